@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "net/socket_handle.h"
+#include "protocol/bytes.h"
+#include "protocol/ports.h"
+
+namespace melvorin::net {
+
+class TIdUDPListenerThread;
+
+using TUDPReadEvent =
+    std::function<void(TIdUDPListenerThread& AThread, const TIdBytes& AData, TIdSocketHandle& ABinding)>;
+// AExceptionClass is the kind's name, e.g. "EIdSocketError".
+using TIdUDPExceptionEvent = std::function<void(TIdUDPListenerThread& AThread, TIdSocketHandle& ABinding,
+                                                const std::string& AMessage, const std::string& AExceptionClass)>;
+
+// The UDP endpoint: one or two bound sockets (IPv4, and IPv6 where the
+// platform has it), one listener thread per socket, and SendDatagram.
+class TIdUDPServer : public IDatagramSender {
+public:
+    explicit TIdUDPServer(std::string name = "");
+    ~TIdUDPServer() override;
+    TIdUDPServer(const TIdUDPServer&) = delete;
+    TIdUDPServer& operator=(const TIdUDPServer&) = delete;
+
+    // Sends one datagram; the first call activates the endpoint.
+    void SendDatagram(const std::string& host, std::uint16_t port, const TIdBytes& data) override;
+
+    bool Active() const;
+    // false closes the endpoint; true activates it.
+    void SetActive(bool value);
+
+    bool BroadcastEnabled() const { return broadcastEnabled_; }
+    void SetBroadcastEnabled(bool value);
+
+    std::uint16_t DefaultPort() const { return bindings_.DefaultPort; }
+    void SetDefaultPort(std::uint16_t port) { bindings_.DefaultPort = port; }
+
+    TIdSocketHandles& Bindings() { return bindings_; }
+    const std::string& Name() const { return name_; }
+
+    std::int32_t BufferSize = 8192;
+    bool ThreadedEvent = false;
+    TIdIPVersion IPVersion = TIdIPVersion::Id_IPv4;
+    TUDPReadEvent OnUDPRead;
+    TIdUDPExceptionEvent OnUDPException;
+
+    // Names of the running listeners' threads, in binding order.
+    std::vector<std::string> ListenerNames() const;
+    int ListenerCount() const;
+
+private:
+    void Activate();
+    void CloseEndpoint();
+
+    std::string name_;
+    bool broadcastEnabled_ = false;
+    TIdSocketHandles bindings_;
+    TIdSocketHandle* currentBinding_ = nullptr;
+    mutable std::mutex listenersLock_;
+    std::vector<std::unique_ptr<TIdUDPListenerThread>> listeners_;
+};
+
+}  // namespace melvorin::net

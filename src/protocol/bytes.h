@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace melvorin {
+
+// A byte sequence that carries its own length: datagrams, SSIDs, keys on the
+// wire and frames. No terminator.
+using TIdBytes = std::vector<std::uint8_t>;
+
+}  // namespace melvorin

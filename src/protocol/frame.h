@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+
+#include "protocol/bytes.h"
+#include "protocol/ports.h"
+
+namespace melvorin {
+
+// Command bytes. A reply's command is its request's with the top bit set.
+enum Command : std::uint8_t {
+    ScanRequest = 0x01,
+    JoinRequest = 0x02,
+    SsidListReply = 0x81,
+    JoinResult = 0x82,
+};
+
+inline constexpr std::uint8_t kLeadByte = 0xFF;
+
+// Sum of `count` bytes modulo 256.
+std::uint8_t CalcChecksum(const std::uint8_t* bytes, int count);
+
+// FF 00 <payload length + 1> <command> <payload> <checksum over offsets 1..n-2>.
+// Raises ERangeError when the length byte would exceed 255.
+TIdBytes BuildFrame(std::uint8_t command, const TIdBytes& payload);
+
+// The datagram handler: acceptance (length > 6, lead byte, checksum) and
+// dispatch on the command byte. Nothing escapes it: any failure ends the
+// handling of this datagram, with the work done so far kept.
+void HandleDatagram(const TIdBytes& data, ISsidList& list, INotice& notice) noexcept;
+
+}  // namespace melvorin

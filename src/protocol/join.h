@@ -1,0 +1,20 @@
+#pragma once
+
+#include "protocol/bytes.h"
+#include "protocol/ports.h"
+
+namespace melvorin {
+
+inline constexpr const char* kKeyPrompt = "请输入密码";
+inline constexpr const char* kMsgKeyWrong = "密码格式有误，请重新输入";
+inline constexpr const char* kMsgJoined = "提交成功，请检查设备状态";
+inline constexpr const char* kMsgSsidWrong = "SSID出错了，请重获SSID";
+
+// lvSsidDblClick: build the join request for the selected row and the key,
+// broadcast it to the port of the last scan.
+void Join(ISsidList& list, IKeyBox& key, IDatagramSender& sender);
+
+// An accepted datagram with command 0x82: show one of the three messages.
+void HandleJoinResult(const TIdBytes& data, INotice& notice);
+
+}  // namespace melvorin

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "protocol/bytes.h"
+#include "protocol/ports.h"
+
+namespace melvorin {
+
+inline constexpr std::int32_t kDefaultSearchPort = 1902;
+inline constexpr const char* kBroadcastHost = "255.255.255.255";
+
+// Text to signed 32-bit integer: leading spaces, optional sign, decimal or
+// hexadecimal after "$", "x", "X", "0x", "0X", nothing after the digits.
+// Raises EConvertError "'%s' is not a valid integer value".
+std::int32_t StrToInt(const std::string& text);
+
+// The five bytes FF 00 01 01 02.
+TIdBytes BuildScanRequest();
+
+// btnSearchClick / FormCreate: store the port, range-check it, broadcast the
+// scan request.
+void Scan(const std::string& searchPortText, IDatagramSender& sender);
+
+// An accepted datagram with command 0x81: rebuild the list and the table.
+// Raises when a record is malformed; rows added before it stay.
+void HandleListReply(const TIdBytes& data, ISsidList& list);
+
+}  // namespace melvorin

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "protocol/bytes.h"
+
+namespace melvorin {
+
+// The exchange state: one instance for the life of the program, touched only
+// on the window's thread.
+struct ExchangeState {
+    std::int32_t SearchPort = 0;
+    std::vector<TIdBytes> SsidTable;
+    TIdBytes SelectedSsid;
+    std::int32_t SsidLength = 0;
+    std::int32_t KeyLength = 0;
+    TIdBytes JoinFrame;
+};
+
+ExchangeState& State();
+// Back to the empty state of a fresh start (also what the program does on its
+// way out).
+void ReleaseState();
+
+}  // namespace melvorin
