@@ -1,0 +1,161 @@
+#include "protocol/cp936.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <iconv.h>
+
+#include "protocol/errors.h"
+
+namespace melvorin {
+
+namespace {
+
+// One conversion descriptor per call: iconv_t keeps shift state and must not
+// be shared between threads without a lock.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Converter() {
+        if (Ok()) {
+            iconv_close(cd_);
+        }
+    }
+    // False when the system has no such conversion.
+    bool Ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // Converts as much of [in, in + inLeft) as it can, appending to out.
+    // Returns 0 when all input was used, else the errno that stopped it
+    // (EILSEQ or EINVAL); in and inLeft then point at the offending bytes.
+    int Convert(const char*& in, std::size_t& inLeft, std::string& out) {
+        char buffer[256];
+        while (inLeft > 0) {
+            char* outPtr = buffer;
+            std::size_t outLeft = sizeof buffer;
+            char* inPtr = const_cast<char*>(in);
+            const std::size_t rc = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
+            const int error = rc == static_cast<std::size_t>(-1) ? errno : 0;
+            in = inPtr;
+            out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+            if (error == E2BIG || error == 0) {
+                continue;
+            }
+            return error;
+        }
+        return 0;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+constexpr const char* kCodePage = "CP936";
+constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(const std::uint8_t* p, std::size_t n) {
+    std::size_t i = 0;
+    while (i < n) {
+        const std::uint8_t b = p[i];
+        std::size_t extra = 0;
+        std::uint8_t lo = 0x80;
+        std::uint8_t hi = 0xBF;
+        if (b <= 0x7F) {
+            ++i;
+            continue;
+        } else if (b >= 0xC2 && b <= 0xDF) {
+            extra = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            extra = 2;
+            if (b == 0xE0) lo = 0xA0;
+            if (b == 0xED) hi = 0x9F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            extra = 3;
+            if (b == 0xF0) lo = 0x90;
+            if (b == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (n - i <= extra) {
+            return false;
+        }
+        if (p[i + 1] < lo || p[i + 1] > hi) {
+            return false;
+        }
+        for (std::size_t k = 2; k <= extra; ++k) {
+            if (p[i + k] < 0x80 || p[i + k] > 0xBF) {
+                return false;
+            }
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+// Without the system's code page 936 tables: ASCII as it is, U+FFFD for every
+// other byte.
+std::string AsciiOnly(const TIdBytes& bytes) {
+    std::string out;
+    for (const std::uint8_t b : bytes) {
+        if (b <= 0x7F) {
+            out += static_cast<char>(b);
+        } else {
+            out += kReplacement;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+TIdBytes TextToCp936(const std::string& text) {
+    if (!IsValidUtf8(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) {
+        throw EEncodingError("The key is not valid UTF-8 text.");
+    }
+    Converter converter(kCodePage, "UTF-8");
+    if (!converter.Ok()) {
+        throw EEncodingError("The system cannot convert text to code page 936.");
+    }
+    const char* in = text.data();
+    std::size_t inLeft = text.size();
+    std::string out;
+    if (converter.Convert(in, inLeft, out) != 0) {
+        throw EEncodingError("The key holds a character that code page 936 cannot encode.");
+    }
+    return TIdBytes(out.begin(), out.end());
+}
+
+std::string Cp936ToText(const TIdBytes& bytes) {
+    Converter converter("UTF-8", kCodePage);
+    if (!converter.Ok()) {
+        return AsciiOnly(bytes);
+    }
+    const char* in = reinterpret_cast<const char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    std::string out;
+    while (inLeft > 0) {
+        if (converter.Convert(in, inLeft, out) == 0) {
+            break;
+        }
+        // A byte that starts no valid character (or a lead byte cut off at
+        // the end): show U+FFFD for it and go on with the next byte.
+        out += kReplacement;
+        ++in;
+        --inLeft;
+    }
+    return out;
+}
+
+std::string BytesToText(const TIdBytes& bytes) {
+    const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
+    const TIdBytes shown(bytes.begin(), end);
+    const bool highBytes = std::any_of(shown.begin(), shown.end(), [](std::uint8_t b) { return b > 0x7F; });
+    if (highBytes && IsValidUtf8(shown.data(), shown.size())) {
+        return std::string(shown.begin(), shown.end());
+    }
+    return Cp936ToText(shown);
+}
+
+}  // namespace melvorin

@@ -1,0 +1,64 @@
+#include "protocol/frame.h"
+
+#include <cstddef>
+
+#include "protocol/errors.h"
+#include "protocol/join.h"
+#include "protocol/scan.h"
+
+namespace melvorin {
+
+std::uint8_t CalcChecksum(const std::uint8_t* bytes, int count) {
+    std::uint8_t sum = 0;
+    for (int i = 0; i < count; ++i) {
+        sum = static_cast<std::uint8_t>(sum + bytes[i]);
+    }
+    return sum;
+}
+
+TIdBytes BuildFrame(std::uint8_t command, const TIdBytes& payload) {
+    // The length byte counts the command byte and the payload.
+    if (payload.size() + 1 > 255) {
+        throw ERangeError();
+    }
+    TIdBytes frame;
+    frame.reserve(payload.size() + 5);
+    frame.push_back(kLeadByte);
+    frame.push_back(0x00);
+    frame.push_back(static_cast<std::uint8_t>(payload.size() + 1));
+    frame.push_back(command);
+    frame.insert(frame.end(), payload.begin(), payload.end());
+    frame.push_back(0x00);
+    const std::size_t n = frame.size();
+    frame[n - 1] = CalcChecksum(frame.data() + 1, static_cast<int>(n - 2));
+    return frame;
+}
+
+void HandleDatagram(const TIdBytes& data, ISsidList& list, INotice& notice) noexcept {
+    try {
+        const std::size_t n = data.size();
+        if (n <= 6) {
+            return;
+        }
+        if (data[0] != kLeadByte) {
+            return;
+        }
+        if (CalcChecksum(data.data() + 1, static_cast<int>(n - 2)) != data[n - 1]) {
+            return;
+        }
+        switch (data[3]) {
+        case SsidListReply:
+            HandleListReply(data, list);
+            break;
+        case JoinResult:
+            HandleJoinResult(data, notice);
+            break;
+        default:
+            break;
+        }
+    } catch (...) {
+        // A failing datagram ends here, silently; what was done so far stays.
+    }
+}
+
+}  // namespace melvorin

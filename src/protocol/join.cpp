@@ -1,0 +1,95 @@
+#include "protocol/join.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "protocol/cp936.h"
+#include "protocol/errors.h"
+#include "protocol/frame.h"
+#include "protocol/scan.h"
+#include "protocol/state.h"
+
+namespace melvorin {
+
+void Join(ISsidList& list, IKeyBox& key, IDatagramSender& sender) {
+    ExchangeState& state = State();
+
+    // 1. Nothing to join without a selected row.
+    if (list.RowCount() <= 0) {
+        return;
+    }
+    const int row = list.SelectedRow();
+    if (row < 0) {
+        return;
+    }
+
+    // 2. The row's SSID bytes, exactly as the list reply carried them. A row
+    // the table does not hold (the list and the table out of step) is refused.
+    if (static_cast<std::size_t>(row) >= state.SsidTable.size()) {
+        throw ERangeError();
+    }
+    state.SelectedSsid = state.SsidTable[static_cast<std::size_t>(row)];
+    state.SsidLength = static_cast<std::int32_t>(state.SelectedSsid.size());
+
+    // 3. The key's length in code page 936, or the prompt in a red box.
+    const std::string keyText = key.Text();
+    if (!keyText.empty()) {
+        state.KeyLength = static_cast<std::int32_t>(TextToCp936(keyText).size());
+    } else {
+        key.SetColor(clRed);
+        key.SetText(kKeyPrompt);
+    }
+
+    // 4. An empty key or the prompt itself is never sent.
+    const std::string shownText = key.Text();
+    if (shownText.empty() || shownText == kKeyPrompt) {
+        return;
+    }
+
+    // 5. The length byte holds S + K + 4.
+    const std::int64_t ssidLength = state.SsidLength;
+    const std::int64_t keyLength = state.KeyLength;
+    if (ssidLength + keyLength + 4 > 255) {
+        throw ERangeError();
+    }
+
+    // 6. 00 <SSID> 0D 0A <the first K key bytes>, framed.
+    const TIdBytes keyBytes = TextToCp936(key.Text());
+    const std::size_t k = static_cast<std::size_t>(keyLength);
+    if (keyBytes.size() < k) {
+        // The key changed under us; sending part of it would send a wrong key.
+        throw EEncodingError("The key changed while the join request was built.");
+    }
+    TIdBytes payload;
+    payload.reserve(state.SelectedSsid.size() + k + 3);
+    payload.push_back(0x00);
+    payload.insert(payload.end(), state.SelectedSsid.begin(), state.SelectedSsid.end());
+    payload.push_back(0x0D);
+    payload.push_back(0x0A);
+    payload.insert(payload.end(), keyBytes.begin(), keyBytes.begin() + static_cast<std::ptrdiff_t>(k));
+    state.JoinFrame = BuildFrame(JoinRequest, payload);
+
+    // 7. The port of the last scan; the search-port box is not read here.
+    if (static_cast<std::uint32_t>(state.SearchPort) > 65535u) {
+        throw ERangeError();
+    }
+
+    // 8.
+    sender.SendDatagram(kBroadcastHost, static_cast<std::uint16_t>(state.SearchPort), state.JoinFrame);
+}
+
+void HandleJoinResult(const TIdBytes& data, INotice& notice) {
+    if (data.size() < 6) {
+        throw ERangeError();  // no verdict bytes
+    }
+    if (data[5] != 0x01) {
+        notice.ShowNotice(kMsgKeyWrong);
+    } else if (data[4] == 0x01) {
+        notice.ShowNotice(kMsgJoined);
+    } else {
+        notice.ShowNotice(kMsgSsidWrong);
+    }
+}
+
+}  // namespace melvorin
