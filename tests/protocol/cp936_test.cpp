@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/cp936.h"
+#include "protocol/errors.h"
+
+namespace melvorin::testing {
+namespace {
+
+const std::string kFffd = "\xEF\xBF\xBD";
+
+// Strict UTF-8 check, written apart from the one the code uses.
+bool ValidUtf8(const std::string& s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto b = static_cast<std::uint8_t>(s[i]);
+        std::uint32_t cp = 0;
+        std::size_t len = 0;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        if ((b & 0xE0) == 0xC0) {
+            len = 2;
+            cp = b & 0x1Fu;
+        } else if ((b & 0xF0) == 0xE0) {
+            len = 3;
+            cp = b & 0x0Fu;
+        } else if ((b & 0xF8) == 0xF0) {
+            len = 4;
+            cp = b & 0x07u;
+        } else {
+            return false;
+        }
+        if (i + len > s.size()) return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto c = static_cast<std::uint8_t>(s[i + k]);
+            if ((c & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (c & 0x3Fu);
+        }
+        const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < least[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += len;
+    }
+    return true;
+}
+
+TEST(Cp936Test, KeyTextBecomesCodePageBytes) {
+    EXPECT_EQ(TextToCp936(""), TIdBytes{});
+    EXPECT_EQ(TextToCp936("Ab1 ~\x7F\t"), (TIdBytes{0x41, 0x62, 0x31, 0x20, 0x7E, 0x7F, 0x09}));
+    EXPECT_EQ(TextToCp936("中文"), (TIdBytes{0xD6, 0xD0, 0xCE, 0xC4}));
+    EXPECT_EQ(TextToCp936("\xE2\x82\xAC"), (TIdBytes{0x80}));  // the euro sign is 0x80 in code page 936
+}
+
+TEST(Cp936Test, KeyTextThatCannotBeEncodedRaises) {
+    try {
+        TextToCp936("a\xC2\x9F");  // U+009F
+        FAIL();
+    } catch (const EEncodingError& e) {
+        EXPECT_EQ(e.Message(), "The key holds a character that code page 936 cannot encode.");
+    }
+    EXPECT_THROW(TextToCp936("\xF0\x9F\x98\x80"), EEncodingError);  // an emoji
+    EXPECT_THROW(TextToCp936("a\xFF"), EEncodingError);             // not UTF-8
+    EXPECT_THROW(TextToCp936("\xC0\xAF"), EEncodingError);          // overlong
+    EXPECT_THROW(TextToCp936("\xED\xA0\x80"), EEncodingError);      // surrogate
+}
+
+TEST(Cp936Test, SsidBytesAreShownInTheirEncoding) {
+    EXPECT_EQ(BytesToText({}), "");
+    EXPECT_EQ(BytesToText({0x48, 0x6F, 0x6D, 0x65}), "Home");
+    EXPECT_EQ(BytesToText({0xD6, 0xD0, 0xCE, 0xC4, 0x2D, 0x35, 0x47}), "中文-5G");
+    EXPECT_EQ(BytesToText({0xE4, 0xB8, 0xAD, 0xE6, 0x96, 0x87}), "中文");
+    EXPECT_EQ(BytesToText({0x41, 0x00, 0xD6, 0xD0}), "A");
+    EXPECT_EQ(BytesToText({0x00, 0x41}), "");
+    EXPECT_EQ(BytesToText({0x41, 0x0D, 0x0A, 0x42}), "A\r\nB");
+}
+
+TEST(Cp936Test, BytesThatDoNotDecodeDoNotSwallowTheRest) {
+    EXPECT_EQ(BytesToText({0x41, 0xFF, 0x42}), "A" + kFffd + "B");
+    EXPECT_EQ(BytesToText({0x81, 0x7F, 0x43}), kFffd + "\x7F" "C");  // 0x7F is no trail byte
+    EXPECT_EQ(BytesToText({0x41, 0xD6}), "A" + kFffd);               // lead byte cut off
+    EXPECT_EQ(BytesToText({0xD6, 0xD0, 0xFF, 0xFF, 0xCE, 0xC4}), "中" + kFffd + kFffd + "文");
+    EXPECT_EQ(Cp936ToText({0x41, 0x00, 0xFF, 0x42}), std::string("A\0", 2) + kFffd + "B");
+}
+
+TEST(Cp936Test, DisplayTextIsAlwaysValidUtf8) {
+    for (int a = 0; a < 256; ++a) {
+        for (int b = 0; b < 256; ++b) {
+            const TIdBytes bytes = {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), 0x5A, 0x5A};
+            const std::string text = BytesToText(bytes);
+            ASSERT_TRUE(ValidUtf8(text)) << a << " " << b;
+            if (a != 0 && b != 0) {
+                // Whatever the first two bytes were, the last Z (which no byte
+                // before it can take as its trail byte) is still shown.
+                ASSERT_EQ(text.back(), 'Z') << a << " " << b;
+            }
+        }
+    }
+    std::mt19937 random(1902);
+    for (int round = 0; round < 2000; ++round) {
+        TIdBytes bytes(random() % 40);
+        for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+        ASSERT_TRUE(ValidUtf8(BytesToText(bytes)));
+    }
+}
+
+TEST(Cp936Test, ConversionsRunOnManyThreadsAtOnce) {
+    const TIdBytes ssid = {0xD6, 0xD0, 0x81, 0x7F, 0xCE, 0xC4};
+    const std::string expected = "中" + kFffd + "\x7F" "文";
+    std::vector<std::thread> threads;
+    std::vector<int> failures(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 2000; ++i) {
+                if (BytesToText(ssid) != expected) ++failures[t];
+                if (TextToCp936("密码") != TIdBytes{0xC3, 0xDC, 0xC2, 0xEB}) ++failures[t];
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(failures, std::vector<int>(4, 0));
+}
+
+}  // namespace
+}  // namespace melvorin::testing

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <new>
+#include <stdexcept>
+
+#include "fakes.h"
+#include "fixture.h"
+#include "protocol/errors.h"
+#include "protocol/frame.h"
+#include "protocol/join.h"
+
+namespace melvorin::testing {
+namespace {
+
+using FrameTest = ProtocolTest;
+
+TEST_F(FrameTest, ChecksumIsAPlainSumModulo256) {
+    EXPECT_EQ(CalcChecksum(nullptr, 0), 0);
+    const TIdBytes wrap = {0x80, 0x90};
+    EXPECT_EQ(CalcChecksum(wrap.data(), 2), 0x10);
+    const TIdBytes scan = {0xFF, 0x00, 0x01, 0x01, 0x02};
+    EXPECT_EQ(CalcChecksum(scan.data() + 1, 3), 0x02);
+    const TIdBytes many(1000, 0xFF);  // 1000 * 255 mod 256 = 24
+    EXPECT_EQ(CalcChecksum(many.data(), 1000), 24);
+}
+
+TEST_F(FrameTest, BuildFrameWritesHeaderAndChecksumLast) {
+    EXPECT_EQ(BuildFrame(0x01, {}), (TIdBytes{0xFF, 0x00, 0x01, 0x01, 0x02}));
+    EXPECT_EQ(BuildFrame(0x02, {0x80, 0x90}), (TIdBytes{0xFF, 0x00, 0x03, 0x02, 0x80, 0x90, 0x15}));
+}
+
+TEST_F(FrameTest, BuildFrameRefusesALengthByteAbove255) {
+    const TIdBytes largest = BuildFrame(0x02, TIdBytes(254, 0x01));
+    ASSERT_EQ(largest.size(), 259u);
+    EXPECT_EQ(largest[2], 255);
+    EXPECT_EQ(largest.back(), static_cast<std::uint8_t>((255 + 2 + 254) % 256));
+    try {
+        BuildFrame(0x02, TIdBytes(255, 0x01));
+        FAIL() << "a 256 length byte was built";
+    } catch (const ERangeError& e) {
+        EXPECT_EQ(e.Message(), "Range check error");
+    }
+}
+
+// --- acceptance and dispatch ---
+
+struct Receiver {
+    FakeSsidList list;
+    FakeNotice notice;
+    void Receive(const TIdBytes& data) { HandleDatagram(data, list, notice); }
+    bool Untouched() const { return list.clears == 0 && notice.notices.empty(); }
+};
+
+TEST_F(FrameTest, WrongChecksumIsIgnoredAndRightOneDispatched) {
+    Receiver r;
+    r.Receive({0xFF, 0x00, 0x03, 0x82, 0x01, 0x01, 0x08});
+    EXPECT_TRUE(r.Untouched());
+    r.Receive({0xFF, 0x00, 0x03, 0x82, 0x01, 0x01, 0x87});
+    EXPECT_EQ(r.notice.notices, (std::vector<std::string>{kMsgJoined}));
+}
+
+TEST_F(FrameTest, ShortOrUnledDatagramsAreIgnored) {
+    Receiver r;
+    r.Receive({});
+    r.Receive({0xFF, 0x00, 0x01, 0x01, 0x02});              // our own scan request coming back
+    r.Receive({0xFF, 0x00, 0x02, 0x81, 0x00, 0x83});        // six bytes, checksum right
+    r.Receive({0xFE, 0x00, 0x03, 0x82, 0x01, 0x01, 0x87});  // lead byte wrong
+    r.Receive(WithChecksum({0x00, 0x00, 0x03, 0x81, 0x00, 0x00}));
+    EXPECT_TRUE(r.Untouched());
+}
+
+TEST_F(FrameTest, OtherCommandsPassAcceptanceButAreIgnored) {
+    Receiver r;
+    // A join request coming back to the tool.
+    r.Receive(WithChecksum({0xFF, 0x00, 0x0A, 0x02, 0x00, 0x41, 0x42, 0x0D, 0x0A, 0x31, 0x32, 0x33, 0x00}));
+    r.Receive(WithChecksum({0xFF, 0x00, 0x03, 0x01, 0x01, 0x01, 0x00}));
+    r.Receive(WithChecksum({0xFF, 0x00, 0x03, 0x83, 0x01, 0x01, 0x00}));
+    EXPECT_TRUE(r.Untouched());
+}
+
+TEST_F(FrameTest, LengthByteAndOffset1AreNotTested) {
+    Receiver r;
+    r.Receive(WithChecksum({0xFF, 0x37, 0x99, 0x81, 0x00, 0x41, 0x42, 0x00, 0x32, 0x0D, 0x0A, 0x00}));
+    EXPECT_EQ(r.list.rows, (std::vector<FakeSsidList::Row>{{"AB", "50%"}}));
+}
+
+class ThrowingNotice : public INotice {
+public:
+    void ShowNotice(const std::string&) override { throw std::bad_alloc(); }
+};
+
+class ThrowingList : public FakeSsidList {
+public:
+    void AddRow(const std::string& caption, const std::string& subItem) override {
+        if (!rows.empty()) {
+            throw 42;  // not even a std::exception
+        }
+        FakeSsidList::AddRow(caption, subItem);
+    }
+};
+
+TEST_F(FrameTest, NothingEscapesTheDatagramHandler) {
+    ThrowingNotice notice;
+    ThrowingList list;
+    const TIdBytes result = {0xFF, 0x00, 0x03, 0x82, 0x01, 0x01, 0x87};
+    EXPECT_NO_THROW(HandleDatagram(result, list, notice));
+
+    // Two records; the second AddRow throws: the first row stays.
+    const TIdBytes reply = WithChecksum({0xFF, 0x00, 0x00, 0x81, 0x01, 0x41, 0x00, 0x10, 0x0D, 0x0A,
+                                         0x42, 0x00, 0x20, 0x0D, 0x0A, 0x00});
+    EXPECT_NO_THROW(HandleDatagram(reply, list, notice));
+    EXPECT_EQ(list.rows, (std::vector<FakeSsidList::Row>{{"A", "16%"}}));
+    EXPECT_EQ(State().SsidTable[1], (TIdBytes{0x42}));  // written before the failing AddRow
+}
+
+}  // namespace
+}  // namespace melvorin::testing
