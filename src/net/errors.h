@@ -56,7 +56,14 @@ public:
 
 // The Windows Sockets text of an error number ("" when it has none).
 const char* WSAErrorText(int number);
-// errno mapped by meaning onto the Windows Sockets number.
+// A failure of the system's socket layer that has no Windows Sockets
+// counterpart (WSASYSCALLFAILURE); its text is empty.
+inline constexpr int kWSASysCallFailure = 10107;
+// The number a failed name lookup reports.
+inline constexpr int kWSAHostNotFound = 11001;
+
+// errno mapped by meaning onto the Windows Sockets number; an errno without
+// counterpart gives kWSASysCallFailure.
 int WSAErrorFromErrno(int err);
 // Raises EIdNotASocket for 10038, else EIdSocketError.
 [[noreturn]] void RaiseSocketError(int wsaNumber);

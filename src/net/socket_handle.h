@@ -1,60 +1,90 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "protocol/bytes.h"
+
 namespace melvorin::net {
 
 enum class TIdIPVersion { Id_IPv4 = 0, Id_IPv6 = 1 };
 
 // One socket of the endpoint (a binding).
+//
+// The socket may be closed by one thread while another waits on it or reads
+// from it. The handle is never closed while such a use is under way: closing
+// marks the binding closed, wakes a pending wait and closes the handle once
+// the last use has ended, so a listener never waits on a reused handle number.
 class TIdSocketHandle {
 public:
-    TIdSocketHandle() = default;
+    TIdSocketHandle();
     ~TIdSocketHandle();
     TIdSocketHandle(const TIdSocketHandle&) = delete;
     TIdSocketHandle& operator=(const TIdSocketHandle&) = delete;
 
+    // The socket's descriptor, -1 when there is none.
     int Handle() const;
     bool Opened() const;
 
     std::string IP;
     std::uint16_t Port = 0;
     TIdIPVersion IPVersion = TIdIPVersion::Id_IPv4;
-    // Sender of the last datagram this binding received.
+    // Sender of the last datagram this binding received (written by its
+    // listener before it hands the datagram over).
     std::string PeerIP;
     std::uint16_t PeerPort = 0;
 
     // Allocates the socket (closing an open one first). Raises the socket error.
     void AllocateSocket();
-    // Binds to IP and Port and reads the bound address back.
-    // Raises EIdCouldNotBindSocket.
+    // Binds to IP and Port and reads the bound address back into IP, Port
+    // and IPVersion. Raises EIdCouldNotBindSocket.
     void Bind();
+    // SO_BROADCAST 1 or 0. Raises the socket error.
     void SetBroadcast(bool enabled);
     // Shutdown for sending, close, handle -1. Closing a closed socket does nothing.
     void CloseSocket();
 
+    // Sends one datagram to an IPv4 address (network order bytes) and port;
+    // returns the number of bytes sent. Raises EIdPackageSizeTooBig for a
+    // datagram that is too long, the socket error for any other failure.
+    std::size_t SendTo(const std::uint8_t address[4], std::uint16_t port, const TIdBytes& data);
+
     // Waits up to timeoutMs for the socket to become readable, or for Wake().
-    // Raises the socket error when the wait itself fails.
+    // Raises the socket error when the wait itself fails (EIdNotASocket when
+    // the socket is closed).
     bool Readable(int timeoutMs);
     // Makes a pending Readable() return early (used when stopping).
     void Wake();
 
+    // Receives one datagram into `buffer` (whose size is the most it takes)
+    // and cuts the buffer to the datagram's length. A datagram longer than the
+    // buffer is dropped and raises socket error 10040. Returns false when no
+    // datagram was waiting after all. The sender is stored in `peerIP` and
+    // `peerPort`.
+    bool ReceiveFrom(TIdBytes& buffer, std::string& peerIP, std::uint16_t& peerPort);
+
 private:
-    struct Impl;
-    friend class TIdUDPListenerThread;
+    // Takes the handle for one call; -1 when closed.
+    int BeginUse();
+    void EndUse();
+    void CloseLocked(std::unique_lock<std::mutex>& lock);
+
     mutable std::mutex closeLock_;
+    std::condition_variable usesEnded_;
     int handle_ = -1;
     bool open_ = false;
-    std::shared_ptr<Impl> impl_;
+    int uses_ = 0;
+    int wakeFd_ = -1;  // eventfd written by Wake(), polled next to the socket
 };
 
 // The endpoint's ordered collection of bindings.
 class TIdSocketHandles {
 public:
+    // Adds a binding whose Port is DefaultPort.
     TIdSocketHandle& Add();
     int Count() const { return static_cast<int>(items_.size()); }
     bool Empty() const { return items_.empty(); }

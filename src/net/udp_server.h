@@ -37,6 +37,9 @@ public:
     // false closes the endpoint; true activates it.
     void SetActive(bool value);
 
+    // Set BufferSize, ThreadedEvent, the events and the bindings before the
+    // endpoint is activated: the listeners read them while they run.
+
     bool BroadcastEnabled() const { return broadcastEnabled_; }
     void SetBroadcastEnabled(bool value);
 
@@ -64,7 +67,9 @@ private:
     bool broadcastEnabled_ = false;
     TIdSocketHandles bindings_;
     TIdSocketHandle* currentBinding_ = nullptr;
-    mutable std::mutex listenersLock_;
+    // Recursive: a handler run by the closing wait may still ask for the
+    // listeners.
+    mutable std::recursive_mutex listenersLock_;
     std::vector<std::unique_ptr<TIdUDPListenerThread>> listeners_;
 };
 
