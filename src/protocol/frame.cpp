@@ -1,5 +1,6 @@
 #include "protocol/frame.h"
 
+#include <climits>
 #include <cstddef>
 
 #include "protocol/errors.h"
@@ -37,7 +38,7 @@ TIdBytes BuildFrame(std::uint8_t command, const TIdBytes& payload) {
 void HandleDatagram(const TIdBytes& data, ISsidList& list, INotice& notice) noexcept {
     try {
         const std::size_t n = data.size();
-        if (n <= 6) {
+        if (n <= 6 || n > static_cast<std::size_t>(INT_MAX)) {
             return;
         }
         if (data[0] != kLeadByte) {

@@ -170,10 +170,11 @@ TEST_F(JoinTest, ResultShowsOneOfThreeMessages) {
     receive(0x00, 0x01);
     receive(0x01, 0x00);
     receive(0x00, 0x02);
+    receive(0x02, 0x01);
     HandleDatagram(WithChecksum({0xFF, 0x00, 0x05, 0x82, 0x01, 0x01, 0x77, 0x66, 0x00}), resultList, notice);
     EXPECT_EQ(notice.notices, (std::vector<std::string>{"提交成功，请检查设备状态", "SSID出错了，请重获SSID",
                                                         "密码格式有误，请重新输入", "密码格式有误，请重新输入",
-                                                        "提交成功，请检查设备状态"}));
+                                                        "SSID出错了，请重获SSID", "提交成功，请检查设备状态"}));
     EXPECT_EQ(resultList.rows.size(), 1u);
     EXPECT_EQ(resultList.clears, 0);
     EXPECT_EQ(State().SsidTable, (std::vector<TIdBytes>{{0x41, 0x42}}));
