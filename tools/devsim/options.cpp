@@ -1,0 +1,184 @@
+#include "devsim/options.h"
+
+#include <fstream>
+#include <optional>
+
+#include "protocol/cp936.h"
+#include "protocol/errors.h"
+
+namespace melvorin::devsim {
+
+namespace {
+
+// Decimal digits only, no sign, no blanks; false when out of [lo, hi].
+bool ParseUnsigned(const std::string& text, unsigned long lo, unsigned long hi, unsigned long& out) {
+    if (text.empty() || text.size() > 6) return false;
+    unsigned long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<unsigned long>(c - '0');
+    }
+    if (value < lo || value > hi) return false;
+    out = value;
+    return true;
+}
+
+TIdBytes Encode(const std::string& text, bool utf8, const std::string& what) {
+    if (utf8) return TIdBytes(text.begin(), text.end());
+    try {
+        return TextToCp936(text);
+    } catch (const Exception& e) {
+        throw UsageError(what + " cannot be written in code page 936 (" + e.Message() + "); use --utf8 to send UTF-8");
+    }
+}
+
+bool IsBlank(const std::string& line) { return line.find_first_not_of(" \t") == std::string::npos; }
+
+}  // namespace
+
+std::vector<std::string> DefaultNetworkSpecs() {
+    return {"HomeNet:82", "办公室WiFi:67", "Cafe_Guest:45", "Lab-2.4G:23"};
+}
+
+Network ParseNetworkSpec(const std::string& spec, bool utf8) {
+    const std::size_t colon = spec.rfind(':');
+    if (colon == std::string::npos) {
+        throw UsageError("network \"" + spec + "\" has no strength; write it as SSID:strength");
+    }
+    const std::string ssid = spec.substr(0, colon);
+    const std::string strength = spec.substr(colon + 1);
+    if (ssid.empty()) throw UsageError("network \"" + spec + "\" has an empty SSID");
+    unsigned long value = 0;
+    if (!ParseUnsigned(strength, 0, 255, value)) {
+        throw UsageError("network \"" + spec + "\": strength \"" + strength + "\" is not a number from 0 to 255");
+    }
+    Network net;
+    net.ssid = Encode(ssid, utf8, "SSID \"" + ssid + "\"");
+    net.strength = static_cast<std::uint8_t>(value);
+    return net;
+}
+
+std::vector<std::string> ReadNetworksFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw UsageError("cannot read networks file \"" + path + "\"");
+    std::vector<std::string> specs;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (IsBlank(line) || line[0] == '#') continue;
+        specs.push_back(line);
+    }
+    if (in.bad()) throw UsageError("error reading networks file \"" + path + "\"");
+    return specs;
+}
+
+Options ParseArgs(const std::vector<std::string>& args) {
+    Options opt;
+    std::vector<std::string> specs;
+    bool networksGiven = false;
+    bool utf8 = false;
+    std::optional<std::string> key;
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> inlineValue;
+        if (name.rfind("--", 0) == 0) {
+            const std::size_t eq = name.find('=');
+            if (eq != std::string::npos) {
+                inlineValue = name.substr(eq + 1);
+                name = name.substr(0, eq);
+            }
+        }
+        auto value = [&]() -> std::string {
+            if (inlineValue) return *inlineValue;
+            if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+            return args[++i];
+        };
+        auto flag = [&]() {
+            if (inlineValue) throw UsageError(name + " takes no value");
+        };
+
+        if (name == "--help" || name == "-h") {
+            flag();
+            opt.help = true;
+        } else if (name == "--port") {
+            const std::string text = value();
+            unsigned long port = 0;
+            if (!ParseUnsigned(text, 1, 65535, port)) {
+                throw UsageError("--port \"" + text + "\" is not a port number from 1 to 65535");
+            }
+            opt.port = static_cast<std::uint16_t>(port);
+        } else if (name == "--network") {
+            specs.push_back(value());
+            networksGiven = true;
+        } else if (name == "--networks") {
+            for (std::string& spec : ReadNetworksFile(value())) specs.push_back(std::move(spec));
+            networksGiven = true;
+        } else if (name == "--utf8") {
+            flag();
+            utf8 = true;
+        } else if (name == "--key") {
+            key = value();
+            if (key->empty()) throw UsageError("--key must not be empty");
+        } else if (name == "--reply-broadcast") {
+            flag();
+            opt.replyBroadcast = true;
+        } else if (name == "--verbose" || name == "-v") {
+            flag();
+            opt.verbose = true;
+        } else {
+            throw UsageError("unknown argument \"" + args[i] + "\" (see --help)");
+        }
+    }
+    if (opt.help) return opt;
+
+    if (!networksGiven) specs = DefaultNetworkSpecs();
+    for (const std::string& spec : specs) opt.config.networks.push_back(ParseNetworkSpec(spec, utf8));
+    // The tool always sends the key in code page 936.
+    if (key) opt.config.key = Encode(*key, false, "--key");
+    const std::string problem = ConfigProblem(opt.config);
+    if (!problem.empty()) throw UsageError(problem);
+    return opt;
+}
+
+std::string UsageText() {
+    return R"(Usage: melvorin-devsim [OPTIONS]
+
+A simulated Wi-Fi device for trying Melvorin without hardware. It listens for
+UDP datagrams on the search port (on 0.0.0.0, broadcast permitted), answers a
+scan request (FF 00 01 01 02) with the list of its networks and a join request
+(command 0x02, payload 00 <SSID> 0D 0A <key>) with a join result: the SSID is
+accepted when it is one of its networks, the key as described under --key.
+Every other datagram is ignored (logged in hex with --verbose).
+
+Options:
+  --port N            UDP port to listen on (default 1902, the search port)
+  --network SSID:N    a network with signal strength N (0 to 255); repeatable.
+                      Split at the last ':', so an SSID may hold ':'.
+  --networks FILE     read networks from FILE, one SSID:N a line; blank lines
+                      and lines starting with '#' are skipped. May be combined
+                      with --network. Without either, the default networks are
+                      HomeNet:82, 办公室WiFi:67, Cafe_Guest:45, Lab-2.4G:23.
+  --utf8              send SSIDs as their UTF-8 bytes instead of code page 936
+                      (GBK), the default
+  --key KEY           accept only this key (its code page 936 bytes, as the
+                      tool sends it); without it any key of 8 to 63 bytes is
+                      accepted
+  --reply-broadcast   send replies to 255.255.255.255:12345 instead of back to
+                      the sender's address and port
+  --verbose, -v       log every datagram received and sent, in hex, to stderr
+  --help, -h          show this text and exit
+
+SSIDs must not be empty and must not hold a zero byte or a line break (0x0D,
+0x0A); at most 255 networks, in a list reply of at most 8192 bytes.
+
+When ready it prints "melvorin-devsim: listening on port N with K networks"
+to stderr. SIGINT or SIGTERM stops it with exit code 0. A bad argument or a
+port already in use exits with code 2 and a message.
+
+scripts/demo runs it beside Melvorin in a private network namespace of its
+own; scripts/in-netns gives one for other experiments.
+)";
+}
+
+}  // namespace melvorin::devsim

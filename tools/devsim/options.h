@@ -1,0 +1,45 @@
+#pragma once
+
+// Command line of melvorin-devsim.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "devsim/device.h"
+
+namespace melvorin::devsim {
+
+// A bad argument, a bad networks file or a network the tool could not read
+// back. The program prints the message and exits with code 2.
+class UsageError : public std::runtime_error {
+public:
+    explicit UsageError(const std::string& message) : std::runtime_error(message) {}
+};
+
+struct Options {
+    bool help = false;
+    std::uint16_t port = 1902;
+    bool replyBroadcast = false;
+    bool verbose = false;
+    DeviceConfig config;
+};
+
+// The networks used when none is given: varied strengths, one Chinese SSID.
+std::vector<std::string> DefaultNetworkSpecs();
+
+// Reads the arguments after the program name. Raises UsageError.
+Options ParseArgs(const std::vector<std::string>& args);
+
+// "SSID:strength", split at the last ':', strength 0..255 in decimal; the SSID
+// becomes code page 936 bytes, or stays UTF-8 with `utf8`. Raises UsageError.
+Network ParseNetworkSpec(const std::string& spec, bool utf8);
+
+// The "SSID:strength" lines of a networks file: blank lines and lines starting
+// with '#' are skipped, a trailing CR is dropped. Raises UsageError.
+std::vector<std::string> ReadNetworksFile(const std::string& path);
+
+std::string UsageText();
+
+}  // namespace melvorin::devsim
