@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <memory>
+#include <string>
+
+#include "net/udp_server.h"
+#include "protocol/ports.h"
+#include "ui/boxes.h"
+#include "ui/widgets.h"
+
+class QLabel;
+class QPushButton;
+
+namespace melvorin::ui {
+
+// The main window "Form2": the search-port and key boxes, the scan button,
+// the list of networks and the UDP endpoint idpsrvr1. Every handler runs on
+// the window's thread; a failure of a user-event handler ends it and shows
+// the error box.
+class TForm2 : public QWidget {
+    Q_OBJECT
+public:
+    // `boxes` shows the notice and error boxes and beeps; it must outlive the
+    // window.
+    explicit TForm2(IBoxes& boxes, QWidget* parent = nullptr);
+    ~TForm2() override;
+    TForm2(const TForm2&) = delete;
+    TForm2& operator=(const TForm2&) = delete;
+
+    // Members, in the order they are created.
+    QLabel* lbl_SearchPort = nullptr;
+    QLabel* Key = nullptr;
+    TEdit* edtKey = nullptr;
+    QPushButton* btnSearch = nullptr;
+    TListView* lvSsid = nullptr;
+    TEdit* edt_SearchPort = nullptr;
+    std::unique_ptr<net::TIdUDPServer> idpsrvr1;
+
+    // Handlers.
+    void FormCreate();
+    void btnSearchClick();
+    void lvSsidDblClick();
+    void idpsrvr1UDPRead(net::TIdUDPListenerThread& AThread, const TIdBytes& AData, net::TIdSocketHandle& ABinding);
+    void edt_SearchPortKeyPress(char16_t& key);
+    void edtKeyKeyPress(char16_t& key);
+    void edtKeyEnter();
+    void edtKeyExit();
+
+    // Shows the window, centred on the primary screen the first time.
+    void ShowCentred();
+    // Closes the endpoint (listeners stopped, sockets closed). From here on
+    // received datagrams are dropped: nothing may open a box on the way out.
+    void CloseEndpoint();
+
+    // The layout's scale: the measured height of "0" in the window's font
+    // over 13. Positions, sizes, the list's font and the client area use it.
+    double Scale() const { return scale_; }
+    int Scaled(int value) const;
+
+    static constexpr int kClientWidth = 363;
+    static constexpr int kClientHeight = 486;
+    static constexpr const char* kWindowFontFamily = "WenQuanYi Micro Hei";
+
+private:
+    // Runs a user-event handler; a failure ends it and shows the error box.
+    template <typename F>
+    void Guarded(F&& handler);
+    void ShowError(const std::string& message);
+    void BuildLayout();
+
+    class NoticeAdapter;
+    IBoxes& boxes_;
+    std::unique_ptr<NoticeAdapter> notice_;
+    double scale_ = 1.0;
+    bool centred_ = false;
+    bool closing_ = false;
+};
+
+}  // namespace melvorin::ui

@@ -1,0 +1,179 @@
+#include "ui/widgets.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QHeaderView>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+namespace melvorin::ui {
+
+// ---- TEdit ----------------------------------------------------------------
+
+TEdit::TEdit(QWidget* parent) : QLineEdit(parent) {
+    // Dropped text would pass by the character filters.
+    setAcceptDrops(false);
+}
+
+std::string TEdit::Text() const { return text().toStdString(); }
+
+void TEdit::SetText(const std::string& value) { setText(QString::fromStdString(value)); }
+
+void TEdit::SetColor(TColor color) {
+    QPalette p = palette();
+    p.setColor(QPalette::Base, QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+                                      static_cast<int>((color >> 16) & 0xFF)));
+    setPalette(p);
+}
+
+void TEdit::SetWindowColor() {
+    QPalette p = palette();
+    p.setColor(QPalette::Base, QApplication::palette(this).color(QPalette::Base));
+    setPalette(p);
+}
+
+QString TEdit::DeliveredCharacters(const QKeyEvent& event) {
+    const int key = event.key();
+    if (key == Qt::Key_Delete) {
+        return {};
+    }
+    QString text = event.text();
+    const Qt::KeyboardModifiers mods = event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (mods == Qt::ControlModifier && key >= Qt::Key_A && key <= Qt::Key_Z) {
+        // Ctrl+letter types the control character of that letter (Ctrl+C is 3,
+        // Ctrl+V is 22), whatever text the platform attached to the event.
+        return QString(QChar(static_cast<char16_t>(key - Qt::Key_A + 1)));
+    }
+    return text;
+}
+
+QString TEdit::Filter(const QString& characters) {
+    QString kept;
+    for (QChar c : characters) {
+        char16_t key = c.unicode();
+        if (OnKeyPress) {
+            OnKeyPress(key);
+        }
+        if (key != 0) {
+            kept.append(QChar(key));
+        }
+    }
+    return kept;
+}
+
+void TEdit::keyPressEvent(QKeyEvent* event) {
+    const QString delivered = DeliveredCharacters(*event);
+    if (delivered.isEmpty() || !OnKeyPress) {
+        QLineEdit::keyPressEvent(event);
+        return;
+    }
+    const QString kept = Filter(delivered);
+    if (kept == delivered) {
+        QLineEdit::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (kept.isEmpty()) {
+        return;
+    }
+    // Part of the text survived: handle what is left as its own key press.
+    QKeyEvent rest(event->type(), 0, event->modifiers() & ~Qt::ControlModifier, kept);
+    QLineEdit::keyPressEvent(&rest);
+}
+
+void TEdit::inputMethodEvent(QInputMethodEvent* event) {
+    const QString commit = event->commitString();
+    if (commit.isEmpty() || !OnKeyPress) {
+        QLineEdit::inputMethodEvent(event);
+        return;
+    }
+    const QString kept = Filter(commit);
+    if (kept == commit) {
+        QLineEdit::inputMethodEvent(event);
+        return;
+    }
+    QInputMethodEvent filtered(event->preeditString(), event->attributes());
+    filtered.setCommitString(kept, event->replacementStart(), event->replacementLength());
+    QLineEdit::inputMethodEvent(&filtered);
+    event->accept();
+}
+
+namespace {
+bool WithinWindow(Qt::FocusReason reason) {
+    return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
+}
+}  // namespace
+
+void TEdit::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    if (WithinWindow(event->reason()) && OnEnter) {
+        OnEnter();
+    }
+}
+
+void TEdit::focusOutEvent(QFocusEvent* event) {
+    QLineEdit::focusOutEvent(event);
+    if (WithinWindow(event->reason()) && OnExit) {
+        OnExit();
+    }
+}
+
+// ---- TListView ------------------------------------------------------------
+
+TListView::TListView(QWidget* parent) : QTableWidget(0, 2, parent) {
+    setShowGrid(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setTabKeyNavigation(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setDragEnabled(false);
+    setAcceptDrops(false);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    QHeaderView* header = horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setHighlightSections(false);
+    header->setSectionsClickable(false);
+    header->setSectionsMovable(false);
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+}
+
+void TListView::Clear() { setRowCount(0); }
+
+void TListView::AddRow(const std::string& caption, const std::string& subItem) {
+    const int row = rowCount();
+    insertRow(row);
+    const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    auto* first = new QTableWidgetItem(QString::fromStdString(caption));
+    first->setFlags(flags);
+    auto* second = new QTableWidgetItem(QString::fromStdString(subItem));
+    second->setFlags(flags);
+    setItem(row, 0, first);
+    setItem(row, 1, second);
+}
+
+int TListView::RowCount() const { return rowCount(); }
+
+int TListView::SelectedRow() const {
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void TListView::FitRowHeight() {
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+}
+
+void TListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableWidget::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton && OnDblClick) {
+        OnDblClick();
+    }
+}
+
+}  // namespace melvorin::ui
