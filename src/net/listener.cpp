@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <future>
 
 #include "net/errors.h"
 #include "net/handover.h"
@@ -47,7 +48,11 @@ std::string TIdUDPListenerThread::SystemThreadName(const std::string& name) {
 
 void TIdUDPListenerThread::Start() {
     if (thread_.joinable()) return;
-    thread_ = std::thread([this] { Run(); });
+    // Returns once the thread has its name and priority.
+    std::promise<void> named;
+    std::future<void> ready = named.get_future();
+    thread_ = std::thread([this, &named] { Run(named); });
+    ready.wait();
 }
 
 void TIdUDPListenerThread::Stop() {
@@ -70,12 +75,13 @@ void TIdUDPListenerThread::WaitFor() {
     thread_.join();
 }
 
-void TIdUDPListenerThread::Run() {
+void TIdUDPListenerThread::Run(std::promise<void>& named) {
     ::pthread_setname_np(::pthread_self(), SystemThreadName(name_).c_str());
     if (priorityHighest_) {
         // Where the process may not raise it, the priority stays as it is.
         [[maybe_unused]] const int result = ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kHighestNice);
     }
+    named.set_value();
     try {
         while (!Stopped()) Cycle();
     } catch (const Exception& e) {

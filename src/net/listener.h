@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -36,6 +37,7 @@ public:
     // Asks for the highest priority when the thread starts (left as it is
     // where the process may not raise it).
     void SetPriorityHighest() { priorityHighest_ = true; }
+    // Starts the thread; returns once it has named itself.
     void Start();
     // Sets the stopped and terminate flags and wakes a pending wait.
     void Stop();
@@ -57,7 +59,7 @@ public:
     std::string EndedOnError;
 
 private:
-    void Run();
+    void Run(std::promise<void>& named);
     void Cycle();
     void HandOverException();
 

@@ -1,0 +1,104 @@
+// Running calls on the window's thread: queueing, order, errors passed back,
+// the wake-up, and calls made on the window's thread itself.
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "net/handover.h"
+#include "net_test_util.h"
+#include "protocol/errors.h"
+
+namespace melvorin::net {
+namespace {
+
+class HandOver : public ::testing::Test {
+protected:
+    void SetUp() override { SetMainThread(); }
+    void TearDown() override { SetWakeUp(nullptr); }
+};
+
+TEST_F(HandOver, CallOnTheWindowsThreadRunsAtOnce) {
+    bool ran = false;
+    Synchronize([&] { ran = true; });
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(IsMainThread());
+    EXPECT_FALSE(RunQueued());
+    EXPECT_THROW(Synchronize([] { throw Exception("direct"); }), Exception);
+}
+
+TEST_F(HandOver, WorkerWaitsUntilTheWindowsThreadRanItsCall) {
+    const auto windowThread = std::this_thread::get_id();
+    std::atomic<int> wakeUps{0};
+    SetWakeUp([&] { ++wakeUps; });
+    std::thread::id ranOn;
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        EXPECT_FALSE(IsMainThread());
+        Synchronize([&] { ranOn = std::this_thread::get_id(); });
+        returned = true;
+    });
+    ASSERT_TRUE(WaitForQueued(3000));
+    EXPECT_EQ(wakeUps.load(), 1);
+    // Nothing has run it yet, so the worker is still waiting.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(returned.load());
+    EXPECT_TRUE(RunQueued());
+    worker.join();
+    EXPECT_TRUE(returned.load());
+    EXPECT_EQ(ranOn, windowThread);
+}
+
+TEST_F(HandOver, ErrorOfTheCallIsRaisedInTheWorker) {
+    std::string caught;
+    std::thread worker([&] {
+        try {
+            Synchronize([] { throw Exception("handler failed"); });
+        } catch (const Exception& e) {
+            caught = e.Message();
+        }
+    });
+    ASSERT_TRUE(test::PumpUntil([&] { return !caught.empty(); }));
+    worker.join();
+    EXPECT_EQ(caught, "handler failed");
+}
+
+TEST_F(HandOver, RequestsRunInTheOrderTheyWereQueued) {
+    // The wake-up is called after each request is queued, so counting the
+    // wake-ups tells when the next worker may queue its own.
+    std::atomic<int> queued{0};
+    SetWakeUp([&] { ++queued; });
+    std::vector<int> order;
+    std::vector<std::thread> workers;
+    for (int i = 0; i < 4; ++i) {
+        workers.emplace_back([&order, i] { Synchronize([&order, i] { order.push_back(i); }); });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (queued.load() < i + 1 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+        ASSERT_EQ(queued.load(), i + 1);
+    }
+    EXPECT_TRUE(RunQueued());
+    for (auto& worker : workers) worker.join();
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
+}
+
+TEST_F(HandOver, NestedLoopRunsTheRequestsBehindTheOpenCall) {
+    // A handler that opens a modal loop: the loop must still run the other
+    // worker's request while the first one's call is open.
+    std::atomic<bool> secondRan{false};
+    std::thread second;
+    std::thread first([&] {
+        Synchronize([&] {
+            second = std::thread([&] { Synchronize([&] { secondRan = true; }); });
+            EXPECT_TRUE(test::PumpUntil([&] { return secondRan.load(); }));
+        });
+    });
+    ASSERT_TRUE(test::PumpUntil([&] { return secondRan.load(); }));
+    first.join();
+    second.join();
+}
+
+}  // namespace
+}  // namespace melvorin::net

@@ -1,0 +1,594 @@
+// The UDP endpoint on real sockets (inside the test's private namespace):
+// activation, bind failures, sending, receiving, the hand-over to the
+// window's thread and closing.
+
+#include <dirent.h>
+#include <sys/ioctl.h>
+
+#include <atomic>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "net/errors.h"
+#include "net/handover.h"
+#include "net/listener.h"
+#include "net/stack.h"
+#include "net/udp_server.h"
+#include "net_test_util.h"
+
+namespace melvorin::net {
+namespace {
+
+using test::PumpUntil;
+using test::UdpPeer;
+
+constexpr std::uint16_t kLocalPort = 12345;
+constexpr std::uint16_t kSearchPort = 1902;
+const TIdBytes kScanRequest = {0xFF, 0x00, 0x01, 0x01, 0x02};
+
+bool IPv6Here() {
+    TIdUDPServer probe("probe");
+    return TIdStack::Instance()->SupportsIPv6();
+}
+
+// The endpoint as the window sets it up.
+struct Endpoint {
+    Endpoint() {
+        server.SetBroadcastEnabled(true);
+        server.SetDefaultPort(kLocalPort);
+    }
+    TIdUDPServer server{"idpsrvr1"};
+};
+
+// What the handlers saw.
+struct Seen {
+    std::vector<TIdBytes> data;
+    std::vector<std::string> peerIPs;
+    std::vector<std::uint16_t> peerPorts;
+    std::vector<TIdSocketHandle*> bindings;
+    std::vector<std::thread::id> threads;
+    std::vector<std::string> listenerNames;
+    std::vector<std::string> errorMessages;
+    std::vector<std::string> errorClasses;
+};
+
+void Record(TIdUDPServer& server, Seen& seen) {
+    server.OnUDPRead = [&seen](TIdUDPListenerThread& thread, const TIdBytes& data, TIdSocketHandle& binding) {
+        seen.data.push_back(data);
+        seen.peerIPs.push_back(binding.PeerIP);
+        seen.peerPorts.push_back(binding.PeerPort);
+        seen.bindings.push_back(&binding);
+        seen.threads.push_back(std::this_thread::get_id());
+        seen.listenerNames.push_back(thread.Name());
+    };
+    server.OnUDPException = [&seen](TIdUDPListenerThread&, TIdSocketHandle&, const std::string& message,
+                                    const std::string& kind) {
+        seen.errorMessages.push_back(message);
+        seen.errorClasses.push_back(kind);
+    };
+}
+
+std::set<std::string> ThreadNamesOfThisProcess() {
+    std::set<std::string> names;
+    DIR* tasks = opendir("/proc/self/task");
+    if (tasks == nullptr) return names;
+    while (const dirent* entry = readdir(tasks)) {
+        if (entry->d_name[0] == '.') continue;
+        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+        std::string name;
+        std::getline(comm, name);
+        names.insert(name);
+    }
+    closedir(tasks);
+    return names;
+}
+
+class UdpEndpoint : public ::testing::Test {
+protected:
+    void SetUp() override { SetMainThread(); }
+};
+
+TEST_F(UdpEndpoint, CreatedEndpointOpensNothing) {
+    Endpoint e;
+    EXPECT_FALSE(e.server.Active());
+    EXPECT_EQ(e.server.ListenerCount(), 0);
+    EXPECT_TRUE(e.server.Bindings().Empty());
+    EXPECT_EQ(e.server.BufferSize, 8192);
+    EXPECT_FALSE(e.server.ThreadedEvent);
+    EXPECT_EQ(e.server.IPVersion, TIdIPVersion::Id_IPv4);
+    // The port is still free.
+    UdpPeer other;
+    EXPECT_TRUE(other.Bind("", kLocalPort));
+}
+
+TEST_F(UdpEndpoint, FirstSendActivatesAndBroadcastsTheScanRequestFromPort12345) {
+    const bool v6 = IPv6Here();
+    UdpPeer device;
+    ASSERT_TRUE(device.Bind("", kSearchPort));
+    Endpoint e;
+    e.server.SendDatagram("255.255.255.255", kSearchPort, kScanRequest);
+
+    EXPECT_TRUE(e.server.Active());
+    const int count = v6 ? 2 : 1;
+    ASSERT_EQ(e.server.Bindings().Count(), count);
+    ASSERT_EQ(e.server.ListenerCount(), count);
+    std::vector<std::string> names = {"idpsrvr1 Listener #1"};
+    if (v6) names.push_back("idpsrvr1 Listener #2");
+    EXPECT_EQ(e.server.ListenerNames(), names);
+    // The system's thread names are shortened to fit.
+    const auto systemNames = ThreadNamesOfThisProcess();
+    EXPECT_TRUE(systemNames.count("idpsrvr1 #1"));
+    if (v6) {
+        EXPECT_TRUE(systemNames.count("idpsrvr1 #2"));
+    }
+
+    TIdSocketHandle& first = e.server.Bindings()[0];
+    EXPECT_EQ(first.IPVersion, TIdIPVersion::Id_IPv4);
+    EXPECT_EQ(first.IP, "0.0.0.0");
+    EXPECT_EQ(first.Port, kLocalPort);
+    for (int i = 0; i < count; ++i) {
+        TIdSocketHandle& binding = e.server.Bindings()[i];
+        EXPECT_TRUE(binding.Opened());
+        EXPECT_EQ(binding.Port, kLocalPort);
+        EXPECT_EQ(test::SocketIntOption(binding.Handle(), SOL_SOCKET, SO_BROADCAST), 1) << i;
+        EXPECT_EQ(test::SocketIntOption(binding.Handle(), SOL_SOCKET, SO_REUSEADDR), 0) << i;
+    }
+    if (v6) {
+        TIdSocketHandle& second = e.server.Bindings()[1];
+        EXPECT_EQ(second.IPVersion, TIdIPVersion::Id_IPv6);
+        EXPECT_EQ(second.IP, "0:0:0:0:0:0:0:0");
+        EXPECT_EQ(test::SocketIntOption(second.Handle(), IPPROTO_IPV6, IPV6_V6ONLY), 1);
+    }
+
+    const auto got = device.Receive(2000);
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(got->data, kScanRequest);
+    EXPECT_EQ(got->fromPort, kLocalPort);
+    EXPECT_FALSE(device.Receive(100).has_value());
+}
+
+TEST_F(UdpEndpoint, BroadcastRefusedWithoutPermissionAndGrantedWhenEnabled) {
+    UdpPeer device;
+    ASSERT_TRUE(device.Bind("", kSearchPort));
+    Endpoint e;
+    e.server.SetBroadcastEnabled(false);
+    try {
+        e.server.SendDatagram("255.255.255.255", kSearchPort, kScanRequest);
+        FAIL() << "broadcast sent without permission";
+    } catch (const EIdSocketError& error) {
+        EXPECT_EQ(error.LastError(), 10013);
+        EXPECT_EQ(error.Message(), "Socket Error # 10013\r\nAccess denied.");
+    }
+    // The endpoint was activated all the same, with the option off everywhere.
+    EXPECT_TRUE(e.server.Active());
+    for (int i = 0; i < e.server.Bindings().Count(); ++i) {
+        EXPECT_EQ(test::SocketIntOption(e.server.Bindings()[i].Handle(), SOL_SOCKET, SO_BROADCAST), 0);
+    }
+    EXPECT_FALSE(device.Receive(100).has_value());
+
+    // Changing the property while active sets every binding at once.
+    e.server.SetBroadcastEnabled(true);
+    for (int i = 0; i < e.server.Bindings().Count(); ++i) {
+        EXPECT_EQ(test::SocketIntOption(e.server.Bindings()[i].Handle(), SOL_SOCKET, SO_BROADCAST), 1);
+    }
+    e.server.SendDatagram("255.255.255.255", kSearchPort, kScanRequest);
+    const auto got = device.Receive(2000);
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(got->data, kScanRequest);
+}
+
+TEST_F(UdpEndpoint, PortHeldOverIPv4GivesTheBindErrorAndTheNextSendWorks) {
+    UdpPeer device;
+    ASSERT_TRUE(device.Bind("", kSearchPort));
+    auto holder = std::make_unique<UdpPeer>();
+    ASSERT_TRUE(holder->Bind("", kLocalPort));
+    Endpoint e;
+    try {
+        e.server.SendDatagram("255.255.255.255", kSearchPort, kScanRequest);
+        FAIL() << "bound a port in use";
+    } catch (const EIdCouldNotBindSocket& error) {
+        EXPECT_EQ(error.Message(), "Could not bind socket. Address and port are already in use.");
+    }
+    EXPECT_FALSE(e.server.Active());
+    EXPECT_EQ(e.server.ListenerCount(), 0);
+    // The failing binding keeps its unbound socket; the others are closed.
+    EXPECT_TRUE(e.server.Bindings()[0].Opened());
+    for (int i = 1; i < e.server.Bindings().Count(); ++i) EXPECT_FALSE(e.server.Bindings()[i].Opened());
+    EXPECT_FALSE(device.Receive(100).has_value());
+
+    holder.reset();
+    const int count = e.server.Bindings().Count();
+    e.server.SendDatagram("255.255.255.255", kSearchPort, kScanRequest);
+    EXPECT_TRUE(e.server.Active());
+    EXPECT_EQ(e.server.Bindings().Count(), count);  // the list is reused
+    EXPECT_EQ(e.server.ListenerCount(), count);
+    const auto got = device.Receive(2000);
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(got->fromPort, kLocalPort);
+}
+
+TEST_F(UdpEndpoint, PortHeldOverIPv6ClosesTheIPv4SocketAndKeepsTheUnboundOne) {
+    if (!IPv6Here()) GTEST_SKIP() << "no IPv6 in this namespace";
+    UdpPeer device;
+    ASSERT_TRUE(device.Bind("", kSearchPort));
+    auto holder = std::make_unique<UdpPeer>(AF_INET6);
+    ASSERT_TRUE(holder->Bind("", kLocalPort));
+    Endpoint e;
+    EXPECT_THROW(e.server.SendDatagram("255.255.255.255", kSearchPort, kScanRequest), EIdCouldNotBindSocket);
+    ASSERT_EQ(e.server.Bindings().Count(), 2);
+    EXPECT_FALSE(e.server.Bindings()[0].Opened());
+    EXPECT_TRUE(e.server.Bindings()[1].Opened());
+    EXPECT_EQ(e.server.ListenerCount(), 0);
+    EXPECT_FALSE(e.server.Active());
+    EXPECT_FALSE(device.Receive(100).has_value());
+    // The IPv4 port is free again.
+    {
+        UdpPeer probe;
+        EXPECT_TRUE(probe.Bind("", kLocalPort));
+    }
+
+    holder.reset();
+    e.server.SendDatagram("255.255.255.255", kSearchPort, kScanRequest);
+    EXPECT_EQ(e.server.ListenerCount(), 2);
+    EXPECT_TRUE(device.Receive(2000).has_value());
+}
+
+TEST_F(UdpEndpoint, EmptySendActivatesButSendsNothing) {
+    UdpPeer device;
+    ASSERT_TRUE(device.Bind("", kSearchPort));
+    Endpoint e;
+    e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+    EXPECT_TRUE(e.server.Active());
+    EXPECT_GE(e.server.ListenerCount(), 1);
+    EXPECT_FALSE(device.Receive(200).has_value());
+}
+
+TEST_F(UdpEndpoint, UnresolvableHostLeavesTheEndpointAsItWas) {
+    Endpoint e;
+    for (const char* host : {"1.2.3.256", "no-such-host.invalid"}) {
+        try {
+            e.server.SendDatagram(host, kSearchPort, kScanRequest);
+            ADD_FAILURE() << host;
+        } catch (const EIdSocketError& error) {
+            EXPECT_EQ(error.Message(), "Socket Error # 11001\r\nHost not found.");
+        }
+    }
+    EXPECT_FALSE(e.server.Active());
+    EXPECT_TRUE(e.server.Bindings().Empty());
+
+    // A name is looked up and the datagram goes to its address.
+    UdpPeer peer;
+    ASSERT_TRUE(peer.Bind("127.0.0.1", 0));
+    e.server.SendDatagram("localhost", peer.LocalPort(), {1, 2, 3});
+    const auto got = peer.Receive(2000);
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(got->data, (TIdBytes{1, 2, 3}));
+    EXPECT_EQ(got->fromPort, kLocalPort);
+}
+
+TEST_F(UdpEndpoint, DatagramArrivesOnTheWindowsThreadWithItsSender) {
+    const bool v6 = IPv6Here();
+    Endpoint e;
+    Seen seen;
+    Record(e.server, seen);
+    e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+
+    UdpPeer device;
+    ASSERT_TRUE(device.Bind("127.0.0.1", 0));
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {0xFF, 0x01, 0x02}));
+    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 1; }));
+    EXPECT_EQ(seen.data[0], (TIdBytes{0xFF, 0x01, 0x02}));
+    EXPECT_EQ(seen.threads[0], std::this_thread::get_id());
+    EXPECT_EQ(seen.peerIPs[0], "127.0.0.1");
+    EXPECT_EQ(seen.peerPorts[0], device.LocalPort());
+    EXPECT_EQ(seen.bindings[0], &e.server.Bindings()[0]);
+    EXPECT_EQ(seen.listenerNames[0], "idpsrvr1 Listener #1");
+
+    if (v6) {
+        UdpPeer device6(AF_INET6);
+        ASSERT_TRUE(device6.Bind("::1", 0));
+        ASSERT_TRUE(device6.SendTo("::1", kLocalPort, {0x07}));
+        ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 2; }));
+        EXPECT_EQ(seen.data[1], (TIdBytes{0x07}));
+        EXPECT_EQ(seen.threads[1], std::this_thread::get_id());
+        EXPECT_EQ(seen.peerIPs[1], "0:0:0:0:0:0:0:1");
+        EXPECT_EQ(seen.peerPorts[1], device6.LocalPort());
+        EXPECT_EQ(seen.bindings[1], &e.server.Bindings()[1]);
+        EXPECT_EQ(seen.bindings[1]->IPVersion, TIdIPVersion::Id_IPv6);
+        EXPECT_EQ(seen.listenerNames[1], "idpsrvr1 Listener #2");
+    }
+    EXPECT_TRUE(seen.errorMessages.empty());
+}
+
+TEST_F(UdpEndpoint, ListenerWaitsUntilItsDatagramWasHandled) {
+    Endpoint e;
+    Seen seen;
+    Record(e.server, seen);
+    e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+    UdpPeer device;
+    ASSERT_TRUE(device.Bind("127.0.0.1", 0));
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {1}));
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {2}));
+    // The first datagram waits for the window's thread; the listener does not
+    // read the second meanwhile.
+    ASSERT_TRUE(WaitForQueued(3000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(seen.data.empty());
+    int available = -1;
+    ASSERT_EQ(ioctl(e.server.Bindings()[0].Handle(), FIONREAD, &available), 0);
+    EXPECT_EQ(available, 1);  // the second datagram is still in the socket
+    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 2; }));
+    EXPECT_EQ(seen.data[0], TIdBytes{1});
+    EXPECT_EQ(seen.data[1], TIdBytes{2});
+}
+
+TEST_F(UdpEndpoint, BufferSizedDatagramWholeAndOneByteMoreFailsItsCycle) {
+    Endpoint e;
+    Seen seen;
+    Record(e.server, seen);
+    e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+    UdpPeer device;
+    ASSERT_TRUE(device.Bind("127.0.0.1", 0));
+
+    TIdBytes full(8192);
+    for (std::size_t i = 0; i < full.size(); ++i) full[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, full));
+    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 1; }));
+    EXPECT_EQ(seen.data[0], full);
+
+    TIdBytes tooLong(8193, 0x5A);
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, tooLong));
+    ASSERT_TRUE(PumpUntil([&] { return seen.errorMessages.size() == 1; }));
+    EXPECT_EQ(seen.errorMessages[0], "Socket Error # 10040\r\nMessage too long.");
+    EXPECT_EQ(seen.errorClasses[0], "EIdSocketError");
+
+    // The listener goes on, and the oversized datagram is gone for good.
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {9, 8, 7}));
+    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 2; }));
+    EXPECT_EQ(seen.data[1], (TIdBytes{9, 8, 7}));
+    EXPECT_EQ(seen.errorMessages.size(), 1u);
+
+    // Without an error handler the failed cycle leaves no trace either.
+    e.server.OnUDPException = nullptr;
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, tooLong));
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {6}));
+    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 3; }));
+    EXPECT_EQ(seen.data[2], TIdBytes{6});
+}
+
+TEST_F(UdpEndpoint, SmallerBufferSizeLimitsTheDatagram) {
+    Endpoint e;
+    e.server.BufferSize = 4;
+    Seen seen;
+    Record(e.server, seen);
+    e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+    UdpPeer device;
+    ASSERT_TRUE(device.Bind("127.0.0.1", 0));
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {1, 2, 3, 4}));
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {1, 2, 3, 4, 5}));
+    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 1 && seen.errorMessages.size() == 1; }));
+    EXPECT_EQ(seen.data[0], (TIdBytes{1, 2, 3, 4}));
+    EXPECT_EQ(seen.errorMessages[0], "Socket Error # 10040\r\nMessage too long.");
+}
+
+TEST_F(UdpEndpoint, EmptyDatagramIsDelivered) {
+    Endpoint e;
+    Seen seen;
+    Record(e.server, seen);
+    e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+    UdpPeer device;
+    ASSERT_TRUE(device.Bind("127.0.0.1", 0));
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {}));
+    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 1; }));
+    EXPECT_TRUE(seen.data[0].empty());
+    EXPECT_EQ(seen.peerPorts[0], device.LocalPort());
+}
+
+TEST_F(UdpEndpoint, HandlerThatRaisesDoesNotDisturbItsListener) {
+    Endpoint e;
+    Seen seen;
+    Record(e.server, seen);
+    int calls = 0;
+    e.server.OnUDPRead = [&](TIdUDPListenerThread& thread, const TIdBytes& data, TIdSocketHandle&) {
+        ++calls;
+        if (data.size() == 1) throw EConvertError("'x' is not a valid integer value");
+        if (data.size() == 2) throw std::runtime_error("plain");
+        seen.data.push_back(data);
+        // The failed cycle's error stays recorded on the listener.
+        seen.listenerNames.push_back(thread.ErrorClass);
+    };
+    e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+    UdpPeer device;
+    ASSERT_TRUE(device.Bind("127.0.0.1", 0));
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {1}));
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {1, 2}));
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {1, 2, 3}));
+    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 1; }));
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(seen.data[0], (TIdBytes{1, 2, 3}));
+    ASSERT_EQ(seen.errorMessages.size(), 2u);
+    EXPECT_EQ(seen.errorMessages[0], "'x' is not a valid integer value");
+    EXPECT_EQ(seen.errorClasses[0], "EConvertError");
+    EXPECT_EQ(seen.errorMessages[1], "plain");
+    EXPECT_EQ(seen.errorClasses[1], "Exception");
+    EXPECT_EQ(seen.listenerNames[0], "Exception");
+    EXPECT_TRUE(e.server.Active());
+}
+
+TEST_F(UdpEndpoint, ErrorHandlerThatRaisesDoesNotEndTheListener) {
+    Endpoint e;
+    Seen seen;
+    Record(e.server, seen);
+    e.server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes& data, TIdSocketHandle&) {
+        if (data.empty()) throw Exception("bad");
+        seen.data.push_back(data);
+    };
+    int errors = 0;
+    e.server.OnUDPException = [&](TIdUDPListenerThread&, TIdSocketHandle&, const std::string&, const std::string&) {
+        ++errors;
+        throw Exception("worse");
+    };
+    e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+    UdpPeer device;
+    ASSERT_TRUE(device.Bind("127.0.0.1", 0));
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {}));
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {4}));
+    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 1; }));
+    EXPECT_EQ(errors, 1);
+}
+
+TEST_F(UdpEndpoint, ThreadedEventRunsOnTheListenersThread) {
+    Endpoint e;
+    e.server.ThreadedEvent = true;
+    std::atomic<bool> got{false};
+    std::thread::id ranOn;
+    e.server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes&, TIdSocketHandle&) {
+        ranOn = std::this_thread::get_id();
+        got = true;
+    };
+    e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+    UdpPeer device;
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {1}));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (!got && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(got.load());
+    EXPECT_NE(ranOn, std::this_thread::get_id());
+    EXPECT_FALSE(RunQueued());
+}
+
+TEST_F(UdpEndpoint, DestroyingDuringAHandOverRunsTheHandlerThenEnds) {
+    int handled = 0;
+    {
+        Endpoint e;
+        e.server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes& data, TIdSocketHandle& binding) {
+            // Everything the handler touches is still there.
+            EXPECT_EQ(data, (TIdBytes{5, 5}));
+            EXPECT_EQ(binding.PeerIP, "127.0.0.1");
+            ++handled;
+        };
+        e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+        UdpPeer device;
+        ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {5, 5}));
+        // The listener is now waiting for the window's thread, which instead
+        // destroys the endpoint.
+        ASSERT_TRUE(WaitForQueued(3000));
+        EXPECT_EQ(handled, 0);
+    }
+    EXPECT_EQ(handled, 1);
+    EXPECT_FALSE(RunQueued());
+}
+
+TEST_F(UdpEndpoint, ClosingWhileAThreadedHandlerWaitsForTheWindowsThread) {
+    std::atomic<int> stage{0};
+    bool ranOnWindow = false;
+    {
+        Endpoint e;
+        e.server.ThreadedEvent = true;
+        e.server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes&, TIdSocketHandle&) {
+            stage = 1;
+            Synchronize([&] { ranOnWindow = IsMainThread(); });
+            stage = 2;
+        };
+        e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+        UdpPeer device;
+        ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {1}));
+        ASSERT_TRUE(WaitForQueued(3000));
+        e.server.SetActive(false);
+        EXPECT_EQ(stage.load(), 2);
+        EXPECT_FALSE(e.server.Active());
+        EXPECT_EQ(e.server.ListenerCount(), 0);
+    }
+    EXPECT_TRUE(ranOnWindow);
+}
+
+TEST_F(UdpEndpoint, CloseThenSendOpensAgain) {
+    Endpoint e;
+    Seen seen;
+    Record(e.server, seen);
+    e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+    const int count = e.server.ListenerCount();
+    e.server.SetActive(false);
+    EXPECT_FALSE(e.server.Active());
+    EXPECT_EQ(e.server.ListenerCount(), 0);
+    for (int i = 0; i < e.server.Bindings().Count(); ++i) EXPECT_FALSE(e.server.Bindings()[i].Opened());
+    {
+        UdpPeer probe;
+        EXPECT_TRUE(probe.Bind("", kLocalPort));  // the port is free
+    }
+    e.server.SetActive(false);  // closing a closed endpoint does nothing
+
+    e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+    EXPECT_TRUE(e.server.Active());
+    EXPECT_EQ(e.server.ListenerCount(), count);
+    UdpPeer device;
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {3}));
+    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 1; }));
+
+    e.server.SetActive(false);
+    e.server.SetActive(true);
+    EXPECT_TRUE(e.server.Active());
+    EXPECT_EQ(e.server.ListenerCount(), count);
+}
+
+TEST_F(UdpEndpoint, ListenerWhoseWaitFailsEndsAndSendsMeetANonSocket) {
+    Endpoint e;
+    e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+    const int count = e.server.ListenerCount();
+    // Pull the socket away under the first listener: its next wait fails.
+    e.server.Bindings()[0].CloseSocket();
+    EXPECT_FALSE(e.server.Active());
+    try {
+        e.server.SendDatagram("255.255.255.255", kSearchPort, kScanRequest);
+        FAIL() << "sent through a closed socket";
+    } catch (const EIdNotASocket& error) {
+        EXPECT_EQ(error.Message(), "Socket Error # 10038\r\nSocket operation on non-socket.");
+    }
+    // The ended listener stays in the list until the endpoint closes.
+    EXPECT_EQ(e.server.ListenerCount(), count);
+    e.server.SetActive(false);
+    EXPECT_EQ(e.server.ListenerCount(), 0);
+    e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+    EXPECT_TRUE(e.server.Active());
+}
+
+TEST_F(UdpEndpoint, SecondEndpointOnTheSamePortFailsAndLeavesTheFirstAlone) {
+    Endpoint first;
+    Seen seen;
+    Record(first.server, seen);
+    first.server.SendDatagram("255.255.255.255", kSearchPort, {});
+    {
+        Endpoint second;
+        EXPECT_THROW(second.server.SendDatagram("255.255.255.255", kSearchPort, {}), EIdCouldNotBindSocket);
+        EXPECT_EQ(second.server.ListenerCount(), 0);
+    }
+    UdpPeer device;
+    ASSERT_TRUE(device.SendTo("127.0.0.1", kLocalPort, {1}));
+    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 1; }));
+}
+
+TEST_F(UdpEndpoint, NamedBindingUsesItsOwnAddressAndPort) {
+    UdpPeer peer;
+    ASSERT_TRUE(peer.Bind("127.0.0.1", 0));
+    TIdUDPServer server("custom");
+    server.SetBroadcastEnabled(true);
+    server.SetDefaultPort(kLocalPort);
+    TIdSocketHandle& binding = server.Bindings().Add();
+    EXPECT_EQ(binding.Port, kLocalPort);
+    binding.IP = "127.0.0.1";
+    binding.Port = 0;  // any free port
+    server.SendDatagram("127.0.0.1", peer.LocalPort(), {4, 2});
+    EXPECT_EQ(server.Bindings().Count(), 1);
+    EXPECT_EQ(server.ListenerNames(), std::vector<std::string>{"custom Listener #1"});
+    EXPECT_EQ(binding.IP, "127.0.0.1");
+    EXPECT_NE(binding.Port, 0);
+    const auto got = peer.Receive(2000);
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(got->fromPort, binding.Port);
+}
+
+}  // namespace
+}  // namespace melvorin::net
