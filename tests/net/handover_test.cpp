@@ -42,6 +42,9 @@ TEST_F(HandOver, WorkerWaitsUntilTheWindowsThreadRanItsCall) {
         returned = true;
     });
     ASSERT_TRUE(WaitForQueued(3000));
+    // The wake-up follows the queueing.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (wakeUps.load() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
     EXPECT_EQ(wakeUps.load(), 1);
     // Nothing has run it yet, so the worker is still waiting.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -54,14 +57,16 @@ TEST_F(HandOver, WorkerWaitsUntilTheWindowsThreadRanItsCall) {
 
 TEST_F(HandOver, ErrorOfTheCallIsRaisedInTheWorker) {
     std::string caught;
+    std::atomic<bool> done{false};
     std::thread worker([&] {
         try {
             Synchronize([] { throw Exception("handler failed"); });
         } catch (const Exception& e) {
             caught = e.Message();
         }
+        done = true;
     });
-    ASSERT_TRUE(test::PumpUntil([&] { return !caught.empty(); }));
+    EXPECT_TRUE(test::PumpUntil([&] { return done.load(); }));
     worker.join();
     EXPECT_EQ(caught, "handler failed");
 }
