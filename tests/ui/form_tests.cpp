@@ -1,0 +1,514 @@
+// The real TForm2 driven through its widgets, with a local UDP socket on
+// port 1902 standing in for a device (a broadcast to 255.255.255.255 loops
+// back to it in the private network namespace).
+
+#include <QApplication>
+#include <QClipboard>
+#include <QEventLoop>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "net/handover.h"
+#include "protocol/state.h"
+#include "support.h"
+#include "ui/form2.h"
+
+namespace melvorin::uitest {
+
+namespace {
+
+const QByteArray kScanRequest = QByteArray::fromHex("ff00010102");
+const QColor kFocusGreen(218, 243, 234);
+const QColor kRed(255, 0, 0);
+
+QByteArray ListReply(const std::vector<std::pair<QByteArray, int>>& records) {
+    QByteArray payload;
+    payload.append(char(records.size()));
+    for (const auto& [ssid, strength] : records) {
+        payload.append(ssid);
+        payload.append(char(0x00));
+        payload.append(char(strength));
+        payload.append("\r\n");
+    }
+    return Frame(0x81, payload);
+}
+
+QByteArray JoinResult(int ssidVerdict, int keyVerdict) {
+    QByteArray payload;
+    payload.append(char(ssidVerdict));
+    payload.append(char(keyVerdict));
+    return Frame(0x82, payload);
+}
+
+QColor Background(const QWidget* w) { return w->palette().color(QPalette::Base); }
+
+void TypeCharacter(QWidget* w, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text);
+    QApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, text);
+    QApplication::sendEvent(w, &release);
+}
+
+}  // namespace
+
+class FormTests : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<RecordingBoxes> boxes;
+    std::unique_ptr<Device> device;
+    std::unique_ptr<ui::TForm2> form;
+
+    void MakeForm() { form = std::make_unique<ui::TForm2>(*boxes); }
+
+    void ShowActive() {
+        form->ShowCentred();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    }
+
+    // FormCreate's scan on the wire, answered with `records`.
+    void CreateAndFill(const std::vector<std::pair<QByteArray, int>>& records) {
+        form->FormCreate();
+        QCOMPARE(boxes->errors, QStringList());
+        quint16 sourcePort = 0;
+        QCOMPARE(device->Receive(3000, &sourcePort), kScanRequest);
+        QCOMPARE(sourcePort, quint16(12345));
+        device->Send(ListReply(records));
+        QTRY_COMPARE(form->lvSsid->rowCount(), int(records.size()));
+    }
+
+    QPoint CellCentre(int row, int column) {
+        return form->lvSsid->visualRect(form->lvSsid->model()->index(row, column)).center();
+    }
+
+    void DoubleClickRow(int row, int column = 0) {
+        QTest::mouseClick(form->lvSsid->viewport(), Qt::LeftButton, {}, CellCentre(row, column));
+        QTest::mouseDClick(form->lvSsid->viewport(), Qt::LeftButton, {}, CellCentre(row, column));
+    }
+
+private slots:
+    void init() {
+        ReleaseState();
+        boxes = std::make_unique<RecordingBoxes>();
+        device = std::make_unique<Device>();
+        QVERIFY(device->Bound());
+        MakeForm();
+    }
+
+    void cleanup() {
+        form.reset();
+        device.reset();
+        boxes.reset();
+        ReleaseState();
+        QGuiApplication::clipboard()->clear();
+    }
+
+    void firstScanAndListReplyFillTheRows() {
+        CreateAndFill({{"AB", 50}, {QByteArray::fromHex("ced2b5c4cdf8c2e7"), 73}, {"Caf\xc3\xa9", 0}, {"x", 255}});
+        if (QTest::currentTestFailed()) return;
+        QTableWidget* lv = form->lvSsid;
+        QCOMPARE(lv->item(0, 0)->text(), QStringLiteral("AB"));
+        QCOMPARE(lv->item(0, 1)->text(), QStringLiteral("50%"));
+        QCOMPARE(lv->item(1, 0)->text(), QStringLiteral("我的网络"));  // GBK bytes
+        QCOMPARE(lv->item(1, 1)->text(), QStringLiteral("73%"));
+        QCOMPARE(lv->item(2, 0)->text(), QStringLiteral("Café"));
+        QCOMPARE(lv->item(2, 1)->text(), QStringLiteral("0%"));
+        QCOMPARE(lv->item(3, 1)->text(), QStringLiteral("255%"));
+        QVERIFY(!(lv->item(0, 0)->flags() & Qt::ItemIsEditable));
+
+        // A later reply replaces the whole list; a datagram with a bad
+        // checksum changes nothing.
+        QByteArray bad = ListReply({{"Bad", 1}});
+        bad[bad.size() - 1] = char(bad[bad.size() - 1] + 1);
+        device->Send(bad);
+        device->Send(ListReply({{"Only", 9}}));
+        QTRY_COMPARE(lv->rowCount(), 1);
+        QCOMPARE(lv->item(0, 0)->text(), QStringLiteral("Only"));
+        QCOMPARE(boxes->errors, QStringList());
+        QCOMPARE(boxes->notices, QStringList());
+    }
+
+    void doubleClickSendsTheJoinRequest() {
+        ShowActive();
+        CreateAndFill({{"AB", 50}, {"Other", 20}});
+        if (QTest::currentTestFailed()) return;
+        form->edtKey->clear();
+        QTest::keyClicks(form->edtKey, QStringLiteral("pass1234"));
+        QCOMPARE(form->edtKey->text(), QStringLiteral("pass1234"));
+
+        DoubleClickRow(0);
+        QCOMPARE(device->Receive(), QByteArray::fromHex("ff000e020041420d0a") + "pass1234" + QByteArray::fromHex("2b"));
+        // The signal-strength column belongs to the row too.
+        DoubleClickRow(0, 1);
+        QCOMPARE(device->Receive(), QByteArray::fromHex("ff000e020041420d0a") + "pass1234" + QByteArray::fromHex("2b"));
+
+        // A pasted Chinese key goes out in code page 936.
+        QGuiApplication::clipboard()->setText(QStringLiteral("密码"));
+        form->edtKey->clear();
+        QTest::keyClick(form->edtKey, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(form->edtKey->text(), QStringLiteral("密码"));
+        DoubleClickRow(0);
+        QCOMPARE(device->Receive(), QByteArray::fromHex("ff000a020041420d0ac3dcc2ebf2"));
+        QCOMPARE(boxes->errors, QStringList());
+
+        // A double-click in the empty area below the rows leaves no row
+        // selected: nothing is sent.
+        const QPoint below(CellCentre(0, 0).x(), form->lvSsid->viewport()->height() - 5);
+        QTest::mouseClick(form->lvSsid->viewport(), Qt::LeftButton, {}, below);
+        QTest::mouseDClick(form->lvSsid->viewport(), Qt::LeftButton, {}, below);
+        QCOMPARE(form->lvSsid->SelectedRow(), -1);
+        QVERIFY(device->Receive(300).isNull());
+    }
+
+    void joinWithoutRowsOrWithWrongPortSendsNothing() {
+        form->FormCreate();
+        QCOMPARE(device->Receive(), kScanRequest);
+        form->lvSsidDblClick();
+        QVERIFY(device->Receive(300).isNull());
+        QCOMPARE(boxes->errors, QStringList());
+
+        // A failed scan leaves its port behind: the join fails the same way.
+        device->Send(ListReply({{"AB", 50}}));
+        QTRY_COMPARE(form->lvSsid->rowCount(), 1);
+        form->edt_SearchPort->setText(QStringLiteral("70000"));
+        form->btnSearchClick();
+        form->lvSsid->selectRow(0);
+        form->lvSsidDblClick();
+        QCOMPARE(boxes->errors, QStringList({"Range check error.", "Range check error."}));
+        QVERIFY(device->Receive(300).isNull());
+    }
+
+    void emptyKeyTurnsRedWithThePromptThenFocusClearsIt() {
+        ShowActive();
+        CreateAndFill({{"AB", 50}});
+        if (QTest::currentTestFailed()) return;
+        const QColor window = Background(form->edtKey);
+        QVERIFY(window != kFocusGreen);  // edtKeyEnter did not run at start
+
+        form->edtKey->clear();
+        DoubleClickRow(0);
+        QCOMPARE(form->edtKey->text(), QStringLiteral("请输入密码"));
+        QCOMPARE(Background(form->edtKey), kRed);
+        QVERIFY(device->Receive(300).isNull());
+        // The prompt itself is never sent.
+        DoubleClickRow(0);
+        QVERIFY(device->Receive(300).isNull());
+
+        QTest::keyClick(form->lvSsid, Qt::Key_Backtab);  // lvSsid -> edtKey
+        QCOMPARE(QApplication::focusWidget(), form->edtKey);
+        QCOMPARE(form->edtKey->text(), QString());
+        QCOMPARE(Background(form->edtKey), kFocusGreen);
+
+        QTest::keyClick(form->edtKey, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form->lvSsid);
+        QCOMPARE(Background(form->edtKey), window);
+    }
+
+    void focusKeepsOtherTextAndTabSelectsIt() {
+        ShowActive();
+        QCOMPARE(QApplication::focusWidget(), form->btnSearch);
+        QTest::keyClick(form->btnSearch, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form->edtKey);
+        QCOMPARE(form->edtKey->text(), QStringLiteral("12345678"));  // the sample stays
+        QCOMPARE(form->edtKey->selectedText(), QStringLiteral("12345678"));
+        QCOMPARE(Background(form->edtKey), kFocusGreen);
+
+        // Clicking into a box does not select its text.
+        QTest::mouseClick(form->edt_SearchPort, Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), form->edt_SearchPort);
+        QVERIFY(!form->edt_SearchPort->hasSelectedText());
+        QVERIFY(Background(form->edtKey) != kFocusGreen);
+        QTest::keyClick(form->edt_SearchPort, Qt::Key_Tab);  // wraps to btnSearch
+        QTest::keyClick(form->btnSearch, Qt::Key_Backtab);   // back into edt_SearchPort
+        QCOMPARE(form->edt_SearchPort->selectedText(), QStringLiteral("1902"));
+
+        // The prompt typed in by hand is cleared on entry too, other text not.
+        form->edtKey->setText(QStringLiteral("请输入密码x"));
+        form->edtKey->setFocus(Qt::TabFocusReason);
+        QCOMPARE(form->edtKey->text(), QStringLiteral("请输入密码x"));
+    }
+
+    void tabOrderVisitsButtonKeyListPort() {
+        ShowActive();
+        QList<QWidget*> visited{QApplication::focusWidget()};
+        for (int i = 0; i < 4; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << QApplication::focusWidget();
+        }
+        const QList<QWidget*> expected{form->btnSearch, form->edtKey, form->lvSsid, form->edt_SearchPort,
+                                       form->btnSearch};
+        QCOMPARE(visited, expected);
+    }
+
+    void searchPortFilter() {
+        ui::TEdit* port = form->edt_SearchPort;
+        port->setText(QStringLiteral("19"));
+        port->end(false);
+        QTest::keyClick(port, Qt::Key_A);
+        QCOMPARE(port->text(), QStringLiteral("19"));
+        QCOMPARE(boxes->beeps, 1);
+        QTest::keyClick(port, Qt::Key_0);
+        QCOMPARE(port->text(), QStringLiteral("190"));
+        QTest::keyClick(port, Qt::Key_Backspace);
+        QCOMPARE(port->text(), QStringLiteral("19"));
+        QCOMPARE(boxes->beeps, 1);
+
+        // Every other delivered character beeps: blank, sign, Enter, Esc,
+        // a Chinese character.
+        QTest::keyClick(port, Qt::Key_Space);
+        QTest::keyClick(port, Qt::Key_Minus);
+        QTest::keyClick(port, Qt::Key_Return);
+        QTest::keyClick(port, Qt::Key_Escape);
+        TypeCharacter(port, QStringLiteral("中"));
+        QCOMPARE(port->text(), QStringLiteral("19"));
+        QCOMPARE(boxes->beeps, 6);
+
+        // The clipboard shortcuts arrive as control characters: they beep and
+        // do nothing.
+        QGuiApplication::clipboard()->setText(QStringLiteral("7z"));
+        port->selectAll();
+        QTest::keyClick(port, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(port, Qt::Key_X, Qt::ControlModifier);
+        QTest::keyClick(port, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(port->text(), QStringLiteral("19"));
+        QCOMPARE(boxes->beeps, 9);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("7z"));
+
+        // Keys that type nothing work as usual, silently.
+        port->end(false);
+        QTest::keyClick(port, Qt::Key_Left);
+        QTest::keyClick(port, Qt::Key_Home);
+        QTest::keyClick(port, Qt::Key_Delete);
+        QCOMPARE(port->text(), QStringLiteral("9"));
+        // Shift+Insert and the menu's Paste insert any text.
+        port->end(false);
+        QTest::keyClick(port, Qt::Key_Insert, Qt::ShiftModifier);
+        QCOMPARE(port->text(), QStringLiteral("97z"));
+        port->paste();
+        QCOMPARE(port->text(), QStringLiteral("97z7z"));
+        QCOMPARE(boxes->beeps, 9);
+    }
+
+    void keyFilter() {
+        ui::TEdit* key = form->edtKey;
+        key->clear();
+        QTest::keyClicks(key, QStringLiteral("a1 ~"));
+        QCOMPARE(key->text(), QStringLiteral("a1 ~"));
+        TypeCharacter(key, QStringLiteral("\u00A0"));  // 160: dropped
+        TypeCharacter(key, QStringLiteral("é"));
+        TypeCharacter(key, QStringLiteral("中"));
+        TypeCharacter(key, QStringLiteral("\U0001F600"));
+        QCOMPARE(key->text(), QStringLiteral("a1 ~"));
+        TypeCharacter(key, QStringLiteral("z\u00FFy"));  // only the high one goes
+        QCOMPARE(key->text(), QStringLiteral("a1 ~zy"));
+        QTest::keyClick(key, Qt::Key_Backspace);
+        QCOMPARE(key->text(), QStringLiteral("a1 ~z"));
+        QCOMPARE(boxes->beeps, 0);  // silently
+
+        // An input method's commit string is filtered the same way.
+        QInputMethodEvent commit;
+        commit.setCommitString(QStringLiteral("密b码c"));
+        QApplication::sendEvent(key, &commit);
+        QCOMPARE(key->text(), QStringLiteral("a1 ~zbc"));
+        QInputMethodEvent chineseOnly;
+        chineseOnly.setCommitString(QStringLiteral("密码"));
+        QApplication::sendEvent(key, &chineseOnly);
+        QCOMPARE(key->text(), QStringLiteral("a1 ~zbc"));
+        QCOMPARE(boxes->beeps, 0);
+    }
+
+    void joinResultsShowTheirNotices() {
+        form->FormCreate();
+        QCOMPARE(device->Receive(), kScanRequest);
+        device->Send(QByteArray::fromHex("ff0003820101" "87"));
+        QTRY_COMPARE(boxes->notices.size(), 1);
+        device->Send(JoinResult(0x00, 0x01));
+        QTRY_COMPARE(boxes->notices.size(), 2);
+        device->Send(JoinResult(0x01, 0x00));
+        QTRY_COMPARE(boxes->notices.size(), 3);
+        device->Send(JoinResult(0x07, 0x02));
+        QTRY_COMPARE(boxes->notices.size(), 4);
+        QCOMPARE(boxes->notices, QStringList({"提交成功，请检查设备状态", "SSID出错了，请重获SSID",
+                                              "密码格式有误，请重新输入", "密码格式有误，请重新输入"}));
+        QCOMPARE(boxes->errors, QStringList());
+    }
+
+    void scanErrorsShowTheErrorBox() {
+        form->ShowCentred();
+        form->FormCreate();
+        QCOMPARE(device->Receive(), kScanRequest);
+
+        form->edt_SearchPort->setText(QString());
+        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        QCOMPARE(boxes->errors, QStringList({"'' is not a valid integer value."}));
+        form->edt_SearchPort->setText(QStringLiteral("70000"));
+        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        form->edt_SearchPort->setText(QStringLiteral("-1"));
+        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        form->edt_SearchPort->setText(QStringLiteral("2147483648"));
+        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        QCOMPARE(boxes->errors, QStringList({"'' is not a valid integer value.", "Range check error.",
+                                             "Range check error.", "'2147483648' is not a valid integer value."}));
+        QVERIFY(device->Receive(300).isNull());
+
+        // "$76E" is 1902.
+        form->edt_SearchPort->setText(QStringLiteral("$76E"));
+        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        QCOMPARE(device->Receive(), kScanRequest);
+        QCOMPARE(boxes->errors.size(), 4);
+    }
+
+    void portTakenAtStartUpThenRetried() {
+        QUdpSocket blocker;
+        QVERIFY(blocker.bind(QHostAddress::AnyIPv4, 12345, QAbstractSocket::DontShareAddress));
+        form->FormCreate();
+        QCOMPARE(boxes->errors, QStringList({"Could not bind socket. Address and port are already in use."}));
+        QVERIFY(device->Receive(300).isNull());
+        form->ShowCentred();  // the window opens anyway, its list empty
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->lvSsid->rowCount(), 0);
+
+        blocker.close();
+        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        quint16 sourcePort = 0;
+        QCOMPARE(device->Receive(3000, &sourcePort), kScanRequest);
+        QCOMPARE(sourcePort, quint16(12345));
+        device->Send(ListReply({{"AB", 50}}));
+        QTRY_COMPARE(form->lvSsid->rowCount(), 1);
+        QCOMPARE(boxes->errors.size(), 1);
+    }
+
+    void noticesWhileANoticeIsOpenRunNested() {
+        form->FormCreate();
+        QCOMPARE(device->Receive(), kScanRequest);
+        if (form->idpsrvr1->Bindings().Count() < 2) {
+            QSKIP("no IPv6 binding: a second listener is needed to hand over while the first waits");
+        }
+        QUdpSocket device6;
+        QVERIFY(device6.bind(QHostAddress::LocalHostIPv6, 0));
+        // The first notice stays open (a modal loop) until the second one,
+        // which arrives on the IPv6 socket, has been shown on top of it.
+        boxes->onNotice = [&](const QString&) {
+            if (boxes->notices.size() != 1) return;
+            device6.writeDatagram(JoinResult(0x00, 0x01), QHostAddress::LocalHostIPv6, 12345);
+            QEventLoop loop;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (boxes->notices.size() >= 2) loop.quit();
+            });
+            poll.start(10);
+            QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+            loop.exec();
+        };
+        device->Send(JoinResult(0x01, 0x01));
+        QTRY_COMPARE(boxes->notices.size(), 2);
+        QCOMPARE(boxes->notices, QStringList({"提交成功，请检查设备状态", "SSID出错了，请重获SSID"}));
+        QCOMPARE(boxes->mostOpenNotices, 2);
+
+        // Meanwhile the IPv4 listener waited: a datagram on that socket is
+        // handled only after the box has closed, and then normally.
+        device->Send(JoinResult(0x01, 0x00));
+        QTRY_COMPARE(boxes->notices.size(), 3);
+        QCOMPARE(boxes->mostOpenNotices, 2);
+    }
+
+    void closingWhileAListenerHandsOver() {
+        form->FormCreate();
+        QCOMPARE(device->Receive(), kScanRequest);
+        device->Send(JoinResult(0x01, 0x01));
+        // The listener has queued its hand-over and waits; nothing runs it
+        // until the window closes its endpoint.
+        QVERIFY(net::WaitForQueued(3000));
+        form.reset();
+        QCOMPARE(boxes->notices, QStringList());  // nothing opens on the way out
+        QVERIFY(!net::RunQueued());
+        // The port is free again.
+        QUdpSocket again;
+        QVERIFY(again.bind(QHostAddress::AnyIPv4, 12345, QAbstractSocket::DontShareAddress));
+    }
+
+    void layoutAndLook() {
+        QCOMPARE(form->objectName(), QStringLiteral("Form2"));
+        QCOMPARE(form->windowTitle(), QStringLiteral("Melvorin"));
+        QCOMPARE(QFontInfo(form->font()).family(), QStringLiteral("WenQuanYi Micro Hei"));
+        const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInch();
+        QCOMPARE(form->font().pixelSize(), qRound(11 * dpi / 96));
+        const double s = QFontMetrics(form->font()).height() / 13.0;
+        auto px = [s](int v) { return qRound(v * s); };
+        auto rect = [&](int l, int t, int w, int h) { return QRect(px(l), px(t), px(w), px(h)); };
+
+        QCOMPARE(form->size(), QSize(px(363), px(486)));
+        QCOMPARE(form->minimumSize(), form->maximumSize());  // not resizable
+        const Qt::WindowFlags flags = form->windowFlags();
+        QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QCOMPARE(form->palette().color(QPalette::Window), form->palette().color(QPalette::Button));
+
+        QCOMPARE(form->lbl_SearchPort->geometry(), rect(34, 30, 57, 13));
+        QCOMPARE(form->lbl_SearchPort->text(), QStringLiteral("搜索端口"));
+        QCOMPARE(form->edt_SearchPort->geometry(), rect(98, 24, 53, 21));
+        QCOMPARE(form->edt_SearchPort->text(), QStringLiteral("1902"));
+        QCOMPARE(form->Key->geometry(), rect(170, 30, 18, 13));
+        QCOMPARE(form->Key->text(), QStringLiteral("Key"));
+        QCOMPARE(form->edtKey->geometry(), rect(191, 24, 136, 21));
+        QVERIFY(!form->edtKey->text().isEmpty() && form->edtKey->text() != QStringLiteral("请输入密码"));
+        QCOMPARE(form->edtKey->echoMode(), QLineEdit::Normal);
+        QCOMPARE(form->btnSearch->geometry(), rect(36, 72, 297, 35));
+        QCOMPARE(form->btnSearch->text(), QStringLiteral("重获SSID"));
+        QCOMPARE(form->lvSsid->geometry(), rect(36, 130, 295, 325));
+
+        ui::TListView* lv = form->lvSsid;
+        QCOMPARE(lv->columnCount(), 2);
+        QCOMPARE(lv->horizontalHeaderItem(0)->text(), QStringLiteral("SSID 双击即可连接↓"));
+        QCOMPARE(lv->horizontalHeaderItem(1)->text(), QStringLiteral("信号强度"));
+        QCOMPARE(lv->columnWidth(0), px(190));
+        QCOMPARE(lv->columnWidth(1), px(80));
+        QCOMPARE(lv->font().pixelSize(), px(16));
+        QVERIFY(lv->showGrid());
+        QCOMPARE(lv->selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(lv->selectionMode(), QAbstractItemView::SingleSelection);
+        QCOMPARE(lv->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QVERIFY(!lv->isSortingEnabled());
+        QVERIFY(!lv->horizontalHeader()->sectionsClickable());
+
+        // Created in this order.
+        QStringList order;
+        for (QObject* child : form->children()) {
+            if (!child->objectName().isEmpty()) order << child->objectName();
+        }
+        QCOMPARE(order, QStringList({"lbl_SearchPort", "Key", "edtKey", "btnSearch", "lvSsid", "edt_SearchPort"}));
+        QCOMPARE(form->idpsrvr1->Name(), std::string("idpsrvr1"));
+        QVERIFY(form->idpsrvr1->BroadcastEnabled());
+        QCOMPARE(form->idpsrvr1->DefaultPort(), quint16(12345));
+        QVERIFY(!form->idpsrvr1->Active());  // opened by the first send only
+
+        // Centred at the first show; a later show leaves it where it is.
+        form->ShowCentred();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        const QPoint centre = QGuiApplication::primaryScreen()->geometry().center();
+        QVERIFY((form->frameGeometry().center() - centre).manhattanLength() <= 4);
+        form->hide();
+        form->move(10, 20);
+        form->ShowCentred();
+        QCOMPARE(form->pos(), QPoint(10, 20));
+    }
+};
+
+std::unique_ptr<QObject> MakeFormTests() { return std::make_unique<FormTests>(); }
+
+}  // namespace melvorin::uitest
+
+#include "form_tests.moc"
