@@ -9,9 +9,14 @@ namespace melvorin {
 // shows; ClassName() names the kind (for OnUDPException and for tests).
 class Exception : public std::runtime_error {
 public:
-    explicit Exception(const std::string& message) : std::runtime_error(message) {}
-    std::string Message() const { return what(); }
+    explicit Exception(const std::string& message) : std::runtime_error(message), message_(message) {}
+    // The whole message, also past a zero byte of a quoted text (what() stops
+    // at the first one).
+    std::string Message() const { return message_; }
     virtual const char* ClassName() const noexcept { return "Exception"; }
+
+private:
+    std::string message_;
 };
 
 // A text that is not an integer: "'%s' is not a valid integer value".

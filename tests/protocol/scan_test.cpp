@@ -39,6 +39,8 @@ TEST_F(ScanTest, StrToIntRefusesWithTheTextAsGiven) {
         "$",         "x",          "0x",        "-$",       "$123456789", "$000000001",  "$12G",
         "+",         "-",          "+-1",       "--1",      "- 1",        "\t1902",      "1902\n",
         "0x0x1",     "$0x1",       "1e3",       "١٩٠٢",     "12a",        "0b101",
+        // A zero byte inside the text: the message still quotes all of it.
+        std::string("X0\0" "12", 5), std::string("19\0" "02", 5),
     };
     for (const std::string& text : bad) {
         try {
