@@ -53,8 +53,10 @@ int main(int argc, char* argv[]) {
         char byte = 0;
         [[maybe_unused]] const ssize_t got = read(signalPipe[0], &byte, 1);
         quitRequested = true;
-        // Ends the main loop and any open box's loop.
-        QApplication::quit();
+        // Ends every running loop: the main loop and any open box's, also the
+        // error box of the first scan, shown before the main loop runs (where
+        // quit() would do nothing).
+        QCoreApplication::exit(0);
     });
 
     {

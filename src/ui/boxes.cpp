@@ -73,10 +73,12 @@ TNoticeBox::TNoticeBox(const QString& caption, const QString& text, QWidget* par
     buttons->addStretch();
     buttons->addWidget(ok_);
     buttons->addStretch();
+    ok_->setMinimumWidth(std::max(ok_->sizeHint().width(), 88));
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->setContentsMargins(24, 20, 24, 14);
     layout->addWidget(label_);
-    layout->addSpacing(8);
+    layout->addSpacing(16);
     layout->addLayout(buttons);
     ok_->setFocus();
 }

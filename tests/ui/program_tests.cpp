@@ -72,6 +72,22 @@ private slots:
         QCOMPARE(program->state(), QProcess::Running);
         TerminateAndExpectCleanExit();
     }
+
+    void endsWhileTheStartUpErrorBoxIsOpen() {
+        {
+            // Port 12345 taken: the first scan's error box opens before the
+            // window and before the main loop.
+            QUdpSocket blocker;
+            QVERIFY(blocker.bind(QHostAddress::AnyIPv4, 12345, QAbstractSocket::DontShareAddress));
+            Start();
+            QVERIFY(device->Receive(1000).isNull());
+            QCOMPARE(program->state(), QProcess::Running);
+            program->terminate();
+            QVERIFY2(program->waitForFinished(15000), "the program did not end");
+        }
+        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program->exitCode(), 0);
+    }
 };
 
 std::unique_ptr<QObject> MakeProgramTests() { return std::make_unique<ProgramTests>(); }
