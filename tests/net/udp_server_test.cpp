@@ -578,6 +578,15 @@ TEST_F(UdpEndpoint, OpenAndCloseRepeatedlyWhileDatagramsArrive) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     });
+    // Stops the sender however the test ends.
+    struct Joiner {
+        std::atomic<bool>& stop;
+        std::thread& thread;
+        ~Joiner() {
+            stop = true;
+            thread.join();
+        }
+    } joiner{stop, sender};
     Endpoint e;
     int handled = 0;
     std::set<TIdSocketHandle*> receivers;
@@ -599,8 +608,6 @@ TEST_F(UdpEndpoint, OpenAndCloseRepeatedlyWhileDatagramsArrive) {
         ASSERT_FALSE(e.server.Active());
         ASSERT_EQ(e.server.ListenerCount(), 0);
     }
-    stop = true;
-    sender.join();
     EXPECT_GT(handled, 0);
     EXPECT_EQ(static_cast<int>(receivers.size()), e.server.Bindings().Count());
     EXPECT_FALSE(RunQueued());
