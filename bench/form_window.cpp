@@ -1,0 +1,48 @@
+// Start-up probe: the program's own start-up (title, hand-over pump, the
+// main window, its first scan, showing it), followed by one datagram once
+// the window is shown. Its boxes only record, so that a failed first scan
+// cannot hold the probe in a modal box.
+
+#include <QApplication>
+#include <QString>
+
+#include "protocol/state.h"
+#include "startup_probe.h"
+#include "ui/app_title.h"
+#include "ui/boxes.h"
+#include "ui/form2.h"
+#include "ui/handover_pump.h"
+
+namespace {
+
+class QuietBoxes : public melvorin::ui::IBoxes {
+public:
+    void ShowNotice(const QString&) override {}
+    void ShowError(const QString&) override {}
+    void Beep() override {}
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (!melvorin::bench::InPrivateNetns()) return 2;
+    const std::uint16_t port = melvorin::bench::ProbePort(argc, argv);
+    if (port == 0) return 2;
+    QApplication app(argc, argv);
+    melvorin::ui::SetApplicationTitle(melvorin::ui::MakeApplicationTitle(QString::fromLocal8Bit(argv[0])));
+    {
+        melvorin::ui::THandOverPump pump;
+        QuietBoxes boxes;
+        {
+            melvorin::ui::TForm2 form(boxes);
+            melvorin::bench::SignalWhenShown(form, port);
+            form.FormCreate();
+            form.ShowCentred();
+            QApplication::exec();
+            form.hide();
+            form.CloseEndpoint();
+        }
+    }
+    melvorin::ReleaseState();
+    return 0;
+}
