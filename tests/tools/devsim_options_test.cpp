@@ -65,17 +65,17 @@ TEST(DevsimOptions, DefaultsAndEachOption) {
 
 TEST(DevsimOptions, NetworkSpecs) {
     // Split at the last ':'; the SSID may hold ':'.
-    const Network colon = ParseNetworkSpec("a:b::c:7", false);
+    const Network colon = ParseNetworkArg("a:b::c:7", false);
     EXPECT_EQ(colon.ssid, Bytes("a:b::c"));
     EXPECT_EQ(colon.strength, 7);
-    EXPECT_EQ(ParseNetworkSpec("x:0", false).strength, 0);
-    EXPECT_EQ(ParseNetworkSpec("x:255", false).strength, 255);
+    EXPECT_EQ(ParseNetworkArg("x:0", false).strength, 0);
+    EXPECT_EQ(ParseNetworkArg("x:255", false).strength, 255);
     // GBK by default, UTF-8 bytes on request.
-    EXPECT_EQ(ParseNetworkSpec("家:5", false).ssid, (TIdBytes{0xBC, 0xD2}));
-    EXPECT_EQ(ParseNetworkSpec("家:5", true).ssid, Bytes("家"));
+    EXPECT_EQ(ParseNetworkArg("家:5", false).ssid, (TIdBytes{0xBC, 0xD2}));
+    EXPECT_EQ(ParseNetworkArg("家:5", true).ssid, Bytes("家"));
 
     for (const std::string bad : {"nocolon", ":5", "x:", "x:256", "x:-1", "x: 5", "x:5 ", "x:0x10", "x:1000000"}) {
-        EXPECT_THROW(ParseNetworkSpec(bad, false), UsageError) << bad;
+        EXPECT_THROW(ParseNetworkArg(bad, false), UsageError) << bad;
     }
     // A character that code page 936 cannot hold needs --utf8.
     const std::string emoji = "Cafe\xF0\x9F\x98\x80";

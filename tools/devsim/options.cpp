@@ -40,17 +40,17 @@ std::vector<std::string> DefaultNetworkSpecs() {
     return {"HomeNet:82", "办公室WiFi:67", "Cafe_Guest:45", "Lab-2.4G:23"};
 }
 
-Network ParseNetworkSpec(const std::string& spec, bool utf8) {
-    const std::size_t colon = spec.rfind(':');
+Network ParseNetworkArg(const std::string& entry, bool utf8) {
+    const std::size_t colon = entry.rfind(':');
     if (colon == std::string::npos) {
-        throw UsageError("network \"" + spec + "\" has no strength; write it as SSID:strength");
+        throw UsageError("network \"" + entry + "\" has no strength; write it as SSID:strength");
     }
-    const std::string ssid = spec.substr(0, colon);
-    const std::string strength = spec.substr(colon + 1);
-    if (ssid.empty()) throw UsageError("network \"" + spec + "\" has an empty SSID");
+    const std::string ssid = entry.substr(0, colon);
+    const std::string strength = entry.substr(colon + 1);
+    if (ssid.empty()) throw UsageError("network \"" + entry + "\" has an empty SSID");
     unsigned long value = 0;
     if (!ParseUnsigned(strength, 0, 255, value)) {
-        throw UsageError("network \"" + spec + "\": strength \"" + strength + "\" is not a number from 0 to 255");
+        throw UsageError("network \"" + entry + "\": strength \"" + strength + "\" is not a number from 0 to 255");
     }
     Network net;
     net.ssid = Encode(ssid, utf8, "SSID \"" + ssid + "\"");
@@ -61,20 +61,20 @@ Network ParseNetworkSpec(const std::string& spec, bool utf8) {
 std::vector<std::string> ReadNetworksFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw UsageError("cannot read networks file \"" + path + "\"");
-    std::vector<std::string> specs;
+    std::vector<std::string> entries;
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (IsBlank(line) || line[0] == '#') continue;
-        specs.push_back(line);
+        entries.push_back(line);
     }
     if (in.bad()) throw UsageError("error reading networks file \"" + path + "\"");
-    return specs;
+    return entries;
 }
 
 Options ParseArgs(const std::vector<std::string>& args) {
     Options opt;
-    std::vector<std::string> specs;
+    std::vector<std::string> entries;
     bool networksGiven = false;
     bool utf8 = false;
     std::optional<std::string> key;
@@ -109,10 +109,10 @@ Options ParseArgs(const std::vector<std::string>& args) {
             }
             opt.port = static_cast<std::uint16_t>(port);
         } else if (name == "--network") {
-            specs.push_back(value());
+            entries.push_back(value());
             networksGiven = true;
         } else if (name == "--networks") {
-            for (std::string& spec : ReadNetworksFile(value())) specs.push_back(std::move(spec));
+            for (std::string& entry : ReadNetworksFile(value())) entries.push_back(std::move(entry));
             networksGiven = true;
         } else if (name == "--utf8") {
             flag();
@@ -132,8 +132,8 @@ Options ParseArgs(const std::vector<std::string>& args) {
     }
     if (opt.help) return opt;
 
-    if (!networksGiven) specs = DefaultNetworkSpecs();
-    for (const std::string& spec : specs) opt.config.networks.push_back(ParseNetworkSpec(spec, utf8));
+    if (!networksGiven) entries = DefaultNetworkSpecs();
+    for (const std::string& entry : entries) opt.config.networks.push_back(ParseNetworkArg(entry, utf8));
     // The tool always sends the key in code page 936.
     if (key) opt.config.key = Encode(*key, false, "--key");
     const std::string problem = ConfigProblem(opt.config);

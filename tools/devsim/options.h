@@ -34,7 +34,7 @@ Options ParseArgs(const std::vector<std::string>& args);
 
 // "SSID:strength", split at the last ':', strength 0..255 in decimal; the SSID
 // becomes code page 936 bytes, or stays UTF-8 with `utf8`. Raises UsageError.
-Network ParseNetworkSpec(const std::string& spec, bool utf8);
+Network ParseNetworkArg(const std::string& entry, bool utf8);
 
 // The "SSID:strength" lines of a networks file: blank lines and lines starting
 // with '#' are skipped, a trailing CR is dropped. Raises UsageError.
