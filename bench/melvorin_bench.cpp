@@ -2,7 +2,10 @@
 // a baseline measured in the same run, printed as one table.
 //
 //   hand-over round trip   datagram on loopback -> OnUDPRead on the window's
-//                          thread, against QUdpSocket's readyRead there
+//                          thread, against QUdpSocket's readyRead there; with
+//                          its two halves (datagram -> listener thread, and
+//                          net::Synchronize against Qt's blocking queued call)
+//                          and back-to-back figures for information
 //   throughput             datagrams handled per second under a stream,
 //                          against the same QUdpSocket
 //   list reply             a maximal list reply until the list has its rows,
@@ -67,13 +70,11 @@ constexpr std::uint16_t kBaselinePort = 23456;
 constexpr std::uint16_t kSearchPort = 1902;
 constexpr std::uint16_t kShownPort = 1903;
 
-using Clock = std::chrono::steady_clock;
-
 // ---- options ----------------------------------------------------------------
 
 struct Options {
     int roundTrips = 10000;         // per side
-    int roundTripBlocks = 10;       // alternating blocks per side
+    int roundTripBlocks = 20;       // alternating blocks per side
     int pauseUs = 100;              // between round trips
     int backToBackTrips = 4000;     // per side, without the pause
     double streamSeconds = 0.8;     // per stream run
@@ -106,6 +107,9 @@ public:
 struct ReadHooks {
     std::function<void(const TIdBytes&)> before;
     std::function<void(const TIdBytes&)> after;
+    // Closes the window's endpoint and opens it again with a send, so that
+    // its listeners are new threads, placed afresh by the scheduler.
+    std::function<void()> reopen;
 };
 
 void InstallHooks(ui::TForm2& form, ReadHooks& hooks) {
@@ -114,6 +118,10 @@ void InstallHooks(ui::TForm2& form, ReadHooks& hooks) {
         if (hooks.before) hooks.before(data);
         form.idpsrvr1UDPRead(thread, data, binding);
         if (hooks.after) hooks.after(data);
+    };
+    hooks.reopen = [&form] {
+        form.idpsrvr1->SetActive(false);
+        form.idpsrvr1->SendDatagram("255.255.255.255", kSearchPort, BuildScanRequest());
     };
 }
 
@@ -217,7 +225,11 @@ struct RoundTripResult {
 };
 
 // Alternating blocks of round trips through the endpoint and through the
-// QUdpSocket, so that a change of the machine's load meets both alike.
+// QUdpSocket, so that a change of the machine's load meets both alike. Each
+// block has a new sending thread, and each endpoint block new listeners: on
+// a machine where waking a thread on another, idle processor costs much more
+// than on the same one, the figures would otherwise depend on where the
+// scheduler happened to put the threads at the start.
 RoundTripResult MeasureRoundTrip(int count, int blocks, int pauseUs, ReadHooks& hooks, QtReceiver& qt,
                                  std::uint32_t& run) {
     RoundTripResult result;
@@ -237,6 +249,7 @@ RoundTripResult MeasureRoundTrip(int count, int blocks, int pauseUs, ReadHooks& 
         rt.run = ++run;
         rt.pauseUs = pauseUs;
         rt.latencies.reserve(static_cast<std::size_t>(perBlock));
+        if (product) hooks.reopen();
         hooks.before = [&rt](const TIdBytes& d) { rt.OnDatagram(d.data(), d.size()); };
         qt.onDatagram = [&rt](const std::uint8_t* d, std::size_t n) { rt.OnDatagram(d, n); };
         RunWithLoop([&] { rt.Send(product ? kEndpointPort : kBaselinePort, perBlock); });
@@ -246,6 +259,65 @@ RoundTripResult MeasureRoundTrip(int count, int blocks, int pauseUs, ReadHooks& 
     }
     hooks.before = nullptr;
     qt.onDatagram = nullptr;
+    return result;
+}
+
+// The first half of the hand-over path alone: an endpoint whose handler runs
+// on the listener's own thread (ThreadedEvent), so the time from the send to
+// the listener having the datagram in hand. The rest of the round trip is the
+// hand-over to the window's thread.
+std::vector<std::int64_t> MeasureListenerOnly(int count, int blocks, int pauseUs, std::uint32_t& run) {
+    constexpr std::uint16_t kPort = 12346;
+    std::vector<std::int64_t> all;
+    for (int block = 0; block < blocks; ++block) {
+        RoundTrip rt;
+        rt.pauseUs = pauseUs;
+        net::TIdUDPServer server("bench");
+        server.SetDefaultPort(kPort);
+        server.ThreadedEvent = true;
+        server.OnUDPRead = [&rt](net::TIdUDPListenerThread&, const TIdBytes& d, net::TIdSocketHandle&) {
+            rt.OnDatagram(d.data(), d.size());
+        };
+        server.SendDatagram("127.0.0.1", 9, TIdBytes{0});
+        rt.run = ++run;
+        std::thread sender([&] { rt.Send(kPort, std::max(1, count / blocks)); });
+        sender.join();
+        all.insert(all.end(), rt.latencies.begin(), rt.latencies.end());
+    }
+    return all;
+}
+
+// The hand-over without sockets: a thread that hands calls over with
+// net::Synchronize, against one that makes Qt's own blocking queued call.
+// Each call records the time since its thread began handing it over. Paused
+// between calls like the round trips, in alternating blocks, each block on a
+// new thread.
+struct HandOverOnly {
+    std::vector<std::int64_t> synchronize;
+    std::vector<std::int64_t> qtBlocking;
+};
+
+HandOverOnly MeasureHandOverOnly(int count, int blocks, int pauseUs) {
+    HandOverOnly result;
+    QObject target;
+    std::int64_t startNs = 0;
+    std::vector<std::int64_t>* into = nullptr;
+    const std::function<void()> record = [&] { into->push_back(NowNs() - startNs); };
+    for (int block = 0; block < 2 * blocks; ++block) {
+        const bool ours = block % 2 == 0;
+        into = ours ? &result.synchronize : &result.qtBlocking;
+        RunWithLoop([&] {
+            for (int i = 0; i < std::max(1, count / blocks); ++i) {
+                if (pauseUs > 0) std::this_thread::sleep_for(std::chrono::microseconds(pauseUs));
+                startNs = NowNs();
+                if (ours) {
+                    net::Synchronize(record);
+                } else {
+                    QMetaObject::invokeMethod(&target, record, Qt::BlockingQueuedConnection);
+                }
+            }
+        });
+    }
     return result;
 }
 
@@ -307,6 +379,7 @@ StreamResult MeasureThroughput(const Options& o, ReadHooks& hooks, QtReceiver& q
         const bool isProduct = i % 2 == 0;
         Stream s;
         s.run = ++run;
+        if (isProduct) hooks.reopen();
         hooks.before = [&s](const TIdBytes& d) { s.OnDatagram(d.data(), d.size()); };
         qt.onDatagram = [&s](const std::uint8_t* d, std::size_t n) { s.OnDatagram(d, n); };
         RunWithLoop([&] { s.Send(isProduct ? kEndpointPort : kBaselinePort, o.streamSeconds, o.senderNice); });
@@ -697,7 +770,9 @@ Options ParseOptions(int argc, char* argv[]) {
 
 // ---- rows -------------------------------------------------------------------
 
-void AddRoundTripRows(const RoundTripResult& rt, const RoundTripResult& backToBack, std::vector<Row>& rows) {
+void AddRoundTripRows(const RoundTripResult& rt, const RoundTripResult& backToBack,
+                      const std::vector<std::int64_t>& listenerOnly, const HandOverOnly& handOver,
+                      std::vector<Row>& rows) {
     const auto ratio = [](std::int64_t a, std::int64_t b) {
         return b > 0 ? static_cast<double>(a) / static_cast<double>(b) : 0.0;
     };
@@ -709,6 +784,19 @@ void AddRoundTripRows(const RoundTripResult& rt, const RoundTripResult& backToBa
     rows.push_back({"Hand-over round trip p99 (" + n + " datagrams)", Us(p99), "QUdpSocket readyRead p99", Us(b99),
                     Ratio(ratio(p99, b99)), "ratio ≤ 2",
                     Met(p99 > 0 && ratio(p99, b99) <= 2.0 && rt.lostProduct == 0)});
+    if (!listenerOnly.empty()) {
+        const std::int64_t l50 = Quantile(listenerOnly, 0.5), l99 = Quantile(listenerOnly, 0.99);
+        rows.push_back({"  of which: datagram to listener thread p50/p99", Us(l50) + " / " + Us(l99),
+                        "QUdpSocket readyRead p50/p99", Us(b50) + " / " + Us(b99),
+                        Ratio(ratio(l50, b50)) + " / " + Ratio(ratio(l99, b99)), "-", "-"});
+    }
+    if (!handOver.synchronize.empty()) {
+        const std::int64_t s50 = Quantile(handOver.synchronize, 0.5), s99 = Quantile(handOver.synchronize, 0.99);
+        const std::int64_t q50 = Quantile(handOver.qtBlocking, 0.5), q99 = Quantile(handOver.qtBlocking, 0.99);
+        rows.push_back({"  of which: hand-over to window's thread p50/p99", Us(s50) + " / " + Us(s99),
+                        "Qt BlockingQueuedConnection", Us(q50) + " / " + Us(q99),
+                        Ratio(ratio(s50, q50)) + " / " + Ratio(ratio(s99, q99)), "-", "-"});
+    }
     if (!backToBack.product.empty()) {
         const std::int64_t q50 = Quantile(backToBack.product, 0.5), q99 = Quantile(backToBack.product, 0.99);
         const std::int64_t c50 = Quantile(backToBack.baseline, 0.5), c99 = Quantile(backToBack.baseline, 0.99);
@@ -821,7 +909,10 @@ int Run(int argc, char* argv[]) {
                 MeasureRoundTrip(o.roundTrips, o.roundTripBlocks, o.pauseUs, hooks, qt, run);
             const RoundTripResult backToBack =
                 MeasureRoundTrip(o.backToBackTrips, 2, 0, hooks, qt, run);
-            AddRoundTripRows(atRest, backToBack, rows);
+            const std::vector<std::int64_t> listenerOnly =
+                MeasureListenerOnly(o.roundTrips / 2, o.roundTripBlocks, o.pauseUs, run);
+            const HandOverOnly handOver = MeasureHandOverOnly(o.roundTrips / 2, o.roundTripBlocks, o.pauseUs);
+            AddRoundTripRows(atRest, backToBack, listenerOnly, handOver, rows);
         }
         if (wanted("throughput")) {
             Progress("throughput");
