@@ -21,6 +21,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -77,6 +78,7 @@ struct Options {
     int roundTripBlocks = 20;       // alternating blocks per side
     int pauseUs = 100;              // between round trips
     int backToBackTrips = 4000;     // per side, without the pause
+    int oneCpuTrips = 4000;         // per side, every thread on one processor
     double streamSeconds = 0.8;     // per stream run
     int streamRuns = 3;             // per side
     bool verbose = false;           // per-run figures on stderr
@@ -259,6 +261,24 @@ RoundTripResult MeasureRoundTrip(int count, int blocks, int pauseUs, ReadHooks& 
     }
     hooks.before = nullptr;
     qt.onDatagram = nullptr;
+    return result;
+}
+
+// Runs `measure` with the window's thread held to the processor it is on.
+// Threads started meanwhile inherit that: the senders, and the listeners of
+// the endpoint, which each block reopens. Afterwards the endpoint is reopened
+// once more, so its listeners are free again.
+RoundTripResult MeasureOnOneCpu(const std::function<RoundTripResult()>& measure, ReadHooks& hooks) {
+    cpu_set_t before;
+    CPU_ZERO(&before);
+    if (::sched_getaffinity(0, sizeof before, &before) != 0) return {};
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(::sched_getcpu(), &one);
+    if (::sched_setaffinity(0, sizeof one, &one) != 0) return {};
+    RoundTripResult result = measure();
+    ::sched_setaffinity(0, sizeof before, &before);
+    hooks.reopen();
     return result;
 }
 
@@ -747,6 +767,7 @@ Options ParseOptions(int argc, char* argv[]) {
             o.roundTrips = 2000;
             o.roundTripBlocks = 4;
             o.backToBackTrips = 1000;
+            o.oneCpuTrips = 1000;
             o.streamRuns = 1;
             o.listReplies = 40;
             o.startupRuns = 2;
@@ -770,7 +791,7 @@ Options ParseOptions(int argc, char* argv[]) {
 
 // ---- rows -------------------------------------------------------------------
 
-void AddRoundTripRows(const RoundTripResult& rt, const RoundTripResult& backToBack,
+void AddRoundTripRows(const RoundTripResult& rt, const RoundTripResult& oneCpu, const RoundTripResult& backToBack,
                       const std::vector<std::int64_t>& listenerOnly, const HandOverOnly& handOver,
                       std::vector<Row>& rows) {
     const auto ratio = [](std::int64_t a, std::int64_t b) {
@@ -784,29 +805,24 @@ void AddRoundTripRows(const RoundTripResult& rt, const RoundTripResult& backToBa
     rows.push_back({"Hand-over round trip p99 (" + n + " datagrams)", Us(p99), "QUdpSocket readyRead p99", Us(b99),
                     Ratio(ratio(p99, b99)), "ratio ≤ 2",
                     Met(p99 > 0 && ratio(p99, b99) <= 2.0 && rt.lostProduct == 0)});
-    if (!listenerOnly.empty()) {
-        const std::int64_t l50 = Quantile(listenerOnly, 0.5), l99 = Quantile(listenerOnly, 0.99);
-        rows.push_back({"  of which: datagram to listener thread p50/p99", Us(l50) + " / " + Us(l99),
-                        "QUdpSocket readyRead p50/p99", Us(b50) + " / " + Us(b99),
-                        Ratio(ratio(l50, b50)) + " / " + Ratio(ratio(l99, b99)), "-", "-"});
-    }
-    if (!handOver.synchronize.empty()) {
-        const std::int64_t s50 = Quantile(handOver.synchronize, 0.5), s99 = Quantile(handOver.synchronize, 0.99);
-        const std::int64_t q50 = Quantile(handOver.qtBlocking, 0.5), q99 = Quantile(handOver.qtBlocking, 0.99);
-        rows.push_back({"  of which: hand-over to window's thread p50/p99", Us(s50) + " / " + Us(s99),
-                        "Qt BlockingQueuedConnection", Us(q50) + " / " + Us(q99),
-                        Ratio(ratio(s50, q50)) + " / " + Ratio(ratio(s99, q99)), "-", "-"});
-    }
-    if (!backToBack.product.empty()) {
-        const std::int64_t q50 = Quantile(backToBack.product, 0.5), q99 = Quantile(backToBack.product, 0.99);
-        const std::int64_t c50 = Quantile(backToBack.baseline, 0.5), c99 = Quantile(backToBack.baseline, 0.99);
-        const std::string m = std::to_string(backToBack.product.size());
-        rows.push_back({"  same, back to back, p50 (" + m + ")", Us(q50), "QUdpSocket readyRead p50", Us(c50),
-                        Ratio(ratio(q50, c50)), "-", "-"});
-        rows.push_back({"  same, back to back, p99 (" + m + ")", Us(q99), "QUdpSocket readyRead p99", Us(c99),
-                        Ratio(ratio(q99, c99)), "-", "-"});
-    }
-    const int lostP = rt.lostProduct + backToBack.lostProduct, lostB = rt.lostBaseline + backToBack.lostBaseline;
+    // Information lines: p50 / p99 in one cell.
+    const auto pair = [&rows, &ratio](const std::string& what, const std::vector<std::int64_t>& ours,
+                                      const std::string& baselineName, const std::vector<std::int64_t>& theirs) {
+        if (ours.empty()) return;
+        const std::int64_t o50 = Quantile(ours, 0.5), o99 = Quantile(ours, 0.99);
+        const std::int64_t t50 = Quantile(theirs, 0.5), t99 = Quantile(theirs, 0.99);
+        rows.push_back({what, Us(o50) + " / " + Us(o99), baselineName, Us(t50) + " / " + Us(t99),
+                        Ratio(ratio(o50, t50)) + " / " + Ratio(ratio(o99, t99)), "-", "-"});
+    };
+    pair("  of which: datagram to listener thread, p50 / p99", listenerOnly, "QUdpSocket readyRead", rt.baseline);
+    pair("  of which: hand-over to window's thread, p50 / p99", handOver.synchronize,
+         "Qt BlockingQueuedConnection", handOver.qtBlocking);
+    pair("  same, all threads on one processor (" + std::to_string(oneCpu.product.size()) + "), p50 / p99",
+         oneCpu.product, "QUdpSocket readyRead", oneCpu.baseline);
+    pair("  same, back to back (" + std::to_string(backToBack.product.size()) + "), p50 / p99", backToBack.product,
+         "QUdpSocket readyRead", backToBack.baseline);
+    const int lostP = rt.lostProduct + oneCpu.lostProduct + backToBack.lostProduct;
+    const int lostB = rt.lostBaseline + oneCpu.lostBaseline + backToBack.lostBaseline;
     if (lostP + lostB > 0) std::printf("note: round trips lost: endpoint %d, QUdpSocket %d\n", lostP, lostB);
 }
 
@@ -907,12 +923,13 @@ int Run(int argc, char* argv[]) {
             Progress("hand-over round trip");
             const RoundTripResult atRest =
                 MeasureRoundTrip(o.roundTrips, o.roundTripBlocks, o.pauseUs, hooks, qt, run);
-            const RoundTripResult backToBack =
-                MeasureRoundTrip(o.backToBackTrips, 2, 0, hooks, qt, run);
+            const RoundTripResult oneCpu = MeasureOnOneCpu(
+                [&] { return MeasureRoundTrip(o.oneCpuTrips, 4, o.pauseUs, hooks, qt, run); }, hooks);
+            const RoundTripResult backToBack = MeasureRoundTrip(o.backToBackTrips, 2, 0, hooks, qt, run);
             const std::vector<std::int64_t> listenerOnly =
                 MeasureListenerOnly(o.roundTrips / 2, o.roundTripBlocks, o.pauseUs, run);
             const HandOverOnly handOver = MeasureHandOverOnly(o.roundTrips / 2, o.roundTripBlocks, o.pauseUs);
-            AddRoundTripRows(atRest, backToBack, listenerOnly, handOver, rows);
+            AddRoundTripRows(atRest, oneCpu, backToBack, listenerOnly, handOver, rows);
         }
         if (wanted("throughput")) {
             Progress("throughput");
