@@ -1,0 +1,219 @@
+// The program's way out while real modal notice boxes hold the listeners:
+// the event loop is ended (as a close or a termination signal ends it) with
+// a notice open for the IPv4 listener and the IPv6 listener handing over,
+// then the window closes its endpoint as the program does. Nothing may lock
+// up, and nothing may be shown once the closing has begun.
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "net/handover.h"
+#include "net/udp_server.h"
+#include "protocol/state.h"
+#include "support.h"
+#include "ui/boxes.h"
+#include "ui/form2.h"
+
+namespace melvorin::hardening {
+
+namespace {
+
+const TIdBytes kScanRequest = {0xFF, 0x00, 0x01, 0x01, 0x02};
+
+// The program's real notice box, counted.
+class CountingSystemBoxes : public ui::TSystemBoxes {
+public:
+    void ShowNotice(const QString& text) override {
+        ++shown;
+        if (closing) ++shownWhileClosing;
+        ui::TSystemBoxes::ShowNotice(text);
+    }
+    void ShowError(const QString& text) override { errors << text; }
+    int shown = 0;
+    int shownWhileClosing = 0;
+    bool closing = false;
+    QStringList errors;
+};
+
+int OpenNoticeBoxes() {
+    int open = 0;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && qobject_cast<ui::TNoticeBox*>(w) != nullptr) ++open;
+    }
+    return open;
+}
+
+// Ends the process if a case locks up, so that the run fails with a reason
+// instead of waiting for the test driver's time-out.
+class Watchdog {
+public:
+    Watchdog(const char* what, int seconds) : thread_([this, what, seconds] {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!done_.wait_for(lock, std::chrono::seconds(seconds), [this] { return finished_; })) {
+            std::fprintf(stderr, "locked up: %s did not end within %d s\n", what, seconds);
+            std::fflush(stderr);
+            std::_Exit(3);
+        }
+    }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            finished_ = true;
+        }
+        done_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool finished_ = false;
+    std::thread thread_;
+};
+
+}  // namespace
+
+class ClosingTests : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<CountingSystemBoxes> boxes;
+    std::unique_ptr<UdpSocket> device;
+    std::unique_ptr<UdpSocket> device6;
+    std::unique_ptr<ui::TForm2> form;
+
+    // Start-up as the program does it, with both bindings.
+    void Start() {
+        form->FormCreate();
+        QCOMPARE(boxes->errors, QStringList());
+        TIdBytes scan;
+        QVERIFY(device->Receive(scan, 3000));
+        QCOMPARE(scan, kScanRequest);
+        if (form->idpsrvr1->Bindings().Count() < 2) QSKIP("no IPv6 binding: a second listener is needed");
+        form->ShowCentred();
+    }
+
+    // The program's way out after its event loop: hide, close the endpoint,
+    // timed. Returns the milliseconds the closing took.
+    qint64 EndAsTheProgramDoes() {
+        form->hide();
+        boxes->closing = true;
+        QElapsedTimer clock;
+        clock.start();
+        form->CloseEndpoint();
+        const qint64 took = clock.elapsed();
+        // Datagrams that come now reach nothing.
+        device->SendToLoopback(JoinResult(1, 1));
+        device6->SendToLoopback(JoinResult(1, 1));
+        QTest::qWait(100);
+        form.reset();
+        return took;
+    }
+
+private slots:
+    void init() {
+        ReleaseState();
+        boxes = std::make_unique<CountingSystemBoxes>();
+        device = std::make_unique<UdpSocket>(1902);
+        device6 = std::make_unique<UdpSocket>(0, AF_INET6);
+        QVERIFY(device->Bound());
+        form = std::make_unique<ui::TForm2>(*boxes);
+    }
+
+    void cleanup() {
+        form.reset();
+        device6.reset();
+        device.reset();
+        boxes.reset();
+        ReleaseState();
+        QVERIFY(PortFree(12345, AF_INET));
+    }
+
+    // A notice open for the IPv4 listener, a second one opened on top of it
+    // by the IPv6 listener: the program ends from inside the second.
+    void endWhileBothListenersHoldNotices() {
+        Watchdog watchdog("ending with two notices open", 60);
+        Start();
+        if (QTest::currentTestFailed() || !device6->Bound()) return;
+        int step = 0;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (step == 0 && OpenNoticeBoxes() == 1) {
+                step = 1;
+                device6->SendToLoopback(JoinResult(0, 1));
+            } else if (step == 1 && OpenNoticeBoxes() == 2) {
+                step = 2;
+                QCoreApplication::exit(0);
+            }
+        });
+        poll.start(10);
+        QTimer::singleShot(20000, [] { QCoreApplication::exit(1); });
+        QVERIFY(device->SendToLoopback(JoinResult(1, 1)));
+        const int code = QApplication::exec();
+        poll.stop();
+        QCOMPARE(code, 0);
+        QCOMPARE(step, 2);
+        QCOMPARE(boxes->shown, 2);
+        QCOMPARE(form->idpsrvr1->ListenerCount(), 2);  // both released, still running
+
+        const qint64 took = EndAsTheProgramDoes();
+        std::printf("closing: endpoint closed in %lld ms after two open notices\n", static_cast<long long>(took));
+        QVERIFY2(took < 3000, "closing the endpoint took 3 s or more");
+        QCOMPARE(boxes->shownWhileClosing, 0);
+        QCOMPARE(OpenNoticeBoxes(), 0);
+        QVERIFY(PortFree(12345, AF_INET6));
+    }
+
+    // A notice open for the IPv4 listener while the IPv6 listener has queued
+    // its hand-over and waits for it: the program ends from inside the
+    // notice, and the closing runs the waiting hand-over without showing it.
+    void endWhileTheSecondListenerWaitsToHandOver() {
+        Watchdog watchdog("ending with a hand-over waiting", 60);
+        Start();
+        if (QTest::currentTestFailed() || !device6->Bound()) return;
+        bool queued = false;
+        int step = 0;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (step == 0 && OpenNoticeBoxes() == 1) {
+                step = 1;
+                device6->SendToLoopback(JoinResult(0, 0));
+                // Wait here, without running it, until the IPv6 listener has
+                // queued its hand-over.
+                queued = net::WaitForQueued(3000);
+                QCoreApplication::exit(0);
+            }
+        });
+        poll.start(10);
+        QTimer::singleShot(20000, [] { QCoreApplication::exit(1); });
+        QVERIFY(device->SendToLoopback(JoinResult(1, 1)));
+        const int code = QApplication::exec();
+        poll.stop();
+        QCOMPARE(code, 0);
+        QVERIFY(queued);
+
+        const qint64 took = EndAsTheProgramDoes();
+        std::printf("closing: endpoint closed in %lld ms with a hand-over waiting\n", static_cast<long long>(took));
+        QVERIFY2(took < 3000, "closing the endpoint took 3 s or more");
+        QVERIFY(boxes->shown >= 1 && boxes->shown <= 2);
+        QCOMPARE(boxes->shownWhileClosing, 0);
+        QCOMPARE(OpenNoticeBoxes(), 0);
+        QVERIFY(!net::RunQueued());  // nothing left behind
+        QVERIFY(PortFree(12345, AF_INET6));
+    }
+};
+
+std::unique_ptr<QObject> MakeClosingTests() { return std::make_unique<ClosingTests>(); }
+
+}  // namespace melvorin::hardening
+
+#include "closing_test.moc"

@@ -1,0 +1,220 @@
+// The real window meeting faults: port 12345 held for IPv6 only, a notice
+// box that raises, a key with characters of code 128 to 159, and SSIDs whose
+// bytes do not decode.
+
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+#include <stdexcept>
+
+#include "net/udp_server.h"
+#include "protocol/errors.h"
+#include "protocol/state.h"
+#include "support.h"
+#include "ui/form2.h"
+#include "ui/widgets.h"
+#include "window_helpers.h"
+
+namespace melvorin::hardening {
+
+namespace {
+
+const TIdBytes kScanRequest = {0xFF, 0x00, 0x01, 0x01, 0x02};
+const QString kBindError = QStringLiteral("Could not bind socket. Address and port are already in use.");
+
+}  // namespace
+
+class FaultTests : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<RecordingBoxes> boxes;
+    std::unique_ptr<UdpSocket> device;
+    std::unique_ptr<ui::TForm2> form;
+
+    // FormCreate's scan on the wire, answered with `reply`, window shown.
+    void CreateAndFill(const TIdBytes& reply, int rows) {
+        form->FormCreate();
+        QCOMPARE(boxes->errors, QStringList());
+        TIdBytes scan;
+        QVERIFY(device->Receive(scan, 3000));
+        QCOMPARE(scan, kScanRequest);
+        form->ShowCentred();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QVERIFY(device->SendToLoopback(reply));
+        QTRY_COMPARE(form->lvSsid->rowCount(), rows);
+    }
+
+private slots:
+    void init() {
+        ReleaseState();
+        boxes = std::make_unique<RecordingBoxes>();
+        device = std::make_unique<UdpSocket>(1902);
+        QVERIFY(device->Bound());
+        form = std::make_unique<ui::TForm2>(*boxes);
+    }
+
+    void cleanup() {
+        form.reset();
+        device.reset();
+        boxes.reset();
+        ReleaseState();
+    }
+
+    // Port 12345 held over IPv6 only: the first scan fails with the bind
+    // error and leaves the IPv4 port free again; once the holder lets go,
+    // the scan button opens both bindings.
+    void portTakenForIPv6Only() {
+        if (!IPv6Here()) QSKIP("no IPv6 in this namespace");
+        auto holder = std::make_unique<UdpSocket>(12345, AF_INET6);
+        QVERIFY(holder->Bound());
+        QVERIFY(PortFree(12345, AF_INET));
+
+        form->FormCreate();
+        QCOMPARE(boxes->errors, QStringList({kBindError}));
+        TIdBytes data;
+        QVERIFY(!device->Receive(data, 300));
+        QVERIFY(!form->idpsrvr1->Active());
+        QCOMPARE(form->idpsrvr1->ListenerCount(), 0);
+        QVERIFY2(PortFree(12345, AF_INET), "the failed activation kept the IPv4 port");
+
+        // Still held: the button fails the same way, and nothing goes out.
+        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        QCOMPARE(boxes->errors, QStringList({kBindError, kBindError}));
+        QVERIFY(!device->Receive(data, 300));
+
+        holder.reset();
+        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        QCOMPARE(boxes->errors.size(), 2);
+        std::uint16_t sourcePort = 0;
+        QVERIFY(device->Receive(data, 3000, &sourcePort));
+        QCOMPARE(data, kScanRequest);
+        QCOMPARE(sourcePort, std::uint16_t{12345});
+        QCOMPARE(form->idpsrvr1->Bindings().Count(), 2);
+        QCOMPARE(form->idpsrvr1->ListenerCount(), 2);
+
+        // Replies arrive over both families.
+        UdpSocket device6(0, AF_INET6);
+        QVERIFY(device6.SendToLoopback(ListReply(0, {{Bytes("over-v6"), 6}})));
+        QTRY_COMPARE(form->lvSsid->rowCount(), 1);
+        QCOMPARE(form->lvSsid->item(0, 0)->text(), QStringLiteral("over-v6"));
+        QVERIFY(device->SendToLoopback(ListReply(1, {{Bytes("over-v4"), 4}, {Bytes("b"), 5}})));
+        QTRY_COMPARE(form->lvSsid->rowCount(), 2);
+        QCOMPARE(form->lvSsid->item(0, 0)->text(), QStringLiteral("over-v4"));
+    }
+
+    // A notice box that raises (any kind of error) costs only its datagram:
+    // nothing is shown, the listener goes on, the window carries on.
+    void raisingNoticeBox() {
+        CreateAndFill(ListReply(0, {{Bytes("AB"), 50}}), 1);
+        int raised = 0;
+        boxes->onNotice = [&](const QString&) {
+            ++raised;
+            if (raised == 1) throw std::runtime_error("notice box failed");
+            if (raised == 2) throw 42;  // not even a std::exception
+            if (raised == 3) throw Exception("Range check error");
+        };
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(device->SendToLoopback(JoinResult(1, 1)));
+            QTRY_COMPARE(raised, i + 1);
+        }
+        QCOMPARE(boxes->errors, QStringList());
+
+        // The same listener delivers the next datagrams as usual.
+        QVERIFY(device->SendToLoopback(ListReply(1, {{Bytes("next"), 9}, {Bytes("one"), 8}})));
+        QTRY_COMPARE(form->lvSsid->rowCount(), 2);
+        QCOMPARE(form->lvSsid->item(1, 1)->text(), QStringLiteral("8%"));
+        QVERIFY(device->SendToLoopback(JoinResult(0, 1)));
+        QTRY_COMPARE(boxes->noticeCount, 4L);
+        QCOMPARE(boxes->notices.last(), QStringLiteral("SSID出错了，请重获SSID"));
+
+        // And the window still sends.
+        device->Drain();
+        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        TIdBytes scan;
+        QVERIFY(device->Receive(scan, 2000));
+        QCOMPARE(scan, kScanRequest);
+        QCOMPARE(boxes->errors, QStringList());
+    }
+
+    // Characters of code 128 to 159 pass the key filter, but code page 936
+    // has no bytes for them: the join says so and sends nothing. A clean key
+    // then goes out as usual.
+    void keyWithC1Characters() {
+        CreateAndFill(ListReply(0, {{Bytes("AB"), 50}}), 1);
+        ui::TEdit* key = form->edtKey;
+        key->clear();
+        QString typed;
+        for (char16_t c = 0x80; c <= 0x9F; ++c) {
+            const QString one(QChar(static_cast<ushort>(c)));
+            TypeText(key, QStringLiteral("k") + one);
+            typed += QStringLiteral("k") + one;
+        }
+        QCOMPARE(key->text(), typed);  // the filter let every one through
+        QCOMPARE(boxes->beeps, 0);
+
+        device->Drain();
+        DoubleClickRow(*form, 0);
+        QCOMPARE(boxes->errors.size(), 1);
+        QVERIFY2(boxes->errors[0].contains(QStringLiteral("code page 936")), qPrintable(boxes->errors[0]));
+        TIdBytes data;
+        QVERIFY2(!device->Receive(data, 500), "a join request went out with a key code page 936 cannot hold");
+        QCOMPARE(key->text(), typed);  // the key stays as typed
+
+        // One such character among plain ones is refused the same way.
+        key->setText(QStringLiteral("password") + QChar(0x85));
+        DoubleClickRow(*form, 0);
+        QCOMPARE(boxes->errors.size(), 2);
+        QVERIFY(!device->Receive(data, 300));
+
+        key->setText(QStringLiteral("password"));
+        DoubleClickRow(*form, 0);
+        QCOMPARE(boxes->errors.size(), 2);
+        QVERIFY(device->Receive(data, 2000));
+        TIdBytes payload = {0x00, 'A', 'B', 0x0D, 0x0A};
+        const TIdBytes keyBytes = Bytes("password");
+        payload.insert(payload.end(), keyBytes.begin(), keyBytes.end());
+        QCOMPARE(data, Frame(0x02, payload));
+    }
+
+    // SSIDs whose bytes do not decode show replacement characters for those
+    // bytes and the rest as it is; a join sends the bytes exactly as received.
+    void ssidThatDoesNotDecode() {
+        const TIdBytes loneLead = {'A', 0x81};         // lead byte cut off at the end
+        const TIdBytes badTrail = {0x81, 0x7F, 'B'};   // 7F is no trail byte
+        const TIdBytes neverValid = {'C', 0xFF, 0xFF};  // FF starts no character
+        const TIdBytes mixed = {0xC4, 0xE3, 0xFF, 0xBA, 0xC3};  // 你 FF 好
+        CreateAndFill(ListReply(3, {{loneLead, 1}, {badTrail, 2}, {neverValid, 3}, {mixed, 4}}), 4);
+
+        const QChar replacement(0xFFFD);
+        const QStringList expected = {QStringLiteral("A") + replacement, QString(replacement) + QChar(0x7F) + "B",
+                                      QStringLiteral("C") + replacement + replacement,
+                                      QStringLiteral("你") + replacement + QStringLiteral("好")};
+        for (int row = 0; row < 4; ++row) {
+            const QString caption = form->lvSsid->item(row, 0)->text();
+            // "81 7F" may also be shown as one replacement for the pair.
+            if (row == 1 && caption == QString(replacement) + "B") continue;
+            QCOMPARE(caption, expected[row]);
+        }
+        QCOMPARE(State().SsidTable[3], mixed);
+
+        form->edtKey->setText(QStringLiteral("12345678"));
+        for (int row = 0; row < 4; ++row) {
+            device->Drain();
+            DoubleClickRow(*form, row);
+            TIdBytes data;
+            QVERIFY(device->Receive(data, 2000));
+            const TIdBytes& ssid = State().SsidTable[static_cast<std::size_t>(row)];
+            TIdBytes payload = {0x00};
+            payload.insert(payload.end(), ssid.begin(), ssid.end());
+            payload.insert(payload.end(), {0x0D, 0x0A, '1', '2', '3', '4', '5', '6', '7', '8'});
+            QCOMPARE(data, Frame(0x02, payload));
+        }
+        QCOMPARE(boxes->errors, QStringList());
+    }
+};
+
+std::unique_ptr<QObject> MakeFaultTests() { return std::make_unique<FaultTests>(); }
+
+}  // namespace melvorin::hardening
+
+#include "fault_test.moc"
