@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "netns_guard.h"
+#include "wire.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
@@ -27,18 +28,7 @@ Bytes ReadFile(const std::filesystem::path& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// xorshift64*: small, and the same sequence everywhere.
-struct Random {
-    std::uint64_t state;
-    std::uint64_t Next() {
-        state ^= state >> 12;
-        state ^= state << 25;
-        state ^= state >> 27;
-        return state * 0x2545F4914F6CDD1DULL;
-    }
-    std::size_t Below(std::size_t n) { return n == 0 ? 0 : static_cast<std::size_t>(Next() % n); }
-    std::uint8_t Byte() { return static_cast<std::uint8_t>(Next() >> 56); }
-};
+using Random = melvorin::testing::Xorshift;
 
 void Mutate(Bytes& b, Random& r) {
     static const std::uint8_t kInteresting[] = {0x00, 0x01, 0x0A, 0x0D, 0x7F, 0x80, 0x81, 0x82, 0xFF, ' ', '$', '-', 'x', '0', '9'};

@@ -19,6 +19,7 @@
 #include "protocol/frame.h"
 #include "protocol/join.h"
 #include "protocol/state.h"
+#include "wire.h"
 
 namespace melvorin::fuzz {
 namespace {
@@ -57,45 +58,11 @@ std::vector<Record> ExpectedRecords(const Bytes& d) {
     return records;
 }
 
-bool IsValidUtf8(const std::string& s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        int extra;
-        unsigned min;
-        if (b < 0x80) {
-            ++i;
-            continue;
-        } else if ((b & 0xE0) == 0xC0) {
-            extra = 1;
-            min = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            extra = 2;
-            min = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            extra = 3;
-            min = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + static_cast<std::size_t>(extra) >= s.size()) return false;
-        unsigned cp = b & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            const auto c = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-            if ((c & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += static_cast<std::size_t>(extra) + 1;
-    }
-    return true;
-}
-
 void CheckCaption(const std::string& caption, const Bytes& ssid, std::size_t row) {
     const std::string where = "row " + std::to_string(row) + ", SSID " + HexOf(ssid);
     FUZZ_CHECK(caption == BytesToText(ssid), where);
     FUZZ_CHECK(caption.find('\0') == std::string::npos, where);
-    FUZZ_CHECK(IsValidUtf8(caption), where + ", caption " + HexOf(reinterpret_cast<const std::uint8_t*>(caption.data()), caption.size()));
+    FUZZ_CHECK(testing::IsValidUtf8(caption), where + ", caption " + HexOf(reinterpret_cast<const std::uint8_t*>(caption.data()), caption.size()));
     // Up to its first zero byte, plain ASCII is shown as it is.
     Bytes shown;
     for (const std::uint8_t b : ssid) {

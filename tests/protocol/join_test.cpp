@@ -115,7 +115,7 @@ TEST_F(JoinTest, ChineseKeyGivesTwoBytesPerCharacter) {
     Join(list, key, sender);
     ASSERT_EQ(sender.sent.size(), 1u);
     EXPECT_EQ(State().KeyLength, 6);
-    const TIdBytes expected = WithChecksum(
+    const TIdBytes expected = Sealed(
         {0xFF, 0x00, 0x0B, 0x02, 0x00, 0x41, 0x0D, 0x0A, 0xC3, 0xDC, 0xC2, 0xEB, 0x61, 0x62, 0x00});
     EXPECT_EQ(sender.sent[0].data, expected);
 }
@@ -164,14 +164,14 @@ TEST_F(JoinTest, ResultShowsOneOfThreeMessages) {
     State().SsidTable = {{0x41, 0x42}};
     FakeNotice notice;
     const auto receive = [&](std::uint8_t ssidVerdict, std::uint8_t keyVerdict) {
-        HandleDatagram(WithChecksum({0xFF, 0x00, 0x03, 0x82, ssidVerdict, keyVerdict, 0x00}), resultList, notice);
+        HandleDatagram(Sealed({0xFF, 0x00, 0x03, 0x82, ssidVerdict, keyVerdict, 0x00}), resultList, notice);
     };
     receive(0x01, 0x01);
     receive(0x00, 0x01);
     receive(0x01, 0x00);
     receive(0x00, 0x02);
     receive(0x02, 0x01);
-    HandleDatagram(WithChecksum({0xFF, 0x00, 0x05, 0x82, 0x01, 0x01, 0x77, 0x66, 0x00}), resultList, notice);
+    HandleDatagram(Sealed({0xFF, 0x00, 0x05, 0x82, 0x01, 0x01, 0x77, 0x66, 0x00}), resultList, notice);
     EXPECT_EQ(notice.notices, (std::vector<std::string>{"提交成功，请检查设备状态", "SSID出错了，请重获SSID",
                                                         "密码格式有误，请重新输入", "密码格式有误，请重新输入",
                                                         "SSID出错了，请重获SSID", "提交成功，请检查设备状态"}));

@@ -2,12 +2,9 @@
 // private network namespace): it answers, refuses a taken port and stops
 // cleanly on a signal.
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,20 +17,25 @@
 
 #include "devsim/device.h"
 #include "devsim/options.h"
-#include "protocol/frame.h"
 #include "protocol/scan.h"
+#include "udp_peer.h"
 
 namespace melvorin::devsim {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
+using testing::UdpPeer;
+
+std::uint16_t FreePort() {
+    UdpPeer probe;
+    return probe.Bind("", 0) ? probe.LocalPort() : 0;
+}
+
+// A file descriptor of the test, closed on the way out.
 class Fd {
 public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
     ~Fd() { Reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
     int get() const { return fd_; }
     void Reset(int fd = -1) {
         if (fd_ >= 0) close(fd_);
@@ -41,50 +43,8 @@ public:
     }
 
 private:
-    int fd_;
+    int fd_ = -1;
 };
-
-sockaddr_in Loopback(std::uint16_t port, std::uint32_t host = INADDR_LOOPBACK) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(host);
-    a.sin_port = htons(port);
-    return a;
-}
-
-// A UDP socket bound to `port` on all addresses (0: any free port).
-int BoundUdp(std::uint16_t port, std::uint32_t host = INADDR_ANY) {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    const sockaddr_in a = Loopback(port, host);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-std::uint16_t LocalPort(int fd) {
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    return ntohs(a.sin_port);
-}
-
-std::uint16_t FreePort() {
-    Fd probe(BoundUdp(0));
-    return probe.get() < 0 ? 0 : LocalPort(probe.get());
-}
-
-std::optional<TIdBytes> Receive(int fd, int timeoutMs) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, timeoutMs) != 1) return std::nullopt;
-    TIdBytes buf(65536);
-    const ssize_t n = recv(fd, buf.data(), buf.size(), 0);
-    if (n < 0) return std::nullopt;
-    buf.resize(static_cast<std::size_t>(n));
-    return buf;
-}
 
 // The program, its stdout and stderr read through pipes.
 class DevsimProcess {
@@ -181,33 +141,25 @@ TEST(DevsimProcess, AnswersScanAndJoinFromUdpAndStopsOnSigterm) {
     ASSERT_TRUE(dev.Started());
     ASSERT_TRUE(dev.WaitForStderr(ReadyLine(port, 4))) << dev.Stderr();
 
-    Fd tool(BoundUdp(0, INADDR_LOOPBACK));
-    ASSERT_GE(tool.get(), 0);
-    const sockaddr_in to = Loopback(port);
-    auto send = [&](const TIdBytes& d) {
-        return sendto(tool.get(), d.data(), d.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    };
+    UdpPeer tool;
+    ASSERT_TRUE(tool.Bind("127.0.0.1", 0));
     // Junk first, an empty datagram and one of the largest size: ignored, so
     // the first answer is the one to the scan.
-    ASSERT_EQ(send({0x01, 0x02, 0x03}), 3);
-    ASSERT_EQ(send({}), 0);
-    ASSERT_EQ(send(TIdBytes(65507, 0xFF)), 65507);
-    ASSERT_EQ(send(BuildScanRequest()), 5);
-    const auto list = Receive(tool.get(), 5000);
+    ASSERT_TRUE(tool.SendToLoopback({0x01, 0x02, 0x03}, port));
+    ASSERT_TRUE(tool.SendToLoopback({}, port));
+    ASSERT_TRUE(tool.SendToLoopback(TIdBytes(65507, 0xFF), port));
+    ASSERT_TRUE(tool.SendToLoopback(BuildScanRequest(), port));
+    const auto list = tool.Receive(5000);
     ASSERT_TRUE(list.has_value());
-    EXPECT_EQ(Hex(*list), Hex(BuildListReply(ParseArgs({}).config)));
+    EXPECT_EQ(Hex(list->data), Hex(BuildListReply(ParseArgs({}).config)));
 
-    TIdBytes join{0xFF, 0x00, 0x00, 0x02, 0x00, 'H', 'o', 'm', 'e', 'N', 'e', 't', 0x0D, 0x0A};
-    for (char c : std::string("password")) join.push_back(static_cast<std::uint8_t>(c));
-    join[2] = static_cast<std::uint8_t>(join.size() - 3);
-    join.push_back(CalcChecksum(join.data() + 1, static_cast<int>(join.size() - 1)));
-    ASSERT_EQ(send(join), static_cast<ssize_t>(join.size()));
-    const auto result = Receive(tool.get(), 5000);
+    ASSERT_TRUE(tool.SendToLoopback(testing::JoinRequest(testing::BytesOf("HomeNet"), testing::BytesOf("password")), port));
+    const auto result = tool.Receive(5000);
     ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(Hex(*result), "ff 00 03 82 01 01 87");
+    EXPECT_EQ(Hex(result->data), "ff 00 03 82 01 01 87");
 
     // With --verbose the ignored junk was logged in hex.
-    EXPECT_TRUE(dev.WaitForStderr("ignored 3 bytes from 127.0.0.1:" + std::to_string(LocalPort(tool.get())) +
+    EXPECT_TRUE(dev.WaitForStderr("ignored 3 bytes from 127.0.0.1:" + std::to_string(tool.LocalPort()) +
                                   ": 01 02 03"))
         << dev.Stderr();
 
@@ -224,9 +176,9 @@ TEST(DevsimProcess, SigintStopsItWithCodeZero) {
 }
 
 TEST(DevsimProcess, TakenPortAndBadArgumentsExitWithCodeTwo) {
-    Fd holder(BoundUdp(0));
-    ASSERT_GE(holder.get(), 0);
-    const std::uint16_t port = LocalPort(holder.get());
+    UdpPeer holder;
+    ASSERT_TRUE(holder.Bind("", 0));
+    const std::uint16_t port = holder.LocalPort();
     DevsimProcess taken({"--port", std::to_string(port)});
     EXPECT_EQ(taken.WaitExit(), 2);
     EXPECT_NE(taken.Stderr().find("UDP port " + std::to_string(port) + " is already in use"), std::string::npos)
@@ -244,23 +196,21 @@ TEST(DevsimProcess, TakenPortAndBadArgumentsExitWithCodeTwo) {
 TEST(DevsimProcess, ReplyBroadcastGoesToTheToolPort) {
     // The private namespace routes 255.255.255.255 to loopback, so the
     // broadcast reply arrives at a socket on port 12345.
-    Fd toolPort(BoundUdp(12345));
-    ASSERT_GE(toolPort.get(), 0) << "port 12345 is in use";
-    const int on = 1;
-    ASSERT_EQ(setsockopt(toolPort.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on), 0);
+    UdpPeer toolPort;
+    ASSERT_TRUE(toolPort.Bind("", 12345)) << "port 12345 is in use";
+    ASSERT_TRUE(toolPort.SetBroadcast());
     const std::uint16_t port = FreePort();
     DevsimProcess dev({"--port", std::to_string(port), "--reply-broadcast", "--network", "B:9"});
     ASSERT_TRUE(dev.WaitForStderr(ReadyLine(port, 1))) << dev.Stderr();
 
-    Fd other(BoundUdp(0, INADDR_LOOPBACK));
-    const TIdBytes scan = BuildScanRequest();
-    const sockaddr_in to = Loopback(port);
-    ASSERT_EQ(sendto(other.get(), scan.data(), scan.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to), 5);
-    const auto reply = Receive(toolPort.get(), 5000);
+    UdpPeer other;
+    ASSERT_TRUE(other.Bind("127.0.0.1", 0));
+    ASSERT_TRUE(other.SendToLoopback(BuildScanRequest(), port));
+    const auto reply = toolPort.Receive(5000);
     ASSERT_TRUE(reply.has_value());
-    EXPECT_EQ(Hex(*reply), Hex(BuildListReply(ParseArgs({"--network", "B:9"}).config)));
+    EXPECT_EQ(Hex(reply->data), Hex(BuildListReply(ParseArgs({"--network", "B:9"}).config)));
     // Nothing went back to the sender itself.
-    EXPECT_FALSE(Receive(other.get(), 200).has_value());
+    EXPECT_FALSE(other.Receive(200).has_value());
     dev.Signal(SIGTERM);
     EXPECT_EQ(dev.WaitExit(), 0);
 }

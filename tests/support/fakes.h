@@ -1,7 +1,7 @@
 #pragma once
 
 // Recording stand-ins for the window's widgets and the UDP endpoint, for the
-// protocol's tests and fuzz targets.
+// protocol tests, the simulated device tests and the fuzz targets.
 
 #include <cstdint>
 #include <string>

@@ -1,0 +1,77 @@
+#include "qt_support.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTest>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "netns_guard.h"
+#include "ui/app_title.h"
+#include "ui/form2.h"
+#include "ui/handover_pump.h"
+#include "ui/widgets.h"
+
+namespace melvorin::testing {
+
+void RecordingBoxes::ShowNotice(const QString& text) {
+    ++noticeCount;
+    if (notices.size() < kKeptTexts) notices << text;
+    ++openNotices;
+    mostOpenNotices = std::max(mostOpenNotices, openNotices);
+    struct Closing {
+        int& open;
+        ~Closing() { --open; }
+    } closing{openNotices};
+    if (onNotice) onNotice(text);
+}
+
+QPoint CellCentre(ui::TForm2& form, int row, int column) {
+    return form.lvSsid->visualRect(form.lvSsid->model()->index(row, column)).center();
+}
+
+void DoubleClickRow(ui::TForm2& form, int row, int column) {
+    QTest::mouseClick(form.lvSsid->viewport(), Qt::LeftButton, {}, CellCentre(form, row, column));
+    QTest::mouseDClick(form.lvSsid->viewport(), Qt::LeftButton, {}, CellCentre(form, row, column));
+}
+
+void TypeText(QWidget* w, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text);
+    QApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, text);
+    QApplication::sendEvent(w, &release);
+}
+
+int RunQtSuite(int argc, char** argv, const std::map<std::string, SuiteFactory>& suites,
+               const std::function<std::string(const std::string&)>& prepare) {
+    const std::string problem = PrivateNetnsProblem();
+    if (!problem.empty()) {
+        std::fprintf(stderr, "%s: refusing to run outside a private network namespace: %s\n", argv[0],
+                     problem.c_str());
+        return 2;
+    }
+    const auto suite = argc < 2 ? suites.end() : suites.find(argv[1]);
+    if (suite == suites.end()) {
+        std::string names;
+        for (const auto& [name, factory] : suites) names += (names.empty() ? "" : "|") + name;
+        std::fprintf(stderr, "usage: %s %s [QtTest options]\n", argv[0], names.c_str());
+        return 2;
+    }
+    if (prepare) {
+        const std::string failure = prepare(suite->first);
+        if (!failure.empty()) {
+            std::fprintf(stderr, "%s: %s\n", argv[0], failure.c_str());
+            return 2;
+        }
+    }
+    QApplication app(argc, argv);
+    ui::SetApplicationTitle(QStringLiteral("Melvorin"));
+    ui::THandOverPump pump;
+    const std::unique_ptr<QObject> tests = suite->second();
+    std::vector<char*> args{argv[0]};
+    for (int i = 2; i < argc; ++i) args.push_back(argv[i]);
+    return QTest::qExec(tests.get(), static_cast<int>(args.size()), args.data());
+}
+
+}  // namespace melvorin::testing

@@ -1,0 +1,63 @@
+#pragma once
+
+// Shared by the window's QtTest programs (ui, hardening, e2e): recording
+// boxes, driving the window like a user, and the programs' main.
+
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "ui/boxes.h"
+
+class QObject;
+class QWidget;
+
+namespace melvorin::ui {
+class TForm2;
+}
+
+namespace melvorin::testing {
+
+// Records what the window would show; nothing blocks. Keeps every count but
+// the texts only up to a limit, so that a flood of notices does not grow the
+// test's own memory.
+class RecordingBoxes : public ui::IBoxes {
+public:
+    void ShowNotice(const QString& text) override;
+    void ShowError(const QString& text) override { errors << text; }
+    void Beep() override { ++beeps; }
+
+    long noticeCount = 0;
+    QStringList notices;  // the first kKeptTexts only
+    QStringList errors;
+    int beeps = 0;
+    // Notices open at once (a notice is "open" while onNotice runs).
+    int openNotices = 0;
+    int mostOpenNotices = 0;
+    // Runs while the notice is open, as a modal box's loop would.
+    std::function<void(const QString&)> onNotice;
+    static constexpr int kKeptTexts = 64;
+};
+
+QPoint CellCentre(ui::TForm2& form, int row, int column = 0);
+// Selects `row` and double-clicks it, as the user does.
+void DoubleClickRow(ui::TForm2& form, int row, int column = 0);
+// One key event that delivers `text` to `w` (each character goes through the
+// box's key filter).
+void TypeText(QWidget* w, const QString& text);
+
+using SuiteFactory = std::function<std::unique_ptr<QObject>()>;
+
+// The main of a test program with several QtTest suites: argv[1] names the
+// suite, the rest goes to QtTest. Refuses to run outside a private network
+// namespace (the window broadcasts). `prepare`, given the suite's name, runs
+// before the application object exists and returns a reason to give up, or
+// nothing. The application title is "Melvorin" and a hand-over pump runs.
+int RunQtSuite(int argc, char** argv, const std::map<std::string, SuiteFactory>& suites,
+               const std::function<std::string(const std::string&)>& prepare = {});
+
+}  // namespace melvorin::testing
