@@ -1,6 +1,7 @@
 #include "qt_support.h"
 
 #include <QApplication>
+#include <QByteArray>
 #include <QKeyEvent>
 #include <QTest>
 #include <algorithm>
@@ -25,6 +26,18 @@ void RecordingBoxes::ShowNotice(const QString& text) {
         ~Closing() { --open; }
     } closing{openNotices};
     if (onNotice) onNotice(text);
+}
+
+QString Hex(const Octets& bytes) {
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                          static_cast<qsizetype>(bytes.size())).toHex());
+}
+
+QString NextHex(UdpPeer& peer, int timeoutMs, std::uint16_t* fromPort) {
+    const auto got = peer.Receive(timeoutMs);
+    if (!got) return QStringLiteral("none");
+    if (fromPort != nullptr) *fromPort = got->fromPort;
+    return Hex(got->data);
 }
 
 QPoint CellCentre(ui::TForm2& form, int row, int column) {

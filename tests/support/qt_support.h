@@ -12,6 +12,8 @@
 #include <string>
 
 #include "ui/boxes.h"
+#include "udp_peer.h"
+#include "wire.h"
 
 class QObject;
 class QWidget;
@@ -42,6 +44,11 @@ public:
     std::function<void(const QString&)> onNotice;
     static constexpr int kKeptTexts = 64;
 };
+
+// A datagram as hex ("ff00010102"), for comparisons that print both sides.
+QString Hex(const Octets& bytes);
+// The next datagram `peer` receives within timeoutMs as hex, or "none".
+QString NextHex(UdpPeer& peer, int timeoutMs = 3000, std::uint16_t* fromPort = nullptr);
 
 QPoint CellCentre(ui::TForm2& form, int row, int column = 0);
 // Selects `row` and double-clicks it, as the user does.

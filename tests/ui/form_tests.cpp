@@ -22,44 +22,29 @@
 
 #include "net/handover.h"
 #include "protocol/state.h"
-#include "support.h"
+#include "qt_support.h"
 #include "ui/form2.h"
 
 namespace melvorin::uitest {
 
+using testing::BytesOf;
+using testing::DoubleClickRow;
+using testing::Hex;
+using testing::JoinResult;
+using testing::ListReply;
+using testing::NextHex;
+using testing::RecordingBoxes;
+using testing::TypeText;
+using testing::UdpPeer;
+
 namespace {
 
-const QByteArray kScanRequest = QByteArray::fromHex("ff00010102");
+const QString kScanRequest = QStringLiteral("ff00010102");
+const QString kNone = QStringLiteral("none");
 const QColor kFocusGreen(218, 243, 234);
 const QColor kRed(255, 0, 0);
 
-QByteArray ListReply(const std::vector<std::pair<QByteArray, int>>& records) {
-    QByteArray payload;
-    payload.append(char(records.size()));
-    for (const auto& [ssid, strength] : records) {
-        payload.append(ssid);
-        payload.append(char(0x00));
-        payload.append(char(strength));
-        payload.append("\r\n");
-    }
-    return Frame(0x81, payload);
-}
-
-QByteArray JoinResult(int ssidVerdict, int keyVerdict) {
-    QByteArray payload;
-    payload.append(char(ssidVerdict));
-    payload.append(char(keyVerdict));
-    return Frame(0x82, payload);
-}
-
 QColor Background(const QWidget* w) { return w->palette().color(QPalette::Base); }
-
-void TypeCharacter(QWidget* w, const QString& text) {
-    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text);
-    QApplication::sendEvent(w, &press);
-    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, text);
-    QApplication::sendEvent(w, &release);
-}
 
 }  // namespace
 
@@ -67,7 +52,7 @@ class FormTests : public QObject {
     Q_OBJECT
 
     std::unique_ptr<RecordingBoxes> boxes;
-    std::unique_ptr<Device> device;
+    std::unique_ptr<UdpPeer> device;
     std::unique_ptr<ui::TForm2> form;
 
     void MakeForm() { form = std::make_unique<ui::TForm2>(*boxes); }
@@ -78,32 +63,24 @@ class FormTests : public QObject {
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
     }
 
-    // FormCreate's scan on the wire, answered with `records`.
-    void CreateAndFill(const std::vector<std::pair<QByteArray, int>>& records) {
+    // FormCreate's scan on the wire from port 12345, answered with `records`.
+    void CreateAndFill(const testing::Records& records) {
         form->FormCreate();
         QCOMPARE(boxes->errors, QStringList());
-        quint16 sourcePort = 0;
-        QCOMPARE(device->Receive(3000, &sourcePort), kScanRequest);
-        QCOMPARE(sourcePort, quint16(12345));
-        device->Send(ListReply(records));
+        std::uint16_t sourcePort = 0;
+        QCOMPARE(NextHex(*device, 3000, &sourcePort), kScanRequest);
+        QCOMPARE(sourcePort, std::uint16_t{12345});
+        device->SendToLoopback(ListReply(records));
         QTRY_COMPARE(form->lvSsid->rowCount(), int(records.size()));
     }
-
-    QPoint CellCentre(int row, int column) {
-        return form->lvSsid->visualRect(form->lvSsid->model()->index(row, column)).center();
-    }
-
-    void DoubleClickRow(int row, int column = 0) {
-        QTest::mouseClick(form->lvSsid->viewport(), Qt::LeftButton, {}, CellCentre(row, column));
-        QTest::mouseDClick(form->lvSsid->viewport(), Qt::LeftButton, {}, CellCentre(row, column));
-    }
+    void Send(const testing::Octets& datagram) { QVERIFY(device->SendToLoopback(datagram)); }
 
 private slots:
     void init() {
         ReleaseState();
         boxes = std::make_unique<RecordingBoxes>();
-        device = std::make_unique<Device>();
-        QVERIFY(device->Bound());
+        device = std::make_unique<UdpPeer>();
+        QVERIFY(device->Bind("", 1902));
         MakeForm();
     }
 
@@ -116,7 +93,8 @@ private slots:
     }
 
     void firstScanAndListReplyFillTheRows() {
-        CreateAndFill({{"AB", 50}, {QByteArray::fromHex("ced2b5c4cdf8c2e7"), 73}, {"Caf\xc3\xa9", 0}, {"x", 255}});
+        CreateAndFill({{BytesOf("AB"), 50}, {testing::FromHex("ced2b5c4cdf8c2e7"), 73}, {BytesOf("Caf\xc3\xa9"), 0},
+                       {BytesOf("x"), 255}});
         if (QTest::currentTestFailed()) return;
         QTableWidget* lv = form->lvSsid;
         QCOMPARE(lv->item(0, 0)->text(), QStringLiteral("AB"));
@@ -130,10 +108,10 @@ private slots:
 
         // A later reply replaces the whole list; a datagram with a bad
         // checksum changes nothing.
-        QByteArray bad = ListReply({{"Bad", 1}});
-        bad[bad.size() - 1] = char(bad[bad.size() - 1] + 1);
-        device->Send(bad);
-        device->Send(ListReply({{"Only", 9}}));
+        testing::Octets bad = ListReply({{BytesOf("Bad"), 1}});
+        ++bad.back();
+        Send(bad);
+        Send(ListReply({{BytesOf("Only"), 9}}));
         QTRY_COMPARE(lv->rowCount(), 1);
         QCOMPARE(lv->item(0, 0)->text(), QStringLiteral("Only"));
         QCOMPARE(boxes->errors, QStringList());
@@ -142,69 +120,69 @@ private slots:
 
     void doubleClickSendsTheJoinRequest() {
         ShowActive();
-        CreateAndFill({{"AB", 50}, {"Other", 20}});
+        CreateAndFill({{BytesOf("AB"), 50}, {BytesOf("Other"), 20}});
         if (QTest::currentTestFailed()) return;
         form->edtKey->clear();
         QTest::keyClicks(form->edtKey, QStringLiteral("pass1234"));
         QCOMPARE(form->edtKey->text(), QStringLiteral("pass1234"));
 
-        DoubleClickRow(0);
-        QCOMPARE(device->Receive(), QByteArray::fromHex("ff000e020041420d0a") + "pass1234" + QByteArray::fromHex("2b"));
+        DoubleClickRow(*form, 0);
+        QCOMPARE(NextHex(*device), QStringLiteral("ff000e020041420d0a" "7061737331323334" "2b"));
         // The signal-strength column belongs to the row too.
-        DoubleClickRow(0, 1);
-        QCOMPARE(device->Receive(), QByteArray::fromHex("ff000e020041420d0a") + "pass1234" + QByteArray::fromHex("2b"));
+        DoubleClickRow(*form, 0, 1);
+        QCOMPARE(NextHex(*device), QStringLiteral("ff000e020041420d0a" "7061737331323334" "2b"));
 
         // A pasted Chinese key goes out in code page 936.
         QGuiApplication::clipboard()->setText(QStringLiteral("密码"));
         form->edtKey->clear();
         QTest::keyClick(form->edtKey, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(form->edtKey->text(), QStringLiteral("密码"));
-        DoubleClickRow(0);
-        QCOMPARE(device->Receive(), QByteArray::fromHex("ff000a020041420d0ac3dcc2ebf2"));
+        DoubleClickRow(*form, 0);
+        QCOMPARE(NextHex(*device), QStringLiteral("ff000a020041420d0ac3dcc2ebf2"));
         QCOMPARE(boxes->errors, QStringList());
 
         // A double-click in the empty area below the rows leaves no row
         // selected: nothing is sent.
-        const QPoint below(CellCentre(0, 0).x(), form->lvSsid->viewport()->height() - 5);
+        const QPoint below(testing::CellCentre(*form, 0, 0).x(), form->lvSsid->viewport()->height() - 5);
         QTest::mouseClick(form->lvSsid->viewport(), Qt::LeftButton, {}, below);
         QTest::mouseDClick(form->lvSsid->viewport(), Qt::LeftButton, {}, below);
         QCOMPARE(form->lvSsid->SelectedRow(), -1);
-        QVERIFY(device->Receive(300).isNull());
+        QCOMPARE(NextHex(*device, 300), kNone);
     }
 
     void joinWithoutRowsOrWithWrongPortSendsNothing() {
         form->FormCreate();
-        QCOMPARE(device->Receive(), kScanRequest);
+        QCOMPARE(NextHex(*device), kScanRequest);
         form->lvSsidDblClick();
-        QVERIFY(device->Receive(300).isNull());
+        QCOMPARE(NextHex(*device, 300), kNone);
         QCOMPARE(boxes->errors, QStringList());
 
         // A failed scan leaves its port behind: the join fails the same way.
-        device->Send(ListReply({{"AB", 50}}));
+        Send(ListReply({{BytesOf("AB"), 50}}));
         QTRY_COMPARE(form->lvSsid->rowCount(), 1);
         form->edt_SearchPort->setText(QStringLiteral("70000"));
         form->btnSearchClick();
         form->lvSsid->selectRow(0);
         form->lvSsidDblClick();
         QCOMPARE(boxes->errors, QStringList({"Range check error.", "Range check error."}));
-        QVERIFY(device->Receive(300).isNull());
+        QCOMPARE(NextHex(*device, 300), kNone);
     }
 
     void emptyKeyTurnsRedWithThePromptThenFocusClearsIt() {
         ShowActive();
-        CreateAndFill({{"AB", 50}});
+        CreateAndFill({{BytesOf("AB"), 50}});
         if (QTest::currentTestFailed()) return;
         const QColor window = Background(form->edtKey);
         QVERIFY(window != kFocusGreen);  // edtKeyEnter did not run at start
 
         form->edtKey->clear();
-        DoubleClickRow(0);
+        DoubleClickRow(*form, 0);
         QCOMPARE(form->edtKey->text(), QStringLiteral("请输入密码"));
         QCOMPARE(Background(form->edtKey), kRed);
-        QVERIFY(device->Receive(300).isNull());
+        QCOMPARE(NextHex(*device, 300), kNone);
         // The prompt itself is never sent.
-        DoubleClickRow(0);
-        QVERIFY(device->Receive(300).isNull());
+        DoubleClickRow(*form, 0);
+        QCOMPARE(NextHex(*device, 300), kNone);
 
         QTest::keyClick(form->lvSsid, Qt::Key_Backtab);  // lvSsid -> edtKey
         QCOMPARE(QApplication::focusWidget(), form->edtKey);
@@ -271,7 +249,7 @@ private slots:
         QTest::keyClick(port, Qt::Key_Minus);
         QTest::keyClick(port, Qt::Key_Return);
         QTest::keyClick(port, Qt::Key_Escape);
-        TypeCharacter(port, QStringLiteral("中"));
+        TypeText(port, QStringLiteral("中"));
         QCOMPARE(port->text(), QStringLiteral("19"));
         QCOMPARE(boxes->beeps, 6);
 
@@ -306,12 +284,12 @@ private slots:
         key->clear();
         QTest::keyClicks(key, QStringLiteral("a1 ~"));
         QCOMPARE(key->text(), QStringLiteral("a1 ~"));
-        TypeCharacter(key, QStringLiteral("\u00A0"));  // 160: dropped
-        TypeCharacter(key, QStringLiteral("é"));
-        TypeCharacter(key, QStringLiteral("中"));
-        TypeCharacter(key, QStringLiteral("\U0001F600"));
+        TypeText(key, QStringLiteral("\u00A0"));  // 160: dropped
+        TypeText(key, QStringLiteral("é"));
+        TypeText(key, QStringLiteral("中"));
+        TypeText(key, QStringLiteral("\U0001F600"));
         QCOMPARE(key->text(), QStringLiteral("a1 ~"));
-        TypeCharacter(key, QStringLiteral("z\u00FFy"));  // only the high one goes
+        TypeText(key, QStringLiteral("z\u00FFy"));  // only the high one goes
         QCOMPARE(key->text(), QStringLiteral("a1 ~zy"));
         QTest::keyClick(key, Qt::Key_Backspace);
         QCOMPARE(key->text(), QStringLiteral("a1 ~z"));
@@ -329,26 +307,10 @@ private slots:
         QCOMPARE(boxes->beeps, 0);
     }
 
-    void joinResultsShowTheirNotices() {
-        form->FormCreate();
-        QCOMPARE(device->Receive(), kScanRequest);
-        device->Send(QByteArray::fromHex("ff0003820101" "87"));
-        QTRY_COMPARE(boxes->notices.size(), 1);
-        device->Send(JoinResult(0x00, 0x01));
-        QTRY_COMPARE(boxes->notices.size(), 2);
-        device->Send(JoinResult(0x01, 0x00));
-        QTRY_COMPARE(boxes->notices.size(), 3);
-        device->Send(JoinResult(0x07, 0x02));
-        QTRY_COMPARE(boxes->notices.size(), 4);
-        QCOMPARE(boxes->notices, QStringList({"提交成功，请检查设备状态", "SSID出错了，请重获SSID",
-                                              "密码格式有误，请重新输入", "密码格式有误，请重新输入"}));
-        QCOMPARE(boxes->errors, QStringList());
-    }
-
     void scanErrorsShowTheErrorBox() {
         form->ShowCentred();
         form->FormCreate();
-        QCOMPARE(device->Receive(), kScanRequest);
+        QCOMPARE(NextHex(*device), kScanRequest);
 
         form->edt_SearchPort->setText(QString());
         QTest::mouseClick(form->btnSearch, Qt::LeftButton);
@@ -361,48 +323,47 @@ private slots:
         QTest::mouseClick(form->btnSearch, Qt::LeftButton);
         QCOMPARE(boxes->errors, QStringList({"'' is not a valid integer value.", "Range check error.",
                                              "Range check error.", "'2147483648' is not a valid integer value."}));
-        QVERIFY(device->Receive(300).isNull());
+        QCOMPARE(NextHex(*device, 300), kNone);
 
         // "$76E" is 1902.
         form->edt_SearchPort->setText(QStringLiteral("$76E"));
         QTest::mouseClick(form->btnSearch, Qt::LeftButton);
-        QCOMPARE(device->Receive(), kScanRequest);
+        QCOMPARE(NextHex(*device), kScanRequest);
         QCOMPARE(boxes->errors.size(), 4);
     }
 
     void portTakenAtStartUpThenRetried() {
-        QUdpSocket blocker;
-        QVERIFY(blocker.bind(QHostAddress::AnyIPv4, 12345, QAbstractSocket::DontShareAddress));
+        auto blocker = std::make_unique<UdpPeer>();
+        QVERIFY(blocker->Bind("", 12345));
         form->FormCreate();
         QCOMPARE(boxes->errors, QStringList({"Could not bind socket. Address and port are already in use."}));
-        QVERIFY(device->Receive(300).isNull());
+        QCOMPARE(NextHex(*device, 300), kNone);
         form->ShowCentred();  // the window opens anyway, its list empty
         QVERIFY(form->isVisible());
         QCOMPARE(form->lvSsid->rowCount(), 0);
 
-        blocker.close();
+        blocker.reset();
         QTest::mouseClick(form->btnSearch, Qt::LeftButton);
-        quint16 sourcePort = 0;
-        QCOMPARE(device->Receive(3000, &sourcePort), kScanRequest);
-        QCOMPARE(sourcePort, quint16(12345));
-        device->Send(ListReply({{"AB", 50}}));
+        std::uint16_t sourcePort = 0;
+        QCOMPARE(NextHex(*device, 3000, &sourcePort), kScanRequest);
+        QCOMPARE(sourcePort, std::uint16_t{12345});
+        Send(ListReply({{BytesOf("AB"), 50}}));
         QTRY_COMPARE(form->lvSsid->rowCount(), 1);
         QCOMPARE(boxes->errors.size(), 1);
     }
 
     void noticesWhileANoticeIsOpenRunNested() {
         form->FormCreate();
-        QCOMPARE(device->Receive(), kScanRequest);
+        QCOMPARE(NextHex(*device), kScanRequest);
         if (form->idpsrvr1->Bindings().Count() < 2) {
             QSKIP("no IPv6 binding: a second listener is needed to hand over while the first waits");
         }
-        QUdpSocket device6;
-        QVERIFY(device6.bind(QHostAddress::LocalHostIPv6, 0));
+        UdpPeer device6(AF_INET6);
         // The first notice stays open (a modal loop) until the second one,
         // which arrives on the IPv6 socket, has been shown on top of it.
         boxes->onNotice = [&](const QString&) {
             if (boxes->notices.size() != 1) return;
-            device6.writeDatagram(JoinResult(0x00, 0x01), QHostAddress::LocalHostIPv6, 12345);
+            device6.SendToLoopback(JoinResult(0x00, 0x01));
             QEventLoop loop;
             QTimer poll;
             QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -412,31 +373,29 @@ private slots:
             QTimer::singleShot(5000, &loop, &QEventLoop::quit);
             loop.exec();
         };
-        device->Send(JoinResult(0x01, 0x01));
+        Send(JoinResult(0x01, 0x01));
         QTRY_COMPARE(boxes->notices.size(), 2);
         QCOMPARE(boxes->notices, QStringList({"提交成功，请检查设备状态", "SSID出错了，请重获SSID"}));
         QCOMPARE(boxes->mostOpenNotices, 2);
 
         // Meanwhile the IPv4 listener waited: a datagram on that socket is
         // handled only after the box has closed, and then normally.
-        device->Send(JoinResult(0x01, 0x00));
+        Send(JoinResult(0x01, 0x00));
         QTRY_COMPARE(boxes->notices.size(), 3);
         QCOMPARE(boxes->mostOpenNotices, 2);
     }
 
     void closingWhileAListenerHandsOver() {
         form->FormCreate();
-        QCOMPARE(device->Receive(), kScanRequest);
-        device->Send(JoinResult(0x01, 0x01));
+        QCOMPARE(NextHex(*device), kScanRequest);
+        Send(JoinResult(0x01, 0x01));
         // The listener has queued its hand-over and waits; nothing runs it
         // until the window closes its endpoint.
         QVERIFY(net::WaitForQueued(3000));
         form.reset();
         QCOMPARE(boxes->notices, QStringList());  // nothing opens on the way out
         QVERIFY(!net::RunQueued());
-        // The port is free again.
-        QUdpSocket again;
-        QVERIFY(again.bind(QHostAddress::AnyIPv4, 12345, QAbstractSocket::DontShareAddress));
+        QVERIFY(testing::PortFree(12345));
     }
 
     void layoutAndLook() {

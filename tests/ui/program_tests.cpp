@@ -7,14 +7,17 @@
 #include <QTest>
 #include <memory>
 
-#include "support.h"
+#include "qt_support.h"
 
 namespace melvorin::uitest {
+
+using testing::NextHex;
+using testing::UdpPeer;
 
 class ProgramTests : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<Device> device;
+    std::unique_ptr<UdpPeer> device;
     std::unique_ptr<QProcess> program;
 
     void Start() {
@@ -34,14 +37,13 @@ class ProgramTests : public QObject {
         QCOMPARE(program->exitStatus(), QProcess::NormalExit);
         QCOMPARE(program->exitCode(), 0);
         // The endpoint was closed: port 12345 is free.
-        QUdpSocket again;
-        QVERIFY(again.bind(QHostAddress::AnyIPv4, 12345, QAbstractSocket::DontShareAddress));
+        QVERIFY(testing::PortFree(12345));
     }
 
 private slots:
     void init() {
-        device = std::make_unique<Device>();
-        QVERIFY(device->Bound());
+        device = std::make_unique<UdpPeer>();
+        QVERIFY(device->Bind("", 1902));
     }
     void cleanup() {
         if (program && program->state() != QProcess::NotRunning) {
@@ -54,20 +56,19 @@ private slots:
 
     void startsWithAScanAndEndsInOrder() {
         Start();
-        quint16 sourcePort = 0;
-        QCOMPARE(device->Receive(10000, &sourcePort), QByteArray::fromHex("ff00010102"));
-        QCOMPARE(sourcePort, quint16(12345));
-        QByteArray payload = QByteArray::fromHex("01") + "AB" + QByteArray::fromHex("00320d0a");
-        device->Send(Frame(0x81, payload));
+        std::uint16_t sourcePort = 0;
+        QCOMPARE(NextHex(*device, 10000, &sourcePort), QStringLiteral("ff00010102"));
+        QCOMPARE(sourcePort, std::uint16_t{12345});
+        device->SendToLoopback(testing::ListReply({{testing::BytesOf("AB"), 50}}));
         QTest::qWait(300);
         TerminateAndExpectCleanExit();
     }
 
     void endsWhileANoticeHoldsItsListener() {
         Start();
-        QCOMPARE(device->Receive(10000), QByteArray::fromHex("ff00010102"));
+        QCOMPARE(NextHex(*device, 10000), QStringLiteral("ff00010102"));
         // A join result opens a real modal notice; its listener waits on it.
-        device->Send(QByteArray::fromHex("ff000382010187"));
+        device->SendToLoopback(testing::FromHex("ff000382010187"));
         QTest::qWait(500);
         QCOMPARE(program->state(), QProcess::Running);
         TerminateAndExpectCleanExit();
@@ -77,10 +78,10 @@ private slots:
         {
             // Port 12345 taken: the first scan's error box opens before the
             // window and before the main loop.
-            QUdpSocket blocker;
-            QVERIFY(blocker.bind(QHostAddress::AnyIPv4, 12345, QAbstractSocket::DontShareAddress));
+            UdpPeer blocker;
+            QVERIFY(blocker.Bind("", 12345));
             Start();
-            QVERIFY(device->Receive(1000).isNull());
+            QCOMPARE(NextHex(*device, 1000), QStringLiteral("none"));
             QCOMPARE(program->state(), QProcess::Running);
             program->terminate();
             QVERIFY2(program->waitForFinished(15000), "the program did not end");
