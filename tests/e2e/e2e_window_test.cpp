@@ -3,42 +3,24 @@
 // set up by run_e2e.sh. Notices are recorded instead of shown, so nothing
 // blocks; every datagram travels the real sockets and listener threads.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
 #include <QtTest/QtTest>
-#include <cstdio>
 #include <memory>
 
 #include "devsim/device.h"
 #include "devsim/options.h"
-#include "netns_guard.h"
 #include "protocol/join.h"
-#include "ui/boxes.h"
+#include "qt_support.h"
 #include "ui/form2.h"
-#include "ui/handover_pump.h"
 #include "ui/widgets.h"
 
 namespace {
 
+using melvorin::testing::RecordingBoxes;
 using melvorin::ui::TForm2;
-
-class RecordingBoxes : public melvorin::ui::IBoxes {
-public:
-    void ShowNotice(const QString& text) override { notices << text; }
-    void ShowError(const QString& text) override { errors << text; }
-    void Beep() override { ++beeps; }
-    QStringList notices;
-    QStringList errors;
-    int beeps = 0;
-};
 
 constexpr int kWaitMs = 10000;
 
@@ -46,7 +28,6 @@ class E2eWindow : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<melvorin::ui::THandOverPump> pump_;
     RecordingBoxes boxes_;
     std::unique_ptr<TForm2> form_;
 
@@ -80,7 +61,6 @@ private:
 
 private slots:
     void initTestCase() {
-        pump_ = std::make_unique<melvorin::ui::THandOverPump>();
         form_ = std::make_unique<TForm2>(boxes_);
         form_->FormCreate();
         form_->ShowCentred();
@@ -91,7 +71,6 @@ private slots:
         form_->hide();
         form_->CloseEndpoint();
         form_.reset();
-        pump_.reset();
         QVERIFY2(boxes_.errors.isEmpty(), qPrintable(boxes_.errors.join("; ")));
     }
 
@@ -118,15 +97,8 @@ private slots:
         melvorin::devsim::DeviceConfig other;
         other.networks.push_back({melvorin::TIdBytes{'G', 'h', 'o', 's', 't'}, 50});
         const melvorin::TIdBytes reply = melvorin::devsim::BuildListReply(other);
-        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-        QVERIFY(fd >= 0);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        to.sin_port = htons(12345);
-        const ssize_t sent = sendto(fd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-        close(fd);
-        QCOMPARE(sent, static_cast<ssize_t>(reply.size()));
+        melvorin::testing::UdpPeer elsewhere;
+        QVERIFY(elsewhere.SendToLoopback(reply));
         QTRY_COMPARE_WITH_TIMEOUT(Captions(), QStringList{QStringLiteral("Ghost 50%")}, kWaitMs);
 
         QCOMPARE(JoinRow(0, QStringLiteral("correct horse")), QString::fromUtf8(melvorin::kMsgSsidWrong));
@@ -143,15 +115,8 @@ private slots:
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string problem = melvorin::testing::PrivateNetnsProblem();
-    if (!problem.empty()) {
-        std::fprintf(stderr, "refusing to run outside a private network namespace: %s\n", problem.c_str());
-        return 1;
-    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    E2eWindow test;
-    return QTest::qExec(&test, argc, argv);
+    return melvorin::testing::RunQtSuite(argc, argv, {{"window", [] { return std::make_unique<E2eWindow>(); }}});
 }
 
 #include "e2e_window_test.moc"

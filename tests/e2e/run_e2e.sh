@@ -72,7 +72,7 @@ if ! grep -q "listening on port 1902 with 4 networks" "$work/devsim.log"; then
   exit 1
 fi
 
-QT_QPA_PLATFORM=offscreen timeout 120 ip netns exec "$tool_ns" "$window_test"
+QT_QPA_PLATFORM=offscreen timeout 120 ip netns exec "$tool_ns" "$window_test" window
 status=$?
 
 echo "--- melvorin-devsim log (device host 10.213.7.2) ---"

@@ -20,15 +20,15 @@
 #include "net/handover.h"
 #include "net/udp_server.h"
 #include "protocol/state.h"
-#include "support.h"
+#include "qt_support.h"
 #include "ui/boxes.h"
 #include "ui/form2.h"
 
 namespace melvorin::hardening {
 
-namespace {
+using namespace melvorin::testing;
 
-const TIdBytes kScanRequest = {0xFF, 0x00, 0x01, 0x01, 0x02};
+namespace {
 
 // The program's real notice box, counted.
 class CountingSystemBoxes : public ui::TSystemBoxes {
@@ -87,17 +87,15 @@ class ClosingTests : public QObject {
     Q_OBJECT
 
     std::unique_ptr<CountingSystemBoxes> boxes;
-    std::unique_ptr<UdpSocket> device;
-    std::unique_ptr<UdpSocket> device6;
+    std::unique_ptr<UdpPeer> device;
+    std::unique_ptr<UdpPeer> device6;
     std::unique_ptr<ui::TForm2> form;
 
     // Start-up as the program does it, with both bindings.
     void Start() {
         form->FormCreate();
         QCOMPARE(boxes->errors, QStringList());
-        TIdBytes scan;
-        QVERIFY(device->Receive(scan, 3000));
-        QCOMPARE(scan, kScanRequest);
+        QCOMPARE(NextHex(*device, 3000), Hex(kScanRequestBytes));
         if (form->idpsrvr1->Bindings().Count() < 2) QSKIP("no IPv6 binding: a second listener is needed");
         form->ShowCentred();
     }
@@ -123,9 +121,9 @@ private slots:
     void init() {
         ReleaseState();
         boxes = std::make_unique<CountingSystemBoxes>();
-        device = std::make_unique<UdpSocket>(1902);
-        device6 = std::make_unique<UdpSocket>(0, AF_INET6);
-        QVERIFY(device->Bound());
+        device = std::make_unique<UdpPeer>();
+        device6 = std::make_unique<UdpPeer>(AF_INET6);
+        QVERIFY(device->Bind("", 1902));
         form = std::make_unique<ui::TForm2>(*boxes);
     }
 
@@ -143,7 +141,7 @@ private slots:
     void endWhileBothListenersHoldNotices() {
         Watchdog watchdog("ending with two notices open", 60);
         Start();
-        if (QTest::currentTestFailed() || !device6->Bound()) return;
+        if (QTest::currentTestFailed()) return;
         int step = 0;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -179,7 +177,7 @@ private slots:
     void endWhileTheSecondListenerWaitsToHandOver() {
         Watchdog watchdog("ending with a hand-over waiting", 60);
         Start();
-        if (QTest::currentTestFailed() || !device6->Bound()) return;
+        if (QTest::currentTestFailed()) return;
         bool queued = false;
         int step = 0;
         QTimer poll;

@@ -10,16 +10,18 @@
 #include "net/udp_server.h"
 #include "protocol/errors.h"
 #include "protocol/state.h"
-#include "support.h"
+#include "qt_support.h"
 #include "ui/form2.h"
 #include "ui/widgets.h"
-#include "window_helpers.h"
 
 namespace melvorin::hardening {
 
+using namespace melvorin::testing;
+
 namespace {
 
-const TIdBytes kScanRequest = {0xFF, 0x00, 0x01, 0x01, 0x02};
+const QString kScan = Hex(kScanRequestBytes);
+const QString kNone = QStringLiteral("none");
 const QString kBindError = QStringLiteral("Could not bind socket. Address and port are already in use.");
 
 }  // namespace
@@ -28,16 +30,14 @@ class FaultTests : public QObject {
     Q_OBJECT
 
     std::unique_ptr<RecordingBoxes> boxes;
-    std::unique_ptr<UdpSocket> device;
+    std::unique_ptr<UdpPeer> device;
     std::unique_ptr<ui::TForm2> form;
 
     // FormCreate's scan on the wire, answered with `reply`, window shown.
     void CreateAndFill(const TIdBytes& reply, int rows) {
         form->FormCreate();
         QCOMPARE(boxes->errors, QStringList());
-        TIdBytes scan;
-        QVERIFY(device->Receive(scan, 3000));
-        QCOMPARE(scan, kScanRequest);
+        QCOMPARE(NextHex(*device, 3000), kScan);
         form->ShowCentred();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         QVERIFY(device->SendToLoopback(reply));
@@ -48,8 +48,8 @@ private slots:
     void init() {
         ReleaseState();
         boxes = std::make_unique<RecordingBoxes>();
-        device = std::make_unique<UdpSocket>(1902);
-        QVERIFY(device->Bound());
+        device = std::make_unique<UdpPeer>();
+        QVERIFY(device->Bind("", 1902));
         form = std::make_unique<ui::TForm2>(*boxes);
     }
 
@@ -64,15 +64,14 @@ private slots:
     // error and leaves the IPv4 port free again; once the holder lets go,
     // the scan button opens both bindings.
     void portTakenForIPv6Only() {
-        if (!IPv6Here()) QSKIP("no IPv6 in this namespace");
-        auto holder = std::make_unique<UdpSocket>(12345, AF_INET6);
-        QVERIFY(holder->Bound());
+        if (!IPv6OnLoopback()) QSKIP("no IPv6 in this namespace");
+        auto holder = std::make_unique<UdpPeer>(AF_INET6);
+        QVERIFY(holder->Bind("", 12345));
         QVERIFY(PortFree(12345, AF_INET));
 
         form->FormCreate();
         QCOMPARE(boxes->errors, QStringList({kBindError}));
-        TIdBytes data;
-        QVERIFY(!device->Receive(data, 300));
+        QCOMPARE(NextHex(*device, 300), kNone);
         QVERIFY(!form->idpsrvr1->Active());
         QCOMPARE(form->idpsrvr1->ListenerCount(), 0);
         QVERIFY2(PortFree(12345, AF_INET), "the failed activation kept the IPv4 port");
@@ -80,24 +79,23 @@ private slots:
         // Still held: the button fails the same way, and nothing goes out.
         QTest::mouseClick(form->btnSearch, Qt::LeftButton);
         QCOMPARE(boxes->errors, QStringList({kBindError, kBindError}));
-        QVERIFY(!device->Receive(data, 300));
+        QCOMPARE(NextHex(*device, 300), kNone);
 
         holder.reset();
         QTest::mouseClick(form->btnSearch, Qt::LeftButton);
         QCOMPARE(boxes->errors.size(), 2);
         std::uint16_t sourcePort = 0;
-        QVERIFY(device->Receive(data, 3000, &sourcePort));
-        QCOMPARE(data, kScanRequest);
+        QCOMPARE(NextHex(*device, 3000, &sourcePort), kScan);
         QCOMPARE(sourcePort, std::uint16_t{12345});
         QCOMPARE(form->idpsrvr1->Bindings().Count(), 2);
         QCOMPARE(form->idpsrvr1->ListenerCount(), 2);
 
         // Replies arrive over both families.
-        UdpSocket device6(0, AF_INET6);
-        QVERIFY(device6.SendToLoopback(ListReply(0, {{Bytes("over-v6"), 6}})));
+        UdpPeer device6(AF_INET6);
+        QVERIFY(device6.SendToLoopback(ListReply(0, {{BytesOf("over-v6"), 6}})));
         QTRY_COMPARE(form->lvSsid->rowCount(), 1);
         QCOMPARE(form->lvSsid->item(0, 0)->text(), QStringLiteral("over-v6"));
-        QVERIFY(device->SendToLoopback(ListReply(1, {{Bytes("over-v4"), 4}, {Bytes("b"), 5}})));
+        QVERIFY(device->SendToLoopback(ListReply(1, {{BytesOf("over-v4"), 4}, {BytesOf("b"), 5}})));
         QTRY_COMPARE(form->lvSsid->rowCount(), 2);
         QCOMPARE(form->lvSsid->item(0, 0)->text(), QStringLiteral("over-v4"));
     }
@@ -105,7 +103,7 @@ private slots:
     // A notice box that raises (any kind of error) costs only its datagram:
     // nothing is shown, the listener goes on, the window carries on.
     void raisingNoticeBox() {
-        CreateAndFill(ListReply(0, {{Bytes("AB"), 50}}), 1);
+        CreateAndFill(ListReply(0, {{BytesOf("AB"), 50}}), 1);
         int raised = 0;
         boxes->onNotice = [&](const QString&) {
             ++raised;
@@ -120,7 +118,7 @@ private slots:
         QCOMPARE(boxes->errors, QStringList());
 
         // The same listener delivers the next datagrams as usual.
-        QVERIFY(device->SendToLoopback(ListReply(1, {{Bytes("next"), 9}, {Bytes("one"), 8}})));
+        QVERIFY(device->SendToLoopback(ListReply(1, {{BytesOf("next"), 9}, {BytesOf("one"), 8}})));
         QTRY_COMPARE(form->lvSsid->rowCount(), 2);
         QCOMPARE(form->lvSsid->item(1, 1)->text(), QStringLiteral("8%"));
         QVERIFY(device->SendToLoopback(JoinResult(0, 1)));
@@ -130,9 +128,7 @@ private slots:
         // And the window still sends.
         device->Drain();
         QTest::mouseClick(form->btnSearch, Qt::LeftButton);
-        TIdBytes scan;
-        QVERIFY(device->Receive(scan, 2000));
-        QCOMPARE(scan, kScanRequest);
+        QCOMPARE(NextHex(*device, 2000), kScan);
         QCOMPARE(boxes->errors, QStringList());
     }
 
@@ -140,7 +136,7 @@ private slots:
     // has no bytes for them: the join says so and sends nothing. A clean key
     // then goes out as usual.
     void keyWithC1Characters() {
-        CreateAndFill(ListReply(0, {{Bytes("AB"), 50}}), 1);
+        CreateAndFill(ListReply(0, {{BytesOf("AB"), 50}}), 1);
         ui::TEdit* key = form->edtKey;
         key->clear();
         QString typed;
@@ -156,24 +152,19 @@ private slots:
         DoubleClickRow(*form, 0);
         QCOMPARE(boxes->errors.size(), 1);
         QVERIFY2(boxes->errors[0].contains(QStringLiteral("code page 936")), qPrintable(boxes->errors[0]));
-        TIdBytes data;
-        QVERIFY2(!device->Receive(data, 500), "a join request went out with a key code page 936 cannot hold");
+        QCOMPARE(NextHex(*device, 500), kNone);  // no join request with a key code page 936 cannot hold
         QCOMPARE(key->text(), typed);  // the key stays as typed
 
         // One such character among plain ones is refused the same way.
         key->setText(QStringLiteral("password") + QChar(0x85));
         DoubleClickRow(*form, 0);
         QCOMPARE(boxes->errors.size(), 2);
-        QVERIFY(!device->Receive(data, 300));
+        QCOMPARE(NextHex(*device, 300), kNone);
 
         key->setText(QStringLiteral("password"));
         DoubleClickRow(*form, 0);
         QCOMPARE(boxes->errors.size(), 2);
-        QVERIFY(device->Receive(data, 2000));
-        TIdBytes payload = {0x00, 'A', 'B', 0x0D, 0x0A};
-        const TIdBytes keyBytes = Bytes("password");
-        payload.insert(payload.end(), keyBytes.begin(), keyBytes.end());
-        QCOMPARE(data, Frame(0x02, payload));
+        QCOMPARE(NextHex(*device, 2000), Hex(JoinRequest(BytesOf("AB"), BytesOf("password"))));
     }
 
     // SSIDs whose bytes do not decode show replacement characters for those
@@ -201,13 +192,8 @@ private slots:
         for (int row = 0; row < 4; ++row) {
             device->Drain();
             DoubleClickRow(*form, row);
-            TIdBytes data;
-            QVERIFY(device->Receive(data, 2000));
             const TIdBytes& ssid = State().SsidTable[static_cast<std::size_t>(row)];
-            TIdBytes payload = {0x00};
-            payload.insert(payload.end(), ssid.begin(), ssid.end());
-            payload.insert(payload.end(), {0x0D, 0x0A, '1', '2', '3', '4', '5', '6', '7', '8'});
-            QCOMPARE(data, Frame(0x02, payload));
+            QCOMPARE(NextHex(*device, 2000), Hex(JoinRequest(ssid, BytesOf("12345678"))));
         }
         QCOMPARE(boxes->errors, QStringList());
     }

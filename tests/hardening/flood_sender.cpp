@@ -25,36 +25,14 @@
 #include <vector>
 
 #include "netns_guard.h"
+#include "wire.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-struct Random {
-    std::uint64_t state;
-    std::uint64_t Next() {
-        state ^= state >> 12;
-        state ^= state << 25;
-        state ^= state >> 27;
-        return state * 0x2545F4914F6CDD1DULL;
-    }
-    std::size_t Between(std::size_t lo, std::size_t hi) { return lo + static_cast<std::size_t>(Next() % (hi - lo + 1)); }
-    std::uint8_t Byte() { return static_cast<std::uint8_t>(Next() >> 56); }
-};
-
-void Seal(Bytes& frame) {
-    unsigned sum = 0;
-    for (std::size_t i = 1; i + 1 < frame.size(); ++i) sum += frame[i];
-    frame.back() = static_cast<std::uint8_t>(sum & 0xFF);
-}
-
-Bytes Frame(std::uint8_t command, const Bytes& payload) {
-    Bytes f = {0xFF, 0x00, static_cast<std::uint8_t>((payload.size() + 1) & 0xFF), command};
-    f.insert(f.end(), payload.begin(), payload.end());
-    f.push_back(0);
-    Seal(f);
-    return f;
-}
+using Bytes = melvorin::testing::Octets;
+using melvorin::testing::Frame;
+using melvorin::testing::Sealed;
+using Random = melvorin::testing::Xorshift;
 
 // A record's SSID: printable bytes, code page 936 pairs or bytes that do not
 // decode, never 0D or 0A.
@@ -152,7 +130,7 @@ Bytes Make(Kind kind, Random& r) {
         if (r.Next() % 4 == 0 && b.size() > 3) {  // a record end inside the header
             b[1] = 0x0D;
             b[2] = 0x0A;
-            Seal(b);
+            b = Sealed(b);
         }
         return b;
     }

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,7 +22,7 @@
 #include "protocol/cp936.h"
 #include "protocol/join.h"
 #include "protocol/state.h"
-#include "support.h"
+#include "qt_support.h"
 #include "ui/form2.h"
 #include "ui/widgets.h"
 
@@ -35,9 +36,21 @@
 
 namespace melvorin::hardening {
 
+using namespace melvorin::testing;
+
 namespace {
 
-const TIdBytes kScanRequest = {0xFF, 0x00, 0x01, 0x01, 0x02};
+const QString kScan = Hex(kScanRequestBytes);
+
+// VmRSS of this process in kB.
+long ResidentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
+}
 // Datagrams per second: ten seconds for the burst, several times what the
 // window can handle, so that it is saturated throughout.
 const char* const kRate = "20000";
@@ -99,8 +112,8 @@ private slots:
 
     void burstLeavesTheWindowWorking() {
         RecordingBoxes boxes;
-        UdpSocket device(1902);
-        QVERIFY(device.Bound());
+        UdpPeer device;
+        QVERIFY(device.Bind("", 1902));
         auto form = std::make_unique<ui::TForm2>(boxes);
 
         // Count what the window's handler gets, then hand it on unchanged.
@@ -117,16 +130,14 @@ private slots:
         form->FormCreate();
         QCOMPARE(boxes.errors, QStringList());
         form->ShowCentred();
-        TIdBytes received;
         std::uint16_t sourcePort = 0;
-        QVERIFY(device.Receive(received, 3000, &sourcePort));
-        QCOMPARE(received, kScanRequest);
+        QCOMPARE(NextHex(device, 3000, &sourcePort), kScan);
         QCOMPARE(sourcePort, std::uint16_t{12345});
         const bool twoBindings = form->idpsrvr1->Bindings().Count() == 2;
 
         // Warm up every path once (list, notices, code page tables, a short
         // burst) so that what is measured is growth, not first use.
-        QVERIFY(device.SendToLoopback(ListReply(2, {{Bytes("warm"), 1}, {{0xC4, 0xE3}, 2}})));
+        QVERIFY(device.SendToLoopback(ListReply(2, {{BytesOf("warm"), 1}, {{0xC4, 0xE3}, 2}})));
         QTRY_COMPARE(form->lvSsid->rowCount(), 2);
         QVERIFY(device.SendToLoopback(JoinResult(1, 1)));
         QTRY_COMPARE(boxes.noticeCount, 1L);
@@ -155,8 +166,7 @@ private slots:
                     pressedAt = clock.elapsed();
                     QTimer::singleShot(0, form.get(), [&] { QTest::mouseClick(form->btnSearch, Qt::LeftButton); });
                 }
-                TIdBytes scan;
-                if (pressedAt >= 0 && scanArrivedAfter < 0 && device.Receive(scan, 0) && scan == kScanRequest) {
+                if (pressedAt >= 0 && scanArrivedAfter < 0 && NextHex(device, 0) == kScan) {
                     scanArrivedAfter = clock.elapsed() - pressedAt;
                 }
             });
@@ -177,20 +187,20 @@ private slots:
         const long rssAfter = ResidentKb();
 
         // Still whole: a valid list reply shows its rows ...
-        const TIdBytes after = ListReply(1, {{Bytes("after-flood"), 77}, {Bytes("second"), 1}});
+        const TIdBytes after = ListReply(1, {{BytesOf("after-flood"), 77}, {BytesOf("second"), 1}});
         QVERIFY(device.SendToLoopback(after));
         QTRY_VERIFY(form->lvSsid->rowCount() == 2 &&
                     form->lvSsid->item(0, 0)->text() == QStringLiteral("after-flood"));
         QCOMPARE(form->lvSsid->item(0, 1)->text(), QStringLiteral("77%"));
-        QCOMPARE(State().SsidTable[1], Bytes("second"));
+        QCOMPARE(State().SsidTable[1], BytesOf("second"));
         // ... and the scan button sends at once.
         device.Drain();
         QElapsedTimer press;
         press.start();
         QTest::mouseClick(form->btnSearch, Qt::LeftButton);
-        QVERIFY(device.Receive(received, 2000, &sourcePort));
+        const QString received = NextHex(device, 2000, &sourcePort);
         const qint64 pressMs = press.elapsed();
-        QCOMPARE(received, kScanRequest);
+        QCOMPARE(received, kScan);
         QCOMPARE(sourcePort, std::uint16_t{12345});
         QCOMPARE(boxes.errors, QStringList());
         for (const QString& text : boxes.notices) {

@@ -4,7 +4,6 @@
 //   faults   ports taken, a raising notice box, C1 keys, undecodable SSIDs
 //   closing  the program's end while notice boxes hold their listeners
 //   ipv6off  the window in a network namespace of its own with IPv6 off
-// Refuses to run outside a private network namespace: the window broadcasts.
 
 #include <net/if.h>
 #include <sched.h>
@@ -12,19 +11,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QTest>
-#include <cstdio>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "netns_guard.h"
-#include "ui/app_title.h"
-#include "ui/handover_pump.h"
+#include "qt_support.h"
 
 namespace melvorin::hardening {
 std::unique_ptr<QObject> MakeFloodTests();
@@ -65,43 +59,10 @@ std::string EnterNamespaceWithoutIPv6() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    const std::string problem = melvorin::testing::PrivateNetnsProblem();
-    if (!problem.empty()) {
-        std::fprintf(stderr, "melvorin_hardening_tests: refusing to run outside a private network namespace: %s\n",
-                     problem.c_str());
-        return 2;
-    }
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s flood|faults|closing|ipv6off [QtTest options]\n", argv[0]);
-        return 2;
-    }
-    const std::string suiteName = argv[1];
-    if (suiteName == "ipv6off") {
-        const std::string failure = EnterNamespaceWithoutIPv6();
-        if (!failure.empty()) {
-            std::fprintf(stderr, "melvorin_hardening_tests: %s\n", failure.c_str());
-            return 2;
-        }
-    }
-
-    QApplication app(argc, argv);
-    melvorin::ui::SetApplicationTitle(QStringLiteral("Melvorin"));
-    melvorin::ui::THandOverPump pump;
-
-    std::unique_ptr<QObject> suite;
-    if (suiteName == "flood") {
-        suite = melvorin::hardening::MakeFloodTests();
-    } else if (suiteName == "faults") {
-        suite = melvorin::hardening::MakeFaultTests();
-    } else if (suiteName == "closing") {
-        suite = melvorin::hardening::MakeClosingTests();
-    } else if (suiteName == "ipv6off") {
-        suite = melvorin::hardening::MakeIPv6OffTests();
-    } else {
-        std::fprintf(stderr, "unknown suite %s\n", argv[1]);
-        return 2;
-    }
-    std::vector<char*> args{argv[0]};
-    for (int i = 2; i < argc; ++i) args.push_back(argv[i]);
-    return QTest::qExec(suite.get(), static_cast<int>(args.size()), args.data());
+    using namespace melvorin::hardening;
+    return melvorin::testing::RunQtSuite(
+        argc, argv,
+        {{"flood", MakeFloodTests}, {"faults", MakeFaultTests}, {"closing", MakeClosingTests},
+         {"ipv6off", MakeIPv6OffTests}},
+        [](const std::string& suite) { return suite == "ipv6off" ? EnterNamespaceWithoutIPv6() : std::string(); });
 }

@@ -9,12 +9,13 @@
 
 #include "net/udp_server.h"
 #include "protocol/state.h"
-#include "support.h"
+#include "qt_support.h"
 #include "ui/form2.h"
 #include "ui/widgets.h"
-#include "window_helpers.h"
 
 namespace melvorin::hardening {
+
+using namespace melvorin::testing;
 
 class IPv6OffTests : public QObject {
     Q_OBJECT
@@ -24,19 +25,17 @@ private slots:
         std::string off;
         std::ifstream("/proc/sys/net/ipv6/conf/all/disable_ipv6") >> off;
         QCOMPARE(off, std::string("1"));
-        QVERIFY(!IPv6Here());
+        QVERIFY(!IPv6OnLoopback());
 
         ReleaseState();
         RecordingBoxes boxes;
-        UdpSocket device(1902);
-        QVERIFY(device.Bound());
+        UdpPeer device;
+        QVERIFY(device.Bind("", 1902));
         auto form = std::make_unique<ui::TForm2>(boxes);
         form->FormCreate();
         QCOMPARE(boxes.errors, QStringList());
-        TIdBytes data;
         std::uint16_t sourcePort = 0;
-        QVERIFY(device.Receive(data, 3000, &sourcePort));
-        QCOMPARE(data, TIdBytes({0xFF, 0x00, 0x01, 0x01, 0x02}));
+        QCOMPARE(NextHex(device, 3000, &sourcePort), QStringLiteral("ff00010102"));
         QCOMPARE(sourcePort, std::uint16_t{12345});
         QCOMPARE(form->idpsrvr1->Bindings().Count(), 1);
         QCOMPARE(form->idpsrvr1->ListenerCount(), 1);
@@ -44,18 +43,13 @@ private slots:
 
         form->ShowCentred();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-        QVERIFY(device.SendToLoopback(ListReply(1, {{Bytes("v4-only"), 42}, {Bytes("other"), 7}})));
+        QVERIFY(device.SendToLoopback(ListReply(1, {{BytesOf("v4-only"), 42}, {BytesOf("other"), 7}})));
         QTRY_COMPARE(form->lvSsid->rowCount(), 2);
         QCOMPARE(form->lvSsid->item(0, 1)->text(), QStringLiteral("42%"));
 
         form->edtKey->setText(QStringLiteral("12345678"));
         DoubleClickRow(*form, 0);
-        QVERIFY(device.Receive(data, 2000));
-        TIdBytes payload = {0x00};
-        const TIdBytes ssid = Bytes("v4-only");
-        payload.insert(payload.end(), ssid.begin(), ssid.end());
-        payload.insert(payload.end(), {0x0D, 0x0A, '1', '2', '3', '4', '5', '6', '7', '8'});
-        QCOMPARE(data, Frame(0x02, payload));
+        QCOMPARE(NextHex(device, 2000), Hex(JoinRequest(BytesOf("v4-only"), BytesOf("12345678"))));
 
         QVERIFY(device.SendToLoopback(JoinResult(1, 1)));
         QTRY_COMPARE(boxes.noticeCount, 1L);
