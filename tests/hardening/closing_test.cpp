@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -100,21 +101,40 @@ class ClosingTests : public QObject {
         form->ShowCentred();
     }
 
-    // The program's way out after its event loop: hide, close the endpoint,
-    // timed. Returns the milliseconds the closing took.
-    qint64 EndAsTheProgramDoes() {
+    // Sends a join result to the IPv4 listener (its notice opens) and runs the
+    // event loop, calling `tick` every 10 ms until it returns true.
+    int RunUntil(const std::function<bool()>& tick) {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!tick()) return;
+            poll.stop();
+            QCoreApplication::exit(0);
+        });
+        poll.start(10);
+        QTimer::singleShot(20000, [] { QCoreApplication::exit(1); });
+        if (!device->SendToLoopback(JoinResult(1, 1))) return -1;
+        return QApplication::exec();
+    }
+
+    // The program's way out after its event loop: hide, close the endpoint
+    // (quickly, and showing nothing), datagrams that come now reach nothing.
+    void EndAsTheProgramDoes(const char* situation) {
         form->hide();
         boxes->closing = true;
         QElapsedTimer clock;
         clock.start();
         form->CloseEndpoint();
         const qint64 took = clock.elapsed();
-        // Datagrams that come now reach nothing.
         device->SendToLoopback(JoinResult(1, 1));
         device6->SendToLoopback(JoinResult(1, 1));
         QTest::qWait(100);
         form.reset();
-        return took;
+        std::printf("closing: endpoint closed in %lld ms %s\n", static_cast<long long>(took), situation);
+        QVERIFY2(took < 3000, "closing the endpoint took 3 s or more");
+        QCOMPARE(boxes->shownWhileClosing, 0);
+        QCOMPARE(OpenNoticeBoxes(), 0);
+        QVERIFY(!net::RunQueued());  // nothing left behind
+        QVERIFY(PortFree(12345, AF_INET6));
     }
 
 private slots:
@@ -143,32 +163,19 @@ private slots:
         Start();
         if (QTest::currentTestFailed()) return;
         int step = 0;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
+        const int code = RunUntil([&] {
             if (step == 0 && OpenNoticeBoxes() == 1) {
                 step = 1;
                 device6->SendToLoopback(JoinResult(0, 1));
             } else if (step == 1 && OpenNoticeBoxes() == 2) {
                 step = 2;
-                QCoreApplication::exit(0);
             }
+            return step == 2;
         });
-        poll.start(10);
-        QTimer::singleShot(20000, [] { QCoreApplication::exit(1); });
-        QVERIFY(device->SendToLoopback(JoinResult(1, 1)));
-        const int code = QApplication::exec();
-        poll.stop();
         QCOMPARE(code, 0);
-        QCOMPARE(step, 2);
         QCOMPARE(boxes->shown, 2);
         QCOMPARE(form->idpsrvr1->ListenerCount(), 2);  // both released, still running
-
-        const qint64 took = EndAsTheProgramDoes();
-        std::printf("closing: endpoint closed in %lld ms after two open notices\n", static_cast<long long>(took));
-        QVERIFY2(took < 3000, "closing the endpoint took 3 s or more");
-        QCOMPARE(boxes->shownWhileClosing, 0);
-        QCOMPARE(OpenNoticeBoxes(), 0);
-        QVERIFY(PortFree(12345, AF_INET6));
+        EndAsTheProgramDoes("after two open notices");
     }
 
     // A notice open for the IPv4 listener while the IPv6 listener has queued
@@ -179,34 +186,18 @@ private slots:
         Start();
         if (QTest::currentTestFailed()) return;
         bool queued = false;
-        int step = 0;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (step == 0 && OpenNoticeBoxes() == 1) {
-                step = 1;
-                device6->SendToLoopback(JoinResult(0, 0));
-                // Wait here, without running it, until the IPv6 listener has
-                // queued its hand-over.
-                queued = net::WaitForQueued(3000);
-                QCoreApplication::exit(0);
-            }
+        const int code = RunUntil([&] {
+            if (OpenNoticeBoxes() != 1) return false;
+            device6->SendToLoopback(JoinResult(0, 0));
+            // Wait here, without running it, until the IPv6 listener has
+            // queued its hand-over.
+            queued = net::WaitForQueued(3000);
+            return true;
         });
-        poll.start(10);
-        QTimer::singleShot(20000, [] { QCoreApplication::exit(1); });
-        QVERIFY(device->SendToLoopback(JoinResult(1, 1)));
-        const int code = QApplication::exec();
-        poll.stop();
         QCOMPARE(code, 0);
         QVERIFY(queued);
-
-        const qint64 took = EndAsTheProgramDoes();
-        std::printf("closing: endpoint closed in %lld ms with a hand-over waiting\n", static_cast<long long>(took));
-        QVERIFY2(took < 3000, "closing the endpoint took 3 s or more");
+        EndAsTheProgramDoes("with a hand-over waiting");
         QVERIFY(boxes->shown >= 1 && boxes->shown <= 2);
-        QCOMPARE(boxes->shownWhileClosing, 0);
-        QCOMPARE(OpenNoticeBoxes(), 0);
-        QVERIFY(!net::RunQueued());  // nothing left behind
-        QVERIFY(PortFree(12345, AF_INET6));
     }
 };
 

@@ -109,73 +109,57 @@ struct Receiver {
     void Receive(const TIdBytes& data) { HandleDatagram(data, list, notice); }
 };
 
-TEST_F(ScanTest, OneRowReply) {
-    Receiver r;
-    r.Receive({0xFF, 0x00, 0x08, 0x81, 0x00, 0x41, 0x42, 0x00, 0x32, 0x0D, 0x0A, 0x55});
-    EXPECT_EQ(r.list.rows, (Rows{{"AB", "50%"}}));
-    EXPECT_EQ(State().SsidTable, (std::vector<TIdBytes>{{0x41, 0x42}}));
-}
-
-TEST_F(ScanTest, ReplyReplacesTheListAndShowsStrengthInDecimal) {
-    Receiver r;
-    r.list.rows = {{"old", "1%"}};
-    r.Receive(Sealed({0xFF, 0x00, 0x00, 0x81, 0x02,           //
-                            0x4E, 0x65, 0x74, 0x99, 0x00, 0x0D, 0x0A,  // "Net", 0%
-                            0x58, 0x01, 0xFF, 0x0D, 0x0A,              // "X", 255%
-                            0x00}));
-    EXPECT_EQ(r.list.rows, (Rows{{"Net", "0%"}, {"X", "255%"}}));
-    ASSERT_EQ(State().SsidTable.size(), 3u);
-    EXPECT_EQ(State().SsidTable[0], (TIdBytes{0x4E, 0x65, 0x74}));
-    EXPECT_EQ(State().SsidTable[1], (TIdBytes{0x58}));
-    EXPECT_TRUE(State().SsidTable[2].empty());
-}
-
-TEST_F(ScanTest, RecordsBeyondTheCountEndTheHandling) {
-    Receiver r;
-    // c = 0: room for one record; the second ends the handling.
-    r.Receive(Sealed({0xFF, 0x00, 0x00, 0x81, 0x00, 0x41, 0x00, 0x10, 0x0D, 0x0A,
-                            0x42, 0x00, 0x20, 0x0D, 0x0A, 0x00}));
-    EXPECT_EQ(r.list.rows, (Rows{{"A", "16%"}}));
-    EXPECT_EQ(State().SsidTable, (std::vector<TIdBytes>{{0x41}}));
-}
-
-TEST_F(ScanTest, ReplyWithoutRecordEndEmptiesTheList) {
-    Receiver r;
-    r.list.rows = {{"old", "1%"}};
-    r.Receive(Sealed({0xFF, 0x00, 0x00, 0x81, 0x03, 0x41, 0x42, 0x00, 0x32, 0x0D, 0x00}));
-    EXPECT_TRUE(r.list.rows.empty());
-    EXPECT_EQ(r.list.clears, 1);
-    EXPECT_EQ(State().SsidTable.size(), 4u);
-}
-
-TEST_F(ScanTest, OneByteSsidIsTheShortestRecord) {
-    Receiver r;
-    r.Receive(Sealed({0xFF, 0x00, 0x00, 0x81, 0x01, 0x5A, 0x00, 0x49, 0x0D, 0x0A, 0x00}));
-    EXPECT_EQ(r.list.rows, (Rows{{"Z", "73%"}}));
-
-    // A good record, then one of four bytes (L = 0), then a good one: the
-    // handling ends at the short record.
-    Receiver s;
-    s.Receive(Sealed({0xFF, 0x00, 0x00, 0x81, 0x05, 0x5A, 0x00, 0x49, 0x0D, 0x0A,  //
-                            0x00, 0x49, 0x0D, 0x0A,                                     //
-                            0x59, 0x00, 0x49, 0x0D, 0x0A, 0x00}));
-    EXPECT_EQ(s.list.rows, (Rows{{"Z", "73%"}}));
-    EXPECT_EQ(State().SsidTable[0], (TIdBytes{0x5A}));
-    EXPECT_TRUE(State().SsidTable[1].empty());
-}
-
-TEST_F(ScanTest, SsidHoldingRecordEndIsSplit) {
-    Receiver r;
-    // One network named "ABCD\r\nEF": the pair inside its name ends a first
-    // record "AB" (C left alone, D read as the strength), and "EF" runs into
-    // the record that the device ended itself.
-    r.Receive(Sealed({0xFF, 0x00, 0x00, 0x81, 0x03,
-                            0x41, 0x42, 0x43, 0x44, 0x0D, 0x0A,  // "AB", ignored 43, strength 44
-                            0x45, 0x46, 0x00, 0x32, 0x0D, 0x0A,  // "EF", 50%
-                            0x00}));
-    EXPECT_EQ(r.list.rows, (Rows{{"AB", "68%"}, {"EF", "50%"}}));
-    EXPECT_EQ(State().SsidTable[0], (TIdBytes{0x41, 0x42}));
-    EXPECT_EQ(State().SsidTable[1], (TIdBytes{0x45, 0x46}));
+// Each reply replaces the list (one earlier row) and rebuilds the table with
+// count + 1 entries; the records are found by their 0D 0A endings.
+TEST_F(ScanTest, ListReplyRecordScan) {
+    const struct {
+        const char* what;
+        TIdBytes reply;
+        Rows rows;
+        std::vector<TIdBytes> table;
+    } cases[] = {
+        {"one record", {0xFF, 0x00, 0x08, 0x81, 0x00, 0x41, 0x42, 0x00, 0x32, 0x0D, 0x0A, 0x55},
+         {{"AB", "50%"}}, {{0x41, 0x42}}},
+        {"strength in decimal, one byte left alone before it",
+         Sealed({0xFF, 0x00, 0x00, 0x81, 0x02, 0x4E, 0x65, 0x74, 0x99, 0x00, 0x0D, 0x0A, 0x58, 0x01, 0xFF, 0x0D, 0x0A,
+                 0x00}),
+         {{"Net", "0%"}, {"X", "255%"}}, {{0x4E, 0x65, 0x74}, {0x58}, {}}},
+        {"records beyond the count end the handling",
+         Sealed({0xFF, 0x00, 0x00, 0x81, 0x00, 0x41, 0x00, 0x10, 0x0D, 0x0A, 0x42, 0x00, 0x20, 0x0D, 0x0A, 0x00}),
+         {{"A", "16%"}}, {{0x41}}},
+        {"no record end", Sealed({0xFF, 0x00, 0x00, 0x81, 0x03, 0x41, 0x42, 0x00, 0x32, 0x0D, 0x00}), {},
+         {{}, {}, {}, {}}},
+        {"one-byte SSID is the shortest record",
+         Sealed({0xFF, 0x00, 0x00, 0x81, 0x01, 0x5A, 0x00, 0x49, 0x0D, 0x0A, 0x00}), {{"Z", "73%"}}, {{0x5A}, {}}},
+        {"a four-byte record (L = 0) ends the handling",
+         Sealed({0xFF, 0x00, 0x00, 0x81, 0x05, 0x5A, 0x00, 0x49, 0x0D, 0x0A, 0x00, 0x49, 0x0D, 0x0A, 0x59, 0x00, 0x49,
+                 0x0D, 0x0A, 0x00}),
+         {{"Z", "73%"}}, {{0x5A}, {}, {}, {}, {}, {}}},
+        // One network named "ABCD\r\nEF": the pair inside its name ends a first
+        // record "AB" (C left alone, D read as the strength), and "EF" runs
+        // into the record that the device ended itself.
+        {"SSID holding 0D 0A is split",
+         Sealed({0xFF, 0x00, 0x00, 0x81, 0x03, 0x41, 0x42, 0x43, 0x44, 0x0D, 0x0A, 0x45, 0x46, 0x00, 0x32, 0x0D, 0x0A,
+                 0x00}),
+         {{"AB", "68%"}, {"EF", "50%"}}, {{0x41, 0x42}, {0x45, 0x46}, {}, {}}},
+        {"zero byte cuts the caption but not the table",
+         Sealed({0xFF, 0x00, 0x00, 0x81, 0x00, 0x41, 0x00, 0x42, 0x00, 0x32, 0x0D, 0x0A, 0x00}), {{"A", "50%"}},
+         {{0x41, 0x00, 0x42}}},
+        {"code page 936 and UTF-8 SSIDs shown as their characters",
+         Sealed({0xFF, 0x00, 0x00, 0x81, 0x01, 0xD6, 0xD0, 0xCE, 0xC4, 0x00, 0x40, 0x0D, 0x0A, 0xE4, 0xB8, 0xAD, 0xE6,
+                 0x96, 0x87, 0x00, 0x41, 0x0D, 0x0A, 0x00}),
+         {{"中文", "64%"}, {"中文", "65%"}}, {{0xD6, 0xD0, 0xCE, 0xC4}, {0xE4, 0xB8, 0xAD, 0xE6, 0x96, 0x87}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ReleaseState();
+        Receiver r;
+        r.list.rows = {{"old", "1%"}};
+        r.Receive(c.reply);
+        EXPECT_EQ(r.list.clears, 1);
+        EXPECT_EQ(r.list.rows, c.rows);
+        EXPECT_EQ(State().SsidTable, c.table);
+    }
 }
 
 TEST_F(ScanTest, TableEntriesBelowTheNewSizeKeepTheirBytes) {
@@ -186,22 +170,6 @@ TEST_F(ScanTest, TableEntriesBelowTheNewSizeKeepTheirBytes) {
     r.Receive(Sealed({0xFF, 0x00, 0x00, 0x81, 0x01, 0x44, 0x00, 0x01, 0x0D, 0x0A, 0x00}));
     EXPECT_EQ(r.list.rows, (Rows{{"D", "1%"}}));
     EXPECT_EQ(State().SsidTable, (std::vector<TIdBytes>{{0x44}, {0x42}}));
-}
-
-TEST_F(ScanTest, ZeroByteCutsTheCaptionButNotTheTable) {
-    Receiver r;
-    r.Receive(Sealed({0xFF, 0x00, 0x00, 0x81, 0x00, 0x41, 0x00, 0x42, 0x00, 0x32, 0x0D, 0x0A, 0x00}));
-    EXPECT_EQ(r.list.rows, (Rows{{"A", "50%"}}));
-    EXPECT_EQ(State().SsidTable, (std::vector<TIdBytes>{{0x41, 0x00, 0x42}}));
-}
-
-TEST_F(ScanTest, Cp936SsidIsShownAsItsCharacters) {
-    Receiver r;
-    // "中文" in code page 936, then a UTF-8 "中文".
-    r.Receive(Sealed({0xFF, 0x00, 0x00, 0x81, 0x01, 0xD6, 0xD0, 0xCE, 0xC4, 0x00, 0x40, 0x0D, 0x0A,
-                            0xE4, 0xB8, 0xAD, 0xE6, 0x96, 0x87, 0x00, 0x41, 0x0D, 0x0A, 0x00}));
-    EXPECT_EQ(r.list.rows, (Rows{{"中文", "64%"}, {"中文", "65%"}}));
-    EXPECT_EQ(State().SsidTable[0], (TIdBytes{0xD6, 0xD0, 0xCE, 0xC4}));
 }
 
 }  // namespace
