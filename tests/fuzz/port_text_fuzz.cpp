@@ -33,16 +33,11 @@ std::optional<std::int32_t> Reference(std::string_view s) {
         minus = s[0] == '-';
         s.remove_prefix(1);
     }
-    if (s.starts_with("0x") || s.starts_with("0X")) {
-        s.remove_prefix(2);
-        if (s.empty() || s.size() > 8 || !std::all_of(s.begin(), s.end(), IsHex)) return std::nullopt;
-        std::uint64_t pattern = 0;
-        std::from_chars(s.data(), s.data() + s.size(), pattern, 16);
-        if (minus) pattern = (std::uint64_t{1} << 32) - pattern;
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(pattern & 0xFFFFFFFFu));
-    }
-    if (!s.empty() && (s[0] == '$' || s[0] == 'x' || s[0] == 'X')) {
-        s.remove_prefix(1);
+    const std::size_t prefix = s.starts_with("0x") || s.starts_with("0X")                      ? 2
+                               : !s.empty() && (s[0] == '$' || s[0] == 'x' || s[0] == 'X') ? 1
+                                                                                            : 0;
+    if (prefix > 0) {
+        s.remove_prefix(prefix);
         if (s.empty() || s.size() > 8 || !std::all_of(s.begin(), s.end(), IsHex)) return std::nullopt;
         std::uint64_t pattern = 0;
         std::from_chars(s.data(), s.data() + s.size(), pattern, 16);
