@@ -382,6 +382,7 @@ private slots:
         // handled only after the box has closed, and then normally.
         Send(JoinResult(0x01, 0x00));
         QTRY_COMPARE(boxes->notices.size(), 3);
+        QCOMPARE(boxes->notices.last(), QStringLiteral("密码格式有误，请重新输入"));
         QCOMPARE(boxes->mostOpenNotices, 2);
     }
 
