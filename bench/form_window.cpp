@@ -6,12 +6,11 @@
 #include <QApplication>
 #include <QString>
 
-#include "protocol/state.h"
 #include "startup_probe.h"
 #include "ui/app_title.h"
 #include "ui/boxes.h"
 #include "ui/form2.h"
-#include "ui/handover_pump.h"
+#include "ui/run_window.h"
 
 namespace {
 
@@ -30,19 +29,9 @@ int main(int argc, char* argv[]) {
     if (port == 0) return 2;
     QApplication app(argc, argv);
     melvorin::ui::SetApplicationTitle(melvorin::ui::MakeApplicationTitle(QString::fromLocal8Bit(argv[0])));
-    {
-        melvorin::ui::THandOverPump pump;
-        QuietBoxes boxes;
-        {
-            melvorin::ui::TForm2 form(boxes);
-            melvorin::bench::SignalWhenShown(form, port);
-            form.FormCreate();
-            form.ShowCentred();
-            QApplication::exec();
-            form.hide();
-            form.CloseEndpoint();
-        }
-    }
-    melvorin::ReleaseState();
+    QuietBoxes boxes;
+    melvorin::ui::RunMainWindow(boxes, [port](melvorin::ui::TForm2& form) {
+        melvorin::bench::SignalWhenShown(form, port);
+    });
     return 0;
 }

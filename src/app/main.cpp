@@ -7,11 +7,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "protocol/state.h"
 #include "ui/app_title.h"
 #include "ui/boxes.h"
-#include "ui/form2.h"
-#include "ui/handover_pump.h"
+#include "ui/run_window.h"
 
 namespace {
 
@@ -59,25 +57,7 @@ int main(int argc, char* argv[]) {
         QCoreApplication::exit(0);
     });
 
-    {
-        // Hand-overs from the listeners run on this thread, in the main loop
-        // and in every modal box. The pump outlives the window, whose endpoint
-        // is closed (its listeners ended) before the window goes.
-        melvorin::ui::THandOverPump pump;
-        melvorin::ui::TSystemBoxes boxes;
-        {
-            melvorin::ui::TForm2 form(boxes);
-            // The first scan: its error is shown at once, and the window opens
-            // anyway. Replies wait in their listeners until the loop runs.
-            form.FormCreate();
-            if (!quitRequested) {
-                form.ShowCentred();
-                QApplication::exec();
-            }
-            form.hide();
-            form.CloseEndpoint();
-        }
-    }
-    melvorin::ReleaseState();
+    melvorin::ui::TSystemBoxes boxes;
+    melvorin::ui::RunMainWindow(boxes, {}, &quitRequested);
     return 0;
 }
