@@ -37,6 +37,9 @@ public:
     // listener before it hands the datagram over).
     std::string PeerIP;
     std::uint16_t PeerPort = 0;
+    // Interface the last datagram arrived on (index 0 and "" when unknown).
+    unsigned PeerInterfaceIndex = 0;
+    std::string PeerInterface;
 
     // Allocates the socket (closing an open one first). Raises the socket error.
     void AllocateSocket();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "net/log.h"
 #include "net/socket_handle.h"
 #include "protocol/bytes.h"
 #include "protocol/ports.h"
@@ -30,8 +31,17 @@ public:
     TIdUDPServer(const TIdUDPServer&) = delete;
     TIdUDPServer& operator=(const TIdUDPServer&) = delete;
 
-    // Sends one datagram; the first call activates the endpoint.
+    // Sends one datagram; the first call activates the endpoint. A limited
+    // broadcast (255.255.255.255) goes out of every broadcast interface (or
+    // by the route where there is none) and fails only when it failed on
+    // every interface, with the first failure's error.
     void SendDatagram(const std::string& host, std::uint16_t port, const TIdBytes& data) override;
+    // The same, out of interface `interfaceIndex` only; 0 sends as
+    // SendDatagram does.
+    void SendDatagramOn(unsigned interfaceIndex, const std::string& host, std::uint16_t port, const TIdBytes& data);
+    // Names of the interfaces the last send went out of; empty when it went
+    // by the route.
+    std::vector<std::string> LastSendInterfaces() const;
 
     bool Active() const;
     // false closes the endpoint; true activates it.
@@ -54,6 +64,8 @@ public:
     TIdIPVersion IPVersion = TIdIPVersion::Id_IPv4;
     TUDPReadEvent OnUDPRead;
     TIdUDPExceptionEvent OnUDPException;
+    // Wire log: datagrams sent and received, errors dropped. Unset: silent.
+    TIdLogEvent OnLog;
 
     // Names of the running listeners' threads, in binding order.
     std::vector<std::string> ListenerNames() const;
