@@ -3,13 +3,20 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QString>
+#include <QTranslator>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "app/start_options.h"
+#include "melvorin/version.h"
 #include "ui/app_title.h"
 #include "ui/boxes.h"
 #include "ui/run_window.h"
+#include "ui/translations.h"
+#include "ui/wire_log.h"
 
 namespace {
 
@@ -36,12 +43,71 @@ void CatchTerminationSignals() {
     }
 }
 
+constexpr const char* kContext = "main";
+
+const char* const kHelp = QT_TRANSLATE_NOOP(
+    "main",
+    "Usage: melvorin [--verbose] [--help] [--version]\n"
+    "Puts a Wi-Fi device onto a wireless network over UDP broadcast.\n"
+    "\n"
+    "  --verbose   write every datagram sent or received, and every error dropped\n"
+    "              on purpose, to standard error (the same as\n"
+    "              QT_LOGGING_RULES=melvorin.wire.info=true)\n"
+    "  --help      show this help and exit\n"
+    "  --version   show the version and exit\n");
+
+const char* const kNoDisplay = QT_TRANSLATE_NOOP(
+    "main",
+    "melvorin: no display to open the window on: set DISPLAY (X11) or WAYLAND_DISPLAY (Wayland); "
+    "scripts/run --demo needs one too");
+
+const char* const kDisplayUnreachable = QT_TRANSLATE_NOOP(
+    "main",
+    "melvorin: the X display DISPLAY=%1 does not answer: start it or set DISPLAY or WAYLAND_DISPLAY "
+    "to a running one; scripts/run --demo needs one too");
+
+void Print(std::FILE* to, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), to);
+    if (!text.endsWith(QLatin1Char('\n'))) {
+        std::fputc('\n', to);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    using namespace melvorin;
+    // Decided before the application object exists: Qt aborts without a
+    // display, and --help and --version need none.
+    const app::StartOptions options = app::ParseStartOptions(argc, argv);
+    QTranslator translator;
+    ui::LoadTranslation(translator, QLocale::system(), ui::TranslationDirs(ui::ProgramDir()));
+    if (options.help) {
+        Print(stdout, ui::Translated(translator, kContext, kHelp));
+        return 0;
+    }
+    if (options.version) {
+        std::printf("melvorin %s\n", kVersion);
+        return 0;
+    }
+    switch (app::CheckDisplay([](const char* name) { return std::getenv(name); })) {
+    case app::DisplayState::Usable:
+        break;
+    case app::DisplayState::NotSet:
+        Print(stderr, ui::Translated(translator, kContext, kNoDisplay));
+        return 1;
+    case app::DisplayState::Unreachable:
+        Print(stderr, ui::Translated(translator, kContext, kDisplayUnreachable)
+                          .arg(QString::fromLocal8Bit(std::getenv("DISPLAY"))));
+        return 1;
+    }
+    if (options.verbose) {
+        ui::EnableWireLog();
+    }
+
     QApplication app(argc, argv);
-    melvorin::ui::SetApplicationTitle(
-        melvorin::ui::MakeApplicationTitle(argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString()));
+    QApplication::installTranslator(&translator);
+    ui::SetApplicationTitle(ui::MakeApplicationTitle(argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString()));
 
     CatchTerminationSignals();
     bool quitRequested = false;
@@ -57,7 +123,7 @@ int main(int argc, char* argv[]) {
         QCoreApplication::exit(0);
     });
 
-    melvorin::ui::TSystemBoxes boxes;
-    melvorin::ui::RunMainWindow(boxes, {}, &quitRequested);
+    ui::TSystemBoxes boxes;
+    ui::RunMainWindow(boxes, {}, &quitRequested);
     return 0;
 }

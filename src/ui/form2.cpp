@@ -12,8 +12,12 @@
 #include "protocol/errors.h"
 #include "protocol/frame.h"
 #include "protocol/join.h"
+#include "protocol/cp936.h"
 #include "protocol/scan.h"
+#include "protocol/state.h"
 #include "ui/error_text.h"
+#include "ui/visible_name.h"
+#include "ui/wire_log.h"
 
 namespace melvorin::ui {
 
@@ -33,17 +37,55 @@ double ScreenDpi() {
 
 }  // namespace
 
+// The status line hears of a join result before its notice box opens (and
+// holds the listener).
 class TForm2::NoticeAdapter : public INotice {
 public:
-    explicit NoticeAdapter(IBoxes& boxes) : boxes_(boxes) {}
-    void ShowNotice(const std::string& text) override { boxes_.ShowNotice(QString::fromStdString(text)); }
+    NoticeAdapter(IBoxes& boxes, TForm2& form) : boxes_(boxes), form_(form) {}
+    void ShowNotice(const std::string& text) override {
+        const QString message = QString::fromStdString(text);
+        form_.lblStatus->JoinAnswered(message);
+        boxes_.ShowNotice(message);
+    }
 
 private:
     IBoxes& boxes_;
+    TForm2& form_;
+};
+
+// The list, noting whether a datagram's handling replaced its rows.
+class TForm2::ListWatch : public ISsidList {
+public:
+    explicit ListWatch(ISsidList& list) : list_(list) {}
+    void Clear() override {
+        cleared = true;
+        list_.Clear();
+    }
+    void AddRow(const std::string& caption, const std::string& subItem) override { list_.AddRow(caption, subItem); }
+    int RowCount() const override { return list_.RowCount(); }
+    int SelectedRow() const override { return list_.SelectedRow(); }
+    bool cleared = false;
+
+private:
+    ISsidList& list_;
+};
+
+// The endpoint, noting whether an action sent anything.
+class TForm2::SendWatch : public IDatagramSender {
+public:
+    explicit SendWatch(IDatagramSender& sender) : sender_(sender) {}
+    void SendDatagram(const std::string& host, std::uint16_t port, const TIdBytes& data) override {
+        sender_.SendDatagram(host, port, data);
+        sent = true;
+    }
+    bool sent = false;
+
+private:
+    IDatagramSender& sender_;
 };
 
 TForm2::TForm2(IBoxes& boxes, QWidget* parent)
-    : QWidget(parent), boxes_(boxes), notice_(std::make_unique<NoticeAdapter>(boxes)) {
+    : QWidget(parent), boxes_(boxes), notice_(std::make_unique<NoticeAdapter>(boxes, *this)) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Melvorin"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -129,13 +171,17 @@ void TForm2::BuildLayout() {
     idpsrvr1->SetDefaultPort(12345);
     idpsrvr1->OnUDPRead = [this](net::TIdUDPListenerThread& thread, const TIdBytes& AData,
                                  net::TIdSocketHandle& binding) { idpsrvr1UDPRead(thread, AData, binding); };
+    idpsrvr1->OnLog = [](const net::TIdLogEntry& entry) { LogWire(entry); };
+
+    lblStatus = new TStatusLine(this);
+    place(lblStatus, 12, kClientHeight, kClientWidth - 24, kStatusHeight);
 
     setTabOrder(btnSearch, edtKey);
     setTabOrder(edtKey, lvSsid);
     setTabOrder(lvSsid, edt_SearchPort);
     btnSearch->setFocus();
 
-    setFixedSize(Scaled(kClientWidth), Scaled(kClientHeight));
+    setFixedSize(Scaled(kClientWidth), Scaled(kClientHeight + kStatusHeight));
 }
 
 template <typename F>
@@ -172,24 +218,36 @@ void TForm2::CloseEndpoint() {
 
 // ---- handlers -------------------------------------------------------------
 
-void TForm2::FormCreate() {
-    Guarded([this] { Scan(edt_SearchPort->text().toStdString(), *idpsrvr1); });
-}
+void TForm2::FormCreate() { btnSearchClick(); }
 
 void TForm2::btnSearchClick() {
-    Guarded([this] { Scan(edt_SearchPort->text().toStdString(), *idpsrvr1); });
+    Guarded([this] {
+        Scan(edt_SearchPort->text().toStdString(), *idpsrvr1);
+        lblStatus->ScanSent(idpsrvr1->LastSendInterfaces());
+    });
 }
 
 void TForm2::lvSsidDblClick() {
-    Guarded([this] { Join(*lvSsid, *edtKey, *idpsrvr1); });
+    Guarded([this] {
+        SendWatch sender(*idpsrvr1);
+        Join(*lvSsid, *edtKey, sender);
+        if (sender.sent) {
+            lblStatus->JoinSent(MakeVisible(QString::fromStdString(BytesToText(State().SelectedSsid))).Text,
+                                idpsrvr1->LastSendInterfaces());
+        }
+    });
 }
 
 void TForm2::idpsrvr1UDPRead(net::TIdUDPListenerThread& /*AThread*/, const TIdBytes& AData,
-                             net::TIdSocketHandle& /*ABinding*/) {
+                             net::TIdSocketHandle& ABinding) {
     if (closing_) {
         return;
     }
-    HandleDatagram(AData, *lvSsid, *notice_);
+    ListWatch list(*lvSsid);
+    HandleDatagram(AData, list, *notice_);
+    if (list.cleared) {
+        lblStatus->ListShown(lvSsid->RowCount(), ABinding.PeerIP, ABinding.PeerInterface);
+    }
 }
 
 void TForm2::edt_SearchPortKeyPress(char16_t& key) {

@@ -8,6 +8,7 @@
 #include "net/udp_server.h"
 #include "protocol/ports.h"
 #include "ui/boxes.h"
+#include "ui/status_line.h"
 #include "ui/widgets.h"
 
 class QLabel;
@@ -37,6 +38,8 @@ public:
     TListView* lvSsid = nullptr;
     TEdit* edt_SearchPort = nullptr;
     std::unique_ptr<net::TIdUDPServer> idpsrvr1;
+    // Added under the layout above: what happened, in words.
+    TStatusLine* lblStatus = nullptr;
 
     // Handlers.
     void FormCreate();
@@ -61,6 +64,8 @@ public:
 
     static constexpr int kClientWidth = 363;
     static constexpr int kClientHeight = 486;
+    // The status line's height; the window is this much taller.
+    static constexpr int kStatusHeight = 44;
     static constexpr const char* kWindowFontFamily = "WenQuanYi Micro Hei";
 
 private:
@@ -71,6 +76,8 @@ private:
     void BuildLayout();
 
     class NoticeAdapter;
+    class ListWatch;
+    class SendWatch;
     IBoxes& boxes_;
     std::unique_ptr<NoticeAdapter> notice_;
     double scale_ = 1.0;

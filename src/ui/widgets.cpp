@@ -7,6 +7,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include "protocol/state.h"
+#include "ui/visible_name.h"
+
 namespace melvorin::ui {
 
 // ---- TEdit ----------------------------------------------------------------
@@ -62,41 +65,51 @@ QString TEdit::Filter(const QString& characters) {
     return kept;
 }
 
-void TEdit::keyPressEvent(QKeyEvent* event) {
-    const QString delivered = DeliveredCharacters(*event);
-    if (delivered.isEmpty() || !OnKeyPress) {
-        QLineEdit::keyPressEvent(event);
+namespace {
+
+// Runs `delivered` through `filter`: when every character survives, the event
+// goes on as it came (`asIs`); otherwise `rest` gets the survivors.
+template <typename Filter, typename AsIs, typename Rest>
+void Deliver(const QString& delivered, bool filtering, Filter&& filter, AsIs&& asIs, Rest&& rest) {
+    if (delivered.isEmpty() || !filtering) {
+        asIs();
         return;
     }
-    const QString kept = Filter(delivered);
+    const QString kept = filter(delivered);
     if (kept == delivered) {
-        QLineEdit::keyPressEvent(event);
+        asIs();
         return;
     }
-    event->accept();
-    if (kept.isEmpty()) {
-        return;
-    }
-    // Part of the text survived: handle what is left as its own key press.
-    QKeyEvent rest(event->type(), 0, event->modifiers() & ~Qt::ControlModifier, kept);
-    QLineEdit::keyPressEvent(&rest);
+    rest(kept);
+}
+
+}  // namespace
+
+void TEdit::keyPressEvent(QKeyEvent* event) {
+    Deliver(
+        DeliveredCharacters(*event), bool(OnKeyPress), [this](const QString& c) { return Filter(c); },
+        [&] { QLineEdit::keyPressEvent(event); },
+        [&](const QString& kept) {
+            event->accept();
+            if (kept.isEmpty()) {
+                return;
+            }
+            // Part of the text survived: handle what is left as its own key press.
+            QKeyEvent rest(event->type(), 0, event->modifiers() & ~Qt::ControlModifier, kept);
+            QLineEdit::keyPressEvent(&rest);
+        });
 }
 
 void TEdit::inputMethodEvent(QInputMethodEvent* event) {
-    const QString commit = event->commitString();
-    if (commit.isEmpty() || !OnKeyPress) {
-        QLineEdit::inputMethodEvent(event);
-        return;
-    }
-    const QString kept = Filter(commit);
-    if (kept == commit) {
-        QLineEdit::inputMethodEvent(event);
-        return;
-    }
-    QInputMethodEvent filtered(event->preeditString(), event->attributes());
-    filtered.setCommitString(kept, event->replacementStart(), event->replacementLength());
-    QLineEdit::inputMethodEvent(&filtered);
-    event->accept();
+    Deliver(
+        event->commitString(), bool(OnKeyPress), [this](const QString& c) { return Filter(c); },
+        [&] { QLineEdit::inputMethodEvent(event); },
+        [&](const QString& kept) {
+            QInputMethodEvent filtered(event->preeditString(), event->attributes());
+            filtered.setCommitString(kept, event->replacementStart(), event->replacementLength());
+            QLineEdit::inputMethodEvent(&filtered);
+            event->accept();
+        });
 }
 
 namespace {
@@ -149,7 +162,13 @@ void TListView::AddRow(const std::string& caption, const std::string& subItem) {
     const int row = rowCount();
     insertRow(row);
     const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
-    auto* first = new QTableWidgetItem(QString::fromStdString(caption));
+    // Characters that hide or reorder text are shown as markers; the whole
+    // name, and its bytes when it has such characters, are in the tooltip.
+    const auto& table = melvorin::State().SsidTable;
+    const TIdBytes raw = row < static_cast<int>(table.size()) ? table[row] : TIdBytes();
+    const VisibleName name = MakeVisible(QString::fromStdString(caption));
+    auto* first = new QTableWidgetItem(name.Text);
+    first->setToolTip(NameToolTip(name, raw));
     first->setFlags(flags);
     auto* second = new QTableWidgetItem(QString::fromStdString(subItem));
     second->setFlags(flags);
@@ -167,6 +186,16 @@ int TListView::SelectedRow() const {
 void TListView::FitRowHeight() {
     verticalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+}
+
+void TListView::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && SelectedRow() >= 0 && OnDblClick) {
+        event->accept();
+        OnDblClick();
+        return;
+    }
+    QTableWidget::keyPressEvent(event);
 }
 
 void TListView::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -56,7 +56,8 @@ class TListView : public QTableWidget, public ISsidList {
 public:
     explicit TListView(QWidget* parent = nullptr);
 
-    // A left double-click anywhere in the rows area.
+    // A left double-click anywhere in the rows area, or Enter (also on the
+    // keypad) while a row is selected.
     std::function<void()> OnDblClick;
 
     // ISsidList (UTF-8 text).
@@ -69,6 +70,7 @@ public:
     void FitRowHeight();
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
 

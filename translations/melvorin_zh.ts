@@ -1,0 +1,88 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>main</name>
+    <message>
+        <source>Usage: melvorin [--verbose] [--help] [--version]
+Puts a Wi-Fi device onto a wireless network over UDP broadcast.
+
+  --verbose   write every datagram sent or received, and every error dropped
+              on purpose, to standard error (the same as
+              QT_LOGGING_RULES=melvorin.wire.info=true)
+  --help      show this help and exit
+  --version   show the version and exit
+</source>
+        <translation>用法：melvorin [--verbose] [--help] [--version]
+通过 UDP 广播让 Wi-Fi 设备接入无线网络。
+
+  --verbose   把收发的每个数据报以及每个被有意丢弃的错误写到标准错误
+              （等同于 QT_LOGGING_RULES=melvorin.wire.info=true）
+  --help      显示本帮助并退出
+  --version   显示版本并退出
+</translation>
+    </message>
+    <message>
+        <source>melvorin: no display to open the window on: set DISPLAY (X11) or WAYLAND_DISPLAY (Wayland); scripts/run --demo needs one too</source>
+        <translation>melvorin：没有可以打开窗口的显示：请设置 DISPLAY（X11）或 WAYLAND_DISPLAY（Wayland）；scripts/run --demo 同样需要显示</translation>
+    </message>
+    <message>
+        <source>melvorin: the X display DISPLAY=%1 does not answer: start it or set DISPLAY or WAYLAND_DISPLAY to a running one; scripts/run --demo needs one too</source>
+        <translation>melvorin：X 显示 DISPLAY=%1 没有响应：请启动它，或把 DISPLAY 或 WAYLAND_DISPLAY 设为正在运行的显示；scripts/run --demo 同样需要显示</translation>
+    </message>
+</context>
+<context>
+    <name>melvorin::ui::TListView</name>
+    <message>
+        <source>Bytes: %1</source>
+        <translation>字节：%1</translation>
+    </message>
+</context>
+<context>
+    <name>melvorin::ui::TStatusLine</name>
+    <message>
+        <source>No device answered the scan on %1. Is this computer on the device&apos;s network or connected to its access point?</source>
+        <translation>没有设备回应在 %1 上发出的扫描。这台电脑是否连在设备所在的网络或设备的热点上？</translation>
+    </message>
+    <message>
+        <source>The device did not answer the join request for “%1”.</source>
+        <translation>设备没有回应“%1”的连接请求。</translation>
+    </message>
+    <message>
+        <source>the default route</source>
+        <translation>默认路由</translation>
+    </message>
+    <message>
+        <source>Scan sent on %1; waiting for a device…</source>
+        <translation>已在 %1 上发出扫描，正在等待设备……</translation>
+    </message>
+    <message>
+        <source>an unknown interface</source>
+        <translation>未知接口</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n network(s) from the device at %1 on %2.</source>
+        <translation>
+            <numerusform>来自 %2 上设备 %1 的 %n 个网络。</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Join request for “%1” sent on %2; waiting for the device…</source>
+        <translation>已在 %2 上发出“%1”的连接请求，正在等待设备……</translation>
+    </message>
+    <message>
+        <source>A device answered a join request: %1</source>
+        <translation>设备回应了连接请求：%1</translation>
+    </message>
+    <message>
+        <source>The device answered the join request for “%1”: %2</source>
+        <translation>设备回应了“%1”的连接请求：%2</translation>
+    </message>
+    <message numerus="yes">
+        <source>(%n unasked join result(s) ignored)</source>
+        <translation>
+            <numerusform>（已忽略 %n 个未请求的连接结果）</numerusform>
+        </translation>
+    </message>
+</context>
+</TS>
