@@ -60,12 +60,6 @@ Puts a Wi-Fi device onto a wireless network over UDP broadcast.
         <source>an unknown interface</source>
         <translation>未知接口</translation>
     </message>
-    <message numerus="yes">
-        <source>%n network(s) from the device at %1 on %2.</source>
-        <translation>
-            <numerusform>来自 %2 上设备 %1 的 %n 个网络。</numerusform>
-        </translation>
-    </message>
     <message>
         <source>Join request for “%1” sent on %2; waiting for the device…</source>
         <translation>已在 %2 上发出“%1”的连接请求，正在等待设备……</translation>
@@ -78,11 +72,21 @@ Puts a Wi-Fi device onto a wireless network over UDP broadcast.
         <source>The device answered the join request for “%1”: %2</source>
         <translation>设备回应了“%1”的连接请求：%2</translation>
     </message>
-    <message numerus="yes">
-        <source>(%n unasked join result(s) ignored)</source>
-        <translation>
-            <numerusform>（已忽略 %n 个未请求的连接结果）</numerusform>
-        </translation>
+    <message>
+        <source>1 network from the device at %1 on %2.</source>
+        <translation>来自 %2 上设备 %1 的 1 个网络。</translation>
+    </message>
+    <message>
+        <source>%1 networks from the device at %2 on %3.</source>
+        <translation>来自 %3 上设备 %2 的 %1 个网络。</translation>
+    </message>
+    <message>
+        <source>(1 unasked join result ignored)</source>
+        <translation>（已忽略 1 个未请求的连接结果）</translation>
+    </message>
+    <message>
+        <source>(%1 unasked join results ignored)</source>
+        <translation>（已忽略 %1 个未请求的连接结果）</translation>
     </message>
 </context>
 </TS>

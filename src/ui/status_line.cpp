@@ -49,8 +49,9 @@ void TStatusLine::ScanSent(const std::vector<std::string>& interfaces) {
 void TStatusLine::ListShown(int networks, const std::string& deviceAddress, const std::string& interface) {
     scanTimer_.stop();
     const QString where = interface.empty() ? tr("an unknown interface") : QString::fromStdString(interface);
-    Say(tr("%n network(s) from the device at %1 on %2.", nullptr, networks)
-            .arg(QString::fromStdString(deviceAddress), where));
+    const QString device = QString::fromStdString(deviceAddress);
+    Say(networks == 1 ? tr("1 network from the device at %1 on %2.").arg(device, where)
+                      : tr("%1 networks from the device at %2 on %3.").arg(networks).arg(device, where));
 }
 
 void TStatusLine::JoinSent(const QString& ssid, const std::vector<std::string>& interfaces) {
@@ -78,7 +79,8 @@ void TStatusLine::Say(const QString& text) {
     said_ = text;
     QString line = text;
     if (unasked_ > 0) {
-        line += QLatin1Char(' ') + tr("(%n unasked join result(s) ignored)", nullptr, static_cast<int>(unasked_));
+        line += QLatin1Char(' ') + (unasked_ == 1 ? tr("(1 unasked join result ignored)")
+                                                  : tr("(%1 unasked join results ignored)").arg(unasked_));
     }
     setText(line);
     setToolTip(line);

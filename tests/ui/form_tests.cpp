@@ -409,7 +409,11 @@ private slots:
         auto px = [s](int v) { return qRound(v * s); };
         auto rect = [&](int l, int t, int w, int h) { return QRect(px(l), px(t), px(w), px(h)); };
 
-        QCOMPARE(form->size(), QSize(px(363), px(486)));
+        // The specified client area, and under it the status line, which the
+        // window grows by.
+        QCOMPARE(form->width(), px(363));
+        QCOMPARE(form->lblStatus->y(), px(486));
+        QCOMPARE(form->height(), form->lblStatus->geometry().bottom() + 1);
         QCOMPARE(form->minimumSize(), form->maximumSize());  // not resizable
         const Qt::WindowFlags flags = form->windowFlags();
         QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
@@ -449,7 +453,9 @@ private slots:
         for (QObject* child : form->children()) {
             if (!child->objectName().isEmpty()) order << child->objectName();
         }
-        QCOMPARE(order, QStringList({"lbl_SearchPort", "Key", "edtKey", "btnSearch", "lvSsid", "edt_SearchPort"}));
+        // The status line comes after the specified members.
+        QCOMPARE(order, QStringList({"lbl_SearchPort", "Key", "edtKey", "btnSearch", "lvSsid", "edt_SearchPort",
+                                     "lblStatus"}));
         QCOMPARE(form->idpsrvr1->Name(), std::string("idpsrvr1"));
         QVERIFY(form->idpsrvr1->BroadcastEnabled());
         QCOMPARE(form->idpsrvr1->DefaultPort(), quint16(12345));
