@@ -42,7 +42,7 @@ Puts a Wi-Fi device onto a wireless network over UDP broadcast.
     <name>melvorin::ui::TStatusLine</name>
     <message>
         <source>No device answered the scan on %1. Is this computer on the device&apos;s network or connected to its access point?</source>
-        <translation>没有设备回应在 %1 上发出的扫描。这台电脑是否连在设备所在的网络或设备的热点上？</translation>
+        <translation>没有设备回应在%1上发出的扫描。这台电脑是否连在设备所在的网络或设备的热点上？</translation>
     </message>
     <message>
         <source>The device did not answer the join request for “%1”.</source>
@@ -54,7 +54,7 @@ Puts a Wi-Fi device onto a wireless network over UDP broadcast.
     </message>
     <message>
         <source>Scan sent on %1; waiting for a device…</source>
-        <translation>已在 %1 上发出扫描，正在等待设备……</translation>
+        <translation>已在%1上发出扫描，正在等待设备……</translation>
     </message>
     <message>
         <source>an unknown interface</source>
@@ -62,7 +62,7 @@ Puts a Wi-Fi device onto a wireless network over UDP broadcast.
     </message>
     <message>
         <source>Join request for “%1” sent on %2; waiting for the device…</source>
-        <translation>已在 %2 上发出“%1”的连接请求，正在等待设备……</translation>
+        <translation>已在%2上发出“%1”的连接请求，正在等待设备……</translation>
     </message>
     <message>
         <source>A device answered a join request: %1</source>
@@ -74,19 +74,19 @@ Puts a Wi-Fi device onto a wireless network over UDP broadcast.
     </message>
     <message>
         <source>1 network from the device at %1 on %2.</source>
-        <translation>来自 %2 上设备 %1 的 1 个网络。</translation>
+        <translation>来自%2上设备%1的1个网络。</translation>
     </message>
     <message>
         <source>%1 networks from the device at %2 on %3.</source>
-        <translation>来自 %3 上设备 %2 的 %1 个网络。</translation>
+        <translation>来自%3上设备%2的%1个网络。</translation>
     </message>
     <message>
         <source>(1 unasked join result ignored)</source>
-        <translation>（已忽略 1 个未请求的连接结果）</translation>
+        <translation>（已忽略1个未请求的连接结果）</translation>
     </message>
     <message>
         <source>(%1 unasked join results ignored)</source>
-        <translation>（已忽略 %1 个未请求的连接结果）</translation>
+        <translation>（已忽略%1个未请求的连接结果）</translation>
     </message>
 </context>
 </TS>

@@ -48,8 +48,10 @@ struct Stand {
         ReleaseState();
     }
     QString Status() const { return form->lblStatus->text(); }
-    void PressEnter() {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_Enter, Qt::KeypadModifier, QStringLiteral("\r"));
+    // Keypad Enter, or the main Return key.
+    void PressEnter(bool keypad = true) {
+        QKeyEvent press(QEvent::KeyPress, keypad ? Qt::Key_Enter : Qt::Key_Return,
+                        keypad ? Qt::KeypadModifier : Qt::NoModifier, QStringLiteral("\r"));
         QCoreApplication::sendEvent(form->lvSsid, &press);
     }
 };
@@ -84,7 +86,7 @@ private slots:
         QTRY_COMPARE(s.Status(), QStringLiteral("The device did not answer the join request for \u201cCD\u201d."));
 
         // The result is on the line before its notice box opens.
-        s.PressEnter();
+        s.PressEnter(false);
         QCOMPARE(NextHex(s.device), byClick);
         QString statusAtNotice;
         s.boxes.onNotice = [&](const QString&) { statusAtNotice = s.Status(); };
