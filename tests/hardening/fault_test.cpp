@@ -168,7 +168,8 @@ private slots:
     }
 
     // SSIDs whose bytes do not decode show replacement characters for those
-    // bytes and the rest as it is; a join sends the bytes exactly as received.
+    // bytes and the rest as it is (a control character as its marker); a join
+    // sends the bytes exactly as received.
     void ssidThatDoesNotDecode() {
         const TIdBytes loneLead = {'A', 0x81};         // lead byte cut off at the end
         const TIdBytes badTrail = {0x81, 0x7F, 'B'};   // 7F is no trail byte
@@ -177,7 +178,7 @@ private slots:
         CreateAndFill(ListReply(3, {{loneLead, 1}, {badTrail, 2}, {neverValid, 3}, {mixed, 4}}), 4);
 
         const QChar replacement(0xFFFD);
-        const QStringList expected = {QStringLiteral("A") + replacement, QString(replacement) + QChar(0x7F) + "B",
+        const QStringList expected = {QStringLiteral("A") + replacement, QString(replacement) + "[U+007F]B",
                                       QStringLiteral("C") + replacement + replacement,
                                       QStringLiteral("你") + replacement + QStringLiteral("好")};
         for (int row = 0; row < 4; ++row) {
