@@ -112,6 +112,7 @@ private slots:
             if (raised == 3) throw Exception("Range check error");
         };
         for (int i = 0; i < 3; ++i) {
+            QVERIFY(testing::AskForJoinResult(*form, *device));
             QVERIFY(device->SendToLoopback(JoinResult(1, 1)));
             QTRY_COMPARE(raised, i + 1);
         }
@@ -121,6 +122,7 @@ private slots:
         QVERIFY(device->SendToLoopback(ListReply(1, {{BytesOf("next"), 9}, {BytesOf("one"), 8}})));
         QTRY_COMPARE(form->lvSsid->rowCount(), 2);
         QCOMPARE(form->lvSsid->item(1, 1)->text(), QStringLiteral("8%"));
+        QVERIFY(testing::AskForJoinResult(*form, *device));
         QVERIFY(device->SendToLoopback(JoinResult(0, 1)));
         QTRY_COMPARE(boxes->noticeCount, 4L);
         QCOMPARE(boxes->notices.last(), QStringLiteral("SSID出错了，请重获SSID"));

@@ -139,6 +139,7 @@ private slots:
         // burst) so that what is measured is growth, not first use.
         QVERIFY(device.SendToLoopback(ListReply(2, {{BytesOf("warm"), 1}, {{0xC4, 0xE3}, 2}})));
         QTRY_COMPARE(form->lvSsid->rowCount(), 2);
+        QVERIFY(testing::AskForJoinResult(*form, device));
         QVERIFY(device.SendToLoopback(JoinResult(1, 1)));
         QTRY_COMPARE(boxes.noticeCount, 1L);
         const std::string v6Share = twoBindings ? "25" : "0";
