@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "bench.h"
-#include "netns_guard.h"
 #include "protocol/scan.h"
+#include "startup_probe.h"
 #include "ui/boxes.h"
 #include "ui/form2.h"
 #include "ui/run_window.h"
@@ -173,11 +173,7 @@ int Run(int argc, char* argv[]) {
     const std::vector<Benchmark> all = AllBenchmarks();
     std::string only;
     const Options o = ParseOptions(argc, argv, all, only);
-    const std::string problem = melvorin::testing::PrivateNetnsProblem();
-    if (!problem.empty()) {
-        std::fprintf(stderr, "refusing to run outside a private network namespace: %s\n", problem.c_str());
-        return 2;
-    }
+    if (!InPrivateNetns()) return 2;
     // Every window here, the spawned programs' included, is offscreen.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     PrintMachine("start");
