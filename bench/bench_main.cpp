@@ -86,20 +86,21 @@ void RunInWindow(const std::vector<const Benchmark*>& list, Context& context) {
     std::exception_ptr failure;
     ui::RunMainWindow(boxes, [&](ui::TForm2& form) {
         InstallHooks(form, hooks);
-        QTimer::singleShot(0, &form, [&] {
+        ui::TForm2* const shown = &form;
+        QTimer::singleShot(0, shown, [&, shown] {
             try {
                 QApplication::processEvents();
                 for (const auto& e : boxes.errors) {
                     std::printf("note: the window's first scan failed: %s\n", e.c_str());
                 }
                 QtReceiver qt(kBaselinePort);
-                WindowUnderTest window{form, hooks, qt};
+                WindowUnderTest window{*shown, hooks, qt};
                 context.window = &window;
                 RunEach(list, context);
-                context.window = nullptr;
             } catch (...) {
                 failure = std::current_exception();
             }
+            context.window = nullptr;
             QApplication::quit();
         });
     });
