@@ -24,6 +24,7 @@
 #include "qt_support.h"
 #include "ui/boxes.h"
 #include "ui/form2.h"
+#include "window_fixture.h"
 
 namespace melvorin::hardening {
 
@@ -84,20 +85,16 @@ private:
 
 }  // namespace
 
-class ClosingTests : public QObject {
+class ClosingTests : public QObject, WindowFixture<CountingSystemBoxes> {
     Q_OBJECT
 
-    std::unique_ptr<CountingSystemBoxes> boxes;
-    std::unique_ptr<UdpPeer> device;
     std::unique_ptr<UdpPeer> device6;
-    std::unique_ptr<ui::TForm2> form;
 
     // Start-up as the program does it, with both bindings.
     // A join request waits for its result.
     void Start() {
-        form->FormCreate();
-        QCOMPARE(boxes->errors, QStringList());
-        QCOMPARE(NextHex(*device, 3000), Hex(kScanRequestBytes));
+        CreateAndExpectScan();
+        if (QTest::currentTestFailed()) return;
         if (form->idpsrvr1->Bindings().Count() < 2) QSKIP("no IPv6 binding: a second listener is needed");
         QVERIFY(AskForJoinResult(*form, *device));
         form->ShowCentred();
@@ -141,20 +138,14 @@ class ClosingTests : public QObject {
 
 private slots:
     void init() {
-        ReleaseState();
-        boxes = std::make_unique<CountingSystemBoxes>();
-        device = std::make_unique<UdpPeer>();
         device6 = std::make_unique<UdpPeer>(AF_INET6);
-        QVERIFY(device->Bind("", 1902));
-        form = std::make_unique<ui::TForm2>(*boxes);
+        SetUpWindow();
     }
 
     void cleanup() {
         form.reset();
         device6.reset();
-        device.reset();
-        boxes.reset();
-        ReleaseState();
+        TearDownWindow();
         QVERIFY(PortFree(12345, AF_INET));
     }
 

@@ -25,6 +25,7 @@
 #include "protocol/state.h"
 #include "qt_support.h"
 #include "ui/form2.h"
+#include "window_fixture.h"
 
 namespace melvorin::uitest {
 
@@ -49,12 +50,8 @@ QColor Background(const QWidget* w) { return w->palette().color(QPalette::Base);
 
 }  // namespace
 
-class FormTests : public QObject {
+class FormTests : public QObject, testing::WindowFixture<> {
     Q_OBJECT
-
-    std::unique_ptr<RecordingBoxes> boxes;
-    std::unique_ptr<UdpPeer> device;
-    std::unique_ptr<ui::TForm2> form;
 
     void MakeForm() { form = std::make_unique<ui::TForm2>(*boxes); }
 
@@ -66,30 +63,18 @@ class FormTests : public QObject {
 
     // FormCreate's scan on the wire from port 12345, answered with `records`.
     void CreateAndFill(const testing::Records& records) {
-        form->FormCreate();
-        QCOMPARE(boxes->errors, QStringList());
-        std::uint16_t sourcePort = 0;
-        QCOMPARE(NextHex(*device, 3000, &sourcePort), kScanRequest);
-        QCOMPARE(sourcePort, std::uint16_t{12345});
+        CreateAndExpectScan();
+        if (QTest::currentTestFailed()) return;
         device->SendToLoopback(ListReply(records));
         QTRY_COMPARE(form->lvSsid->rowCount(), int(records.size()));
     }
     void Send(const testing::Octets& datagram) { QVERIFY(device->SendToLoopback(datagram)); }
 
 private slots:
-    void init() {
-        ReleaseState();
-        boxes = std::make_unique<RecordingBoxes>();
-        device = std::make_unique<UdpPeer>();
-        QVERIFY(device->Bind("", 1902));
-        MakeForm();
-    }
+    void init() { SetUpWindow(); }
 
     void cleanup() {
-        form.reset();
-        device.reset();
-        boxes.reset();
-        ReleaseState();
+        TearDownWindow();
         QGuiApplication::clipboard()->clear();
     }
 
