@@ -85,7 +85,10 @@ private:
 };
 
 TForm2::TForm2(IBoxes& boxes, QWidget* parent)
-    : QWidget(parent), boxes_(boxes), notice_(std::make_unique<NoticeAdapter>(boxes, *this)) {
+    : QWidget(parent),
+      boxes_(boxes),
+      notice_(std::make_unique<NoticeAdapter>(boxes, *this)),
+      joinNotice_(std::make_unique<TGatedNotice>(*notice_, joinGate_)) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Melvorin"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -172,6 +175,8 @@ void TForm2::BuildLayout() {
     idpsrvr1->OnUDPRead = [this](net::TIdUDPListenerThread& thread, const TIdBytes& AData,
                                  net::TIdSocketHandle& binding) { idpsrvr1UDPRead(thread, AData, binding); };
     idpsrvr1->OnLog = [](const net::TIdLogEntry& entry) { LogWire(entry); };
+    listArrival_ = std::make_unique<TListArrival>(*lvSsid);
+    joinSender_ = std::make_unique<TJoinSender>(*idpsrvr1, *listArrival_, joinGate_);
 
     lblStatus = new TStatusLine(this);
     place(lblStatus, 12, kClientHeight, kClientWidth - 24, kStatusHeight);
@@ -229,7 +234,7 @@ void TForm2::btnSearchClick() {
 
 void TForm2::lvSsidDblClick() {
     Guarded([this] {
-        SendWatch sender(*idpsrvr1);
+        SendWatch sender(*joinSender_);
         Join(*lvSsid, *edtKey, sender);
         if (sender.sent) {
             lblStatus->JoinSent(MakeVisible(QString::fromStdString(BytesToText(State().SelectedSsid))).Text,
@@ -243,11 +248,14 @@ void TForm2::idpsrvr1UDPRead(net::TIdUDPListenerThread& /*AThread*/, const TIdBy
     if (closing_) {
         return;
     }
-    ListWatch list(*lvSsid);
-    HandleDatagram(AData, list, *notice_);
+    listArrival_->Arrival = ABinding.PeerInterfaceIndex;
+    ListWatch list(*listArrival_);
+    HandleDatagram(AData, list, *joinNotice_);
     if (list.cleared) {
         lblStatus->ListShown(lvSsid->RowCount(), ABinding.PeerIP, ABinding.PeerInterface);
     }
+    // Join results that came unasked are counted on the line, quietly.
+    lblStatus->SetUnasked(UnaskedResults());
 }
 
 void TForm2::edt_SearchPortKeyPress(char16_t& key) {

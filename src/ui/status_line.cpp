@@ -71,6 +71,9 @@ void TStatusLine::JoinAnswered(const QString& message) {
 }
 
 void TStatusLine::SetUnasked(long count) {
+    if (count == unasked_) {
+        return;
+    }
     unasked_ = count;
     Say(said_);
 }

@@ -96,6 +96,10 @@ private slots:
                  QStringLiteral("The device answered the join request for \u201cCD\u201d: 提交成功，请检查设备状态"));
         QTest::qWait(400);  // the join's time-out does not overwrite it
         QCOMPARE(s.Status(), statusAtNotice);
+        // A repeat came unasked: no box, only counted.
+        s.device.SendToLoopback(testing::JoinResult(0x01, 0x01));
+        QTRY_COMPARE(s.Status(), statusAtNotice + QStringLiteral(" (1 unasked join result ignored)"));
+        QCOMPARE(s.boxes.notices.size(), 1);
         QCOMPARE(s.boxes.errors, QStringList());
         QVERIFY(!s.form->lblStatus->hasFocus() && s.form->lblStatus->focusPolicy() == Qt::NoFocus);
     }
