@@ -74,11 +74,11 @@ Puts a Wi-Fi device onto a wireless network over UDP broadcast.
     </message>
     <message>
         <source>1 network from the device at %1 on %2.</source>
-        <translation>来自%2上设备%1的1个网络。</translation>
+        <translation>来自设备%1（%2）的1个网络。</translation>
     </message>
     <message>
         <source>%1 networks from the device at %2 on %3.</source>
-        <translation>来自%3上设备%2的%1个网络。</translation>
+        <translation>来自设备%2（%3）的%1个网络。</translation>
     </message>
     <message>
         <source>(1 unasked join result ignored)</source>
