@@ -286,13 +286,14 @@ RoundTripResult MeasureOnOneCpu(const std::function<RoundTripResult()>& measure,
 // on the listener's own thread (ThreadedEvent), so the time from the send to
 // the listener having the datagram in hand. The rest of the round trip is the
 // hand-over to the window's thread.
-std::vector<std::int64_t> MeasureListenerOnly(int count, int blocks, int pauseUs, std::uint32_t& run) {
+std::vector<std::int64_t> MeasureListenerOnly(net::THandOver& handOver, int count, int blocks, int pauseUs,
+                                              std::uint32_t& run) {
     constexpr std::uint16_t kPort = 12346;
     std::vector<std::int64_t> all;
     for (int block = 0; block < blocks; ++block) {
         RoundTrip rt;
         rt.pauseUs = pauseUs;
-        net::TIdUDPServer server("bench");
+        net::TIdUDPServer server(handOver, "bench");
         server.SetDefaultPort(kPort);
         server.ThreadedEvent = true;
         server.OnUDPRead = [&rt](net::TIdUDPListenerThread&, const TIdBytes& d, net::TIdSocketHandle&) {
@@ -317,7 +318,7 @@ struct HandOverOnly {
     std::vector<std::int64_t> qtBlocking;
 };
 
-HandOverOnly MeasureHandOverOnly(int count, int blocks, int pauseUs) {
+HandOverOnly MeasureHandOverOnly(net::THandOver& handOver, int count, int blocks, int pauseUs) {
     HandOverOnly result;
     QObject target;
     std::int64_t startNs = 0;
@@ -331,7 +332,7 @@ HandOverOnly MeasureHandOverOnly(int count, int blocks, int pauseUs) {
                 if (pauseUs > 0) std::this_thread::sleep_for(std::chrono::microseconds(pauseUs));
                 startNs = NowNs();
                 if (ours) {
-                    net::Synchronize(record);
+                    handOver.Synchronize(record);
                 } else {
                     QMetaObject::invokeMethod(&target, record, Qt::BlockingQueuedConnection);
                 }
@@ -531,8 +532,8 @@ ListResult MeasureListReply(const Options& o, ReadHooks& hooks, ui::TForm2& form
 
 // ---- 4. closing and 6. idle wake-ups -----------------------------------------
 
-std::unique_ptr<net::TIdUDPServer> ActiveEndpoint() {
-    auto server = std::make_unique<net::TIdUDPServer>("idpsrvr1");
+std::unique_ptr<net::TIdUDPServer> ActiveEndpoint(net::THandOver& handOver) {
+    auto server = std::make_unique<net::TIdUDPServer>(handOver, "idpsrvr1");
     server->SetBroadcastEnabled(true);
     server->SetDefaultPort(kEndpointPort);
     server->OnUDPRead = [](net::TIdUDPListenerThread&, const TIdBytes&, net::TIdSocketHandle&) {};
@@ -547,8 +548,9 @@ struct ClosingResult {
 
 ClosingResult MeasureClosing(const Options& o) {
     ClosingResult result;
+    net::THandOver handOver;
     for (int i = 0; i < o.closings; ++i) {
-        auto server = ActiveEndpoint();
+        auto server = ActiveEndpoint(handOver);
         // Listeners caught at different points of their 1000 ms wait.
         std::this_thread::sleep_for(std::chrono::milliseconds(120 + (i * 373) % 900));
         const std::int64_t t0 = NowNs();
@@ -599,7 +601,8 @@ struct IdleResult {
 
 IdleResult MeasureIdle(const Options& o) {
     IdleResult result;
-    auto server = ActiveEndpoint();
+    net::THandOver handOver;
+    auto server = ActiveEndpoint(handOver);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const std::string prefix = net::TIdUDPListenerThread::SystemThreadName("idpsrvr1 Listener #1");
     const std::vector<std::string> tids = ThreadsNamed(prefix.substr(0, prefix.size() - 1));
@@ -910,7 +913,7 @@ int Run(int argc, char* argv[]) {
     if (wanted("roundtrip") || wanted("throughput") || wanted("list")) {
         ui::THandOverPump pump;
         QuietBoxes boxes;
-        ui::TForm2 form(boxes);
+        ui::TForm2 form(boxes, pump.HandOver());
         ReadHooks hooks;
         InstallHooks(form, hooks);
         form.FormCreate();
@@ -927,8 +930,9 @@ int Run(int argc, char* argv[]) {
                 [&] { return MeasureRoundTrip(o.oneCpuTrips, 4, o.pauseUs, hooks, qt, run); }, hooks);
             const RoundTripResult backToBack = MeasureRoundTrip(o.backToBackTrips, 2, 0, hooks, qt, run);
             const std::vector<std::int64_t> listenerOnly =
-                MeasureListenerOnly(o.roundTrips / 2, o.roundTripBlocks, o.pauseUs, run);
-            const HandOverOnly handOver = MeasureHandOverOnly(o.roundTrips / 2, o.roundTripBlocks, o.pauseUs);
+                MeasureListenerOnly(pump.HandOver(), o.roundTrips / 2, o.roundTripBlocks, o.pauseUs, run);
+            const HandOverOnly handOver =
+                MeasureHandOverOnly(pump.HandOver(), o.roundTrips / 2, o.roundTripBlocks, o.pauseUs);
             AddRoundTripRows(atRest, oneCpu, backToBack, listenerOnly, handOver, rows);
         }
         if (wanted("throughput")) {

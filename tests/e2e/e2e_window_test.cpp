@@ -61,7 +61,7 @@ private:
 
 private slots:
     void initTestCase() {
-        form_ = std::make_unique<TForm2>(boxes_);
+        form_ = std::make_unique<TForm2>(boxes_, melvorin::testing::WindowHandOver());
         form_->FormCreate();
         form_->ShowCentred();
         QVERIFY(boxes_.errors.isEmpty());

@@ -133,7 +133,7 @@ class ClosingTests : public QObject {
         QVERIFY2(took < 3000, "closing the endpoint took 3 s or more");
         QCOMPARE(boxes->shownWhileClosing, 0);
         QCOMPARE(OpenNoticeBoxes(), 0);
-        QVERIFY(!net::RunQueued());  // nothing left behind
+        QVERIFY(!WindowHandOver().RunQueued());  // nothing left behind
         QVERIFY(PortFree(12345, AF_INET6));
     }
 
@@ -144,7 +144,7 @@ private slots:
         device = std::make_unique<UdpPeer>();
         device6 = std::make_unique<UdpPeer>(AF_INET6);
         QVERIFY(device->Bind("", 1902));
-        form = std::make_unique<ui::TForm2>(*boxes);
+        form = std::make_unique<ui::TForm2>(*boxes, WindowHandOver());
     }
 
     void cleanup() {
@@ -191,7 +191,7 @@ private slots:
             device6->SendToLoopback(JoinResult(0, 0));
             // Wait here, without running it, until the IPv6 listener has
             // queued its hand-over.
-            queued = net::WaitForQueued(3000);
+            queued = WindowHandOver().WaitForQueued(3000);
             return true;
         });
         QCOMPARE(code, 0);

@@ -50,7 +50,7 @@ private slots:
         boxes = std::make_unique<RecordingBoxes>();
         device = std::make_unique<UdpPeer>();
         QVERIFY(device->Bind("", 1902));
-        form = std::make_unique<ui::TForm2>(*boxes);
+        form = std::make_unique<ui::TForm2>(*boxes, WindowHandOver());
     }
 
     void cleanup() {

@@ -36,6 +36,7 @@ using testing::NextHex;
 using testing::RecordingBoxes;
 using testing::TypeText;
 using testing::UdpPeer;
+using testing::WindowHandOver;
 
 namespace {
 
@@ -55,7 +56,7 @@ class FormTests : public QObject {
     std::unique_ptr<UdpPeer> device;
     std::unique_ptr<ui::TForm2> form;
 
-    void MakeForm() { form = std::make_unique<ui::TForm2>(*boxes); }
+    void MakeForm() { form = std::make_unique<ui::TForm2>(*boxes, WindowHandOver()); }
 
     void ShowActive() {
         form->ShowCentred();
@@ -392,10 +393,10 @@ private slots:
         Send(JoinResult(0x01, 0x01));
         // The listener has queued its hand-over and waits; nothing runs it
         // until the window closes its endpoint.
-        QVERIFY(net::WaitForQueued(3000));
+        QVERIFY(WindowHandOver().WaitForQueued(3000));
         form.reset();
         QCOMPARE(boxes->notices, QStringList());  // nothing opens on the way out
-        QVERIFY(!net::RunQueued());
+        QVERIFY(!WindowHandOver().RunQueued());
         QVERIFY(testing::PortFree(12345));
     }
 
