@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 
 #include <atomic>
+#include <mutex>
 #include <fstream>
 #include <set>
 #include <string>
@@ -57,6 +58,13 @@ struct Seen {
     std::vector<std::string> listenerNames;
     std::vector<std::string> errorMessages;
     std::vector<std::string> errorClasses;
+    // Dropped errors as the log got them (on the listeners' threads).
+    std::mutex logLock;
+    std::vector<std::string> dropped;
+    std::vector<std::string> Dropped() {
+        std::lock_guard<std::mutex> lock(logLock);
+        return dropped;
+    }
 };
 
 void Record(TIdUDPServer& server, Seen& seen) {
@@ -72,6 +80,10 @@ void Record(TIdUDPServer& server, Seen& seen) {
                                     const std::string& kind) {
         seen.errorMessages.push_back(message);
         seen.errorClasses.push_back(kind);
+    };
+    server.OnLog = [&seen](const TIdLogEntry& entry) {
+        std::lock_guard<std::mutex> lock(seen.logLock);
+        if (entry.Kind == TIdLogKind::Dropped) seen.dropped.push_back(entry.Message);
     };
 }
 
@@ -325,12 +337,14 @@ TEST_F(UdpEndpoint, EmptyAndBufferSizedDatagramsWholeAndOneByteMoreFailsItsCycle
     EXPECT_EQ(seen.data[2], (TIdBytes{9, 8, 7}));
     EXPECT_EQ(seen.errorMessages.size(), 1u);
 
-    // Without an error handler the failed cycle leaves no trace either.
+    // Without an error handler the failed cycle goes to the log only.
+    EXPECT_TRUE(seen.Dropped().empty());
     e.server.OnUDPException = nullptr;
     ASSERT_TRUE(Send(tooLong));
     ASSERT_TRUE(Send({6}));
     ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 4; }));
     EXPECT_EQ(seen.data[3], TIdBytes{6});
+    EXPECT_EQ(seen.Dropped(), std::vector<std::string>{"EIdSocketError: Socket Error # 10040\r\nMessage too long."});
 }
 
 TEST_F(UdpEndpoint, HandlerThatRaisesDoesNotDisturbItsListener) {
@@ -366,6 +380,7 @@ TEST_F(UdpEndpoint, HandlerThatRaisesDoesNotDisturbItsListener) {
     ASSERT_TRUE(Send({4, 4, 4}));
     ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 2; }));
     EXPECT_EQ(calls, 5);
+    EXPECT_EQ(seen.Dropped(), std::vector<std::string>{"Exception: worse"});
 }
 
 TEST_F(UdpEndpoint, ThreadedEventRunsOnTheListenersThread) {
@@ -426,6 +441,54 @@ TEST_F(UdpEndpoint, ClosingWhileAThreadedHandlerWaitsForTheWindowsThread) {
         EXPECT_EQ(inner.server.ListenerCount(), 0);
     }
     EXPECT_TRUE(ranOnWindow);
+}
+
+// A handler that closes its own endpoint, or destroys it, on the window's
+// thread or (ThreadedEvent) on its listener's: nothing waits for that
+// handler's listener, which ends by itself once the handler has returned.
+TEST_F(UdpEndpoint, HandlerThatClosesOrDestroysItsEndpointReturns) {
+    ASSERT_TRUE(device.Bind("127.0.0.1", 0));
+    for (const bool threaded : {false, true}) {
+        SCOPED_TRACE(threaded ? "on the listener's thread" : "on the window's thread");
+        // Closed, and on the window's thread opened again at once, while the
+        // closed listener still waits for this handler: the listener that
+        // is let go must leave the new socket alone.
+        std::atomic<int> closed{0};
+        std::atomic<int> received{0};
+        e.server.ThreadedEvent = threaded;
+        e.server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes& data, TIdSocketHandle&) {
+            if (data != TIdBytes{1}) {
+                ++received;
+                return;
+            }
+            e.server.SetActive(false);
+            EXPECT_FALSE(e.server.Active());
+            EXPECT_EQ(e.server.ListenerCount(), 0);
+            if (!threaded) e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+            ++closed;
+        };
+        e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+        ASSERT_TRUE(Send({1}));
+        ASSERT_TRUE(PumpUntil(handOver, [&] { return closed == 1; }));
+        if (threaded) e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+        ASSERT_TRUE(Send({2}));
+        ASSERT_TRUE(PumpUntil(handOver, [&] { return received == 1; }));
+        e.server.SetActive(false);
+
+        // Destroyed with its owner: nothing hangs, and the listener that is
+        // let go touches nothing that is gone (the sanitizer builds watch).
+        auto owner = std::make_unique<Endpoint>(handOver);
+        std::atomic<bool> destroyed{false};
+        owner->server.ThreadedEvent = threaded;
+        owner->server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes&, TIdSocketHandle&) {
+            owner.reset();
+            destroyed = true;
+        };
+        owner->server.SendDatagram("255.255.255.255", kSearchPort, {});
+        ASSERT_TRUE(Send({3}));
+        ASSERT_TRUE(PumpUntil(handOver, [&] { return destroyed.load(); }));
+        EXPECT_TRUE(testing::PortFree(kLocalPort));
+    }
 }
 
 TEST_F(UdpEndpoint, CloseThenSendOpensAgain) {

@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -94,6 +95,17 @@ private slots:
     }
 
     void firstScanAndListReplyFillTheRows() {
+        // Dropped errors as the endpoint's log gets them (from any thread, up
+        // to the form's end).
+        struct Log {
+            std::mutex lock;
+            QStringList dropped;
+        };
+        const auto log = std::make_shared<Log>();
+        form->idpsrvr1->OnLog = [log](const net::TIdLogEntry& entry) {
+            const std::lock_guard<std::mutex> hold(log->lock);
+            if (entry.Kind == net::TIdLogKind::Dropped) log->dropped << QString::fromStdString(entry.Message);
+        };
         CreateAndFill({{BytesOf("AB"), 50}, {testing::FromHex("ced2b5c4cdf8c2e7"), 73}, {BytesOf("Caf\xc3\xa9"), 0},
                        {BytesOf("x"), 255}});
         if (QTest::currentTestFailed()) return;
@@ -117,6 +129,14 @@ private slots:
         QCOMPARE(lv->item(0, 0)->text(), QStringLiteral("Only"));
         QCOMPARE(boxes->errors, QStringList());
         QCOMPARE(boxes->notices, QStringList());
+
+        // A record too short for an SSID: the list is cleared, the error is
+        // not shown but logged.
+        Send(testing::Sealed({0xFF, 0x00, 0x00, 0x81, 0x01, 0x0D, 0x0A, 0x00}));
+        QTRY_COMPARE(lv->rowCount(), 0);
+        QCOMPARE(boxes->errors, QStringList());
+        const std::lock_guard<std::mutex> hold(log->lock);
+        QCOMPARE(log->dropped, QStringList{QStringLiteral("ERangeError: Range check error")});
     }
 
     void doubleClickSendsTheJoinRequest() {
