@@ -81,6 +81,8 @@ public:
 private:
     void Activate();
     void CloseEndpoint();
+    void LogSent(const std::string& interfaceName, const std::string& address, std::uint16_t port,
+                 const TIdBytes& data) const;
 
     THandOver& handOver_;
     std::string name_;
@@ -90,6 +92,8 @@ private:
     // Guards the list and the current binding; never held while waiting.
     mutable std::mutex listenersLock_;
     std::vector<std::unique_ptr<TIdUDPListenerThread>> listeners_;
+    mutable std::mutex lastSendLock_;
+    std::vector<std::string> lastSendInterfaces_;
 };
 
 }  // namespace melvorin::net
