@@ -4,7 +4,7 @@
 //   hand-over round trip   datagram on loopback -> OnUDPRead on the window's
 //                          thread, against QUdpSocket's readyRead there; with
 //                          its two halves (datagram -> listener thread, and
-//                          net::Synchronize against Qt's blocking queued call)
+//                          THandOver::Synchronize against Qt's blocking queued call)
 //                          and back-to-back figures for information
 //   throughput             datagrams handled per second under a stream,
 //                          against the same QUdpSocket
@@ -309,7 +309,7 @@ std::vector<std::int64_t> MeasureListenerOnly(net::THandOver& handOver, int coun
 }
 
 // The hand-over without sockets: a thread that hands calls over with
-// net::Synchronize, against one that makes Qt's own blocking queued call.
+// THandOver::Synchronize, against one that makes Qt's own blocking queued call.
 // Each call records the time since its thread began handing it over. Paused
 // between calls like the round trips, in alternating blocks, each block on a
 // new thread.

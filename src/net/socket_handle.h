@@ -22,10 +22,9 @@ enum class TIdIPVersion { Id_IPv4 = 0, Id_IPv6 = 1 };
 // the last use has ended, so a listener never waits on a reused handle number.
 class TIdSocketHandle {
 public:
+    // Neither copied nor moved (it holds its locks): bindings are shared.
     TIdSocketHandle();
     ~TIdSocketHandle();
-    TIdSocketHandle(const TIdSocketHandle&) = delete;
-    TIdSocketHandle& operator=(const TIdSocketHandle&) = delete;
 
     // The socket's descriptor, -1 when there is none.
     int Handle() const;
