@@ -60,9 +60,10 @@ void THandOver::RunFirst(std::unique_lock<std::mutex>& lock) {
     }
     {
         // Signalled under the request's lock: its owner cannot see `done`,
-        // return and free the request before the lock is released.
+        // return and free the request before the lock is released. The error
+        // is moved: from here on only its owner holds it.
         std::lock_guard<std::mutex> signal(request->lock);
-        request->error = error;
+        request->error = std::move(error);
         request->done = true;
         request->ran.notify_one();
     }
