@@ -183,7 +183,7 @@ void TIdUDPServer::SendDatagramOn(unsigned interfaceIndex, const std::string& ho
     std::vector<TIdInterface> via;
     if (interfaceIndex != 0) {
         via.push_back({interfaceIndex, InterfaceName(interfaceIndex), {}});
-    } else if (address == "255.255.255.255") {
+    } else if (std::all_of(bytes->begin(), bytes->end(), [](std::uint8_t b) { return b == 0xFF; })) {
         via = BroadcastInterfaces();
     }
     if (via.empty()) {

@@ -63,6 +63,8 @@ public:
 
     TIdSocketHandles& Bindings() { return bindings_; }
     const std::string& Name() const { return name_; }
+    // The hand-over its events run through.
+    THandOver& HandOver() const { return handOver_; }
 
     std::int32_t BufferSize = 8192;
     bool ThreadedEvent = false;
