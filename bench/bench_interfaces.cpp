@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench.h"
+#include "net/handover.h"
 #include "net/udp_server.h"
 #include "netns_links.h"
 #include "protocol/scan.h"
@@ -69,7 +70,8 @@ void MeasureHost(Context& c, int interfaces) {
     std::int64_t endpoint = 0;
     std::size_t wentOut = 0;
     {
-        const auto server = ActiveEndpoint();
+        net::THandOver handOver;
+        const auto server = ActiveEndpoint(handOver);
         endpoint = MedianNs(sends, [&] { server->SendDatagram("255.255.255.255", kSearchPort, scan); });
         wentOut = server->LastSendInterfaces().size();
     }

@@ -33,11 +33,4 @@ void LogWire(const net::TIdLogEntry& entry) {
     }
 }
 
-void LogDropped(const std::string& message) {
-    net::TIdLogEntry entry;
-    entry.Kind = net::TIdLogKind::Dropped;
-    entry.Message = message;
-    LogWire(entry);
-}
-
 }  // namespace melvorin::ui

@@ -23,7 +23,5 @@ QString WireLogLine(const net::TIdLogEntry& entry, const QDateTime& when);
 
 // Writes the entry's line when the log is on. Safe on any thread.
 void LogWire(const net::TIdLogEntry& entry);
-// An error dropped on purpose, with where it was dropped.
-void LogDropped(const std::string& message);
 
 }  // namespace melvorin::ui

@@ -65,7 +65,7 @@ protected:
                                   QStringLiteral("Cafe_Guest 45%"), QStringLiteral("Lab-2.4G 23%")};
 
     void Open() {
-        form_ = std::make_unique<TForm2>(boxes_);
+        form_ = std::make_unique<TForm2>(boxes_, melvorin::testing::WindowHandOver());
         form_->FormCreate();
         form_->ShowCentred();
         QVERIFY(boxes_.errors.isEmpty());

@@ -31,7 +31,6 @@ class Segments : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!netns.Problem().empty()) GTEST_SKIP() << "no namespace of our own: " << netns.Problem();
-        SetMainThread();
         tool.SetBroadcastEnabled(true);
         tool.SetDefaultPort(12345);
         devices.SetDefaultPort(kSearchPort);
@@ -68,8 +67,8 @@ protected:
 
     // The arrivals once `count` came and a copy too many had time to follow.
     Lines Arrivals(std::size_t count) {
-        EXPECT_TRUE(test::PumpUntil([&] { return arrivals.size() >= count; }));
-        test::PumpFor(150);
+        EXPECT_TRUE(test::PumpUntil(handOver, [&] { return arrivals.size() >= count; }));
+        test::PumpFor(handOver, 150);
         Lines got;
         got.swap(arrivals);
         return got;
@@ -77,8 +76,9 @@ protected:
 
     // First made, last gone: the endpoints' sockets live in it.
     melvorin::testing::ScopedNetns netns;
-    TIdUDPServer devices{"devices"};
-    TIdUDPServer tool{"idpsrvr1"};
+    THandOver handOver;  // this thread is its window's thread
+    TIdUDPServer devices{handOver, "devices"};
+    TIdUDPServer tool{handOver, "idpsrvr1"};
     Lines arrivals;
     std::mutex logLock;
     Lines sent, received;

@@ -18,6 +18,7 @@
 
 #include "devsim/device.h"
 #include "devsim/options.h"
+#include "net/descriptor.h"
 
 namespace {
 
@@ -72,15 +73,15 @@ int Run(const devsim::Options& opt) {
         return kExitFailure;
     }
 
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
+    const melvorin::net::TDescriptor socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    const int fd = socket.Get();
+    if (!socket.Valid()) {
         std::fprintf(stderr, "%s: cannot create a UDP socket: %s\n", kProg, std::strerror(errno));
         return kExitFailure;
     }
     const int on = 1;
     if (setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
         std::fprintf(stderr, "%s: cannot permit broadcast: %s\n", kProg, std::strerror(errno));
-        close(fd);
         return kExitFailure;
     }
     sockaddr_in local{};
@@ -95,7 +96,6 @@ int Run(const devsim::Options& opt) {
             std::fprintf(stderr, "%s: cannot listen on UDP port %u: %s\n", kProg, unsigned{opt.port},
                          std::strerror(err));
         }
-        close(fd);
         return err == EADDRINUSE || err == EACCES ? kExitUsage : kExitFailure;
     }
 
@@ -165,7 +165,6 @@ int Run(const devsim::Options& opt) {
                          std::strerror(errno));
         }
     }
-    close(fd);
     if (status == 0 && opt.verbose) std::fprintf(stderr, "%s: stopped\n", kProg);
     return status;
 }
