@@ -18,6 +18,7 @@
 
 #include "devsim/device.h"
 #include "devsim/options.h"
+#include "melvorin/version.h"
 #include "net/descriptor.h"
 
 namespace {
@@ -181,6 +182,10 @@ int main(int argc, char** argv) {
     }
     if (opt.help) {
         std::fputs(devsim::UsageText().c_str(), stdout);
+        return 0;
+    }
+    if (opt.version) {
+        std::printf("%s %s\n", kProg, melvorin::kVersion);
         return 0;
     }
     return Run(opt);

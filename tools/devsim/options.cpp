@@ -101,6 +101,9 @@ Options ParseArgs(const std::vector<std::string>& args) {
         if (name == "--help" || name == "-h") {
             flag();
             opt.help = true;
+        } else if (name == "--version") {
+            flag();
+            opt.version = true;
         } else if (name == "--port") {
             const std::string text = value();
             unsigned long port = 0;
@@ -130,7 +133,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
             throw UsageError("unknown argument \"" + args[i] + "\" (see --help)");
         }
     }
-    if (opt.help) return opt;
+    if (opt.help || opt.version) return opt;
 
     if (!networksGiven) entries = DefaultNetworkSpecs();
     for (const std::string& entry : entries) opt.config.networks.push_back(ParseNetworkArg(entry, utf8));
@@ -168,6 +171,7 @@ Options:
                       the sender's address and port
   --verbose, -v       log every datagram received and sent, in hex, to stderr
   --help, -h          show this text and exit
+  --version           print the version and exit
 
 SSIDs must not be empty and must not hold a zero byte or a line break (0x0D,
 0x0A); at most 255 networks, in a list reply of at most 8192 bytes.

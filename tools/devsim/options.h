@@ -20,6 +20,7 @@ public:
 
 struct Options {
     bool help = false;
+    bool version = false;
     std::uint16_t port = 1902;
     bool replyBroadcast = false;
     bool verbose = false;
