@@ -106,6 +106,8 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
+    // Ties the running window to its menu entry and icon (Wayland).
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(melvorin::kAppId));
     QApplication::installTranslator(&translator);
     ui::SetApplicationTitle(ui::MakeApplicationTitle(argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString()));
 
