@@ -11,6 +11,7 @@
 #include "net/errors.h"
 #include "net/handover.h"
 #include "net/handover_internal.h"
+#include "net/interfaces.h"
 #include "net/udp_server.h"
 
 namespace melvorin::net {
@@ -23,6 +24,19 @@ constexpr int kHighestNice = -5;
 
 // Linux keeps at most 15 characters of a thread's name.
 constexpr std::size_t kThreadNameMax = 15;
+
+// The name of the interface a datagram arrived on. Each listener keeps the
+// last one it looked up: datagrams come in runs over one interface, and the
+// lookup is a system call.
+const std::string& ArrivalName(unsigned index) {
+    thread_local unsigned cachedIndex = 0;
+    thread_local std::string cachedName;
+    if (index != cachedIndex) {
+        cachedName = InterfaceName(index);
+        cachedIndex = index;
+    }
+    return cachedName;
+}
 
 }  // namespace
 
@@ -102,10 +116,22 @@ void TIdUDPListenerThread::Cycle() {
         Buffer.resize(static_cast<std::size_t>(std::max<std::int32_t>(0, server_.BufferSize)));
         std::string peerIP;
         std::uint16_t peerPort = 0;
-        if (!binding_.ReceiveFrom(Buffer, peerIP, peerPort)) return;
+        unsigned arrival = 0;
+        if (!binding_.ReceiveFrom(Buffer, peerIP, peerPort, &arrival)) return;
         // Recorded before the hand-over, so that the handler sees them.
         binding_.PeerIP = std::move(peerIP);
         binding_.PeerPort = peerPort;
+        binding_.PeerInterfaceIndex = arrival;
+        binding_.PeerInterface = ArrivalName(arrival);
+        if (server_.OnLog) {
+            TIdLogEntry entry;
+            entry.Kind = TIdLogKind::Received;
+            entry.Interface = binding_.PeerInterface;
+            entry.PeerIP = binding_.PeerIP;
+            entry.PeerPort = peerPort;
+            entry.Data = Buffer;
+            server_.OnLog(entry);
+        }
         const auto read = [this] {
             if (server_.OnUDPRead) server_.OnUDPRead(*this, Buffer, binding_);
         };

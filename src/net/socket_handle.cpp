@@ -21,6 +21,30 @@ namespace {
     RaiseSocketError(WSAErrorFromErrno(err));
 }
 
+// Asks the kernel to say, with every datagram, which interface it arrived on.
+// Where it cannot, the arrival interface stays unknown.
+void ReportArrivalInterface(int fd, bool v6) {
+    const int on = 1;
+    [[maybe_unused]] const int result = v6 ? ::setsockopt(fd, IPPROTO_IPV6, IPV6_RECVPKTINFO, &on, sizeof on)
+                                           : ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+}
+
+unsigned ArrivalInterface(msghdr& message) {
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info{};
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            return static_cast<unsigned>(info.ipi_ifindex);
+        }
+        if (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_PKTINFO) {
+            in6_pktinfo info{};
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            return info.ipi6_ifindex;
+        }
+    }
+    return 0;
+}
+
 void Drain(int fd) {
     std::uint64_t count = 0;
     while (::read(fd, &count, sizeof count) > 0) {
@@ -107,6 +131,7 @@ void TIdSocketHandle::Bind() {
     socklen_t boundLength = sizeof bound;
     ok = ok && ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
          ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &boundLength) == 0;
+    if (ok) ReportArrivalInterface(fd, bound.ss_family == AF_INET6);
     EndUse();
     if (!ok) throw EIdCouldNotBindSocket();
     const auto* boundAddress = reinterpret_cast<const sockaddr*>(&bound);
@@ -159,6 +184,44 @@ std::size_t TIdSocketHandle::SendTo(const std::uint8_t address[4], std::uint16_t
     return static_cast<std::size_t>(sent);
 }
 
+std::size_t TIdSocketHandle::SendToOn(unsigned interfaceIndex, const std::uint8_t address[4], std::uint16_t port,
+                                      const TIdBytes& data) {
+    if (interfaceIndex == 0) return SendTo(address, port, data);
+    const int fd = BeginUse();
+    if (fd < 0) RaiseSocketError(10038);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    std::memcpy(&to.sin_addr, address, 4);
+    // The interface goes with the datagram (IP_PKTINFO); the source address
+    // is left to the kernel, the source port is the socket's.
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    iovec part{const_cast<std::uint8_t*>(data.data()), data.size()};
+    msghdr message{};
+    message.msg_name = &to;
+    message.msg_namelen = sizeof to;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* c = CMSG_FIRSTHDR(&message);
+    c->cmsg_level = IPPROTO_IP;
+    c->cmsg_type = IP_PKTINFO;
+    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo info{};
+    info.ipi_ifindex = static_cast<int>(interfaceIndex);
+    std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    const ssize_t sent = ::sendmsg(fd, &message, 0);
+    const int err = errno;
+    EndUse();
+    if (sent < 0) {
+        const int number = WSAErrorFromErrno(err);
+        if (number == 10040) throw EIdPackageSizeTooBig();
+        RaiseSocketError(number);
+    }
+    return static_cast<std::size_t>(sent);
+}
+
 bool TIdSocketHandle::Readable(int timeoutMs) {
     const int fd = BeginUse();
     if (fd < 0) RaiseSocketError(10038);
@@ -184,17 +247,25 @@ void TIdSocketHandle::Wake() {
     [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
 }
 
-bool TIdSocketHandle::ReceiveFrom(TIdBytes& buffer, std::string& peerIP, std::uint16_t& peerPort) {
+bool TIdSocketHandle::ReceiveFrom(TIdBytes& buffer, std::string& peerIP, std::uint16_t& peerPort,
+                                  unsigned* arrivalInterface) {
     const int fd = BeginUse();
     if (fd < 0) RaiseSocketError(10038);
     sockaddr_storage from{};
-    socklen_t fromLength = sizeof from;
+    iovec part{buffer.data(), buffer.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in6_pktinfo)) + CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
     // MSG_TRUNC makes Linux report the datagram's real length, so a datagram
     // longer than the buffer is noticed instead of arriving cut short.
     // MSG_DONTWAIT: a datagram that poll() announced may have been dropped
     // meanwhile (bad checksum); the listener must not block here.
-    const ssize_t received = ::recvfrom(fd, buffer.data(), buffer.size(), MSG_TRUNC | MSG_DONTWAIT,
-                                        reinterpret_cast<sockaddr*>(&from), &fromLength);
+    const ssize_t received = ::recvmsg(fd, &message, MSG_TRUNC | MSG_DONTWAIT);
     const int err = errno;
     EndUse();
     if (received < 0) {
@@ -205,6 +276,7 @@ bool TIdSocketHandle::ReceiveFrom(TIdBytes& buffer, std::string& peerIP, std::ui
     buffer.resize(static_cast<std::size_t>(received));
     peerIP = TIdStack::AddressText(reinterpret_cast<const sockaddr*>(&from));
     peerPort = TIdStack::AddressPort(reinterpret_cast<const sockaddr*>(&from));
+    if (arrivalInterface != nullptr) *arrivalInterface = ArrivalInterface(message);
     return true;
 }
 

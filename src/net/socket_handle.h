@@ -55,6 +55,10 @@ public:
     // returns the number of bytes sent. Raises EIdPackageSizeTooBig for a
     // datagram that is too long, the socket error for any other failure.
     std::size_t SendTo(const std::uint8_t address[4], std::uint16_t port, const TIdBytes& data);
+    // The same, out of interface `interfaceIndex` (the kernel's index) only,
+    // whatever the routes say; 0 sends as SendTo.
+    std::size_t SendToOn(unsigned interfaceIndex, const std::uint8_t address[4], std::uint16_t port,
+                         const TIdBytes& data);
 
     // Waits up to timeoutMs for the socket to become readable, or for Wake().
     // Raises the socket error when the wait itself fails (EIdNotASocket when
@@ -67,8 +71,10 @@ public:
     // and cuts the buffer to the datagram's length. A datagram longer than the
     // buffer is dropped and raises socket error 10040. Returns false when no
     // datagram was waiting after all. The sender is stored in `peerIP` and
-    // `peerPort`.
-    bool ReceiveFrom(TIdBytes& buffer, std::string& peerIP, std::uint16_t& peerPort);
+    // `peerPort`, the interface it arrived on in `arrivalInterface` (0 when
+    // unknown) where one is given.
+    bool ReceiveFrom(TIdBytes& buffer, std::string& peerIP, std::uint16_t& peerPort,
+                     unsigned* arrivalInterface = nullptr);
 
 private:
     // Takes the handle for one call; -1 when closed.

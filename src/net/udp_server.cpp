@@ -1,7 +1,10 @@
 #include "net/udp_server.h"
 
+#include <exception>
+
 #include "net/errors.h"
 #include "net/handover.h"
+#include "net/interfaces.h"
 #include "net/listener.h"
 #include "net/stack.h"
 
@@ -114,6 +117,11 @@ void TIdUDPServer::CloseEndpoint() {
 }
 
 void TIdUDPServer::SendDatagram(const std::string& host, std::uint16_t port, const TIdBytes& data) {
+    SendDatagramOn(0, host, port, data);
+}
+
+void TIdUDPServer::SendDatagramOn(unsigned interfaceIndex, const std::string& host, std::uint16_t port,
+                                  const TIdBytes& data) {
     // Resolved before the endpoint is touched: a host that cannot be
     // resolved leaves the endpoint as it was.
     TIdStack* stack = TIdStack::Instance();
@@ -130,12 +138,67 @@ void TIdUDPServer::SendDatagram(const std::string& host, std::uint16_t port, con
         binding = currentBinding_;
     }
 
-    if (data.empty()) return;
+    std::vector<std::string> wentOut;
+    const auto record = [this, &wentOut] {
+        std::lock_guard<std::mutex> lock(lastSendLock_);
+        lastSendInterfaces_ = std::move(wentOut);
+    };
+    if (data.empty()) {
+        record();
+        return;
+    }
 
     const auto bytes = TIdStack::DottedBytes(address);
     if (!bytes) RaiseSocketError(kWSAHostNotFound);
-    const std::size_t sent = binding->SendTo(bytes->data(), port, data);
-    if (sent < data.size()) throw EIdNotAllBytesSent();
+
+    // A limited broadcast stays on the segment of the interface it leaves
+    // by, and the route names one interface at most: it goes out of each
+    // interface that can broadcast.
+    std::vector<TIdInterface> via;
+    if (interfaceIndex != 0) {
+        via.push_back({interfaceIndex, InterfaceName(interfaceIndex), {}});
+    } else if (address == "255.255.255.255") {
+        via = BroadcastInterfaces();
+    }
+    if (via.empty()) {
+        record();
+        const std::size_t sent = binding->SendTo(bytes->data(), port, data);
+        if (sent < data.size()) throw EIdNotAllBytesSent();
+        LogSent("", address, port, data);
+        return;
+    }
+
+    std::exception_ptr firstFailure;
+    for (const TIdInterface& out : via) {
+        try {
+            const std::size_t sent = binding->SendToOn(out.Index, bytes->data(), port, data);
+            if (sent < data.size()) throw EIdNotAllBytesSent();
+            wentOut.push_back(out.Name);
+            LogSent(out.Name, address, port, data);
+        } catch (...) {
+            if (!firstFailure) firstFailure = std::current_exception();
+        }
+    }
+    const bool none = wentOut.empty();
+    record();
+    if (none) std::rethrow_exception(firstFailure);
+}
+
+std::vector<std::string> TIdUDPServer::LastSendInterfaces() const {
+    std::lock_guard<std::mutex> lock(lastSendLock_);
+    return lastSendInterfaces_;
+}
+
+void TIdUDPServer::LogSent(const std::string& interfaceName, const std::string& address, std::uint16_t port,
+                           const TIdBytes& data) const {
+    if (!OnLog) return;
+    TIdLogEntry entry;
+    entry.Kind = TIdLogKind::Sent;
+    entry.Interface = interfaceName;
+    entry.PeerIP = address;
+    entry.PeerPort = port;
+    entry.Data = data;
+    OnLog(entry);
 }
 
 }  // namespace melvorin::net

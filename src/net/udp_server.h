@@ -74,6 +74,8 @@ public:
 private:
     void Activate();
     void CloseEndpoint();
+    void LogSent(const std::string& interfaceName, const std::string& address, std::uint16_t port,
+                 const TIdBytes& data) const;
 
     std::string name_;
     bool broadcastEnabled_ = false;
@@ -83,6 +85,8 @@ private:
     // listeners.
     mutable std::recursive_mutex listenersLock_;
     std::vector<std::unique_ptr<TIdUDPListenerThread>> listeners_;
+    mutable std::mutex lastSendLock_;
+    std::vector<std::string> lastSendInterfaces_;
 };
 
 }  // namespace melvorin::net
