@@ -37,8 +37,11 @@ void Note(const std::string& text) { std::fprintf(stderr, "%s: %s\n", kProg, tex
 std::vector<unsigned> InterfaceIndexes(const Options& opt) {
     std::vector<unsigned> indexes;
     for (const std::string& name : opt.interfaces) {
-        const unsigned index = InterfaceIndex(name);
-        if (index == 0) throw UsageError("--interface: there is no interface called \"" + name + "\"");
+        const unsigned index = BroadcastInterfaceIndex(name);
+        if (index == 0) {
+            throw UsageError("--interface: \"" + name +
+                             "\" is no interface that can broadcast (up, not loopback, with an IPv4 address)");
+        }
         indexes.push_back(index);
     }
     return indexes;

@@ -1,33 +1,26 @@
 #include "cli/route.h"
 
 #include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
+#include "net/interfaces.h"
 
 namespace melvorin::cli {
 
-unsigned InterfaceIndex(const std::string& name) { return if_nametoindex(name.c_str()); }
+unsigned BroadcastInterfaceIndex(const std::string& name) {
+    for (const net::TIdInterface& iface : net::BroadcastInterfaces()) {
+        if (iface.Name == name) return iface.Index;
+    }
+    return 0;
+}
 
 unsigned UsableInterface(unsigned index) {
-    if (index == 0) return 0;
-    char name[IF_NAMESIZE] = {};
-    if (if_indextoname(index, name) == nullptr) return 0;
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) return 0;
-    unsigned usable = 0;
-    for (ifaddrs* ifa = list; ifa != nullptr; ifa = ifa->ifa_next) {
-        if (std::strcmp(ifa->ifa_name, name) == 0) {
-            usable = (ifa->ifa_flags & IFF_LOOPBACK) ? 0 : index;
-            break;
-        }
+    for (const net::TIdInterface& iface : net::BroadcastInterfaces()) {
+        if (iface.Index == index) return index;
     }
-    freeifaddrs(list);
-    return usable;
+    return 0;
 }
 
 unsigned InterfaceTowards(const std::string& address) {
@@ -44,20 +37,12 @@ unsigned InterfaceTowards(const std::string& address) {
                         getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0;
     close(fd);
     if (!routed) return 0;
-
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) return 0;
-    unsigned index = 0;
-    for (ifaddrs* ifa = list; ifa != nullptr; ifa = ifa->ifa_next) {
-        if (ifa->ifa_addr == nullptr || ifa->ifa_addr->sa_family != AF_INET) continue;
-        const auto* in = reinterpret_cast<const sockaddr_in*>(ifa->ifa_addr);
-        if (in->sin_addr.s_addr == local.sin_addr.s_addr) {
-            index = (ifa->ifa_flags & IFF_LOOPBACK) ? 0 : if_nametoindex(ifa->ifa_name);
-            break;
-        }
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &local.sin_addr, text, sizeof text);
+    for (const net::TIdInterface& iface : net::BroadcastInterfaces()) {
+        if (iface.Address == text) return iface.Index;
     }
-    freeifaddrs(list);
-    return index;
+    return 0;
 }
 
 }  // namespace melvorin::cli

@@ -6,15 +6,16 @@
 
 namespace melvorin::cli {
 
-// Index of the interface called `name`; 0 when there is none.
-unsigned InterfaceIndex(const std::string& name);
+// Index of the broadcast interface (up, not loopback, with an IPv4 address,
+// able to broadcast) called `name`; 0 when there is none.
+unsigned BroadcastInterfaceIndex(const std::string& name);
 
-// The interface the kernel's route to `address` (dotted IPv4) leaves by;
-// 0 when there is no route or it is loopback.
+// The broadcast interface the kernel's route to `address` (dotted IPv4)
+// leaves by; 0 when there is no route or it leaves by another interface.
 unsigned InterfaceTowards(const std::string& address);
 
-// `index` itself, or 0 when it is unknown or a loopback interface (a
-// broadcast out of it reaches no device: send as the scan goes instead).
+// `index` itself when it is a broadcast interface, else 0 (unknown or
+// loopback: send as the scan goes instead).
 unsigned UsableInterface(unsigned index);
 
 }  // namespace melvorin::cli
