@@ -2,11 +2,7 @@
 // private network namespace): it answers, refuses a taken port and stops
 // cleanly on a signal.
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -18,12 +14,11 @@
 #include "devsim/device.h"
 #include "devsim/options.h"
 #include "protocol/scan.h"
+#include "child_process.h"
 #include "udp_peer.h"
 
 namespace melvorin::devsim {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 using testing::UdpPeer;
 
@@ -32,101 +27,10 @@ std::uint16_t FreePort() {
     return probe.Bind("", 0) ? probe.LocalPort() : 0;
 }
 
-// A file descriptor of the test, closed on the way out.
-class Fd {
-public:
-    ~Fd() { Reset(); }
-    int get() const { return fd_; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0) close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
-
 // The program, its stdout and stderr read through pipes.
-class DevsimProcess {
+class DevsimProcess : public testing::ChildProcess {
 public:
-    explicit DevsimProcess(const std::vector<std::string>& args) {
-        int err[2], out[2];
-        if (pipe2(err, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(err[1], 2);
-            dup2(out[1], 1);
-            std::vector<char*> argv;
-            std::string prog = MELVORIN_DEVSIM_PATH;
-            argv.push_back(prog.data());
-            std::vector<std::string> copy = args;
-            for (std::string& a : copy) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(err[1]);
-        close(out[1]);
-        err_.Reset(err[0]);
-        out_.Reset(out[0]);
-    }
-    ~DevsimProcess() {
-        if (pid_ > 0 && !status_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    // Reads stderr until `text` shows up or the time runs out.
-    bool WaitForStderr(const std::string& text, int timeoutMs = 10000) {
-        const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (stderr_.find(text) == std::string::npos) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-            if (left <= 0 || !ReadSome(err_.get(), stderr_, static_cast<int>(left))) return false;
-        }
-        return true;
-    }
-
-    // Exit code, or -1 for a signal or a time-out (then it is killed).
-    int WaitExit(int timeoutMs = 10000) {
-        const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (Clock::now() < end) {
-            int st = 0;
-            if (waitpid(pid_, &st, WNOHANG) == pid_) {
-                status_ = st;
-                while (ReadSome(err_.get(), stderr_, 0)) {
-                }
-                while (ReadSome(out_.get(), stdout_, 0)) {
-                }
-                return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-            }
-            // Keep the pipes drained so that a chatty child never blocks.
-            ReadSome(err_.get(), stderr_, 20);
-            ReadSome(out_.get(), stdout_, 0);
-        }
-        return -1;
-    }
-
-    void Signal(int sig) { kill(pid_, sig); }
-    bool Started() const { return pid_ > 0; }
-    const std::string& Stderr() const { return stderr_; }
-    const std::string& Stdout() const { return stdout_; }
-
-private:
-    static bool ReadSome(int fd, std::string& into, int timeoutMs) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, timeoutMs) != 1) return false;
-        char buf[4096];
-        const ssize_t n = read(fd, buf, sizeof buf);
-        if (n <= 0) return false;
-        into.append(buf, static_cast<std::size_t>(n));
-        return true;
-    }
-
-    pid_t pid_ = -1;
-    std::optional<int> status_;
-    Fd err_, out_;
-    std::string stderr_, stdout_;
+    explicit DevsimProcess(const std::vector<std::string>& args) : ChildProcess(MELVORIN_DEVSIM_PATH, args) {}
 };
 
 std::string ReadyLine(std::uint16_t port, std::size_t networks) {
