@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace melvorin::bench {
@@ -63,6 +65,13 @@ long UdpSocket::Receive(void* buffer, std::size_t size, int timeoutMs) {
 
 void UdpSocket::SetReceiveBuffer(int bytes) {
     ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
 void SetThreadNice(int nice) {

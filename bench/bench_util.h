@@ -45,6 +45,9 @@ private:
     int fd_ = -1;
 };
 
+// The whole file's contents; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
 // Lowers the calling thread's scheduling priority (nice value).
 void SetThreadNice(int nice);
 

@@ -31,7 +31,7 @@ struct CliRun {
 };
 
 CliRun Cli(const std::vector<std::string>& args, const std::optional<std::string>& input = std::nullopt) {
-    ChildProcess cli(MELVORIN_CLI_PATH, args, input);
+    ChildProcess cli(MELVORIN_CLI_PATH, args, ChildProcess::Output::Capture, {}, input);
     const int code = cli.WaitExit(30000);
     return {code, cli.Stdout(), cli.Stderr()};
 }
