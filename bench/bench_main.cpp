@@ -31,6 +31,7 @@ Benchmark ThroughputBenchmark();  // bench_throughput.cpp
 Benchmark ListReplyBenchmark();   // bench_list_reply.cpp
 Benchmark ClosingBenchmark();     // bench_closing.cpp
 Benchmark IdleBenchmark();        // bench_idle.cpp
+Benchmark CliBenchmark();         // bench_cli.cpp
 
 namespace {
 
@@ -42,6 +43,7 @@ std::vector<Benchmark> AllBenchmarks() {
         ListReplyBenchmark(),
         ClosingBenchmark(),
         IdleBenchmark(),
+        CliBenchmark(),
     };
 }
 
