@@ -1,10 +1,10 @@
 // melvorin-cli: scan for devices and put them onto a network from scripts.
 // See --help.
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <iostream>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -141,9 +141,14 @@ int RunJoin(const Options& opt) {
     }
 
     // One request for each frame and interface: devices on one segment share it.
-    std::set<std::pair<TIdBytes, unsigned>> sent;
+    std::vector<const Target*> sent;
     for (const Target& t : targets) {
-        if (sent.insert({t.frame, t.interfaceIndex}).second) session.SendJoin(t.frame, t.interfaceIndex);
+        const bool again = std::any_of(sent.begin(), sent.end(), [&t](const Target* s) {
+            return s->frame == t.frame && s->interfaceIndex == t.interfaceIndex;
+        });
+        if (again) continue;
+        session.SendJoin(t.frame, t.interfaceIndex);
+        sent.push_back(&t);
     }
     std::vector<std::string> addresses;
     for (const Target& t : targets) {

@@ -73,7 +73,13 @@ std::string JsonString(const std::string& text) {
 
 namespace {
 
-std::string Field(const char* name, const std::string& jsonValue) { return std::string("\"") + name + "\": " + jsonValue; }
+std::string Field(const char* name, const std::string& jsonValue) {
+    std::string out = "\"";
+    out += name;
+    out += "\": ";
+    out += jsonValue;
+    return out;
+}
 
 std::string Shown(const std::string& text) { return text.empty() ? "-" : text; }
 
@@ -113,8 +119,11 @@ std::string ScanTable(const std::vector<DeviceReport>& devices) {
 
 std::string JoinJson(const std::string& ssid, const TIdBytes& raw, const std::vector<JoinReport>& results,
                      int exitCode) {
-    std::string out = "{" + Field("ssid", JsonString(ssid)) + ", " + Field("ssid_hex", JsonString(Hex(raw))) +
-                      ", \"results\": [";
+    std::string out = "{";
+    out += Field("ssid", JsonString(ssid));
+    out += ", ";
+    out += Field("ssid_hex", JsonString(Hex(raw)));
+    out += ", \"results\": [";
     for (std::size_t i = 0; i < results.size(); ++i) {
         const JoinReport& r = results[i];
         out += i ? ", {" : "{";
