@@ -5,7 +5,7 @@
 // with hooks around its datagram handler and a QUdpSocket baseline.
 //
 // Adding a benchmark: one source file that defines a function returning its
-// Benchmark, listed in kBenchmarks in bench_main.cpp and in CMakeLists.txt.
+// Benchmark, listed in AllBenchmarks() in bench_main.cpp and in CMakeLists.txt.
 
 #include <QObject>
 #include <QUdpSocket>

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "bench.h"
-#include "netns_guard.h"
 #include "protocol/scan.h"
+#include "startup_probe.h"
 #include "ui/boxes.h"
 #include "ui/form2.h"
 #include "ui/run_window.h"
@@ -88,20 +88,21 @@ void RunInWindow(const std::vector<const Benchmark*>& list, Context& context) {
     std::exception_ptr failure;
     ui::RunMainWindow(boxes, [&](ui::TForm2& form) {
         InstallHooks(form, hooks);
-        QTimer::singleShot(0, &form, [&] {
+        ui::TForm2* const shown = &form;
+        QTimer::singleShot(0, shown, [&, shown] {
             try {
                 QApplication::processEvents();
                 for (const auto& e : boxes.errors) {
                     std::printf("note: the window's first scan failed: %s\n", e.c_str());
                 }
                 QtReceiver qt(kBaselinePort);
-                WindowUnderTest window{form, hooks, qt};
+                WindowUnderTest window{*shown, hooks, qt};
                 context.window = &window;
                 RunEach(list, context);
-                context.window = nullptr;
             } catch (...) {
                 failure = std::current_exception();
             }
+            context.window = nullptr;
             QApplication::quit();
         });
     });
@@ -175,11 +176,7 @@ int Run(int argc, char* argv[]) {
     const std::vector<Benchmark> all = AllBenchmarks();
     std::string only;
     const Options o = ParseOptions(argc, argv, all, only);
-    const std::string problem = melvorin::testing::PrivateNetnsProblem();
-    if (!problem.empty()) {
-        std::fprintf(stderr, "refusing to run outside a private network namespace: %s\n", problem.c_str());
-        return 2;
-    }
+    if (!InPrivateNetns()) return 2;
     // Every window here, the spawned programs' included, is offscreen.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     PrintMachine("start");

@@ -7,7 +7,6 @@
 #include "startup_probe.h"
 
 int main(int argc, char* argv[]) {
-    if (!melvorin::bench::InPrivateNetns()) return 2;
     const std::uint16_t port = melvorin::bench::ProbePort(argc, argv);
     if (port == 0) return 2;
     QApplication app(argc, argv);

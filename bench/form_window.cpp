@@ -24,7 +24,6 @@ public:
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (!melvorin::bench::InPrivateNetns()) return 2;
     const std::uint16_t port = melvorin::bench::ProbePort(argc, argv);
     if (port == 0) return 2;
     QApplication app(argc, argv);

@@ -1,17 +1,14 @@
 #include "startup_probe.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QEvent>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 
+#include "bench_util.h"
 #include "netns_guard.h"
 
 namespace melvorin::bench {
@@ -19,15 +16,12 @@ namespace melvorin::bench {
 namespace {
 
 void SendMarker(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const char marker = 'S';
-    ::sendto(fd, &marker, 1, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    ::close(fd);
+    try {
+        const char marker = 'S';
+        UdpSocket("127.0.0.1", 0).SendToLoopback(port, &marker, 1);
+    } catch (const std::exception&) {
+        // No marker: the benchmark counts the run as failed.
+    }
 }
 
 class FirstPaint : public QObject {
@@ -56,7 +50,7 @@ private:
 }  // namespace
 
 std::uint16_t ProbePort(int argc, char* argv[]) {
-    if (argc < 2) return 0;
+    if (!InPrivateNetns() || argc < 2) return 0;
     const long port = std::strtol(argv[1], nullptr, 10);
     return port > 0 && port < 65536 ? static_cast<std::uint16_t>(port) : 0;
 }

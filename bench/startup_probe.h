@@ -9,13 +9,15 @@
 
 namespace melvorin::bench {
 
-// Reads the port from argv[1]; 0 when it is missing or not a port.
+// The port from argv[1]; 0 when it is missing or not a port, or when this
+// process does not run in a private network namespace (said on stderr).
 std::uint16_t ProbePort(int argc, char* argv[]);
 
 // Arranges the datagram and the quit after the first paint of `window`.
 void SignalWhenShown(QWidget& window, std::uint16_t port);
 
-// Empty when this process runs in a private network namespace.
+// True when this process runs in a private network namespace; otherwise
+// false, and the reason on stderr.
 bool InPrivateNetns();
 
 }  // namespace melvorin::bench

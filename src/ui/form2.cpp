@@ -43,7 +43,10 @@ private:
 };
 
 TForm2::TForm2(IBoxes& boxes, QWidget* parent)
-    : QWidget(parent), boxes_(boxes), notice_(std::make_unique<NoticeAdapter>(boxes)) {
+    : QWidget(parent),
+      boxes_(boxes),
+      notice_(std::make_unique<NoticeAdapter>(boxes)),
+      joinNotice_(std::make_unique<TGatedNotice>(*notice_, joinGate_)) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Melvorin"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -129,6 +132,8 @@ void TForm2::BuildLayout() {
     idpsrvr1->SetDefaultPort(12345);
     idpsrvr1->OnUDPRead = [this](net::TIdUDPListenerThread& thread, const TIdBytes& AData,
                                  net::TIdSocketHandle& binding) { idpsrvr1UDPRead(thread, AData, binding); };
+    listArrival_ = std::make_unique<TListArrival>(*lvSsid);
+    joinSender_ = std::make_unique<TJoinSender>(*idpsrvr1, *listArrival_, joinGate_);
 
     setTabOrder(btnSearch, edtKey);
     setTabOrder(edtKey, lvSsid);
@@ -181,15 +186,16 @@ void TForm2::btnSearchClick() {
 }
 
 void TForm2::lvSsidDblClick() {
-    Guarded([this] { Join(*lvSsid, *edtKey, *idpsrvr1); });
+    Guarded([this] { Join(*lvSsid, *edtKey, *joinSender_); });
 }
 
 void TForm2::idpsrvr1UDPRead(net::TIdUDPListenerThread& /*AThread*/, const TIdBytes& AData,
-                             net::TIdSocketHandle& /*ABinding*/) {
+                             net::TIdSocketHandle& ABinding) {
     if (closing_) {
         return;
     }
-    HandleDatagram(AData, *lvSsid, *notice_);
+    listArrival_->Arrival = ABinding.PeerInterfaceIndex;
+    HandleDatagram(AData, *listArrival_, *joinNotice_);
 }
 
 void TForm2::edt_SearchPortKeyPress(char16_t& key) {

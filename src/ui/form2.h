@@ -8,6 +8,7 @@
 #include "net/udp_server.h"
 #include "protocol/ports.h"
 #include "ui/boxes.h"
+#include "ui/join_route.h"
 #include "ui/widgets.h"
 
 class QLabel;
@@ -59,6 +60,11 @@ public:
     double Scale() const { return scale_; }
     int Scaled(int value) const;
 
+    // Join results dropped because no join request waited for one.
+    int UnaskedResults() const { return joinGate_.Unasked(); }
+    // How long a join request waits for its result (30 s); for tests.
+    void SetJoinResultWindow(std::chrono::milliseconds window) { joinGate_.SetWindow(window); }
+
     static constexpr int kClientWidth = 363;
     static constexpr int kClientHeight = 486;
     static constexpr const char* kWindowFontFamily = "WenQuanYi Micro Hei";
@@ -73,6 +79,10 @@ private:
     class NoticeAdapter;
     IBoxes& boxes_;
     std::unique_ptr<NoticeAdapter> notice_;
+    TJoinGate joinGate_;
+    std::unique_ptr<TGatedNotice> joinNotice_;
+    std::unique_ptr<TListArrival> listArrival_;
+    std::unique_ptr<TJoinSender> joinSender_;
     double scale_ = 1.0;
     bool centred_ = false;
     bool closing_ = false;

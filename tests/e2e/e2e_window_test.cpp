@@ -1,18 +1,23 @@
 // The window's side of the end-to-end test: the real TForm2 (offscreen) on
-// the tool host, melvorin-devsim on the device host behind a veth pair, both
-// set up by run_e2e.sh. Notices are recorded instead of shown, so nothing
-// blocks; every datagram travels the real sockets and listener threads.
+// the tool host, melvorin-devsim on the device host of segment B, another
+// host on segment A (which holds the default route), all set up by
+// run_e2e.sh. Notices are recorded instead of shown, so nothing blocks; every
+// datagram travels the real sockets and listener threads.
 
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
 #include <QtTest/QtTest>
+#include <algorithm>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "devsim/device.h"
 #include "devsim/options.h"
 #include "protocol/join.h"
+#include "netns_links.h"
 #include "qt_support.h"
 #include "ui/form2.h"
 #include "ui/widgets.h"
@@ -20,14 +25,14 @@
 namespace {
 
 using melvorin::testing::RecordingBoxes;
+using melvorin::testing::UdpPeer;
 using melvorin::ui::TForm2;
 
 constexpr int kWaitMs = 10000;
 
-class E2eWindow : public QObject {
-    Q_OBJECT
-
-private:
+// The window as the user drives it, and what it shows.
+class WindowDriver {
+protected:
     RecordingBoxes boxes_;
     std::unique_ptr<TForm2> form_;
 
@@ -59,20 +64,27 @@ private:
     const QStringList kDeviceRows{QStringLiteral("HomeNet 82%"), QStringLiteral("办公室WiFi 67%"),
                                   QStringLiteral("Cafe_Guest 45%"), QStringLiteral("Lab-2.4G 23%")};
 
-private slots:
-    void initTestCase() {
+    void Open() {
         form_ = std::make_unique<TForm2>(boxes_);
         form_->FormCreate();
         form_->ShowCentred();
         QVERIFY(boxes_.errors.isEmpty());
     }
 
-    void cleanupTestCase() {
+    void Close() {
         form_->hide();
         form_->CloseEndpoint();
         form_.reset();
         QVERIFY2(boxes_.errors.isEmpty(), qPrintable(boxes_.errors.join("; ")));
     }
+};
+
+class E2eWindow : public QObject, WindowDriver {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Open(); }
+    void cleanupTestCase() { Close(); }
 
     // The scan sent at creation fills the list from the device, the GBK
     // caption shown as its Chinese characters.
@@ -112,11 +124,111 @@ private slots:
     }
 };
 
+
+// Three hosts: the default route leads to segment A, the device is alone on
+// segment B. A host on segment A listens on the search port and sends what
+// any host there could.
+class E2eSegments : public QObject, WindowDriver {
+    Q_OBJECT
+
+    std::unique_ptr<UdpPeer> lanHost_;
+    const QString lanIf_ = qEnvironmentVariable("MELVORIN_E2E_LAN_IF");
+    const QString deviceIf_ = qEnvironmentVariable("MELVORIN_E2E_DEVICE_IF");
+    const QString kScan = QStringLiteral("ff00010102");
+
+    // A socket of the host on segment A, bound to `port`.
+    static std::unique_ptr<UdpPeer> OnSegmentA(std::uint16_t port) {
+        melvorin::testing::ScopedNetns lan(qEnvironmentVariable("MELVORIN_E2E_LAN_NS").toStdString());
+        if (!lan.Problem().empty()) return nullptr;
+        auto peer = std::make_unique<UdpPeer>();
+        return peer->Bind("", port) ? std::move(peer) : nullptr;
+    }
+
+    // What reached segment A's host on the search port since the last call.
+    QStringList HeardOnSegmentA() {
+        QStringList heard;
+        while (const auto got = lanHost_->Receive(300)) heard << melvorin::testing::Hex(got->data);
+        return heard;
+    }
+
+    // Segment A's host answers with a list of its own; the window shows it.
+    void ListFromSegmentA() {
+        melvorin::devsim::DeviceConfig other;
+        other.networks.push_back({melvorin::TIdBytes{'L', 'a', 'n'}, 10});
+        QVERIFY(lanHost_->SendTo("10.213.8.1", 12345, melvorin::devsim::BuildListReply(other)));
+        QTRY_COMPARE_WITH_TIMEOUT(Captions(), QStringList{QStringLiteral("Lan 10%")}, kWaitMs);
+    }
+
+    std::vector<std::string> Sorted(std::vector<std::string> names) {
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(!lanIf_.isEmpty() && !deviceIf_.isEmpty(), "run by run_e2e.sh only");
+        lanHost_ = OnSegmentA(1902);
+        QVERIFY(lanHost_);
+        Open();
+    }
+    void cleanupTestCase() { Close(); }
+
+    void startUpScanReachesBothSegments() {
+        QTRY_COMPARE_WITH_TIMEOUT(Captions(), kDeviceRows, kWaitMs);
+        QCOMPARE(Sorted(form_->idpsrvr1->LastSendInterfaces()),
+                 Sorted({lanIf_.toStdString(), deviceIf_.toStdString()}));
+        QCOMPARE(HeardOnSegmentA(), QStringList{kScan});
+    }
+
+    // The join carries the key in clear: segment A never hears it.
+    void joinStaysOnTheDevicesSegment() {
+        QCOMPARE(JoinRow(0, QStringLiteral("correct horse")), QString::fromUtf8(melvorin::kMsgJoined));
+        QCOMPARE(form_->idpsrvr1->LastSendInterfaces(), std::vector<std::string>{deviceIf_.toStdString()});
+        QCOMPARE(HeardOnSegmentA(), QStringList());
+    }
+
+    void scanWithoutADefaultRoute() {
+        ListFromSegmentA();
+        QVERIFY(melvorin::testing::Ip("route del default"));
+        QTest::mouseClick(form_->btnSearch, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(Captions(), kDeviceRows, kWaitMs);
+        QCOMPARE(boxes_.errors, QStringList());
+        QCOMPARE(HeardOnSegmentA(), QStringList{kScan});
+    }
+
+    // Results nobody asked for, a forged success among them, from any host:
+    // no notice, and the window goes on working.
+    void unaskedResultsFromSegmentAOpenNothing() {
+        const auto sender = OnSegmentA(0);
+        QVERIFY(sender);
+        boxes_.notices.clear();
+        const int before = form_->UnaskedResults();
+        for (int i = 0; i < 300; ++i) {
+            QVERIFY(sender->SendTo("10.213.8.1", 12345, melvorin::devsim::BuildJoinResult(i % 2 == 0, true)));
+            if (i % 50 == 49) QTest::qWait(20);  // within the socket's queue
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(form_->UnaskedResults(), before + 300, kWaitMs);
+        QCOMPARE(boxes_.notices, QStringList());
+        ListFromSegmentA();
+        QTest::mouseClick(form_->btnSearch, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(Captions(), kDeviceRows, kWaitMs);
+        QCOMPARE(HeardOnSegmentA(), QStringList{kScan});
+    }
+
+    void resultOfARealJoinOpensTheNotice() {
+        const int before = form_->UnaskedResults();
+        QCOMPARE(JoinRow(1, QStringLiteral("12345678")), QString::fromUtf8(melvorin::kMsgJoined));
+        QCOMPARE(form_->UnaskedResults(), before);
+        QCOMPARE(HeardOnSegmentA(), QStringList());
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    return melvorin::testing::RunQtSuite(argc, argv, {{"window", [] { return std::make_unique<E2eWindow>(); }}});
+    return melvorin::testing::RunQtSuite(argc, argv, {{"window", [] { return std::make_unique<E2eWindow>(); }},
+                                                   {"segments", [] { return std::make_unique<E2eSegments>(); }}});
 }
 
 #include "e2e_window_test.moc"

@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
-# End-to-end run on two hosts: a tool host and a device host, each a network
-# namespace of its own, joined by a veth pair on 10.213.7.0/30 with the
-# limited broadcast routed onto it. melvorin-devsim runs on the device host,
-# the window's test program on the tool host. Everything made here is removed
-# on the way out, whether the test passed or not.
+# End-to-end run on three hosts, each a network namespace of its own, the way
+# a laptop meets a device: the tool host sits on two segments joined to it by
+# veth pairs. Segment A (10.213.8.0/24) holds the default route and another
+# host; segment B (10.213.7.0/30) holds only the device, melvorin-devsim, and
+# no route leads there but the directly connected one. The window's test
+# program runs on the tool host. Everything made here is removed on the way
+# out, whether the test passed or not.
 #
-# Usage: run_e2e.sh DEVSIM WINDOW_TEST
+# Usage: run_e2e.sh DEVSIM WINDOW_TEST [SUITE]   (SUITE: window, the default,
+#        or segments)
 # Exit: the window test's code; 77 (skipped) when namespaces cannot be made.
 set -uo pipefail
 
-devsim=${1:?usage: run_e2e.sh DEVSIM WINDOW_TEST}
-window_test=${2:?usage: run_e2e.sh DEVSIM WINDOW_TEST}
+devsim=${1:?usage: run_e2e.sh DEVSIM WINDOW_TEST [SUITE]}
+window_test=${2:?usage: run_e2e.sh DEVSIM WINDOW_TEST [SUITE]}
+suite=${3:-window}
 
-# The veth pair is made in the current namespace before it is moved: never do
-# that in the machine's own one.
+# The veth pairs are made in the current namespace before they are moved:
+# never do that in the machine's own one.
 if [ "$(readlink /proc/self/ns/net)" = "$(readlink /proc/1/ns/net)" ]; then
   echo "run_e2e: refusing to run in the machine's own network namespace; use scripts/in-netns" >&2
   exit 1
@@ -25,8 +29,11 @@ fi
 
 tool_ns=mlv-tool-$$
 dev_ns=mlv-dev-$$
-veth_tool=mlvt$$
-veth_dev=mlvd$$
+lan_ns=mlv-lan-$$
+veth_tool=mlvt$$      # tool host, segment B
+veth_dev=mlvd$$       # device, segment B
+veth_tool_lan=mlvl$$  # tool host, segment A
+veth_lan=mlvo$$       # the other host, segment A
 work=$(mktemp -d /tmp/mlv-e2e.XXXXXX)
 devsim_pid=
 
@@ -35,27 +42,36 @@ cleanup() {
     kill -TERM "$devsim_pid" 2>/dev/null
     wait "$devsim_pid" 2>/dev/null
   fi
-  ip netns pids "$tool_ns" 2>/dev/null | xargs -r kill -KILL 2>/dev/null
-  ip netns pids "$dev_ns" 2>/dev/null | xargs -r kill -KILL 2>/dev/null
-  ip netns del "$tool_ns" 2>/dev/null
-  ip netns del "$dev_ns" 2>/dev/null
+  for ns in "$tool_ns" "$dev_ns" "$lan_ns"; do
+    ip netns pids "$ns" 2>/dev/null | xargs -r kill -KILL 2>/dev/null
+    ip netns del "$ns" 2>/dev/null
+  done
   ip link del "$veth_tool" 2>/dev/null
+  ip link del "$veth_tool_lan" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-ip netns add "$tool_ns" && ip netns add "$dev_ns" || { echo "run_e2e: ip netns add failed; skipped" >&2; exit 77; }
+ip netns add "$tool_ns" && ip netns add "$dev_ns" && ip netns add "$lan_ns" ||
+  { echo "run_e2e: ip netns add failed; skipped" >&2; exit 77; }
 set -e
 ip link add "$veth_tool" type veth peer name "$veth_dev"
+ip link add "$veth_tool_lan" type veth peer name "$veth_lan"
 ip link set "$veth_tool" netns "$tool_ns"
+ip link set "$veth_tool_lan" netns "$tool_ns"
 ip link set "$veth_dev" netns "$dev_ns"
+ip link set "$veth_lan" netns "$lan_ns"
 ip -n "$tool_ns" addr add 10.213.7.1/30 dev "$veth_tool"
 ip -n "$dev_ns" addr add 10.213.7.2/30 dev "$veth_dev"
-for ns in "$tool_ns" "$dev_ns"; do ip -n "$ns" link set lo up; done
+ip -n "$tool_ns" addr add 10.213.8.1/24 dev "$veth_tool_lan"
+ip -n "$lan_ns" addr add 10.213.8.2/24 dev "$veth_lan"
+for ns in "$tool_ns" "$dev_ns" "$lan_ns"; do ip -n "$ns" link set lo up; done
 ip -n "$tool_ns" link set "$veth_tool" up
+ip -n "$tool_ns" link set "$veth_tool_lan" up
 ip -n "$dev_ns" link set "$veth_dev" up
-ip -n "$tool_ns" route add 255.255.255.255/32 dev "$veth_tool" src 10.213.7.1
+ip -n "$lan_ns" link set "$veth_lan" up
+ip -n "$tool_ns" route add default via 10.213.8.2 dev "$veth_tool_lan"
 ip -n "$dev_ns" route add 255.255.255.255/32 dev "$veth_dev" src 10.213.7.2
 set +e
 
@@ -72,12 +88,13 @@ if ! grep -q "listening on port 1902 with 4 networks" "$work/devsim.log"; then
   exit 1
 fi
 
-QT_QPA_PLATFORM=offscreen timeout 120 ip netns exec "$tool_ns" "$window_test" window
+QT_QPA_PLATFORM=offscreen MELVORIN_E2E_LAN_NS=$lan_ns MELVORIN_E2E_LAN_IF=$veth_tool_lan \
+  MELVORIN_E2E_DEVICE_IF=$veth_tool timeout 120 ip netns exec "$tool_ns" "$window_test" "$suite"
 status=$?
 
 echo "--- melvorin-devsim log (device host 10.213.7.2) ---"
 cat "$work/devsim.log"
-# The device saw the requests come over the veth from the tool host.
+# The device saw the requests come over its own segment from the tool host.
 if [ "$status" -eq 0 ] && ! grep -q "request from 10.213.7.1:12345: ff 00 01 01 02" "$work/devsim.log"; then
   echo "run_e2e: the device never saw the tool's scan from 10.213.7.1:12345" >&2
   status=1

@@ -13,6 +13,7 @@
 #include "qt_support.h"
 #include "ui/form2.h"
 #include "ui/widgets.h"
+#include "window_fixture.h"
 
 namespace melvorin::hardening {
 
@@ -26,18 +27,13 @@ const QString kBindError = QStringLiteral("Could not bind socket. Address and po
 
 }  // namespace
 
-class FaultTests : public QObject {
+class FaultTests : public QObject, WindowFixture<> {
     Q_OBJECT
-
-    std::unique_ptr<RecordingBoxes> boxes;
-    std::unique_ptr<UdpPeer> device;
-    std::unique_ptr<ui::TForm2> form;
 
     // FormCreate's scan on the wire, answered with `reply`, window shown.
     void CreateAndFill(const TIdBytes& reply, int rows) {
-        form->FormCreate();
-        QCOMPARE(boxes->errors, QStringList());
-        QCOMPARE(NextHex(*device, 3000), kScan);
+        CreateAndExpectScan();
+        if (QTest::currentTestFailed()) return;
         form->ShowCentred();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         QVERIFY(device->SendToLoopback(reply));
@@ -45,20 +41,8 @@ class FaultTests : public QObject {
     }
 
 private slots:
-    void init() {
-        ReleaseState();
-        boxes = std::make_unique<RecordingBoxes>();
-        device = std::make_unique<UdpPeer>();
-        QVERIFY(device->Bind("", 1902));
-        form = std::make_unique<ui::TForm2>(*boxes);
-    }
-
-    void cleanup() {
-        form.reset();
-        device.reset();
-        boxes.reset();
-        ReleaseState();
-    }
+    void init() { SetUpWindow(); }
+    void cleanup() { TearDownWindow(); }
 
     // Port 12345 held over IPv6 only: the first scan fails with the bind
     // error and leaves the IPv4 port free again; once the holder lets go,
@@ -112,6 +96,7 @@ private slots:
             if (raised == 3) throw Exception("Range check error");
         };
         for (int i = 0; i < 3; ++i) {
+            QVERIFY(testing::AskForJoinResult(*form, *device));
             QVERIFY(device->SendToLoopback(JoinResult(1, 1)));
             QTRY_COMPARE(raised, i + 1);
         }
@@ -121,6 +106,7 @@ private slots:
         QVERIFY(device->SendToLoopback(ListReply(1, {{BytesOf("next"), 9}, {BytesOf("one"), 8}})));
         QTRY_COMPARE(form->lvSsid->rowCount(), 2);
         QCOMPARE(form->lvSsid->item(1, 1)->text(), QStringLiteral("8%"));
+        QVERIFY(testing::AskForJoinResult(*form, *device));
         QVERIFY(device->SendToLoopback(JoinResult(0, 1)));
         QTRY_COMPARE(boxes->noticeCount, 4L);
         QCOMPARE(boxes->notices.last(), QStringLiteral("SSID出错了，请重获SSID"));

@@ -13,11 +13,7 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include "child_process.h"
 #include "net/udp_server.h"
 #include "protocol/cp936.h"
 #include "protocol/join.h"
@@ -57,41 +53,18 @@ const char* const kRate = "20000";
 
 // Runs the flood sender with `arguments` to its end while the window's
 // thread keeps handling events; returns its summary line, or an empty text
-// when it failed. Started with posix_spawn rather than fork, which the
-// thread sanitizer does not allow in a process with threads.
+// (and its stderr) when it failed.
 QString RunSender(const std::vector<std::string>& arguments, const std::function<void()>& meanwhile = {}) {
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return {};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    std::vector<std::string> all = {MELVORIN_FLOOD_SENDER};
-    all.insert(all.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, MELVORIN_FLOOD_SENDER, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    if (rc != 0) {
-        ::close(out[0]);
-        return {};
-    }
-    int status = 0;
-    for (;;) {
-        const pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid) break;
+    ChildProcess sender(MELVORIN_FLOOD_SENDER, arguments);
+    const int code = sender.WaitExit(600'000, [&] {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         if (meanwhile) meanwhile();
+    });
+    if (code != 0) {
+        std::fprintf(stderr, "flood sender failed (%d): %s\n", code, sender.Stderr().c_str());
+        return {};
     }
-    std::string text;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
-    ::close(out[0]);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
-    return QString::fromStdString(text).trimmed();
+    return QString::fromStdString(sender.Stdout()).trimmed();
 }
 
 long Field(const QString& summary, const QString& name) {
@@ -139,6 +112,7 @@ private slots:
         // burst) so that what is measured is growth, not first use.
         QVERIFY(device.SendToLoopback(ListReply(2, {{BytesOf("warm"), 1}, {{0xC4, 0xE3}, 2}})));
         QTRY_COMPARE(form->lvSsid->rowCount(), 2);
+        QVERIFY(testing::AskForJoinResult(*form, device));
         QVERIFY(device.SendToLoopback(JoinResult(1, 1)));
         QTRY_COMPARE(boxes.noticeCount, 1L);
         const std::string v6Share = twoBindings ? "25" : "0";

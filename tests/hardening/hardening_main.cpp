@@ -2,7 +2,7 @@
 // boxes recorded instead of shown):
 //   flood    a burst of hostile datagrams from another process
 //   faults   ports taken, a raising notice box, C1 keys, undecodable SSIDs
-//   closing  the program's end while notice boxes hold their listeners
+//   closing  the program's end while a notice box holds its listener
 //   ipv6off  the window in a network namespace of its own with IPv6 off
 
 #include <net/if.h>

@@ -85,7 +85,7 @@ protected:
     }
 
     // First made, last gone: the endpoints' sockets live in it.
-    melvorin::testing::FreshNetns netns;
+    melvorin::testing::ScopedNetns netns;
     TIdUDPServer devices{"devices"};
     TIdUDPServer tool{"idpsrvr1"};
     std::vector<Arrival> arrivals;

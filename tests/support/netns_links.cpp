@@ -18,7 +18,7 @@ std::string NetnsOf(const char* path) {
 }
 }  // namespace
 
-FreshNetns::FreshNetns() {
+ScopedNetns::ScopedNetns() {
     previous_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
     if (previous_ < 0) {
         problem_ = std::string("/proc/thread-self/ns/net: ") + std::strerror(errno);
@@ -29,7 +29,19 @@ FreshNetns::FreshNetns() {
     }
 }
 
-FreshNetns::~FreshNetns() {
+ScopedNetns::ScopedNetns(const std::string& name) {
+    previous_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    const std::string path = "/run/netns/" + name;
+    const int target = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (previous_ < 0 || target < 0) {
+        problem_ = path + ": " + std::strerror(errno);
+    } else if (::setns(target, CLONE_NEWNET) != 0) {
+        problem_ = "setns " + path + ": " + std::strerror(errno);
+    }
+    if (target >= 0) ::close(target);
+}
+
+ScopedNetns::~ScopedNetns() {
     if (previous_ < 0) return;
     [[maybe_unused]] const int back = ::setns(previous_, CLONE_NEWNET);
     ::close(previous_);

@@ -8,14 +8,17 @@
 namespace melvorin::testing {
 
 // While it lives, the calling thread (and every process and socket it makes)
-// is in a fresh network namespace with only loopback up; destroying it takes
-// the thread back where it was. Make and destroy it on the same thread.
-class FreshNetns {
+// is in another network namespace: a fresh one with only loopback up, or the
+// one `ip netns` knows by `name`. Destroying it takes the thread back where
+// it was; sockets made meanwhile stay where they were made. Make and destroy
+// it on the same thread.
+class ScopedNetns {
 public:
-    FreshNetns();
-    ~FreshNetns();
-    FreshNetns(const FreshNetns&) = delete;
-    FreshNetns& operator=(const FreshNetns&) = delete;
+    ScopedNetns();
+    explicit ScopedNetns(const std::string& name);
+    ~ScopedNetns();
+    ScopedNetns(const ScopedNetns&) = delete;
+    ScopedNetns& operator=(const ScopedNetns&) = delete;
     // Empty when the thread is in its fresh namespace, else why not.
     const std::string& Problem() const { return problem_; }
 

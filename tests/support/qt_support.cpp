@@ -49,6 +49,18 @@ void DoubleClickRow(ui::TForm2& form, int row, int column) {
     QTest::mouseDClick(form.lvSsid->viewport(), Qt::LeftButton, {}, CellCentre(form, row, column));
 }
 
+bool AskForJoinResult(ui::TForm2& form, UdpPeer& device) {
+    if (form.lvSsid->rowCount() == 0) {
+        if (!device.SendToLoopback(ListReply({{{'A', 'B'}, 50}}))) return false;
+        if (!QTest::qWaitFor([&] { return form.lvSsid->rowCount() > 0; }, 3000)) return false;
+    }
+    device.Drain();
+    form.lvSsid->selectRow(0);
+    form.lvSsidDblClick();
+    const QString request = NextHex(device);
+    return request.startsWith(QStringLiteral("ff00")) && request.mid(6, 2) == QStringLiteral("02");
+}
+
 void TypeText(QWidget* w, const QString& text) {
     QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text);
     QApplication::sendEvent(w, &press);

@@ -6,15 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "devsim/device.h"
 #include "devsim/options.h"
 #include "protocol/scan.h"
-#include "child_process.h"
 #include "udp_peer.h"
 
 namespace melvorin::devsim {
@@ -27,7 +25,7 @@ std::uint16_t FreePort() {
     return probe.Bind("", 0) ? probe.LocalPort() : 0;
 }
 
-// The program, its stdout and stderr read through pipes.
+// The program, its stdout and stderr captured.
 class DevsimProcess : public testing::ChildProcess {
 public:
     explicit DevsimProcess(const std::vector<std::string>& args) : ChildProcess(MELVORIN_DEVSIM_PATH, args) {}

@@ -2,15 +2,17 @@
 // scan, a termination signal takes the way out of closing the window, also
 // while a listener waits on an open notice box.
 
-#include <QProcess>
-#include <QProcessEnvironment>
+#include <signal.h>
+
 #include <QTest>
 #include <memory>
 
+#include "child_process.h"
 #include "qt_support.h"
 
 namespace melvorin::uitest {
 
+using testing::ChildProcess;
 using testing::NextHex;
 using testing::UdpPeer;
 
@@ -18,39 +20,39 @@ class ProgramTests : public QObject {
     Q_OBJECT
 
     std::unique_ptr<UdpPeer> device;
-    std::unique_ptr<QProcess> program;
+    std::unique_ptr<ChildProcess> program;
+    int exitCode = -1;
 
     void Start() {
-        program = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        program->setProcessEnvironment(env);
-        program->setProcessChannelMode(QProcess::ForwardedChannels);
-        program->start(QStringLiteral(MELVORIN_PROGRAM), {});
-        QVERIFY(program->waitForStarted());
+        program = std::make_unique<ChildProcess>(MELVORIN_PROGRAM, std::vector<std::string>{},
+                                                 ChildProcess::Output::Inherit,
+                                                 std::vector<std::string>{"QT_QPA_PLATFORM=offscreen"});
+        QVERIFY(program->Started());
+    }
+
+    // SIGTERM; the exit code is -1 for a signal.
+    void Terminate() {
+        program->Signal(SIGTERM);
+        exitCode = program->WaitExit(15000);
+        QVERIFY2(!program->Running(), "the program did not end");
     }
 
     // SIGTERM, then the exit code of an orderly shut-down.
     void TerminateAndExpectCleanExit() {
-        program->terminate();
-        QVERIFY2(program->waitForFinished(15000), "the program did not end");
-        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program->exitCode(), 0);
+        Terminate();
+        QCOMPARE(exitCode, 0);
         // The endpoint was closed: port 12345 is free.
         QVERIFY(testing::PortFree(12345));
     }
 
 private slots:
     void init() {
+        exitCode = -1;
         device = std::make_unique<UdpPeer>();
         QVERIFY(device->Bind("", 1902));
     }
     void cleanup() {
-        if (program && program->state() != QProcess::NotRunning) {
-            program->kill();
-            program->waitForFinished();
-        }
-        program.reset();
+        program.reset();  // killed if still running
         device.reset();
     }
 
@@ -70,7 +72,7 @@ private slots:
         // A join result opens a real modal notice; its listener waits on it.
         device->SendToLoopback(testing::FromHex("ff000382010187"));
         QTest::qWait(500);
-        QCOMPARE(program->state(), QProcess::Running);
+        QVERIFY(program->Running());
         TerminateAndExpectCleanExit();
     }
 
@@ -82,12 +84,10 @@ private slots:
             QVERIFY(blocker.Bind("", 12345));
             Start();
             QCOMPARE(NextHex(*device, 1000), QStringLiteral("none"));
-            QCOMPARE(program->state(), QProcess::Running);
-            program->terminate();
-            QVERIFY2(program->waitForFinished(15000), "the program did not end");
+            QVERIFY(program->Running());
+            Terminate();
         }
-        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program->exitCode(), 0);
+        QCOMPARE(exitCode, 0);
     }
 };
 

@@ -1,0 +1,82 @@
+#pragma once
+
+// The window's side of the join exchange on a real network: the join request
+// goes back only to the segment the shown list came from, and a join result
+// is shown only while a join request waits for it.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "net/udp_server.h"
+#include "protocol/ports.h"
+
+namespace melvorin::ui {
+
+// Whether a join request waits for its result: from sending it until its
+// first result is taken, or until the window (30 s) has passed.
+class TJoinGate {
+public:
+    void Sent();
+    // A result came: true when it is to be shown. Either way nothing waits
+    // any more, so a repeat is not shown.
+    bool Take();
+    // Results that came while nothing waited.
+    int Unasked() const { return unasked_; }
+    void SetWindow(std::chrono::milliseconds window) { window_ = window; }
+
+private:
+    std::optional<std::chrono::steady_clock::time_point> deadline_;
+    std::chrono::milliseconds window_{std::chrono::seconds(30)};
+    int unasked_ = 0;
+};
+
+// The list as a list reply fills it, noting the interface the shown list
+// arrived on (the datagram handler sets Arrival before the dispatch).
+class TListArrival : public ISsidList {
+public:
+    explicit TListArrival(ISsidList& list) : list_(list) {}
+    unsigned Arrival = 0;
+    unsigned ShownFrom() const { return shownFrom_; }
+
+    void Clear() override;
+    void AddRow(const std::string& caption, const std::string& subItem) override { list_.AddRow(caption, subItem); }
+    int RowCount() const override { return list_.RowCount(); }
+    int SelectedRow() const override { return list_.SelectedRow(); }
+
+private:
+    ISsidList& list_;
+    unsigned shownFrom_ = 0;
+};
+
+// Sends the join request, which carries the key in clear, out of the
+// interface the shown list came in by; where that is unknown or no
+// broadcast interface (loopback), as the scan goes. A request sent opens the
+// gate.
+class TJoinSender : public IDatagramSender {
+public:
+    TJoinSender(net::TIdUDPServer& endpoint, const TListArrival& list, TJoinGate& gate)
+        : endpoint_(endpoint), list_(list), gate_(gate) {}
+    void SendDatagram(const std::string& host, std::uint16_t port, const TIdBytes& data) override;
+
+private:
+    net::TIdUDPServer& endpoint_;
+    const TListArrival& list_;
+    TJoinGate& gate_;
+};
+
+// A join result's notice, shown only through the gate.
+class TGatedNotice : public INotice {
+public:
+    TGatedNotice(INotice& notice, TJoinGate& gate) : notice_(notice), gate_(gate) {}
+    void ShowNotice(const std::string& text) override {
+        if (gate_.Take()) notice_.ShowNotice(text);
+    }
+
+private:
+    INotice& notice_;
+    TJoinGate& gate_;
+};
+
+}  // namespace melvorin::ui
