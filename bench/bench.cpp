@@ -30,8 +30,8 @@ bool ReadStamp(const std::uint8_t* data, std::size_t size, Stamp& stamp) {
     return true;
 }
 
-std::unique_ptr<net::TIdUDPServer> ActiveEndpoint() {
-    auto server = std::make_unique<net::TIdUDPServer>("idpsrvr1");
+std::unique_ptr<net::TIdUDPServer> ActiveEndpoint(net::THandOver& handOver) {
+    auto server = std::make_unique<net::TIdUDPServer>(handOver, "idpsrvr1");
     server->SetBroadcastEnabled(true);
     server->SetDefaultPort(kEndpointPort);
     server->OnUDPRead = [](net::TIdUDPListenerThread&, const TIdBytes&, net::TIdSocketHandle&) {};

@@ -22,6 +22,7 @@ namespace melvorin::ui {
 class TForm2;
 }
 namespace melvorin::net {
+class THandOver;
 class TIdUDPServer;
 }
 
@@ -113,7 +114,7 @@ bool ReadStamp(const std::uint8_t* data, std::size_t size, Stamp& stamp);
 
 // An endpoint named like the window's, on its port, with a handler that
 // does nothing, opened by a first send as the window's first scan does.
-std::unique_ptr<net::TIdUDPServer> ActiveEndpoint();
+std::unique_ptr<net::TIdUDPServer> ActiveEndpoint(net::THandOver& handOver);
 
 // Runs the window thread's event loop until `work` (on a thread of its own)
 // has finished.

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "bench.h"
+#include "net/handover.h"
 #include "net/udp_server.h"
 
 namespace melvorin::bench {
@@ -13,8 +14,9 @@ namespace {
 void Measure(Context& c) {
     std::vector<std::int64_t> times;
     const int closings = c.options.Pick(8, 3);
+    net::THandOver handOver;
     for (int i = 0; i < closings; ++i) {
-        auto server = ActiveEndpoint();
+        auto server = ActiveEndpoint(handOver);
         // Listeners caught at different points of their 1000 ms wait.
         std::this_thread::sleep_for(std::chrono::milliseconds(120 + (i * 373) % 900));
         const std::int64_t t0 = NowNs();

@@ -9,6 +9,7 @@
 
 #include "bench.h"
 #include "net/listener.h"
+#include "net/handover.h"
 #include "net/udp_server.h"
 
 namespace melvorin::bench {
@@ -49,7 +50,8 @@ struct IdleResult {
 
 IdleResult MeasureIdle(double seconds) {
     IdleResult result;
-    auto server = ActiveEndpoint();
+    net::THandOver handOver;
+    auto server = ActiveEndpoint(handOver);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const std::string prefix = net::TIdUDPListenerThread::SystemThreadName("idpsrvr1 Listener #1");
     const std::vector<std::string> tids = ThreadsNamed(prefix.substr(0, prefix.size() - 1));

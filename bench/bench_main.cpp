@@ -31,6 +31,7 @@ Benchmark ThroughputBenchmark();  // bench_throughput.cpp
 Benchmark ListReplyBenchmark();   // bench_list_reply.cpp
 Benchmark ClosingBenchmark();     // bench_closing.cpp
 Benchmark IdleBenchmark();        // bench_idle.cpp
+Benchmark ScanSendBenchmark();    // bench_interfaces.cpp
 Benchmark CliBenchmark();         // bench_cli.cpp
 
 namespace {
@@ -43,6 +44,7 @@ std::vector<Benchmark> AllBenchmarks() {
         ListReplyBenchmark(),
         ClosingBenchmark(),
         IdleBenchmark(),
+        ScanSendBenchmark(),
         CliBenchmark(),
     };
 }

@@ -1,6 +1,6 @@
 // Hand-over round trip: a datagram on loopback until OnUDPRead runs on the
 // window's thread, against QUdpSocket's readyRead there; with its two halves
-// (datagram to the listener thread, and net::Synchronize against Qt's
+// (datagram to the listener thread, and THandOver::Synchronize against Qt's
 // blocking queued call) and back-to-back and one-processor figures for
 // information.
 
@@ -16,6 +16,7 @@
 #include "net/handover.h"
 #include "net/listener.h"
 #include "net/udp_server.h"
+#include "ui/form2.h"
 
 namespace melvorin::bench {
 
@@ -126,13 +127,14 @@ RoundTripResult MeasureOnOneCpu(const std::function<RoundTripResult()>& measure,
 // on the listener's own thread (ThreadedEvent), so the time from the send to
 // the listener having the datagram in hand. The rest of the round trip is the
 // hand-over to the window's thread.
-std::vector<std::int64_t> MeasureListenerOnly(int count, int blocks, int pauseUs, std::uint32_t& run) {
+std::vector<std::int64_t> MeasureListenerOnly(net::THandOver& handOver, int count, int blocks, int pauseUs,
+                                              std::uint32_t& run) {
     constexpr std::uint16_t kPort = 12346;
     std::vector<std::int64_t> all;
     for (int block = 0; block < blocks; ++block) {
         RoundTrip rt;
         rt.pauseUs = pauseUs;
-        net::TIdUDPServer server("bench");
+        net::TIdUDPServer server(handOver, "bench");
         server.SetDefaultPort(kPort);
         server.ThreadedEvent = true;
         server.OnUDPRead = [&rt](net::TIdUDPListenerThread&, const TIdBytes& d, net::TIdSocketHandle&) {
@@ -148,7 +150,7 @@ std::vector<std::int64_t> MeasureListenerOnly(int count, int blocks, int pauseUs
 }
 
 // The hand-over without sockets: a thread that hands calls over with
-// net::Synchronize, against one that makes Qt's own blocking queued call.
+// THandOver::Synchronize, against one that makes Qt's own blocking queued call.
 // Each call records the time since its thread began handing it over. Paused
 // between calls like the round trips, in alternating blocks, each block on a
 // new thread.
@@ -157,7 +159,7 @@ struct HandOverOnly {
     std::vector<std::int64_t> qtBlocking;
 };
 
-HandOverOnly MeasureHandOverOnly(int count, int blocks, int pauseUs) {
+HandOverOnly MeasureHandOverOnly(net::THandOver& handOver, int count, int blocks, int pauseUs) {
     HandOverOnly result;
     QObject target;
     std::int64_t startNs = 0;
@@ -171,7 +173,7 @@ HandOverOnly MeasureHandOverOnly(int count, int blocks, int pauseUs) {
                 if (pauseUs > 0) std::this_thread::sleep_for(std::chrono::microseconds(pauseUs));
                 startNs = NowNs();
                 if (ours) {
-                    net::Synchronize(record);
+                    handOver.Synchronize(record);
                 } else {
                     QMetaObject::invokeMethod(&target, record, Qt::BlockingQueuedConnection);
                 }
@@ -224,8 +226,11 @@ void Measure(Context& c) {
     const RoundTripResult oneCpu =
         MeasureOnOneCpu([&] { return MeasureRoundTrip(oneCpuTrips, 4, o.pauseUs, w); }, w.hooks);
     const RoundTripResult backToBack = MeasureRoundTrip(backToBackTrips, 2, 0, w);
-    const std::vector<std::int64_t> listenerOnly = MeasureListenerOnly(trips / 2, blocks, o.pauseUs, w.run);
-    const HandOverOnly handOver = MeasureHandOverOnly(trips / 2, blocks, o.pauseUs);
+    // The window's own hand-over, run by the program's pump.
+    net::THandOver& windowHandOver = w.form.idpsrvr1->HandOver();
+    const std::vector<std::int64_t> listenerOnly =
+        MeasureListenerOnly(windowHandOver, trips / 2, blocks, o.pauseUs, w.run);
+    const HandOverOnly handOver = MeasureHandOverOnly(windowHandOver, trips / 2, blocks, o.pauseUs);
     AddRoundTripRows(atRest, oneCpu, backToBack, listenerOnly, handOver, c.rows);
 }
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "net/handover.h"
 #include "protocol/frame.h"
 #include "protocol/join.h"
 #include "protocol/ports.h"
@@ -95,8 +94,7 @@ private:
 
 Session::Session(std::uint16_t port, std::vector<unsigned> interfaces) : port_(port), interfaces_(std::move(interfaces)) {
     // The one place the endpoint is made: as the window makes its own.
-    net::SetMainThread();
-    endpoint_ = std::make_unique<net::TIdUDPServer>("cli");
+    endpoint_ = std::make_unique<net::TIdUDPServer>(handOver_, "cli");
     endpoint_->SetBroadcastEnabled(true);
     endpoint_->SetDefaultPort(kLocalPort);
     endpoint_->OnUDPRead = [this](net::TIdUDPListenerThread&, const TIdBytes& data, net::TIdSocketHandle& binding) {
@@ -147,7 +145,7 @@ void Session::PumpUntil(Clock::time_point deadline, const std::function<bool()>&
         const Clock::time_point now = Clock::now();
         if (now >= deadline) return;
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
-        if (net::WaitForQueued(static_cast<int>(wait))) net::RunQueued();
+        if (handOver_.WaitForQueued(static_cast<int>(wait))) handOver_.RunQueued();
     }
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/report.h"
+#include "net/handover.h"
 #include "net/udp_server.h"
 #include "protocol/bytes.h"
 
@@ -60,7 +61,10 @@ private:
     bool joinSent_ = false;
     std::map<std::string, DeviceReport> devices_;
     std::map<std::string, JoinReport> results_;
-    // Last: it goes first, so no hand-over outlives what it writes to.
+    // The thread that makes the session runs the endpoint's hand-overs.
+    net::THandOver handOver_;
+    // After the hand-over and the records: it goes first, so no hand-over
+    // outlives what it uses.
     std::unique_ptr<net::TIdUDPServer> endpoint_;
     std::unique_ptr<Sender> sender_;
 };

@@ -13,45 +13,45 @@ struct NumberText {
 };
 
 constexpr NumberText kSocketErrorTexts[] = {
-    {10004, "Interrupted system call."},
-    {10009, "Bad file number."},
-    {10013, "Access denied."},
-    {10014, "Buffer fault."},
-    {10022, "Invalid argument."},
-    {10024, "Too many open files."},
-    {10035, "Operation would block."},
-    {10036, "Operation now in progress."},
-    {10037, "Operation already in progress."},
-    {10038, "Socket operation on non-socket."},
-    {10039, "Destination address required."},
-    {10040, "Message too long."},
-    {10041, "Protocol wrong type for socket."},
-    {10042, "Bad protocol option."},
-    {10043, "Protocol not supported."},
-    {10044, "Socket type not supported."},
-    {10045, "Operation not supported on socket."},
-    {10046, "Protocol family not supported."},
-    {10047, "Address family not supported by protocol family."},
-    {10048, "Address already in use."},
-    {10049, "Cannot assign requested address."},
-    {10050, "Network is down."},
-    {10051, "Network is unreachable."},
-    {10052, "Net dropped connection or reset."},
-    {10053, "Software caused connection abort."},
-    {10054, "Connection reset by peer."},
-    {10055, "No buffer space available."},
-    {10056, "Socket is already connected."},
-    {10057, "Socket is not connected."},
-    {10058, "Cannot send or receive after socket is closed."},
-    {10059, "Too many references, cannot splice."},
-    {10060, "Connection timed out."},
-    {10061, "Connection refused."},
-    {10062, "Too many levels of symbolic links."},
-    {10063, "File name too long."},
-    {10064, "Host is down."},
-    {10065, "No route to host."},
-    {10066, "Directory not empty"},
-    {11001, "Host not found."},
+    {kWSAEINTR, "Interrupted system call."},
+    {kWSAEBADF, "Bad file number."},
+    {kWSAEACCES, "Access denied."},
+    {kWSAEFAULT, "Buffer fault."},
+    {kWSAEINVAL, "Invalid argument."},
+    {kWSAEMFILE, "Too many open files."},
+    {kWSAEWOULDBLOCK, "Operation would block."},
+    {kWSAEINPROGRESS, "Operation now in progress."},
+    {kWSAEALREADY, "Operation already in progress."},
+    {kWSAENOTSOCK, "Socket operation on non-socket."},
+    {kWSAEDESTADDRREQ, "Destination address required."},
+    {kWSAEMSGSIZE, "Message too long."},
+    {kWSAEPROTOTYPE, "Protocol wrong type for socket."},
+    {kWSAENOPROTOOPT, "Bad protocol option."},
+    {kWSAEPROTONOSUPPORT, "Protocol not supported."},
+    {kWSAESOCKTNOSUPPORT, "Socket type not supported."},
+    {kWSAEOPNOTSUPP, "Operation not supported on socket."},
+    {kWSAEPFNOSUPPORT, "Protocol family not supported."},
+    {kWSAEAFNOSUPPORT, "Address family not supported by protocol family."},
+    {kWSAEADDRINUSE, "Address already in use."},
+    {kWSAEADDRNOTAVAIL, "Cannot assign requested address."},
+    {kWSAENETDOWN, "Network is down."},
+    {kWSAENETUNREACH, "Network is unreachable."},
+    {kWSAENETRESET, "Net dropped connection or reset."},
+    {kWSAECONNABORTED, "Software caused connection abort."},
+    {kWSAECONNRESET, "Connection reset by peer."},
+    {kWSAENOBUFS, "No buffer space available."},
+    {kWSAEISCONN, "Socket is already connected."},
+    {kWSAENOTCONN, "Socket is not connected."},
+    {kWSAESHUTDOWN, "Cannot send or receive after socket is closed."},
+    {kWSAETOOMANYREFS, "Too many references, cannot splice."},
+    {kWSAETIMEDOUT, "Connection timed out."},
+    {kWSAECONNREFUSED, "Connection refused."},
+    {kWSAELOOP, "Too many levels of symbolic links."},
+    {kWSAENAMETOOLONG, "File name too long."},
+    {kWSAEHOSTDOWN, "Host is down."},
+    {kWSAEHOSTUNREACH, "No route to host."},
+    {kWSAENOTEMPTY, "Directory not empty"},
+    {kWSAHostNotFound, "Host not found."},
 };
 
 // errno -> Windows Sockets number, by meaning. One table for every call.
@@ -61,54 +61,54 @@ struct ErrnoNumber {
 };
 
 constexpr ErrnoNumber kErrnoNumbers[] = {
-    {EINTR, 10004},
-    {EBADF, 10038},  // a closed or invalid handle: the socket is gone
-    {ENOTSOCK, 10038},
-    {EACCES, 10013},  // e.g. a broadcast without SO_BROADCAST
-    {EPERM, 10013},   // refused by the host's packet filter
-    {EFAULT, 10014},
-    {EINVAL, 10022},
-    {EMFILE, 10024},
-    {ENFILE, 10024},
-    {EAGAIN, 10035},
+    {EINTR, kWSAEINTR},
+    {EBADF, kWSAENOTSOCK},  // a closed or invalid handle: the socket is gone
+    {ENOTSOCK, kWSAENOTSOCK},
+    {EACCES, kWSAEACCES},  // e.g. a broadcast without SO_BROADCAST
+    {EPERM, kWSAEACCES},   // refused by the host's packet filter
+    {EFAULT, kWSAEFAULT},
+    {EINVAL, kWSAEINVAL},
+    {EMFILE, kWSAEMFILE},
+    {ENFILE, kWSAEMFILE},
+    {EAGAIN, kWSAEWOULDBLOCK},
 #if EWOULDBLOCK != EAGAIN
-    {EWOULDBLOCK, 10035},
+    {EWOULDBLOCK, kWSAEWOULDBLOCK},
 #endif
-    {EINPROGRESS, 10036},
-    {EALREADY, 10037},
-    {EDESTADDRREQ, 10039},
-    {EMSGSIZE, 10040},
-    {EPROTOTYPE, 10041},
-    {ENOPROTOOPT, 10042},
-    {EPROTONOSUPPORT, 10043},
-    {ESOCKTNOSUPPORT, 10044},
-    {EOPNOTSUPP, 10045},
+    {EINPROGRESS, kWSAEINPROGRESS},
+    {EALREADY, kWSAEALREADY},
+    {EDESTADDRREQ, kWSAEDESTADDRREQ},
+    {EMSGSIZE, kWSAEMSGSIZE},
+    {EPROTOTYPE, kWSAEPROTOTYPE},
+    {ENOPROTOOPT, kWSAENOPROTOOPT},
+    {EPROTONOSUPPORT, kWSAEPROTONOSUPPORT},
+    {ESOCKTNOSUPPORT, kWSAESOCKTNOSUPPORT},
+    {EOPNOTSUPP, kWSAEOPNOTSUPP},
 #if ENOTSUP != EOPNOTSUPP
-    {ENOTSUP, 10045},
+    {ENOTSUP, kWSAEOPNOTSUPP},
 #endif
-    {EPFNOSUPPORT, 10046},
-    {EAFNOSUPPORT, 10047},
-    {EADDRINUSE, 10048},
-    {EADDRNOTAVAIL, 10049},
-    {ENETDOWN, 10050},
-    {ENETUNREACH, 10051},
-    {ENETRESET, 10052},
-    {ECONNABORTED, 10053},
-    {ECONNRESET, 10054},
-    {ENOBUFS, 10055},
-    {ENOMEM, 10055},
-    {EISCONN, 10056},
-    {ENOTCONN, 10057},
-    {ESHUTDOWN, 10058},
-    {EPIPE, 10058},
-    {ETOOMANYREFS, 10059},
-    {ETIMEDOUT, 10060},
-    {ECONNREFUSED, 10061},
-    {ELOOP, 10062},
-    {ENAMETOOLONG, 10063},
-    {EHOSTDOWN, 10064},
-    {EHOSTUNREACH, 10065},
-    {ENOTEMPTY, 10066},
+    {EPFNOSUPPORT, kWSAEPFNOSUPPORT},
+    {EAFNOSUPPORT, kWSAEAFNOSUPPORT},
+    {EADDRINUSE, kWSAEADDRINUSE},
+    {EADDRNOTAVAIL, kWSAEADDRNOTAVAIL},
+    {ENETDOWN, kWSAENETDOWN},
+    {ENETUNREACH, kWSAENETUNREACH},
+    {ENETRESET, kWSAENETRESET},
+    {ECONNABORTED, kWSAECONNABORTED},
+    {ECONNRESET, kWSAECONNRESET},
+    {ENOBUFS, kWSAENOBUFS},
+    {ENOMEM, kWSAENOBUFS},
+    {EISCONN, kWSAEISCONN},
+    {ENOTCONN, kWSAENOTCONN},
+    {ESHUTDOWN, kWSAESHUTDOWN},
+    {EPIPE, kWSAESHUTDOWN},
+    {ETOOMANYREFS, kWSAETOOMANYREFS},
+    {ETIMEDOUT, kWSAETIMEDOUT},
+    {ECONNREFUSED, kWSAECONNREFUSED},
+    {ELOOP, kWSAELOOP},
+    {ENAMETOOLONG, kWSAENAMETOOLONG},
+    {EHOSTDOWN, kWSAEHOSTDOWN},
+    {EHOSTUNREACH, kWSAEHOSTUNREACH},
+    {ENOTEMPTY, kWSAENOTEMPTY},
 };
 
 std::string FormatSocketError(int number) {
@@ -119,7 +119,7 @@ std::string FormatSocketError(int number) {
 
 }  // namespace
 
-EIdSocketError::EIdSocketError(int lastError) : EIdException(FormatSocketError(lastError)), lastError_(lastError) {}
+EIdSocketError::EIdSocketError(int lastError) : TErrorKind(FormatSocketError(lastError)), lastError_(lastError) {}
 
 const char* WSAErrorText(int number) {
     for (const auto& entry : kSocketErrorTexts) {
@@ -136,7 +136,7 @@ int WSAErrorFromErrno(int err) {
 }
 
 void RaiseSocketError(int wsaNumber) {
-    if (wsaNumber == 10038) throw EIdNotASocket();
+    if (wsaNumber == kWSAENOTSOCK) throw EIdNotASocket();
     throw EIdSocketError(wsaNumber);
 }
 

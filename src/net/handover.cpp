@@ -1,53 +1,56 @@
 #include "net/handover.h"
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <exception>
-#include <memory>
-#include <mutex>
-#include <optional>
-#include <thread>
-
-#include "net/handover_internal.h"
 
 namespace melvorin::net {
 
-namespace {
-
-struct Request {
+// A request lives on the stack of the thread that waits for it and carries
+// its own signal, so that once queued the waiting thread needs nothing of the
+// hand-over object any more (a listener that its endpoint let go while its
+// handler ran may still be waking up when the object is gone).
+struct THandOver::Request {
     const std::function<void()>* call = nullptr;
+    std::mutex lock;
+    std::condition_variable ran;
     bool done = false;
     std::exception_ptr error;
 };
 
-struct Queue {
-    std::mutex lock;
-    // Signalled when a request is queued or a waiter must look again.
-    std::condition_variable queued;
-    // Signalled when a request has run.
-    std::condition_variable ran;
-    std::deque<Request*> requests;
+THandOver::THandOver() : mainThread_(std::this_thread::get_id()) {}
+
+void THandOver::SetWakeUp(std::function<void()> wakeUp) {
+    std::lock_guard<std::mutex> lock(lock_);
+    wakeUp_ = std::move(wakeUp);
+}
+
+void THandOver::Synchronize(const std::function<void()>& call) {
+    if (IsMainThread()) {
+        call();
+        return;
+    }
+    Request request;
+    request.call = &call;
     std::function<void()> wakeUp;
-    std::optional<std::thread::id> mainThread;
-};
-
-Queue& TheQueue() {
-    static Queue queue;
-    return queue;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        requests_.push_back(&request);
+        queued_.notify_all();
+        wakeUp = wakeUp_;
+    }
+    if (wakeUp) wakeUp();
+    {
+        std::unique_lock<std::mutex> lock(request.lock);
+        request.ran.wait(lock, [&request] { return request.done; });
+    }
+    if (request.error) std::rethrow_exception(request.error);
 }
 
-bool IsMainThreadLocked(Queue& q) {
-    if (!q.mainThread) q.mainThread = std::this_thread::get_id();
-    return *q.mainThread == std::this_thread::get_id();
-}
-
-// Runs the first queued request; the lock is held on entry and on return.
-// Taking one request at a time lets a call that opens a nested loop leave the
-// requests behind it to that loop.
-void RunFirst(Queue& q, std::unique_lock<std::mutex>& lock) {
-    Request* request = q.requests.front();
-    q.requests.pop_front();
+// One request at a time: a call that opens a nested loop leaves the requests
+// behind it to that loop.
+void THandOver::RunFirst(std::unique_lock<std::mutex>& lock) {
+    Request* request = requests_.front();
+    requests_.pop_front();
     lock.unlock();
     std::exception_ptr error;
     try {
@@ -55,99 +58,48 @@ void RunFirst(Queue& q, std::unique_lock<std::mutex>& lock) {
     } catch (...) {
         error = std::current_exception();
     }
+    {
+        // Signalled under the request's lock: its owner cannot see `done`,
+        // return and free the request before the lock is released. The error
+        // is moved: from here on only its owner holds it.
+        std::lock_guard<std::mutex> signal(request->lock);
+        request->error = std::move(error);
+        request->done = true;
+        request->ran.notify_one();
+    }
     lock.lock();
-    request->error = error;
-    request->done = true;
-    q.ran.notify_all();
 }
 
-}  // namespace
-
-void SetMainThread() {
-    Queue& q = TheQueue();
-    std::lock_guard<std::mutex> lock(q.lock);
-    q.mainThread = std::this_thread::get_id();
-}
-
-bool IsMainThread() {
-    Queue& q = TheQueue();
-    std::lock_guard<std::mutex> lock(q.lock);
-    return IsMainThreadLocked(q);
-}
-
-void SetWakeUp(std::function<void()> wakeUp) {
-    Queue& q = TheQueue();
-    std::lock_guard<std::mutex> lock(q.lock);
-    q.wakeUp = std::move(wakeUp);
-}
-
-void Synchronize(const std::function<void()>& call) {
-    Queue& q = TheQueue();
-    Request request;
-    request.call = &call;
-    std::function<void()> wakeUp;
-    {
-        std::lock_guard<std::mutex> lock(q.lock);
-        if (IsMainThreadLocked(q)) {
-            request.call = nullptr;
-        } else {
-            q.requests.push_back(&request);
-            q.queued.notify_all();
-            wakeUp = q.wakeUp;
-        }
-    }
-    if (request.call == nullptr) {
-        call();
-        return;
-    }
-    if (wakeUp) wakeUp();
-    {
-        std::unique_lock<std::mutex> lock(q.lock);
-        q.ran.wait(lock, [&request] { return request.done; });
-    }
-    if (request.error) std::rethrow_exception(request.error);
-}
-
-bool RunQueued() {
-    Queue& q = TheQueue();
-    std::unique_lock<std::mutex> lock(q.lock);
-    if (!IsMainThreadLocked(q)) return false;
+bool THandOver::RunQueued() {
+    if (!IsMainThread()) return false;
+    std::unique_lock<std::mutex> lock(lock_);
     bool ranAny = false;
-    while (!q.requests.empty()) {
-        RunFirst(q, lock);
+    while (!requests_.empty()) {
+        RunFirst(lock);
         ranAny = true;
     }
     return ranAny;
 }
 
-bool WaitForQueued(int timeoutMs) {
-    Queue& q = TheQueue();
-    std::unique_lock<std::mutex> lock(q.lock);
-    if (!q.requests.empty()) return true;
-    q.queued.wait_for(lock, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs));
-    return !q.requests.empty();
+bool THandOver::WaitForQueued(int timeoutMs) {
+    std::unique_lock<std::mutex> lock(lock_);
+    return queued_.wait_for(lock, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs),
+                            [this] { return !requests_.empty(); });
 }
 
-namespace detail {
-
-void NotifyWaiters() {
-    Queue& q = TheQueue();
-    std::lock_guard<std::mutex> lock(q.lock);
-    q.queued.notify_all();
-}
-
-void WaitRunningQueued(const std::function<bool()>& done) {
-    Queue& q = TheQueue();
-    std::unique_lock<std::mutex> lock(q.lock);
-    const bool mainThread = IsMainThreadLocked(q);
+void THandOver::RunUntil(const std::function<bool()>& done) {
+    const bool runs = IsMainThread();
+    std::unique_lock<std::mutex> lock(lock_);
     for (;;) {
-        while (mainThread && !q.requests.empty()) RunFirst(q, lock);
+        while (runs && !requests_.empty()) RunFirst(lock);
         if (done()) return;
-        q.queued.wait_for(lock, std::chrono::seconds(1),
-                          [&] { return (mainThread && !q.requests.empty()) || done(); });
+        queued_.wait(lock, [&] { return (runs && !requests_.empty()) || done(); });
     }
 }
 
-}  // namespace detail
+void THandOver::Notify() {
+    std::lock_guard<std::mutex> lock(lock_);
+    queued_.notify_all();
+}
 
 }  // namespace melvorin::net

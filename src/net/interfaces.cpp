@@ -6,13 +6,24 @@
 #include <netinet/in.h>
 
 #include <algorithm>
+#include <memory>
 
 namespace melvorin::net {
+
+namespace {
+
+// The interface list, released by freeifaddrs.
+struct IfAddrsDeleter {
+    void operator()(ifaddrs* list) const { ::freeifaddrs(list); }
+};
+
+}  // namespace
 
 std::vector<TIdInterface> BroadcastInterfaces() {
     std::vector<TIdInterface> found;
     ifaddrs* all = nullptr;
     if (::getifaddrs(&all) != 0) return found;
+    const std::unique_ptr<ifaddrs, IfAddrsDeleter> owned(all);
     for (const ifaddrs* entry = all; entry != nullptr; entry = entry->ifa_next) {
         if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
         const unsigned flags = entry->ifa_flags;
@@ -31,7 +42,6 @@ std::vector<TIdInterface> BroadcastInterfaces() {
         ::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text);
         found.push_back({index, std::move(name), text});
     }
-    ::freeifaddrs(all);
     std::stable_sort(found.begin(), found.end(),
                      [](const TIdInterface& a, const TIdInterface& b) { return a.Index < b.Index; });
     return found;

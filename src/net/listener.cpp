@@ -6,11 +6,9 @@
 
 #include <algorithm>
 #include <exception>
-#include <future>
 
 #include "net/errors.h"
 #include "net/handover.h"
-#include "net/handover_internal.h"
 #include "net/interfaces.h"
 #include "net/udp_server.h"
 
@@ -40,12 +38,12 @@ const std::string& ArrivalName(unsigned index) {
 
 }  // namespace
 
-TIdUDPListenerThread::TIdUDPListenerThread(TIdUDPServer& server, TIdSocketHandle& binding, std::string name)
-    : server_(server), binding_(binding), name_(std::move(name)) {}
+TIdUDPListenerThread::TIdUDPListenerThread(TIdUDPServer& server, THandOver& handOver,
+                                           std::shared_ptr<TIdSocketHandle> binding, std::string name)
+    : server_(server), handOver_(handOver), binding_(std::move(binding)), name_(std::move(name)) {}
 
 TIdUDPListenerThread::~TIdUDPListenerThread() {
-    Stop();
-    WaitFor();
+    if (thread_.joinable()) thread_.join();
 }
 
 std::string TIdUDPListenerThread::SystemThreadName(const std::string& name) {
@@ -70,23 +68,31 @@ void TIdUDPListenerThread::Start() {
 }
 
 void TIdUDPListenerThread::Stop() {
-    {
-        std::lock_guard<std::mutex> lock(stopLock_);
-        stopped_ = true;
-        terminated_ = true;
-    }
-    binding_.Wake();
+    std::lock_guard<std::mutex> lock(lock_);
+    stopped_ = true;
 }
 
 bool TIdUDPListenerThread::Stopped() const {
-    std::lock_guard<std::mutex> lock(stopLock_);
-    return stopped_ || terminated_;
+    std::lock_guard<std::mutex> lock(lock_);
+    return stopped_;
 }
 
-void TIdUDPListenerThread::WaitFor() {
-    if (!thread_.joinable()) return;
-    detail::WaitRunningQueued([this] { return finished_.load(); });
-    thread_.join();
+bool TIdUDPListenerThread::Finished() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return finished_;
+}
+
+bool TIdUDPListenerThread::LetGo() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return letGo_;
+}
+
+bool TIdUDPListenerThread::LetGoIfHandlingHere() {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (handlerThread_ != std::this_thread::get_id()) return false;
+    letGo_ = true;
+    thread_.detach();
+    return true;
 }
 
 void TIdUDPListenerThread::Run(std::promise<void>& named) {
@@ -98,77 +104,106 @@ void TIdUDPListenerThread::Run(std::promise<void>& named) {
     named.set_value();
     try {
         while (!Stopped()) Cycle();
-    } catch (const Exception& e) {
-        EndedOnError = e.Message();
-    } catch (const std::exception& e) {
-        EndedOnError = e.what();
+    } catch (...) {
+        // A wait that fails because the closing endpoint took the socket away
+        // is no error.
+        if (!Stopped()) EndedOnError = CurrentError().Message;
     }
-    binding_.CloseSocket();
-    finished_.store(true);
-    detail::NotifyWaiters();
+    // Stopped: the closing endpoint closes the socket. Ended on its own (its
+    // wait failed): the listener closes it.
+    if (!Stopped()) binding_->CloseSocket();
+    bool letGo = false;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        finished_ = true;
+        letGo = letGo_;
+    }
+    if (letGo) {
+        // Nobody waits for this thread, and the endpoint may be gone.
+        delete this;
+        return;
+    }
+    // The endpoint waits for this (it joins the thread only after this).
+    handOver_.Notify();
+}
+
+void TIdUDPListenerThread::HandOver(const std::function<void()>& call) {
+    if (server_.ThreadedEvent) {
+        call();
+    } else {
+        handOver_.Synchronize(call);
+    }
+}
+
+void TIdUDPListenerThread::InHandler(const std::function<void()>& handler) {
+    struct Mark {
+        TIdUDPListenerThread& self;
+        explicit Mark(TIdUDPListenerThread& s) : self(s) { Set(std::this_thread::get_id()); }
+        ~Mark() { Set({}); }
+        void Set(std::thread::id id) {
+            std::lock_guard<std::mutex> lock(self.lock_);
+            self.handlerThread_ = id;
+        }
+    } mark(*this);
+    handler();
 }
 
 void TIdUDPListenerThread::Cycle() {
     // An error of the wait itself leaves this function and ends the thread.
-    if (!binding_.Readable(kWaitPeriodMs)) return;
+    if (!binding_->Readable(kWaitPeriodMs)) return;
     try {
         if (Stopped()) return;
         Buffer.resize(static_cast<std::size_t>(std::max<std::int32_t>(0, server_.BufferSize)));
         std::string peerIP;
         std::uint16_t peerPort = 0;
         unsigned arrival = 0;
-        if (!binding_.ReceiveFrom(Buffer, peerIP, peerPort, &arrival)) return;
+        if (!binding_->ReceiveFrom(Buffer, peerIP, peerPort, &arrival)) return;
         // Recorded before the hand-over, so that the handler sees them.
-        binding_.PeerIP = std::move(peerIP);
-        binding_.PeerPort = peerPort;
-        binding_.PeerInterfaceIndex = arrival;
-        binding_.PeerInterface = ArrivalName(arrival);
+        binding_->PeerIP = std::move(peerIP);
+        binding_->PeerPort = peerPort;
+        binding_->PeerInterfaceIndex = arrival;
+        binding_->PeerInterface = ArrivalName(arrival);
         if (server_.OnLog) {
             TIdLogEntry entry;
             entry.Kind = TIdLogKind::Received;
-            entry.Interface = binding_.PeerInterface;
-            entry.PeerIP = binding_.PeerIP;
+            entry.Interface = binding_->PeerInterface;
+            entry.PeerIP = binding_->PeerIP;
             entry.PeerPort = peerPort;
             entry.Data = Buffer;
             server_.OnLog(entry);
         }
-        const auto read = [this] {
-            if (server_.OnUDPRead) server_.OnUDPRead(*this, Buffer, binding_);
-        };
-        if (server_.ThreadedEvent) {
-            read();
-        } else {
-            Synchronize(read);
-        }
-    } catch (const Exception& e) {
-        ErrorMessage = e.Message();
-        ErrorClass = e.ClassName();
-        HandOverException();
-    } catch (const std::exception& e) {
-        ErrorMessage = e.what();
-        ErrorClass = "Exception";
-        HandOverException();
+        HandOver([this] {
+            // A copy: the handler may destroy the endpoint, and its events.
+            const TUDPReadEvent handler = server_.OnUDPRead;
+            if (handler) InHandler([&] { handler(*this, Buffer, *binding_); });
+        });
     } catch (...) {
-        ErrorMessage = "Unknown error";
-        ErrorClass = "Exception";
+        const TErrorInfo error = CurrentError();
+        ErrorMessage = error.Message;
+        ErrorClass = error.Kind;
         HandOverException();
     }
 }
 
 void TIdUDPListenerThread::HandOverException() {
-    const auto report = [this] {
-        if (server_.OnUDPException) server_.OnUDPException(*this, binding_, ErrorMessage, ErrorClass);
-    };
+    // Let go from inside its handler: the endpoint may be gone already.
+    if (LetGo()) return;
+    bool reported = false;
+    std::string dropped;
     try {
-        if (server_.ThreadedEvent) {
-            report();
-        } else {
-            Synchronize(report);
-        }
+        HandOver([this, &reported] {
+            const TIdUDPExceptionEvent handler = server_.OnUDPException;
+            if (!handler) return;
+            reported = true;
+            InHandler([&] { handler(*this, *binding_, ErrorMessage, ErrorClass); });
+        });
+        if (!reported) dropped = TErrorInfo{ErrorClass, ErrorMessage}.Text();
     } catch (...) {
-        // An error raised by the error handler itself is dropped: it must
-        // not end the listener.
+        dropped = CurrentError().Text();
     }
+    // Neither an unhandled cycle error nor one raised by the error handler
+    // ends the listener; both go to the endpoint's log.
+    if (!dropped.empty() && !LetGo()) server_.LogDropped(dropped);
 }
 
 }  // namespace melvorin::net

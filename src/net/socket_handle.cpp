@@ -45,26 +45,39 @@ unsigned ArrivalInterface(msghdr& message) {
     return 0;
 }
 
-void Drain(int fd) {
+void Drain(const TDescriptor& fd) {
     std::uint64_t count = 0;
-    while (::read(fd, &count, sizeof count) > 0) {
+    while (fd.Valid() && ::read(fd.Get(), &count, sizeof count) > 0) {
     }
 }
 
 }  // namespace
 
-TIdSocketHandle::TIdSocketHandle() {
-    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-}
+// Holds the handle open for one call; Fd() is -1 when the socket is closed.
+class TIdSocketHandle::Use {
+public:
+    explicit Use(TIdSocketHandle& binding) : binding_(binding), fd_(binding.BeginUse()) {}
+    ~Use() {
+        if (fd_ >= 0) binding_.EndUse();
+    }
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+    int Fd() const { return fd_; }
+
+private:
+    TIdSocketHandle& binding_;
+    const int fd_;
+};
+
+TIdSocketHandle::TIdSocketHandle() : wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 TIdSocketHandle::~TIdSocketHandle() {
     CloseSocket();
-    if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
 int TIdSocketHandle::Handle() const {
     std::lock_guard<std::mutex> lock(closeLock_);
-    return handle_;
+    return socket_.Get();
 }
 
 bool TIdSocketHandle::Opened() const {
@@ -76,7 +89,7 @@ int TIdSocketHandle::BeginUse() {
     std::lock_guard<std::mutex> lock(closeLock_);
     if (!open_) return -1;
     ++uses_;
-    return handle_;
+    return socket_.Get();
 }
 
 void TIdSocketHandle::EndUse() {
@@ -87,26 +100,23 @@ void TIdSocketHandle::EndUse() {
 void TIdSocketHandle::AllocateSocket() {
     CloseSocket();
     const int family = IPVersion == TIdIPVersion::Id_IPv6 ? AF_INET6 : AF_INET;
-    const int fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) RaiseErrno(errno);
+    TDescriptor fd(::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!fd.Valid()) RaiseErrno(errno);
     if (family == AF_INET6) {
         // Linux lets an IPv6 socket carry IPv4 traffic by default; this one
         // must not, so that it and the IPv4 socket both hold the port.
         const int only = 1;
-        if (::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only) != 0) {
-            const int err = errno;
-            ::close(fd);
-            RaiseErrno(err);
-        }
+        if (::setsockopt(fd.Get(), IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only) != 0) RaiseErrno(errno);
     }
-    if (wakeFd_ >= 0) Drain(wakeFd_);
+    Drain(wake_);
     std::lock_guard<std::mutex> lock(closeLock_);
-    handle_ = fd;
+    socket_ = std::move(fd);
     open_ = true;
 }
 
 void TIdSocketHandle::Bind() {
-    const int fd = BeginUse();
+    const Use use(*this);
+    const int fd = use.Fd();
     if (fd < 0) throw EIdCouldNotBindSocket();
     sockaddr_storage address{};
     socklen_t length = 0;
@@ -132,7 +142,6 @@ void TIdSocketHandle::Bind() {
     ok = ok && ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
          ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &boundLength) == 0;
     if (ok) ReportArrivalInterface(fd, bound.ss_family == AF_INET6);
-    EndUse();
     if (!ok) throw EIdCouldNotBindSocket();
     const auto* boundAddress = reinterpret_cast<const sockaddr*>(&bound);
     IP = TIdStack::AddressText(boundAddress);
@@ -141,13 +150,10 @@ void TIdSocketHandle::Bind() {
 }
 
 void TIdSocketHandle::SetBroadcast(bool enabled) {
-    const int fd = BeginUse();
-    if (fd < 0) RaiseSocketError(10038);
+    const Use use(*this);
+    if (use.Fd() < 0) RaiseSocketError(kWSAENOTSOCK);
     const int value = enabled ? 1 : 0;
-    const int result = ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &value, sizeof value);
-    const int err = errno;
-    EndUse();
-    if (result != 0) RaiseErrno(err);
+    if (::setsockopt(use.Fd(), SOL_SOCKET, SO_BROADCAST, &value, sizeof value) != 0) RaiseErrno(errno);
 }
 
 void TIdSocketHandle::CloseSocket() {
@@ -156,101 +162,80 @@ void TIdSocketHandle::CloseSocket() {
     open_ = false;
     // Wake a listener waiting on the socket, then close only once nobody
     // uses the handle any more.
-    if (wakeFd_ >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
-    }
+    Wake();
     usesEnded_.wait(lock, [this] { return uses_ == 0; });
-    ::shutdown(handle_, SHUT_WR);
-    ::close(handle_);
-    handle_ = -1;
+    ::shutdown(socket_.Get(), SHUT_WR);
+    socket_.Reset();
 }
 
 std::size_t TIdSocketHandle::SendTo(const std::uint8_t address[4], std::uint16_t port, const TIdBytes& data) {
-    const int fd = BeginUse();
-    if (fd < 0) RaiseSocketError(10038);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    std::memcpy(&to.sin_addr, address, 4);
-    const ssize_t sent = ::sendto(fd, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    const int err = errno;
-    EndUse();
-    if (sent < 0) {
-        const int number = WSAErrorFromErrno(err);
-        if (number == 10040) throw EIdPackageSizeTooBig();
-        RaiseSocketError(number);
-    }
-    return static_cast<std::size_t>(sent);
+    return SendToOn(0, address, port, data);
 }
 
 std::size_t TIdSocketHandle::SendToOn(unsigned interfaceIndex, const std::uint8_t address[4], std::uint16_t port,
                                       const TIdBytes& data) {
-    if (interfaceIndex == 0) return SendTo(address, port, data);
-    const int fd = BeginUse();
-    if (fd < 0) RaiseSocketError(10038);
+    const Use use(*this);
+    if (use.Fd() < 0) RaiseSocketError(kWSAENOTSOCK);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     std::memcpy(&to.sin_addr, address, 4);
-    // The interface goes with the datagram (IP_PKTINFO); the source address
-    // is left to the kernel, the source port is the socket's.
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
     iovec part{const_cast<std::uint8_t*>(data.data()), data.size()};
     msghdr message{};
     message.msg_name = &to;
     message.msg_namelen = sizeof to;
     message.msg_iov = &part;
     message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr* c = CMSG_FIRSTHDR(&message);
-    c->cmsg_level = IPPROTO_IP;
-    c->cmsg_type = IP_PKTINFO;
-    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-    in_pktinfo info{};
-    info.ipi_ifindex = static_cast<int>(interfaceIndex);
-    std::memcpy(CMSG_DATA(c), &info, sizeof info);
-    const ssize_t sent = ::sendmsg(fd, &message, 0);
-    const int err = errno;
-    EndUse();
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    if (interfaceIndex != 0) {
+        // The interface goes with the datagram (IP_PKTINFO); the source
+        // address is left to the kernel, the source port is the socket's.
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&message);
+        c->cmsg_level = IPPROTO_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_ifindex = static_cast<int>(interfaceIndex);
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    }
+    const ssize_t sent = ::sendmsg(use.Fd(), &message, 0);
     if (sent < 0) {
-        const int number = WSAErrorFromErrno(err);
-        if (number == 10040) throw EIdPackageSizeTooBig();
+        const int number = WSAErrorFromErrno(errno);
+        if (number == kWSAEMSGSIZE) throw EIdPackageSizeTooBig();
         RaiseSocketError(number);
     }
     return static_cast<std::size_t>(sent);
 }
 
 bool TIdSocketHandle::Readable(int timeoutMs) {
-    const int fd = BeginUse();
-    if (fd < 0) RaiseSocketError(10038);
-    pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    const int ready = ::poll(fds, wakeFd_ >= 0 ? 2 : 1, timeoutMs);
-    const int err = errno;
-    EndUse();
+    const Use use(*this);
+    if (use.Fd() < 0) RaiseSocketError(kWSAENOTSOCK);
+    pollfd fds[2] = {{use.Fd(), POLLIN, 0}, {wake_.Get(), POLLIN, 0}};
+    const int ready = ::poll(fds, wake_.Valid() ? 2 : 1, timeoutMs);
     if (ready < 0) {
-        if (err == EINTR) return false;  // a signal is no failure of the wait
-        RaiseErrno(err);
+        if (errno == EINTR) return false;  // a signal is no failure of the wait
+        RaiseErrno(errno);
     }
-    if (wakeFd_ >= 0 && (fds[1].revents & POLLIN) != 0) {
-        Drain(wakeFd_);
+    if (wake_.Valid() && (fds[1].revents & POLLIN) != 0) {
+        Drain(wake_);
         return false;
     }
-    if ((fds[0].revents & POLLNVAL) != 0) RaiseSocketError(10038);
+    if ((fds[0].revents & POLLNVAL) != 0) RaiseSocketError(kWSAENOTSOCK);
     return (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) != 0;
 }
 
 void TIdSocketHandle::Wake() {
-    if (wakeFd_ < 0) return;
+    if (!wake_.Valid()) return;
     const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    [[maybe_unused]] const ssize_t written = ::write(wake_.Get(), &one, sizeof one);
 }
 
 bool TIdSocketHandle::ReceiveFrom(TIdBytes& buffer, std::string& peerIP, std::uint16_t& peerPort,
                                   unsigned* arrivalInterface) {
-    const int fd = BeginUse();
-    if (fd < 0) RaiseSocketError(10038);
+    const Use use(*this);
+    if (use.Fd() < 0) RaiseSocketError(kWSAENOTSOCK);
     sockaddr_storage from{};
     iovec part{buffer.data(), buffer.size()};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in6_pktinfo)) + CMSG_SPACE(sizeof(in_pktinfo))] = {};
@@ -265,14 +250,12 @@ bool TIdSocketHandle::ReceiveFrom(TIdBytes& buffer, std::string& peerIP, std::ui
     // longer than the buffer is noticed instead of arriving cut short.
     // MSG_DONTWAIT: a datagram that poll() announced may have been dropped
     // meanwhile (bad checksum); the listener must not block here.
-    const ssize_t received = ::recvmsg(fd, &message, MSG_TRUNC | MSG_DONTWAIT);
-    const int err = errno;
-    EndUse();
+    const ssize_t received = ::recvmsg(use.Fd(), &message, MSG_TRUNC | MSG_DONTWAIT);
     if (received < 0) {
-        if (err == EAGAIN || err == EWOULDBLOCK) return false;
-        RaiseErrno(err);
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return false;
+        RaiseErrno(errno);
     }
-    if (static_cast<std::size_t>(received) > buffer.size()) RaiseSocketError(10040);
+    if (static_cast<std::size_t>(received) > buffer.size()) RaiseSocketError(kWSAEMSGSIZE);
     buffer.resize(static_cast<std::size_t>(received));
     peerIP = TIdStack::AddressText(reinterpret_cast<const sockaddr*>(&from));
     peerPort = TIdStack::AddressPort(reinterpret_cast<const sockaddr*>(&from));
@@ -281,7 +264,7 @@ bool TIdSocketHandle::ReceiveFrom(TIdBytes& buffer, std::string& peerIP, std::ui
 }
 
 TIdSocketHandle& TIdSocketHandles::Add() {
-    items_.push_back(std::make_unique<TIdSocketHandle>());
+    items_.push_back(std::make_shared<TIdSocketHandle>());
     items_.back()->Port = DefaultPort;
     return *items_.back();
 }

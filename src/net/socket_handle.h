@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "net/descriptor.h"
 #include "protocol/bytes.h"
 
 namespace melvorin::net {
@@ -21,10 +22,9 @@ enum class TIdIPVersion { Id_IPv4 = 0, Id_IPv6 = 1 };
 // the last use has ended, so a listener never waits on a reused handle number.
 class TIdSocketHandle {
 public:
+    // Neither copied nor moved (it holds its locks): bindings are shared.
     TIdSocketHandle();
     ~TIdSocketHandle();
-    TIdSocketHandle(const TIdSocketHandle&) = delete;
-    TIdSocketHandle& operator=(const TIdSocketHandle&) = delete;
 
     // The socket's descriptor, -1 when there is none.
     int Handle() const;
@@ -77,17 +77,17 @@ public:
                      unsigned* arrivalInterface = nullptr);
 
 private:
-    // Takes the handle for one call; -1 when closed.
+    // One use of the socket by a call: the handle stays open until it ends.
+    class Use;
     int BeginUse();
     void EndUse();
-    void CloseLocked(std::unique_lock<std::mutex>& lock);
 
     mutable std::mutex closeLock_;
     std::condition_variable usesEnded_;
-    int handle_ = -1;
+    TDescriptor socket_;
     bool open_ = false;
     int uses_ = 0;
-    int wakeFd_ = -1;  // eventfd written by Wake(), polled next to the socket
+    TDescriptor wake_;  // eventfd written by Wake(), polled next to the socket
 };
 
 // The endpoint's ordered collection of bindings.
@@ -98,11 +98,13 @@ public:
     int Count() const { return static_cast<int>(items_.size()); }
     bool Empty() const { return items_.empty(); }
     TIdSocketHandle& operator[](int i) { return *items_.at(static_cast<std::size_t>(i)); }
+    // The binding shared: a listener keeps its binding alive until it ends.
+    std::shared_ptr<TIdSocketHandle> Shared(int i) { return items_.at(static_cast<std::size_t>(i)); }
     std::uint16_t DefaultPort = 0;
     void Clear() { items_.clear(); }
 
 private:
-    std::vector<std::unique_ptr<TIdSocketHandle>> items_;
+    std::vector<std::shared_ptr<TIdSocketHandle>> items_;
 };
 
 }  // namespace melvorin::net

@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <vector>
 
+#include "net/descriptor.h"
 #include "net/errors.h"
 
 namespace melvorin::net {
@@ -20,6 +22,12 @@ namespace {
 std::mutex gStackLock;
 int gUsage = 0;
 TIdStack* gStack = nullptr;
+
+// A lookup's result list, released by freeaddrinfo.
+struct AddrInfoDeleter {
+    void operator()(addrinfo* list) const { ::freeaddrinfo(list); }
+};
+using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoDeleter>;
 
 std::string Trimmed(const std::string& text) {
     std::size_t first = 0;
@@ -75,9 +83,7 @@ TIdStack* TIdStack::Instance() {
 }
 
 bool TIdStack::SupportsIPv6() const {
-    const int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    ::close(fd);
+    if (!TDescriptor(::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0)).Valid()) return false;
     // The sockets of a family that is switched off can still be made, but
     // carry nothing.
     std::ifstream disabled("/proc/sys/net/ipv6/conf/all/disable_ipv6");
@@ -114,22 +120,15 @@ std::string TIdStack::ResolveHost(const std::string& host) const {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* found = nullptr;
+    addrinfo* first = nullptr;
     // Every failure of the lookup (no such name, no answer, no resolver)
     // reports "Host not found.".
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-        RaiseSocketError(kWSAHostNotFound);
+    const int result = ::getaddrinfo(host.c_str(), nullptr, &hints, &first);
+    const AddrInfoList found(result == 0 ? first : nullptr);
+    for (const addrinfo* entry = found.get(); entry != nullptr; entry = entry->ai_next) {
+        if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) return AddressText(entry->ai_addr);
     }
-    std::string text;
-    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
-        if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
-            text = AddressText(entry->ai_addr);
-            break;
-        }
-    }
-    ::freeaddrinfo(found);
-    if (text.empty()) RaiseSocketError(kWSAHostNotFound);
-    return text;
+    RaiseSocketError(kWSAHostNotFound);
 }
 
 std::string TIdStack::AddressText(const sockaddr* address) {

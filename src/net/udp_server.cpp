@@ -1,5 +1,6 @@
 #include "net/udp_server.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "net/errors.h"
@@ -10,11 +11,8 @@
 
 namespace melvorin::net {
 
-TIdUDPServer::TIdUDPServer(std::string name) : name_(std::move(name)) {
+TIdUDPServer::TIdUDPServer(THandOver& handOver, std::string name) : handOver_(handOver), name_(std::move(name)) {
     TIdStack::IncUsage();
-    // The thread that creates the endpoint is the window's thread unless one
-    // was named before.
-    IsMainThread();
 }
 
 TIdUDPServer::~TIdUDPServer() {
@@ -24,7 +22,7 @@ TIdUDPServer::~TIdUDPServer() {
 }
 
 bool TIdUDPServer::Active() const {
-    std::lock_guard<std::recursive_mutex> lock(listenersLock_);
+    std::lock_guard<std::mutex> lock(listenersLock_);
     return currentBinding_ != nullptr && currentBinding_->Opened();
 }
 
@@ -32,7 +30,7 @@ void TIdUDPServer::SetActive(bool value) {
     if (value) {
         bool active = false;
         {
-            std::lock_guard<std::recursive_mutex> lock(listenersLock_);
+            std::lock_guard<std::mutex> lock(listenersLock_);
             active = currentBinding_ != nullptr;
         }
         if (!active) Activate();
@@ -46,7 +44,7 @@ void TIdUDPServer::SetBroadcastEnabled(bool value) {
     broadcastEnabled_ = value;
     bool active = false;
     {
-        std::lock_guard<std::recursive_mutex> lock(listenersLock_);
+        std::lock_guard<std::mutex> lock(listenersLock_);
         active = currentBinding_ != nullptr;
     }
     if (active) {
@@ -55,14 +53,14 @@ void TIdUDPServer::SetBroadcastEnabled(bool value) {
 }
 
 std::vector<std::string> TIdUDPServer::ListenerNames() const {
-    std::lock_guard<std::recursive_mutex> lock(listenersLock_);
+    std::lock_guard<std::mutex> lock(listenersLock_);
     std::vector<std::string> names;
     for (const auto& listener : listeners_) names.push_back(listener->Name());
     return names;
 }
 
 int TIdUDPServer::ListenerCount() const {
-    std::lock_guard<std::recursive_mutex> lock(listenersLock_);
+    std::lock_guard<std::mutex> lock(listenersLock_);
     return static_cast<int>(listeners_.size());
 }
 
@@ -87,9 +85,9 @@ void TIdUDPServer::Activate() {
     }
 
     {
-        std::lock_guard<std::recursive_mutex> lock(listenersLock_);
+        std::lock_guard<std::mutex> lock(listenersLock_);
         for (int i = 0; i < bindings_.Count(); ++i) {
-            auto listener = std::make_unique<TIdUDPListenerThread>(*this, bindings_[i],
+            auto listener = std::make_unique<TIdUDPListenerThread>(*this, handOver_, bindings_.Shared(i),
                                                                    name_ + " Listener #" + std::to_string(i + 1));
             listener->SetPriorityHighest();
             listeners_.push_back(std::move(listener));
@@ -102,18 +100,46 @@ void TIdUDPServer::Activate() {
     for (int i = 0; i < bindings_.Count(); ++i) bindings_[i].SetBroadcast(broadcastEnabled_);
 }
 
+// Closing, in one place, with no lock held while waiting:
+//
+// 1. Take the listeners out of the list and forget the current binding (the
+//    only step under the list's lock). The endpoint now reads inactive, and a
+//    handler that asks about it or closes it again does not wait for us.
+// 2. Stop: set each listener's stop flag.
+// 3. Wake: close each binding's socket, which wakes a listener waiting on it.
+// 4. A listener whose handler is running on this thread (we are closing from
+//    inside that handler) cannot end before we return: let it go. It ends,
+//    and frees itself, as soon as the handler returns.
+// 5. Keep running hand-overs until every other listener has finished: one
+//    that is handing over a datagram or an error gets it run here, then sees
+//    its stop flag. Off the window's thread this is a plain wait.
+// 6. Join them (destroying the listeners joins their threads).
 void TIdUDPServer::CloseEndpoint() {
-    std::lock_guard<std::recursive_mutex> lock(listenersLock_);
-    while (!listeners_.empty()) {
-        TIdUDPListenerThread& listener = *listeners_.front();
-        listener.Stop();
-        listener.Binding().CloseSocket();
-        // On the window's thread this keeps running hand-overs, so a listener
-        // that is handing over a datagram finishes it and then ends.
-        listener.WaitFor();
-        listeners_.erase(listeners_.begin());
+    std::vector<std::unique_ptr<TIdUDPListenerThread>> closing;
+    {
+        std::lock_guard<std::mutex> lock(listenersLock_);
+        closing.swap(listeners_);
+        currentBinding_ = nullptr;
     }
-    currentBinding_ = nullptr;
+    for (auto& listener : closing) listener->Stop();
+    for (auto& listener : closing) listener->Binding().CloseSocket();
+    for (auto& listener : closing) {
+        // From here on it is owned by its own thread.
+        if (listener->LetGoIfHandlingHere()) static_cast<void>(listener.release());
+    }
+    std::erase(closing, nullptr);
+    handOver_.RunUntil([&closing] {
+        return std::all_of(closing.begin(), closing.end(), [](const auto& listener) { return listener->Finished(); });
+    });
+    closing.clear();
+}
+
+void TIdUDPServer::LogDropped(const std::string& message) const {
+    if (!OnLog) return;
+    TIdLogEntry entry;
+    entry.Kind = TIdLogKind::Dropped;
+    entry.Message = message;
+    OnLog(entry);
 }
 
 void TIdUDPServer::SendDatagram(const std::string& host, std::uint16_t port, const TIdBytes& data) {
@@ -129,12 +155,12 @@ void TIdUDPServer::SendDatagramOn(unsigned interfaceIndex, const std::string& ho
 
     TIdSocketHandle* binding = nullptr;
     {
-        std::lock_guard<std::recursive_mutex> lock(listenersLock_);
+        std::lock_guard<std::mutex> lock(listenersLock_);
         binding = currentBinding_;
     }
     if (binding == nullptr) {
         Activate();
-        std::lock_guard<std::recursive_mutex> lock(listenersLock_);
+        std::lock_guard<std::mutex> lock(listenersLock_);
         binding = currentBinding_;
     }
 
@@ -157,7 +183,7 @@ void TIdUDPServer::SendDatagramOn(unsigned interfaceIndex, const std::string& ho
     std::vector<TIdInterface> via;
     if (interfaceIndex != 0) {
         via.push_back({interfaceIndex, InterfaceName(interfaceIndex), {}});
-    } else if (address == "255.255.255.255") {
+    } else if (std::all_of(bytes->begin(), bytes->end(), [](std::uint8_t b) { return b == 0xFF; })) {
         via = BroadcastInterfaces();
     }
     if (via.empty()) {

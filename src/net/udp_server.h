@@ -14,6 +14,7 @@
 
 namespace melvorin::net {
 
+class THandOver;
 class TIdUDPListenerThread;
 
 using TUDPReadEvent =
@@ -24,9 +25,11 @@ using TIdUDPExceptionEvent = std::function<void(TIdUDPListenerThread& AThread, T
 
 // The UDP endpoint: one or two bound sockets (IPv4, and IPv6 where the
 // platform has it), one listener thread per socket, and SendDatagram.
+// Events run on the thread of `handOver` (the window's thread), which must
+// outlive the endpoint. Create, send, close and destroy on that thread.
 class TIdUDPServer : public IDatagramSender {
 public:
-    explicit TIdUDPServer(std::string name = "");
+    explicit TIdUDPServer(THandOver& handOver, std::string name = "");
     ~TIdUDPServer() override;
     TIdUDPServer(const TIdUDPServer&) = delete;
     TIdUDPServer& operator=(const TIdUDPServer&) = delete;
@@ -44,7 +47,9 @@ public:
     std::vector<std::string> LastSendInterfaces() const;
 
     bool Active() const;
-    // false closes the endpoint; true activates it.
+    // false closes the endpoint; true activates it. Closing from inside one
+    // of the endpoint's own handlers returns without waiting for that
+    // handler's listener, which ends by itself once the handler returns.
     void SetActive(bool value);
 
     // Set BufferSize, ThreadedEvent, the events and the bindings before the
@@ -58,6 +63,8 @@ public:
 
     TIdSocketHandles& Bindings() { return bindings_; }
     const std::string& Name() const { return name_; }
+    // The hand-over its events run through.
+    THandOver& HandOver() const { return handOver_; }
 
     std::int32_t BufferSize = 8192;
     bool ThreadedEvent = false;
@@ -66,6 +73,8 @@ public:
     TIdUDPExceptionEvent OnUDPException;
     // Wire log: datagrams sent and received, errors dropped. Unset: silent.
     TIdLogEvent OnLog;
+    // Reports an error that is dropped on purpose (kind and message) to OnLog.
+    void LogDropped(const std::string& message) const;
 
     // Names of the running listeners' threads, in binding order.
     std::vector<std::string> ListenerNames() const;
@@ -77,13 +86,13 @@ private:
     void LogSent(const std::string& interfaceName, const std::string& address, std::uint16_t port,
                  const TIdBytes& data) const;
 
+    THandOver& handOver_;
     std::string name_;
     bool broadcastEnabled_ = false;
     TIdSocketHandles bindings_;
     TIdSocketHandle* currentBinding_ = nullptr;
-    // Recursive: a handler run by the closing wait may still ask for the
-    // listeners.
-    mutable std::recursive_mutex listenersLock_;
+    // Guards the list and the current binding; never held while waiting.
+    mutable std::mutex listenersLock_;
     std::vector<std::unique_ptr<TIdUDPListenerThread>> listeners_;
     mutable std::mutex lastSendLock_;
     std::vector<std::string> lastSendInterfaces_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 
@@ -19,27 +21,53 @@ private:
     std::string message_;
 };
 
-// A text that is not an integer: "'%s' is not a valid integer value".
-class EConvertError : public Exception {
+// The kind and message of an error, as OnUDPException and the logs get them.
+struct TErrorInfo {
+    std::string Kind;
+    std::string Message;
+    // "Kind: Message".
+    std::string Text() const { return Kind + ": " + Message; }
+};
+
+// The error being handled; call only inside a catch block. Errors that are
+// not of this program's kinds count as "Exception".
+TErrorInfo CurrentError();
+
+// A text fixed at compile time: a kind's name or its fixed message.
+template <std::size_t N>
+struct TErrorText {
+    // Not explicit: a template argument is written as a plain string literal.
+    constexpr TErrorText(const char (&text)[N]) { std::copy_n(text, N, chars); }
+    char chars[N];
+};
+
+// An error kind: `Base` under the name `Name`, with Base's constructors.
+template <TErrorText Name, class Base = Exception>
+class TErrorKind : public Base {
 public:
-    explicit EConvertError(const std::string& message) : Exception(message) {}
-    const char* ClassName() const noexcept override { return "EConvertError"; }
+    using Base::Base;
+    const char* ClassName() const noexcept override { return Name.chars; }
+};
+
+// An error kind whose message never changes.
+template <TErrorText Name, TErrorText Text, class Base = Exception>
+class TFixedError : public TErrorKind<Name, Base> {
+public:
+    TFixedError() : TErrorKind<Name, Base>(Text.chars) {}
+};
+
+// A text that is not an integer: "'%s' is not a valid integer value".
+class EConvertError : public TErrorKind<"EConvertError"> {
+public:
+    using TErrorKind::TErrorKind;
     static EConvertError NotAnInteger(const std::string& text);
 };
 
-// A value outside its range: "Range check error".
-class ERangeError : public Exception {
-public:
-    ERangeError() : Exception("Range check error") {}
-    const char* ClassName() const noexcept override { return "ERangeError"; }
-};
+// A value outside its range.
+using ERangeError = TFixedError<"ERangeError", "Range check error">;
 
 // Text that code page 936 cannot hold (for instance a pasted key with C1
 // control characters): sending a substitute byte would send a wrong key.
-class EEncodingError : public Exception {
-public:
-    explicit EEncodingError(const std::string& message) : Exception(message) {}
-    const char* ClassName() const noexcept override { return "EEncodingError"; }
-};
+using EEncodingError = TErrorKind<"EEncodingError">;
 
 }  // namespace melvorin

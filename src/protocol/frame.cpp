@@ -35,7 +35,7 @@ TIdBytes BuildFrame(std::uint8_t command, const TIdBytes& payload) {
     return frame;
 }
 
-void HandleDatagram(const TIdBytes& data, ISsidList& list, INotice& notice) noexcept {
+void HandleDatagram(const TIdBytes& data, ISsidList& list, INotice& notice, const TDroppedError& dropped) noexcept {
     try {
         const std::size_t n = data.size();
         if (n <= 6 || n > static_cast<std::size_t>(INT_MAX)) {
@@ -58,7 +58,13 @@ void HandleDatagram(const TIdBytes& data, ISsidList& list, INotice& notice) noex
             break;
         }
     } catch (...) {
-        // A failing datagram ends here, silently; what was done so far stays.
+        // A failing datagram ends here; what was done so far stays.
+        if (!dropped) return;
+        try {
+            dropped(CurrentError().Text());
+        } catch (...) {
+            // Nothing leaves the handler, not even the log's own failure.
+        }
     }
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "protocol/bytes.h"
 #include "protocol/ports.h"
@@ -24,9 +26,14 @@ std::uint8_t CalcChecksum(const std::uint8_t* bytes, int count);
 // Raises ERangeError when the length byte would exceed 255.
 TIdBytes BuildFrame(std::uint8_t command, const TIdBytes& payload);
 
+// Receives the kind and message of an error that the datagram handler drops.
+using TDroppedError = std::function<void(const std::string& error)>;
+
 // The datagram handler: acceptance (length > 6, lead byte, checksum) and
 // dispatch on the command byte. Nothing escapes it: any failure ends the
-// handling of this datagram, with the work done so far kept.
-void HandleDatagram(const TIdBytes& data, ISsidList& list, INotice& notice) noexcept;
+// handling of this datagram, with the work done so far kept, and is passed
+// to `dropped` when that is set.
+void HandleDatagram(const TIdBytes& data, ISsidList& list, INotice& notice,
+                    const TDroppedError& dropped = {}) noexcept;
 
 }  // namespace melvorin

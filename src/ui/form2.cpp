@@ -42,7 +42,7 @@ private:
     IBoxes& boxes_;
 };
 
-TForm2::TForm2(IBoxes& boxes, QWidget* parent)
+TForm2::TForm2(IBoxes& boxes, net::THandOver& handOver, QWidget* parent)
     : QWidget(parent),
       boxes_(boxes),
       notice_(std::make_unique<NoticeAdapter>(boxes)),
@@ -67,7 +67,7 @@ TForm2::TForm2(IBoxes& boxes, QWidget* parent)
         scale_ = static_cast<double>(measured) / kDesignTextHeight;
     }
 
-    BuildLayout();
+    BuildLayout(handOver);
 }
 
 TForm2::~TForm2() {
@@ -79,7 +79,7 @@ TForm2::~TForm2() {
 
 int TForm2::Scaled(int value) const { return qRound(value * scale_); }
 
-void TForm2::BuildLayout() {
+void TForm2::BuildLayout(net::THandOver& handOver) {
     auto place = [this](QWidget* w, int left, int top, int width, int height) {
         w->setGeometry(Scaled(left), Scaled(top), Scaled(width), Scaled(height));
     };
@@ -127,7 +127,7 @@ void TForm2::BuildLayout() {
     place(edt_SearchPort, 98, 24, 53, 21);
     edt_SearchPort->OnKeyPress = [this](char16_t& key) { edt_SearchPortKeyPress(key); };
 
-    idpsrvr1 = std::make_unique<net::TIdUDPServer>("idpsrvr1");
+    idpsrvr1 = std::make_unique<net::TIdUDPServer>(handOver, "idpsrvr1");
     idpsrvr1->SetBroadcastEnabled(true);
     idpsrvr1->SetDefaultPort(12345);
     idpsrvr1->OnUDPRead = [this](net::TIdUDPListenerThread& thread, const TIdBytes& AData,
@@ -195,7 +195,9 @@ void TForm2::idpsrvr1UDPRead(net::TIdUDPListenerThread& /*AThread*/, const TIdBy
         return;
     }
     listArrival_->Arrival = ABinding.PeerInterfaceIndex;
-    HandleDatagram(AData, *listArrival_, *joinNotice_);
+    // What the handler drops goes to the endpoint's log.
+    HandleDatagram(AData, *listArrival_, *joinNotice_,
+                   [this](const std::string& error) { idpsrvr1->LogDropped(error); });
 }
 
 void TForm2::edt_SearchPortKeyPress(char16_t& key) {

@@ -23,9 +23,9 @@ namespace melvorin::ui {
 class TForm2 : public QWidget {
     Q_OBJECT
 public:
-    // `boxes` shows the notice and error boxes and beeps; it must outlive the
-    // window.
-    explicit TForm2(IBoxes& boxes, QWidget* parent = nullptr);
+    // `boxes` shows the notice and error boxes and beeps; `handOver` runs the
+    // endpoint's events on this thread. Both must outlive the window.
+    TForm2(IBoxes& boxes, net::THandOver& handOver, QWidget* parent = nullptr);
     ~TForm2() override;
     TForm2(const TForm2&) = delete;
     TForm2& operator=(const TForm2&) = delete;
@@ -74,7 +74,7 @@ private:
     template <typename F>
     void Guarded(F&& handler);
     void ShowError(const std::string& message);
-    void BuildLayout();
+    void BuildLayout(net::THandOver& handOver);
 
     class NoticeAdapter;
     IBoxes& boxes_;

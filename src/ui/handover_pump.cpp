@@ -2,8 +2,6 @@
 
 #include <QCoreApplication>
 
-#include "net/handover.h"
-
 namespace melvorin::ui {
 
 QEvent::Type THandOverPump::WakeUpEvent() {
@@ -13,20 +11,19 @@ QEvent::Type THandOverPump::WakeUpEvent() {
 
 THandOverPump::THandOverPump() {
     const QEvent::Type type = WakeUpEvent();
-    net::SetMainThread();
     // postEvent is safe from any thread; the object lives until the wake-up
     // is removed again in the destructor.
-    net::SetWakeUp([this, type] { QCoreApplication::postEvent(this, new QEvent(type)); });
+    handOver_.SetWakeUp([this, type] { QCoreApplication::postEvent(this, new QEvent(type)); });
 }
 
 THandOverPump::~THandOverPump() {
-    net::SetWakeUp({});
+    handOver_.SetWakeUp({});
     QCoreApplication::removePostedEvents(this, WakeUpEvent());
 }
 
 bool THandOverPump::event(QEvent* e) {
     if (e->type() == WakeUpEvent()) {
-        net::RunQueued();
+        handOver_.RunQueued();
         return true;
     }
     return QObject::event(e);

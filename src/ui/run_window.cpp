@@ -14,7 +14,7 @@ void RunMainWindow(IBoxes& boxes, const std::function<void(TForm2&)>& created, c
         // and in every modal box. The pump outlives the window, whose endpoint
         // is closed (its listeners ended) before the window goes.
         THandOverPump pump;
-        TForm2 form(boxes);
+        TForm2 form(boxes, pump.HandOver());
         if (created) created(form);
         // The first scan: its error is shown at once, and the window opens
         // anyway. Replies wait in their listeners until the loop runs.

@@ -132,7 +132,7 @@ class ClosingTests : public QObject, WindowFixture<CountingSystemBoxes> {
         QVERIFY2(took < 3000, "closing the endpoint took 3 s or more");
         QCOMPARE(boxes->shownWhileClosing, 0);
         QCOMPARE(OpenNoticeBoxes(), 0);
-        QVERIFY(!net::RunQueued());  // nothing left behind
+        QVERIFY(!WindowHandOver().RunQueued());  // nothing left behind
         QVERIFY(PortFree(12345, AF_INET6));
     }
 
@@ -185,7 +185,7 @@ private slots:
             device6->SendToLoopback(JoinResult(0, 0));
             // Wait here, without running it, until the IPv6 listener has
             // queued its hand-over.
-            queued = net::WaitForQueued(3000);
+            queued = WindowHandOver().WaitForQueued(3000);
             return true;
         });
         QCOMPARE(code, 0);

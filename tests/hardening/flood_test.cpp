@@ -87,7 +87,7 @@ private slots:
         RecordingBoxes boxes;
         UdpPeer device;
         QVERIFY(device.Bind("", 1902));
-        auto form = std::make_unique<ui::TForm2>(boxes);
+        auto form = std::make_unique<ui::TForm2>(boxes, WindowHandOver());
 
         // Count what the window's handler gets, then hand it on unchanged.
         long handled = 0;

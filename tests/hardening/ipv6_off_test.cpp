@@ -31,7 +31,7 @@ private slots:
         RecordingBoxes boxes;
         UdpPeer device;
         QVERIFY(device.Bind("", 1902));
-        auto form = std::make_unique<ui::TForm2>(boxes);
+        auto form = std::make_unique<ui::TForm2>(boxes, WindowHandOver());
         form->FormCreate();
         QCOMPARE(boxes.errors, QStringList());
         std::uint16_t sourcePort = 0;

@@ -17,31 +17,30 @@ namespace {
 
 class HandOver : public ::testing::Test {
 protected:
-    void SetUp() override { SetMainThread(); }
-    void TearDown() override { SetWakeUp(nullptr); }
+    THandOver handOver;  // this thread is its window's thread
 };
 
 TEST_F(HandOver, CallOnTheWindowsThreadRunsAtOnce) {
     bool ran = false;
-    Synchronize([&] { ran = true; });
+    handOver.Synchronize([&] { ran = true; });
     EXPECT_TRUE(ran);
-    EXPECT_TRUE(IsMainThread());
-    EXPECT_FALSE(RunQueued());
-    EXPECT_THROW(Synchronize([] { throw Exception("direct"); }), Exception);
+    EXPECT_TRUE(handOver.IsMainThread());
+    EXPECT_FALSE(handOver.RunQueued());
+    EXPECT_THROW(handOver.Synchronize([] { throw Exception("direct"); }), Exception);
 }
 
 TEST_F(HandOver, WorkerWaitsUntilTheWindowsThreadRanItsCall) {
     const auto windowThread = std::this_thread::get_id();
     std::atomic<int> wakeUps{0};
-    SetWakeUp([&] { ++wakeUps; });
+    handOver.SetWakeUp([&] { ++wakeUps; });
     std::thread::id ranOn;
     std::atomic<bool> returned{false};
     std::thread worker([&] {
-        EXPECT_FALSE(IsMainThread());
-        Synchronize([&] { ranOn = std::this_thread::get_id(); });
+        EXPECT_FALSE(handOver.IsMainThread());
+        handOver.Synchronize([&] { ranOn = std::this_thread::get_id(); });
         returned = true;
     });
-    ASSERT_TRUE(WaitForQueued(3000));
+    ASSERT_TRUE(handOver.WaitForQueued(3000));
     // The wake-up follows the queueing.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     while (wakeUps.load() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
@@ -49,7 +48,7 @@ TEST_F(HandOver, WorkerWaitsUntilTheWindowsThreadRanItsCall) {
     // Nothing has run it yet, so the worker is still waiting.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(returned.load());
-    EXPECT_TRUE(RunQueued());
+    EXPECT_TRUE(handOver.RunQueued());
     worker.join();
     EXPECT_TRUE(returned.load());
     EXPECT_EQ(ranOn, windowThread);
@@ -60,13 +59,13 @@ TEST_F(HandOver, ErrorOfTheCallIsRaisedInTheWorker) {
     std::atomic<bool> done{false};
     std::thread worker([&] {
         try {
-            Synchronize([] { throw Exception("handler failed"); });
+            handOver.Synchronize([] { throw Exception("handler failed"); });
         } catch (const Exception& e) {
             caught = e.Message();
         }
         done = true;
     });
-    EXPECT_TRUE(test::PumpUntil([&] { return done.load(); }));
+    EXPECT_TRUE(test::PumpUntil(handOver, [&] { return done.load(); }));
     worker.join();
     EXPECT_EQ(caught, "handler failed");
 }
@@ -75,16 +74,16 @@ TEST_F(HandOver, RequestsRunInTheOrderTheyWereQueued) {
     // The wake-up is called after each request is queued, so counting the
     // wake-ups tells when the next worker may queue its own.
     std::atomic<int> queued{0};
-    SetWakeUp([&] { ++queued; });
+    handOver.SetWakeUp([&] { ++queued; });
     std::vector<int> order;
     std::vector<std::thread> workers;
     for (int i = 0; i < 4; ++i) {
-        workers.emplace_back([&order, i] { Synchronize([&order, i] { order.push_back(i); }); });
+        workers.emplace_back([this, &order, i] { handOver.Synchronize([&order, i] { order.push_back(i); }); });
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
         while (queued.load() < i + 1 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
         ASSERT_EQ(queued.load(), i + 1);
     }
-    EXPECT_TRUE(RunQueued());
+    EXPECT_TRUE(handOver.RunQueued());
     for (auto& worker : workers) worker.join();
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
 }
@@ -95,12 +94,12 @@ TEST_F(HandOver, NestedLoopRunsTheRequestsBehindTheOpenCall) {
     std::atomic<bool> secondRan{false};
     std::thread second;
     std::thread first([&] {
-        Synchronize([&] {
-            second = std::thread([&] { Synchronize([&] { secondRan = true; }); });
-            EXPECT_TRUE(test::PumpUntil([&] { return secondRan.load(); }));
+        handOver.Synchronize([&] {
+            second = std::thread([&] { handOver.Synchronize([&] { secondRan = true; }); });
+            EXPECT_TRUE(test::PumpUntil(handOver, [&] { return secondRan.load(); }));
         });
     });
-    ASSERT_TRUE(test::PumpUntil([&] { return secondRan.load(); }));
+    ASSERT_TRUE(test::PumpUntil(handOver, [&] { return secondRan.load(); }));
     first.join();
     second.join();
 }

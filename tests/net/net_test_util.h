@@ -14,21 +14,21 @@ namespace melvorin::net::test {
 using melvorin::testing::SocketIntOption;
 using melvorin::testing::UdpPeer;
 
-// Runs hand-overs on this thread until `done` holds or `timeoutMs` passed.
-// Returns whether `done` held.
-inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
+// Runs the hand-overs of `handOver` on this thread (its window's thread)
+// until `done` holds or `timeoutMs` passed. Returns whether `done` held.
+inline bool PumpUntil(THandOver& handOver, const std::function<bool()>& done, int timeoutMs = 3000) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        RunQueued();
+        handOver.RunQueued();
         if (done()) return true;
         if (std::chrono::steady_clock::now() >= deadline) return false;
-        WaitForQueued(10);
+        handOver.WaitForQueued(10);
     }
 }
 
 // Runs hand-overs for `ms` milliseconds.
-inline void PumpFor(int ms) {
-    PumpUntil([] { return false; }, ms);
+inline void PumpFor(THandOver& handOver, int ms) {
+    PumpUntil(handOver, [] { return false; }, ms);
 }
 
 }  // namespace melvorin::net::test

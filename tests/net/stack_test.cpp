@@ -12,6 +12,7 @@
 #include "net/errors.h"
 #include "net/listener.h"
 #include "net/stack.h"
+#include "net/handover.h"
 #include "net/udp_server.h"
 
 namespace melvorin::net {
@@ -21,12 +22,13 @@ TEST(TIdStack, LivesFromFirstComponentToLast) {
     ASSERT_EQ(TIdStack::UsageCount(), 0);
     EXPECT_EQ(TIdStack::Instance(), nullptr);
     {
-        TIdUDPServer first("a");
+        THandOver handOver;
+        TIdUDPServer first(handOver, "a");
         EXPECT_EQ(TIdStack::UsageCount(), 1);
         TIdStack* stack = TIdStack::Instance();
         ASSERT_NE(stack, nullptr);
         {
-            TIdUDPServer second("b");
+            TIdUDPServer second(handOver, "b");
             EXPECT_EQ(TIdStack::UsageCount(), 2);
             EXPECT_EQ(TIdStack::Instance(), stack);
         }
@@ -53,7 +55,8 @@ TEST(TIdStack, DottedLiterals) {
 }
 
 TEST(TIdStack, ResolveKeepsLiteralsAndLooksUpTheRest) {
-    TIdUDPServer owner("owner");
+    THandOver handOver;
+    TIdUDPServer owner(handOver, "owner");
     const TIdStack& stack = *TIdStack::Instance();
     EXPECT_EQ(stack.ResolveHost("255.255.255.255"), "255.255.255.255");
     // A literal is used unchanged, blanks and leading zeros included.

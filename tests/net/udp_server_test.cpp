@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 
 #include <atomic>
+#include <mutex>
 #include <fstream>
 #include <set>
 #include <string>
@@ -33,17 +34,18 @@ constexpr std::uint16_t kSearchPort = 1902;
 const TIdBytes kScanRequest = {0xFF, 0x00, 0x01, 0x01, 0x02};
 
 bool IPv6Here() {
-    TIdUDPServer probe("probe");
+    THandOver handOver;
+    TIdUDPServer probe(handOver, "probe");
     return TIdStack::Instance()->SupportsIPv6();
 }
 
 // The endpoint as the window sets it up.
 struct Endpoint {
-    Endpoint() {
+    explicit Endpoint(THandOver& handOver) : server(handOver, "idpsrvr1") {
         server.SetBroadcastEnabled(true);
         server.SetDefaultPort(kLocalPort);
     }
-    TIdUDPServer server{"idpsrvr1"};
+    TIdUDPServer server;
 };
 
 // What the handlers saw.
@@ -56,6 +58,13 @@ struct Seen {
     std::vector<std::string> listenerNames;
     std::vector<std::string> errorMessages;
     std::vector<std::string> errorClasses;
+    // Dropped errors as the log got them (on the listeners' threads).
+    std::mutex logLock;
+    std::vector<std::string> dropped;
+    std::vector<std::string> Dropped() {
+        std::lock_guard<std::mutex> lock(logLock);
+        return dropped;
+    }
 };
 
 void Record(TIdUDPServer& server, Seen& seen) {
@@ -71,6 +80,10 @@ void Record(TIdUDPServer& server, Seen& seen) {
                                     const std::string& kind) {
         seen.errorMessages.push_back(message);
         seen.errorClasses.push_back(kind);
+    };
+    server.OnLog = [&seen](const TIdLogEntry& entry) {
+        std::lock_guard<std::mutex> lock(seen.logLock);
+        if (entry.Kind == TIdLogKind::Dropped) seen.dropped.push_back(entry.Message);
     };
 }
 
@@ -91,8 +104,6 @@ std::set<std::string> ThreadNamesOfThisProcess() {
 
 class UdpEndpoint : public ::testing::Test {
 protected:
-    void SetUp() override { SetMainThread(); }
-
     // Opens `e` with an empty send, its handlers recording into `seen`, and
     // binds `device` to a free loopback port.
     void Open() {
@@ -102,7 +113,8 @@ protected:
     }
     bool Send(const TIdBytes& data) { return device.SendTo("127.0.0.1", kLocalPort, data); }
 
-    Endpoint e;
+    THandOver handOver;  // this thread is its window's thread
+    Endpoint e{handOver};
     Seen seen;
     UdpPeer device;
 };
@@ -199,7 +211,7 @@ TEST_F(UdpEndpoint, PortHeldGivesTheBindErrorAndTheNextSendWorks) {
     for (const int family : {AF_INET, AF_INET6}) {
         SCOPED_TRACE(family == AF_INET ? "held over IPv4" : "held over IPv6");
         if (family == AF_INET6 && !IPv6Here()) GTEST_SKIP() << "no IPv6 in this namespace";
-        Endpoint held;
+        Endpoint held{handOver};
         UdpPeer searchPort;
         ASSERT_TRUE(searchPort.Bind("", kSearchPort));
         auto holder = std::make_unique<UdpPeer>(family);
@@ -259,7 +271,7 @@ TEST_F(UdpEndpoint, DatagramArrivesOnTheWindowsThreadWithItsSender) {
     const bool v6 = IPv6Here();
     Open();
     ASSERT_TRUE(Send({0xFF, 0x01, 0x02}));
-    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 1; }));
+    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 1; }));
     EXPECT_EQ(seen.data[0], (TIdBytes{0xFF, 0x01, 0x02}));
     EXPECT_EQ(seen.threads[0], std::this_thread::get_id());
     EXPECT_EQ(seen.peerIPs[0], "127.0.0.1");
@@ -271,7 +283,7 @@ TEST_F(UdpEndpoint, DatagramArrivesOnTheWindowsThreadWithItsSender) {
         UdpPeer device6(AF_INET6);
         ASSERT_TRUE(device6.Bind("::1", 0));
         ASSERT_TRUE(device6.SendTo("::1", kLocalPort, {0x07}));
-        ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 2; }));
+        ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 2; }));
         EXPECT_EQ(seen.data[1], (TIdBytes{0x07}));
         EXPECT_EQ(seen.threads[1], std::this_thread::get_id());
         EXPECT_EQ(seen.peerIPs[1], "0:0:0:0:0:0:0:1");
@@ -289,13 +301,13 @@ TEST_F(UdpEndpoint, ListenerWaitsUntilItsDatagramWasHandled) {
     ASSERT_TRUE(Send({2}));
     // The first datagram waits for the window's thread; the listener does not
     // read the second meanwhile.
-    ASSERT_TRUE(WaitForQueued(3000));
+    ASSERT_TRUE(handOver.WaitForQueued(3000));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_TRUE(seen.data.empty());
     int available = -1;
     ASSERT_EQ(ioctl(e.server.Bindings()[0].Handle(), FIONREAD, &available), 0);
     EXPECT_EQ(available, 1);  // the second datagram is still in the socket
-    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 2; }));
+    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 2; }));
     EXPECT_EQ(seen.data[0], TIdBytes{1});
     EXPECT_EQ(seen.data[1], TIdBytes{2});
 }
@@ -303,34 +315,36 @@ TEST_F(UdpEndpoint, ListenerWaitsUntilItsDatagramWasHandled) {
 TEST_F(UdpEndpoint, EmptyAndBufferSizedDatagramsWholeAndOneByteMoreFailsItsCycle) {
     Open();
     ASSERT_TRUE(Send({}));
-    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 1; }));
+    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 1; }));
     EXPECT_TRUE(seen.data[0].empty());
     EXPECT_EQ(seen.peerPorts[0], device.LocalPort());
 
     TIdBytes full(8192);
     for (std::size_t i = 0; i < full.size(); ++i) full[i] = static_cast<std::uint8_t>(i * 7 + 3);
     ASSERT_TRUE(Send(full));
-    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 2; }));
+    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 2; }));
     EXPECT_EQ(seen.data[1], full);
 
     TIdBytes tooLong(8193, 0x5A);
     ASSERT_TRUE(Send(tooLong));
-    ASSERT_TRUE(PumpUntil([&] { return seen.errorMessages.size() == 1; }));
+    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.errorMessages.size() == 1; }));
     EXPECT_EQ(seen.errorMessages[0], "Socket Error # 10040\r\nMessage too long.");
     EXPECT_EQ(seen.errorClasses[0], "EIdSocketError");
 
     // The listener goes on, and the oversized datagram is gone for good.
     ASSERT_TRUE(Send({9, 8, 7}));
-    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 3; }));
+    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 3; }));
     EXPECT_EQ(seen.data[2], (TIdBytes{9, 8, 7}));
     EXPECT_EQ(seen.errorMessages.size(), 1u);
 
-    // Without an error handler the failed cycle leaves no trace either.
+    // Without an error handler the failed cycle goes to the log only.
+    EXPECT_TRUE(seen.Dropped().empty());
     e.server.OnUDPException = nullptr;
     ASSERT_TRUE(Send(tooLong));
     ASSERT_TRUE(Send({6}));
-    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 4; }));
+    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 4; }));
     EXPECT_EQ(seen.data[3], TIdBytes{6});
+    EXPECT_EQ(seen.Dropped(), std::vector<std::string>{"EIdSocketError: Socket Error # 10040\r\nMessage too long."});
 }
 
 TEST_F(UdpEndpoint, HandlerThatRaisesDoesNotDisturbItsListener) {
@@ -347,7 +361,7 @@ TEST_F(UdpEndpoint, HandlerThatRaisesDoesNotDisturbItsListener) {
     ASSERT_TRUE(Send({1}));
     ASSERT_TRUE(Send({1, 2}));
     ASSERT_TRUE(Send({1, 2, 3}));
-    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 1; }));
+    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 1; }));
     EXPECT_EQ(calls, 3);
     EXPECT_EQ(seen.data[0], (TIdBytes{1, 2, 3}));
     ASSERT_EQ(seen.errorMessages.size(), 2u);
@@ -364,8 +378,9 @@ TEST_F(UdpEndpoint, HandlerThatRaisesDoesNotDisturbItsListener) {
     };
     ASSERT_TRUE(Send({1}));
     ASSERT_TRUE(Send({4, 4, 4}));
-    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 2; }));
+    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 2; }));
     EXPECT_EQ(calls, 5);
+    EXPECT_EQ(seen.Dropped(), std::vector<std::string>{"Exception: worse"});
 }
 
 TEST_F(UdpEndpoint, ThreadedEventRunsOnTheListenersThread) {
@@ -382,13 +397,13 @@ TEST_F(UdpEndpoint, ThreadedEventRunsOnTheListenersThread) {
     while (!got && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(got.load());
     EXPECT_NE(ranOn, std::this_thread::get_id());
-    EXPECT_FALSE(RunQueued());
+    EXPECT_FALSE(handOver.RunQueued());
 }
 
 TEST_F(UdpEndpoint, DestroyingDuringAHandOverRunsTheHandlerThenEnds) {
     int handled = 0;
     {
-        Endpoint inner;
+        Endpoint inner{handOver};
         inner.server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes& data, TIdSocketHandle& binding) {
             // Everything the handler touches is still there.
             EXPECT_EQ(data, (TIdBytes{5, 5}));
@@ -399,33 +414,81 @@ TEST_F(UdpEndpoint, DestroyingDuringAHandOverRunsTheHandlerThenEnds) {
         ASSERT_TRUE(Send({5, 5}));
         // The listener is now waiting for the window's thread, which instead
         // destroys the endpoint.
-        ASSERT_TRUE(WaitForQueued(3000));
+        ASSERT_TRUE(handOver.WaitForQueued(3000));
         EXPECT_EQ(handled, 0);
     }
     EXPECT_EQ(handled, 1);
-    EXPECT_FALSE(RunQueued());
+    EXPECT_FALSE(handOver.RunQueued());
 }
 
 TEST_F(UdpEndpoint, ClosingWhileAThreadedHandlerWaitsForTheWindowsThread) {
     std::atomic<int> stage{0};
     bool ranOnWindow = false;
     {
-        Endpoint inner;
+        Endpoint inner{handOver};
         inner.server.ThreadedEvent = true;
         inner.server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes&, TIdSocketHandle&) {
             stage = 1;
-            Synchronize([&] { ranOnWindow = IsMainThread(); });
+            handOver.Synchronize([&] { ranOnWindow = handOver.IsMainThread(); });
             stage = 2;
         };
         inner.server.SendDatagram("255.255.255.255", kSearchPort, {});
         ASSERT_TRUE(Send({1}));
-        ASSERT_TRUE(WaitForQueued(3000));
+        ASSERT_TRUE(handOver.WaitForQueued(3000));
         inner.server.SetActive(false);
         EXPECT_EQ(stage.load(), 2);
         EXPECT_FALSE(inner.server.Active());
         EXPECT_EQ(inner.server.ListenerCount(), 0);
     }
     EXPECT_TRUE(ranOnWindow);
+}
+
+// A handler that closes its own endpoint, or destroys it, on the window's
+// thread or (ThreadedEvent) on its listener's: nothing waits for that
+// handler's listener, which ends by itself once the handler has returned.
+TEST_F(UdpEndpoint, HandlerThatClosesOrDestroysItsEndpointReturns) {
+    ASSERT_TRUE(device.Bind("127.0.0.1", 0));
+    for (const bool threaded : {false, true}) {
+        SCOPED_TRACE(threaded ? "on the listener's thread" : "on the window's thread");
+        // Closed, and on the window's thread opened again at once, while the
+        // closed listener still waits for this handler: the listener that
+        // is let go must leave the new socket alone.
+        std::atomic<int> closed{0};
+        std::atomic<int> received{0};
+        e.server.ThreadedEvent = threaded;
+        e.server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes& data, TIdSocketHandle&) {
+            if (data != TIdBytes{1}) {
+                ++received;
+                return;
+            }
+            e.server.SetActive(false);
+            EXPECT_FALSE(e.server.Active());
+            EXPECT_EQ(e.server.ListenerCount(), 0);
+            if (!threaded) e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+            ++closed;
+        };
+        e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+        ASSERT_TRUE(Send({1}));
+        ASSERT_TRUE(PumpUntil(handOver, [&] { return closed == 1; }));
+        if (threaded) e.server.SendDatagram("255.255.255.255", kSearchPort, {});
+        ASSERT_TRUE(Send({2}));
+        ASSERT_TRUE(PumpUntil(handOver, [&] { return received == 1; }));
+        e.server.SetActive(false);
+
+        // Destroyed with its owner: nothing hangs, and the listener that is
+        // let go touches nothing that is gone (the sanitizer builds watch).
+        auto owner = std::make_unique<Endpoint>(handOver);
+        std::atomic<bool> destroyed{false};
+        owner->server.ThreadedEvent = threaded;
+        owner->server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes&, TIdSocketHandle&) {
+            owner.reset();
+            destroyed = true;
+        };
+        owner->server.SendDatagram("255.255.255.255", kSearchPort, {});
+        ASSERT_TRUE(Send({3}));
+        ASSERT_TRUE(PumpUntil(handOver, [&] { return destroyed.load(); }));
+        EXPECT_TRUE(testing::PortFree(kLocalPort));
+    }
 }
 
 TEST_F(UdpEndpoint, CloseThenSendOpensAgain) {
@@ -442,7 +505,7 @@ TEST_F(UdpEndpoint, CloseThenSendOpensAgain) {
     EXPECT_TRUE(e.server.Active());
     EXPECT_EQ(e.server.ListenerCount(), count);
     ASSERT_TRUE(Send({3}));
-    ASSERT_TRUE(PumpUntil([&] { return seen.data.size() == 1; }));
+    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 1; }));
 
     e.server.SetActive(false);
     e.server.SetActive(true);
@@ -472,7 +535,7 @@ TEST_F(UdpEndpoint, ListenerWhoseWaitFailsEndsAndSendsMeetANonSocket) {
 
 TEST_F(UdpEndpoint, NamedBindingUsesItsOwnAddressAndPort) {
     ASSERT_TRUE(device.Bind("127.0.0.1", 0));
-    TIdUDPServer server("custom");
+    TIdUDPServer server(handOver, "custom");
     server.SetBroadcastEnabled(true);
     server.SetDefaultPort(kLocalPort);
     TIdSocketHandle& binding = server.Bindings().Add();
@@ -519,10 +582,10 @@ TEST_F(UdpEndpoint, OpenAndCloseRepeatedlyWhileDatagramsArrive) {
     for (int round = 0; round < 20; ++round) {
         e.server.SendDatagram("255.255.255.255", kSearchPort, {});
         ASSERT_TRUE(e.server.Active());
-        test::PumpFor(5 + round % 3);
+        test::PumpFor(handOver, 5 + round % 3);
         if (round % 2 == 1) {
             // Close while a hand-over may be queued and not yet run.
-            WaitForQueued(20);
+            handOver.WaitForQueued(20);
         }
         e.server.SetActive(false);
         ASSERT_FALSE(e.server.Active());
@@ -530,7 +593,7 @@ TEST_F(UdpEndpoint, OpenAndCloseRepeatedlyWhileDatagramsArrive) {
     }
     EXPECT_GT(handled, 0);
     EXPECT_EQ(static_cast<int>(receivers.size()), e.server.Bindings().Count());
-    EXPECT_FALSE(RunQueued());
+    EXPECT_FALSE(handOver.RunQueued());
 }
 
 }  // namespace

@@ -97,18 +97,29 @@ public:
     }
 };
 
-TEST_F(FrameTest, NothingEscapesTheDatagramHandler) {
+TEST_F(FrameTest, NothingEscapesTheDatagramHandlerAndWhatItDropsIsPassedOn) {
     ThrowingNotice notice;
     ThrowingList list;
+    std::vector<std::string> dropped;
+    const TDroppedError record = [&dropped](const std::string& error) { dropped.push_back(error); };
     const TIdBytes result = {0xFF, 0x00, 0x03, 0x82, 0x01, 0x01, 0x87};
     EXPECT_NO_THROW(HandleDatagram(result, list, notice));
+    EXPECT_NO_THROW(HandleDatagram(result, list, notice, record));
 
     // Two records; the second AddRow throws: the first row stays.
     const TIdBytes reply = Sealed({0xFF, 0x00, 0x00, 0x81, 0x01, 0x41, 0x00, 0x10, 0x0D, 0x0A,
                                          0x42, 0x00, 0x20, 0x0D, 0x0A, 0x00});
-    EXPECT_NO_THROW(HandleDatagram(reply, list, notice));
+    EXPECT_NO_THROW(HandleDatagram(reply, list, notice, record));
     EXPECT_EQ(list.rows, (std::vector<FakeSsidList::Row>{{"A", "16%"}}));
     EXPECT_EQ(State().SsidTable[1], (TIdBytes{0x42}));  // written before the failing AddRow
+
+    // A record too short to hold an SSID: the program's own kind and message.
+    FakeSsidList plain;
+    HandleDatagram(Sealed({0xFF, 0x00, 0x00, 0x81, 0x01, 0x0D, 0x0A, 0x00}), plain, notice, record);
+    // A callback that fails in its turn stays inside the handler too.
+    EXPECT_NO_THROW(HandleDatagram(result, list, notice, [](const std::string&) { throw 1; }));
+    EXPECT_EQ(dropped, (std::vector<std::string>{"Exception: std::bad_alloc", "Exception: Unknown error",
+                                                 "ERangeError: Range check error"}));
 }
 
 }  // namespace

@@ -16,6 +16,14 @@
 
 namespace melvorin::testing {
 
+namespace {
+ui::THandOverPump* gPump = nullptr;  // RunQtSuite's, while the suite runs
+}  // namespace
+
+net::THandOver& WindowHandOver() {
+    return gPump->HandOver();
+}
+
 void RecordingBoxes::ShowNotice(const QString& text) {
     ++noticeCount;
     if (notices.size() < kKeptTexts) notices << text;
@@ -93,6 +101,10 @@ int RunQtSuite(int argc, char** argv, const std::map<std::string, SuiteFactory>&
     QApplication app(argc, argv);
     ui::SetApplicationTitle(QStringLiteral("Melvorin"));
     ui::THandOverPump pump;
+    gPump = &pump;
+    struct Forget {
+        ~Forget() { gPump = nullptr; }
+    } forget;
     const std::unique_ptr<QObject> tests = suite->second();
     std::vector<char*> args{argv[0]};
     for (int i = 2; i < argc; ++i) args.push_back(argv[i]);

@@ -18,6 +18,9 @@
 class QObject;
 class QWidget;
 
+namespace melvorin::net {
+class THandOver;
+}
 namespace melvorin::ui {
 class TForm2;
 }
@@ -69,8 +72,10 @@ using SuiteFactory = std::function<std::unique_ptr<QObject>()>;
 // suite, the rest goes to QtTest. Refuses to run outside a private network
 // namespace (the window broadcasts). `prepare`, given the suite's name, runs
 // before the application object exists and returns a reason to give up, or
-// nothing. The application title is "Melvorin" and a hand-over pump runs.
+// nothing. The application title is "Melvorin" and a hand-over pump runs;
+// WindowHandOver() is its hand-over, for the windows the suites make.
 int RunQtSuite(int argc, char** argv, const std::map<std::string, SuiteFactory>& suites,
                const std::function<std::string(const std::string&)>& prepare = {});
+net::THandOver& WindowHandOver();
 
 }  // namespace melvorin::testing

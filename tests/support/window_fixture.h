@@ -4,7 +4,8 @@
 // case a new window with its boxes and a device socket on port 1902 (where a
 // broadcast to 255.255.255.255 loops back in the private namespace); after
 // it all destroyed, the window first, and the exchange state released. The
-// hand-over pump the window needs is RunQtSuite's (qt_support.cpp).
+// hand-over pump the window needs is RunQtSuite's (qt_support.cpp,
+// WindowHandOver()).
 //
 // A suite derives from it after QObject, calls SetUpWindow() from init() and
 // TearDownWindow() from cleanup(). `Boxes` needs a QStringList `errors`.
@@ -31,7 +32,7 @@ protected:
         boxes = std::make_unique<Boxes>();
         device = std::make_unique<UdpPeer>();
         QVERIFY(device->Bind("", 1902));
-        form = std::make_unique<ui::TForm2>(*boxes);
+        form = std::make_unique<ui::TForm2>(*boxes, WindowHandOver());
     }
 
     void TearDownWindow() {

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -38,6 +39,7 @@ using testing::NextHex;
 using testing::RecordingBoxes;
 using testing::TypeText;
 using testing::UdpPeer;
+using testing::WindowHandOver;
 
 namespace {
 
@@ -52,8 +54,6 @@ QColor Background(const QWidget* w) { return w->palette().color(QPalette::Base);
 
 class FormTests : public QObject, testing::WindowFixture<> {
     Q_OBJECT
-
-    void MakeForm() { form = std::make_unique<ui::TForm2>(*boxes); }
 
     void ShowActive() {
         form->ShowCentred();
@@ -79,6 +79,17 @@ private slots:
     }
 
     void firstScanAndListReplyFillTheRows() {
+        // Dropped errors as the endpoint's log gets them (from any thread, up
+        // to the form's end).
+        struct Log {
+            std::mutex lock;
+            QStringList dropped;
+        };
+        const auto log = std::make_shared<Log>();
+        form->idpsrvr1->OnLog = [log](const net::TIdLogEntry& entry) {
+            const std::lock_guard<std::mutex> hold(log->lock);
+            if (entry.Kind == net::TIdLogKind::Dropped) log->dropped << QString::fromStdString(entry.Message);
+        };
         CreateAndFill({{BytesOf("AB"), 50}, {testing::FromHex("ced2b5c4cdf8c2e7"), 73}, {BytesOf("Caf\xc3\xa9"), 0},
                        {BytesOf("x"), 255}});
         if (QTest::currentTestFailed()) return;
@@ -102,6 +113,14 @@ private slots:
         QCOMPARE(lv->item(0, 0)->text(), QStringLiteral("Only"));
         QCOMPARE(boxes->errors, QStringList());
         QCOMPARE(boxes->notices, QStringList());
+
+        // A record too short for an SSID: the list is cleared, the error is
+        // not shown but logged.
+        Send(testing::Sealed({0xFF, 0x00, 0x00, 0x81, 0x01, 0x0D, 0x0A, 0x00}));
+        QTRY_COMPARE(lv->rowCount(), 0);
+        QCOMPARE(boxes->errors, QStringList());
+        const std::lock_guard<std::mutex> hold(log->lock);
+        QCOMPARE(log->dropped, QStringList{QStringLiteral("ERangeError: Range check error")});
     }
 
     void doubleClickSendsTheJoinRequest() {
@@ -381,10 +400,10 @@ private slots:
         Send(JoinResult(0x01, 0x01));
         // The listener has queued its hand-over and waits; nothing runs it
         // until the window closes its endpoint.
-        QVERIFY(net::WaitForQueued(3000));
+        QVERIFY(WindowHandOver().WaitForQueued(3000));
         form.reset();
         QCOMPARE(boxes->notices, QStringList());  // nothing opens on the way out
-        QVERIFY(!net::RunQueued());
+        QVERIFY(!WindowHandOver().RunQueued());
         QVERIFY(testing::PortFree(12345));
     }
 
