@@ -40,6 +40,7 @@ struct Options {
     std::string melvorin = MELVORIN_PROGRAM;
     std::string emptyWindow = BENCH_EMPTY_WINDOW;
     std::string formWindow = BENCH_FORM_WINDOW;
+    std::string cli = MELVORIN_CLI;
 
     // `full` for a normal run, `quick` for --quick.
     template <typename T>

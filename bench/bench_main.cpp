@@ -32,6 +32,7 @@ Benchmark ListReplyBenchmark();   // bench_list_reply.cpp
 Benchmark ClosingBenchmark();     // bench_closing.cpp
 Benchmark IdleBenchmark();        // bench_idle.cpp
 Benchmark ScanSendBenchmark();    // bench_interfaces.cpp
+Benchmark CliBenchmark();         // bench_cli.cpp
 
 namespace {
 
@@ -44,6 +45,7 @@ std::vector<Benchmark> AllBenchmarks() {
         ClosingBenchmark(),
         IdleBenchmark(),
         ScanSendBenchmark(),
+        CliBenchmark(),
     };
 }
 

@@ -61,35 +61,49 @@ void Join(ISsidList& list, IKeyBox& key, IDatagramSender& sender) {
         // The key changed under us; sending part of it would send a wrong key.
         throw EEncodingError("The key changed while the join request was built.");
     }
-    TIdBytes payload;
-    payload.reserve(state.SelectedSsid.size() + k + 3);
-    payload.push_back(0x00);
-    payload.insert(payload.end(), state.SelectedSsid.begin(), state.SelectedSsid.end());
-    payload.push_back(0x0D);
-    payload.push_back(0x0A);
-    payload.insert(payload.end(), keyBytes.begin(), keyBytes.begin() + static_cast<std::ptrdiff_t>(k));
-    state.JoinFrame = BuildFrame(JoinRequest, payload);
+    state.JoinFrame = BuildJoinRequest(state.SelectedSsid,
+                                       TIdBytes(keyBytes.begin(), keyBytes.begin() + static_cast<std::ptrdiff_t>(k)));
 
     // 7. The port of the last scan; the search-port box is not read here.
-    if (static_cast<std::uint32_t>(state.SearchPort) > 65535u) {
-        throw ERangeError();
-    }
+    const std::uint16_t port = CheckedSearchPort(state.SearchPort);
 
     // 8.
-    sender.SendDatagram(kBroadcastHost, static_cast<std::uint16_t>(state.SearchPort), state.JoinFrame);
+    sender.SendDatagram(kBroadcastHost, port, state.JoinFrame);
 }
 
-void HandleJoinResult(const TIdBytes& data, INotice& notice) {
+TIdBytes BuildJoinRequest(const TIdBytes& ssid, const TIdBytes& key) {
+    TIdBytes payload;
+    payload.reserve(ssid.size() + key.size() + 3);
+    payload.push_back(0x00);
+    payload.insert(payload.end(), ssid.begin(), ssid.end());
+    payload.push_back(0x0D);
+    payload.push_back(0x0A);
+    payload.insert(payload.end(), key.begin(), key.end());
+    return BuildFrame(JoinRequest, payload);
+}
+
+JoinVerdict ClassifyJoinResult(const TIdBytes& data) {
     if (data.size() < 6) {
         throw ERangeError();  // no verdict bytes
     }
-    if (data[5] != 0x01) {
-        notice.ShowNotice(kMsgKeyWrong);
-    } else if (data[4] == 0x01) {
-        notice.ShowNotice(kMsgJoined);
-    } else {
-        notice.ShowNotice(kMsgSsidWrong);
+    if (data[5] != 0x01) return JoinVerdict::KeyFormat;
+    return data[4] == 0x01 ? JoinVerdict::Accepted : JoinVerdict::SsidNotFound;
+}
+
+const char* JoinVerdictMessage(JoinVerdict verdict) {
+    switch (verdict) {
+    case JoinVerdict::Accepted:
+        return kMsgJoined;
+    case JoinVerdict::KeyFormat:
+        return kMsgKeyWrong;
+    case JoinVerdict::SsidNotFound:
+        break;
     }
+    return kMsgSsidWrong;
+}
+
+void HandleJoinResult(const TIdBytes& data, INotice& notice) {
+    notice.ShowNotice(JoinVerdictMessage(ClassifyJoinResult(data)));
 }
 
 }  // namespace melvorin

@@ -10,6 +10,18 @@ inline constexpr const char* kMsgKeyWrong = "密码格式有误，请重新输�
 inline constexpr const char* kMsgJoined = "提交成功，请检查设备状态";
 inline constexpr const char* kMsgSsidWrong = "SSID出错了，请重获SSID";
 
+// The join request for raw SSID bytes and key bytes:
+// FF 00 <S+K+4> 02 00 <SSID> 0D 0A <key> <checksum>. Raises ERangeError when
+// S + K + 4 exceeds 255.
+TIdBytes BuildJoinRequest(const TIdBytes& ssid, const TIdBytes& key);
+
+// What a join result says: offset 5 (the key) first, then offset 4 (the SSID).
+enum class JoinVerdict { Accepted, KeyFormat, SsidNotFound };
+// Raises ERangeError for a datagram too short to hold both verdict bytes.
+JoinVerdict ClassifyJoinResult(const TIdBytes& data);
+// The notice text of a verdict.
+const char* JoinVerdictMessage(JoinVerdict verdict);
+
 // lvSsidDblClick: build the join request for the selected row and the key,
 // broadcast it to the port of the last scan.
 void Join(ISsidList& list, IKeyBox& key, IDatagramSender& sender);

@@ -82,16 +82,20 @@ std::int32_t StrToInt(const std::string& text) {
     return static_cast<std::int32_t>(value);
 }
 
+std::uint16_t CheckedSearchPort(std::int32_t port) {
+    if (static_cast<std::uint32_t>(port) > 65535u) {
+        throw ERangeError();
+    }
+    return static_cast<std::uint16_t>(port);
+}
+
 TIdBytes BuildScanRequest() { return BuildFrame(ScanRequest, {}); }
 
 void Scan(const std::string& searchPortText, IDatagramSender& sender) {
     const std::int32_t port = StrToInt(searchPortText);
     State().SearchPort = port;
     const TIdBytes request = BuildScanRequest();
-    if (static_cast<std::uint32_t>(port) > 65535u) {
-        throw ERangeError();
-    }
-    sender.SendDatagram(kBroadcastHost, static_cast<std::uint16_t>(port), request);
+    sender.SendDatagram(kBroadcastHost, CheckedSearchPort(port), request);
 }
 
 void HandleListReply(const TIdBytes& data, ISsidList& list) {

@@ -16,6 +16,10 @@ inline constexpr const char* kBroadcastHost = "255.255.255.255";
 // Raises EConvertError "'%s' is not a valid integer value".
 std::int32_t StrToInt(const std::string& text);
 
+// A search port taken as unsigned 32-bit must not exceed 65535 (so no
+// negative value passes). Raises ERangeError.
+std::uint16_t CheckedSearchPort(std::int32_t port);
+
 // The five bytes FF 00 01 01 02.
 TIdBytes BuildScanRequest();
 

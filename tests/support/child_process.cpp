@@ -43,7 +43,7 @@ int MillisecondsLeft(Clock::time_point end) {
 }  // namespace
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args, Output output,
-                           const std::vector<std::string>& environment) {
+                           const std::vector<std::string>& environment, const std::optional<std::string>& input) {
     std::vector<std::string> words = {program};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -63,9 +63,10 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     }
     envp.push_back(nullptr);
 
-    int out[2] = {-1, -1}, err[2] = {-1, -1};
+    int out[2] = {-1, -1}, err[2] = {-1, -1}, in[2] = {-1, -1};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    if (input && ::pipe2(in, O_CLOEXEC) == 0) posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     if (output == Output::Capture) {
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
             for (const int fd : {out[0], out[1], err[0], err[1]}) {
@@ -88,6 +89,14 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         ::close(err[1]);
         out_ = out[0];
         err_ = err[0];
+    }
+    if (in[0] >= 0) {
+        ::close(in[0]);
+        // Short texts only: they fit in the pipe, so this never blocks.
+        if (rc == 0 && !input->empty()) {
+            [[maybe_unused]] const ssize_t written = ::write(in[1], input->data(), input->size());
+        }
+        ::close(in[1]);
     }
     if (rc == 0) pid_ = pid;
 }

@@ -19,8 +19,11 @@ public:
     enum class Output { Capture, Inherit, Discard };
 
     // `environment`: "NAME=value" entries added to this process's own.
+    // `input`, when given, is written to the child's standard input, which is
+    // then closed; else the child shares this process's standard input.
     ChildProcess(const std::string& program, const std::vector<std::string>& args, Output output = Output::Capture,
-                 const std::vector<std::string>& environment = {});
+                 const std::vector<std::string>& environment = {},
+                 const std::optional<std::string>& input = std::nullopt);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

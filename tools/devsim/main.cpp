@@ -67,6 +67,90 @@ bool InstallSignals(sigset_t& waitMask) {
     return true;
 }
 
+// A bound UDP socket, or none with the message printed. `shared` lets other
+// sockets take the same port (several devices, several simulators).
+melvorin::net::TDescriptor OpenSocket(std::uint32_t address, std::uint16_t port, bool shared, int& exitCode) {
+    melvorin::net::TDescriptor socketFd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    const int fd = socketFd.Get();
+    if (fd < 0) {
+        std::fprintf(stderr, "%s: cannot create a UDP socket: %s\n", kProg, std::strerror(errno));
+        exitCode = kExitFailure;
+        return {};
+    }
+    const int on = 1;
+    if (setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
+        (shared && setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)) {
+        std::fprintf(stderr, "%s: cannot set the socket's options: %s\n", kProg, std::strerror(errno));
+        exitCode = kExitFailure;
+        return {};
+    }
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(address);
+    local.sin_port = htons(port);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        const int err = errno;
+        const std::string where = devsim::DottedAddress(address) + ":" + std::to_string(port);
+        if (err == EADDRINUSE) {
+            std::fprintf(stderr, "%s: UDP port %u is already in use (%s)\n", kProg, unsigned{port}, where.c_str());
+        } else {
+            std::fprintf(stderr, "%s: cannot listen on UDP port %u (%s): %s\n", kProg, unsigned{port}, where.c_str(),
+                         std::strerror(err));
+        }
+        exitCode = err == EADDRINUSE || err == EACCES || err == EADDRNOTAVAIL ? kExitUsage : kExitFailure;
+        return {};
+    }
+    return socketFd;
+}
+
+// Socket 0 listens on 0.0.0.0 and receives the broadcasts. With one device it
+// also answers; with several, device d answers from socket d + 1, bound to
+// its own address, and a datagram on that socket is for device d alone.
+struct Sockets {
+    std::vector<melvorin::net::TDescriptor> fds;
+    bool multi() const { return fds.size() > 1; }
+    int devices() const { return multi() ? static_cast<int>(fds.size()) - 1 : 1; }
+    int replyFd(int device) const {
+        return multi() ? fds[static_cast<std::size_t>(device) + 1].Get() : fds[0].Get();
+    }
+};
+
+void Answer(const devsim::Options& opt, const Sockets& sockets, int device, const sockaddr_in& from,
+            const TIdBytes& datagram) {
+    const std::string who = sockets.multi()
+                                ? std::string(kProg) + " " + devsim::DottedAddress(opt.firstAddress + static_cast<std::uint32_t>(device))
+                                : std::string(kProg);
+    std::optional<TIdBytes> reply;
+    try {
+        reply = devsim::HandleRequest(datagram, opt.config);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: failed to handle a datagram from %s: %s\n", who.c_str(), Endpoint(from).c_str(),
+                     e.what());
+        return;
+    }
+    if (!reply) {
+        if (opt.verbose) {
+            std::fprintf(stderr, "%s: ignored %zu bytes from %s: %s\n", who.c_str(), datagram.size(),
+                         Endpoint(from).c_str(), LogHex(datagram).c_str());
+        }
+        return;
+    }
+    sockaddr_in broadcast{};
+    broadcast.sin_family = AF_INET;
+    broadcast.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+    broadcast.sin_port = htons(kToolPort);
+    const sockaddr_in& to = opt.replyBroadcast ? broadcast : from;
+    if (opt.verbose) {
+        std::fprintf(stderr, "%s: request from %s: %s\n%s: reply to %s: %s\n", who.c_str(), Endpoint(from).c_str(),
+                     LogHex(datagram).c_str(), who.c_str(), Endpoint(to).c_str(), LogHex(*reply).c_str());
+    }
+    if (sendto(sockets.replyFd(device), reply->data(), reply->size(), 0, reinterpret_cast<const sockaddr*>(&to),
+               sizeof to) < 0) {
+        std::fprintf(stderr, "%s: cannot send the reply to %s: %s\n", who.c_str(), Endpoint(to).c_str(),
+                     std::strerror(errno));
+    }
+}
+
 int Run(const devsim::Options& opt) {
     sigset_t waitMask;
     if (!InstallSignals(waitMask)) {
@@ -74,96 +158,69 @@ int Run(const devsim::Options& opt) {
         return kExitFailure;
     }
 
-    const melvorin::net::TDescriptor socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    const int fd = socket.Get();
-    if (!socket.Valid()) {
-        std::fprintf(stderr, "%s: cannot create a UDP socket: %s\n", kProg, std::strerror(errno));
-        return kExitFailure;
+    Sockets sockets;
+    int status = 0;
+    const bool shared = opt.devices > 0;
+    sockets.fds.push_back(OpenSocket(INADDR_ANY, opt.port, shared, status));
+    for (unsigned d = 0; sockets.fds.back().Valid() && d < opt.devices; ++d) {
+        sockets.fds.push_back(OpenSocket(opt.firstAddress + d, opt.port, shared, status));
     }
-    const int on = 1;
-    if (setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
-        std::fprintf(stderr, "%s: cannot permit broadcast: %s\n", kProg, std::strerror(errno));
-        return kExitFailure;
-    }
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(opt.port);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        const int err = errno;
-        if (err == EADDRINUSE) {
-            std::fprintf(stderr, "%s: UDP port %u is already in use\n", kProg, unsigned{opt.port});
-        } else {
-            std::fprintf(stderr, "%s: cannot listen on UDP port %u: %s\n", kProg, unsigned{opt.port},
-                         std::strerror(err));
-        }
-        return err == EADDRINUSE || err == EACCES ? kExitUsage : kExitFailure;
+    if (!sockets.fds.back().Valid()) {
+        sockets.fds.pop_back();
+        return status;
     }
 
-    std::fprintf(stderr, "%s: listening on port %u with %zu networks\n", kProg, unsigned{opt.port},
-                 opt.config.networks.size());
+    if (shared) {
+        std::fprintf(stderr, "%s: listening on port %u with %zu networks as %u devices, %s to %s\n", kProg,
+                     unsigned{opt.port}, opt.config.networks.size(), opt.devices,
+                     devsim::DottedAddress(opt.firstAddress).c_str(),
+                     devsim::DottedAddress(opt.firstAddress + opt.devices - 1).c_str());
+    } else {
+        std::fprintf(stderr, "%s: listening on port %u with %zu networks\n", kProg, unsigned{opt.port},
+                     opt.config.networks.size());
+    }
     std::fflush(stderr);
 
-    sockaddr_in broadcast{};
-    broadcast.sin_family = AF_INET;
-    broadcast.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    broadcast.sin_port = htons(kToolPort);
-
+    std::vector<pollfd> pfds;
+    for (const auto& fd : sockets.fds) pfds.push_back(pollfd{fd.Get(), POLLIN, 0});
     // 65536 bytes hold any UDP datagram over IPv4; MSG_TRUNC reports the
     // real size should one ever be larger.
     std::vector<std::uint8_t> buffer(65536);
-    int status = 0;
     while (!gStop) {
-        pollfd pfd{fd, POLLIN, 0};
-        const int ready = ppoll(&pfd, 1, nullptr, &waitMask);
+        const int ready = ppoll(pfds.data(), pfds.size(), nullptr, &waitMask);
         if (ready < 0) {
             if (errno == EINTR) continue;
             std::fprintf(stderr, "%s: waiting for datagrams failed: %s\n", kProg, std::strerror(errno));
             status = kExitFailure;
             break;
         }
-        sockaddr_in from{};
-        socklen_t fromLen = sizeof from;
-        const ssize_t got = recvfrom(fd, buffer.data(), buffer.size(), MSG_TRUNC | MSG_DONTWAIT,
-                                     reinterpret_cast<sockaddr*>(&from), &fromLen);
-        if (got < 0) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-            // An ICMP error of an earlier send (ECONNREFUSED and the like) comes
-            // back here; it concerns that send only.
-            if (opt.verbose) std::fprintf(stderr, "%s: receive: %s\n", kProg, std::strerror(errno));
-            continue;
-        }
-        if (static_cast<std::size_t>(got) > buffer.size()) {
-            if (opt.verbose) {
-                std::fprintf(stderr, "%s: ignored an oversized datagram of %zd bytes from %s\n", kProg, got,
-                             Endpoint(from).c_str());
+        for (std::size_t i = 0; i < pfds.size(); ++i) {
+            if (pfds[i].revents == 0) continue;
+            sockaddr_in from{};
+            socklen_t fromLen = sizeof from;
+            const ssize_t got = recvfrom(pfds[i].fd, buffer.data(), buffer.size(), MSG_TRUNC | MSG_DONTWAIT,
+                                         reinterpret_cast<sockaddr*>(&from), &fromLen);
+            if (got < 0) {
+                // An ICMP error of an earlier send (ECONNREFUSED and the like)
+                // comes back here; it concerns that send only.
+                if (opt.verbose && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+                    std::fprintf(stderr, "%s: receive: %s\n", kProg, std::strerror(errno));
+                }
+                continue;
             }
-            continue;
-        }
-        const TIdBytes datagram(buffer.begin(), buffer.begin() + got);
-        std::optional<TIdBytes> reply;
-        try {
-            reply = devsim::HandleRequest(datagram, opt.config);
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "%s: failed to handle a datagram from %s: %s\n", kProg, Endpoint(from).c_str(),
-                         e.what());
-            continue;
-        }
-        if (!reply) {
-            if (opt.verbose) {
-                std::fprintf(stderr, "%s: ignored %zd bytes from %s: %s\n", kProg, got, Endpoint(from).c_str(),
-                             LogHex(datagram).c_str());
+            if (static_cast<std::size_t>(got) > buffer.size()) {
+                if (opt.verbose) {
+                    std::fprintf(stderr, "%s: ignored an oversized datagram of %zd bytes from %s\n", kProg, got,
+                                 Endpoint(from).c_str());
+                }
+                continue;
             }
-            continue;
-        }
-        const sockaddr_in& to = opt.replyBroadcast ? broadcast : from;
-        if (opt.verbose) {
-            std::fprintf(stderr, "%s: request from %s: %s\n%s: reply to %s: %s\n", kProg, Endpoint(from).c_str(),
-                         LogHex(datagram).c_str(), kProg, Endpoint(to).c_str(), LogHex(*reply).c_str());
-        }
-        if (sendto(fd, reply->data(), reply->size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0) {
-            std::fprintf(stderr, "%s: cannot send the reply to %s: %s\n", kProg, Endpoint(to).c_str(),
-                         std::strerror(errno));
+            const TIdBytes datagram(buffer.begin(), buffer.begin() + got);
+            if (i > 0) {
+                Answer(opt, sockets, static_cast<int>(i) - 1, from, datagram);
+            } else {
+                for (int d = 0; d < sockets.devices(); ++d) Answer(opt, sockets, d, from, datagram);
+            }
         }
     }
     if (status == 0 && opt.verbose) std::fprintf(stderr, "%s: stopped\n", kProg);

@@ -1,5 +1,7 @@
 #include "devsim/options.h"
 
+#include <arpa/inet.h>
+
 #include <fstream>
 #include <optional>
 
@@ -35,6 +37,14 @@ TIdBytes Encode(const std::string& text, bool utf8, const std::string& what) {
 bool IsBlank(const std::string& line) { return line.find_first_not_of(" \t") == std::string::npos; }
 
 }  // namespace
+
+std::string DottedAddress(std::uint32_t address) {
+    in_addr in{};
+    in.s_addr = htonl(address);
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &in, text, sizeof text);
+    return text;
+}
 
 std::vector<std::string> DefaultNetworkSpecs() {
     return {"HomeNet:82", "办公室WiFi:67", "Cafe_Guest:45", "Lab-2.4G:23"};
@@ -123,6 +133,21 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (name == "--key") {
             key = value();
             if (key->empty()) throw UsageError("--key must not be empty");
+        } else if (name == "--devices") {
+            const std::string text = value();
+            unsigned long count = 0;
+            if (!ParseUnsigned(text, 1, kMaxDevices, count)) {
+                throw UsageError("--devices \"" + text + "\" is not a number from 1 to " + std::to_string(kMaxDevices));
+            }
+            opt.devices = static_cast<unsigned>(count);
+        } else if (name == "--first-address") {
+            const std::string text = value();
+            in_addr address{};
+            if (inet_pton(AF_INET, text.c_str(), &address) != 1) {
+                throw UsageError("--first-address \"" + text + "\" is not an IPv4 address");
+            }
+            opt.firstAddress = ntohl(address.s_addr);
+            if (opt.devices == 0) opt.devices = 1;
         } else if (name == "--reply-broadcast") {
             flag();
             opt.replyBroadcast = true;
@@ -135,6 +160,9 @@ Options ParseArgs(const std::vector<std::string>& args) {
     }
     if (opt.help || opt.version) return opt;
 
+    if (opt.devices > 0 && std::uint64_t{opt.firstAddress} + opt.devices - 1 > 0xFFFFFFFEu) {
+        throw UsageError("--devices: the addresses run past 255.255.255.254");
+    }
     if (!networksGiven) entries = DefaultNetworkSpecs();
     for (const std::string& entry : entries) opt.config.networks.push_back(ParseNetworkArg(entry, utf8));
     // The tool always sends the key in code page 936.
@@ -169,6 +197,15 @@ Options:
                       accepted
   --reply-broadcast   send replies to 255.255.255.255:12345 instead of back to
                       the sender's address and port
+  --devices N         be N devices (1 to 1000) at once, each answering from an
+                      address of its own: consecutive addresses from
+                      --first-address on, which must be local (any
+                      127.x.y.z is; elsewhere add them to the interface
+                      first). Each device gets a socket bound to its address
+                      and port; one more socket on 0.0.0.0 receives the
+                      broadcasts for all of them. All of them share the port
+                      with other programs that do the same (SO_REUSEADDR).
+  --first-address A   the first device's address (default 127.0.1.1)
   --verbose, -v       log every datagram received and sent, in hex, to stderr
   --help, -h          show this text and exit
   --version           print the version and exit

@@ -18,12 +18,19 @@ public:
     explicit UsageError(const std::string& message) : std::runtime_error(message) {}
 };
 
+inline constexpr unsigned long kMaxDevices = 1000;
+
 struct Options {
     bool help = false;
     bool version = false;
     std::uint16_t port = 1902;
     bool replyBroadcast = false;
     bool verbose = false;
+    // Several devices at once: `devices` of them, answering from consecutive
+    // IPv4 addresses from `firstAddress` (host byte order) on. 0: one device
+    // answering from whatever address the route gives.
+    unsigned devices = 0;
+    std::uint32_t firstAddress = 0x7F000101;  // 127.0.1.1
     DeviceConfig config;
 };
 
@@ -40,6 +47,9 @@ Network ParseNetworkArg(const std::string& entry, bool utf8);
 // The "SSID:strength" lines of a networks file: blank lines and lines starting
 // with '#' are skipped, a trailing CR is dropped. Raises UsageError.
 std::vector<std::string> ReadNetworksFile(const std::string& path);
+
+// Dotted text of an address in host byte order.
+std::string DottedAddress(std::uint32_t address);
 
 std::string UsageText();
 

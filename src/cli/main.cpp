@@ -1,0 +1,208 @@
+// melvorin-cli: scan for devices and put them onto a network from scripts.
+// See --help.
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/key.h"
+#include "cli/options.h"
+#include "cli/report.h"
+#include "cli/route.h"
+#include "cli/session.h"
+#include "melvorin/version.h"
+#include "net/errors.h"
+#include "protocol/cp936.h"
+#include "protocol/errors.h"
+#include "protocol/join.h"
+
+namespace {
+
+using namespace melvorin;
+using namespace melvorin::cli;
+
+constexpr const char* kProg = "melvorin-cli";
+
+void Print(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+void Note(const std::string& text) { std::fprintf(stderr, "%s: %s\n", kProg, text.c_str()); }
+
+std::vector<unsigned> InterfaceIndexes(const Options& opt) {
+    std::vector<unsigned> indexes;
+    for (const std::string& name : opt.interfaces) {
+        const unsigned index = BroadcastInterfaceIndex(name);
+        if (index == 0) {
+            throw UsageError("--interface: \"" + name +
+                             "\" is no interface that can broadcast (up, not loopback, with an IPv4 address)");
+        }
+        indexes.push_back(index);
+    }
+    return indexes;
+}
+
+int RunScan(const Options& opt) {
+    Session session(opt.port, InterfaceIndexes(opt));
+    session.Scan(opt.timeout);
+    const std::vector<DeviceReport> devices = session.Devices();
+    Print(opt.json ? ScanJson(devices) : ScanTable(devices));
+    if (devices.empty()) {
+        Note("no device answered on port " + std::to_string(opt.port));
+        return kExitTimeout;
+    }
+    return kExitOk;
+}
+
+// The shortest the raw bytes of a shown name can be: its code page 936 or
+// its UTF-8 bytes.
+std::size_t ShortestRawLength(const std::string& name) {
+    try {
+        return std::min(name.size(), TextToCp936(name).size());
+    } catch (const Exception&) {
+        return name.size();
+    }
+}
+
+TIdBytes JoinFrame(const TIdBytes& ssid, const TIdBytes& key) {
+    try {
+        return BuildJoinRequest(ssid, key);
+    } catch (const ERangeError&) {
+        throw UsageError("the network name (" + std::to_string(ssid.size()) + " bytes) and the key (" +
+                         std::to_string(key.size()) + " bytes) are too long for one join request: together at most 251");
+    }
+}
+
+struct Target {
+    std::string address;
+    std::string interfaceName;
+    unsigned interfaceIndex = 0;
+    TIdBytes frame;
+};
+
+int Finish(const Options& opt, const std::string& ssid, const TIdBytes& raw, std::vector<JoinReport> results,
+           int exitCode) {
+    Print(opt.json ? JoinJson(ssid, raw, results, exitCode) : JoinTable(ssid, raw, results));
+    return exitCode;
+}
+
+int RunJoin(const Options& opt) {
+    const TIdBytes key = EncodeKey(ReadKeyText(opt.keyFile));
+    if (opt.ssidBytes) {
+        JoinFrame(*opt.ssidBytes, key);
+    } else if (ShortestRawLength(opt.ssid) + key.size() + 4 > 255) {
+        JoinFrame(TIdBytes(ShortestRawLength(opt.ssid)), key);
+    }
+
+    Session session(opt.port, InterfaceIndexes(opt));
+    std::vector<Target> targets;
+    std::string shown = opt.ssid;
+    TIdBytes raw;
+    if (opt.ssidBytes) {
+        raw = *opt.ssidBytes;
+        shown = BytesToText(raw);
+        const std::string address = opt.device.value_or("");
+        targets.push_back({address, "", opt.device ? InterfaceTowards(address) : 0, JoinFrame(raw, key)});
+    } else {
+        std::function<bool()> enough;
+        if (opt.device) enough = [&] { return session.Device(*opt.device) != nullptr; };
+        session.Scan(opt.scanTimeout, enough);
+        std::vector<DeviceReport> devices = session.Devices();
+        if (devices.empty()) {
+            Note("no device answered the scan on port " + std::to_string(opt.port));
+            return Finish(opt, shown, raw, {}, kExitTimeout);
+        }
+        if (opt.device) {
+            const DeviceReport* device = session.Device(*opt.device);
+            if (device == nullptr) {
+                Note("device " + *opt.device + " did not answer the scan");
+                return Finish(opt, shown, raw, {{*opt.device, "", Verdict::NoResult, ""}}, kExitTimeout);
+            }
+            devices = {*device};
+        }
+        for (const DeviceReport& device : devices) {
+            for (const NetworkRow& network : device.networks) {
+                if (network.ssid != opt.ssid) continue;
+                if (raw.empty()) raw = network.raw;
+                targets.push_back({device.address, device.interfaceName, UsableInterface(device.interfaceIndex),
+                                   JoinFrame(network.raw, key)});
+                break;
+            }
+        }
+        if (targets.empty()) {
+            Note("no device offers a network called \"" + opt.ssid + "\"");
+            return Finish(opt, shown, raw, {}, kExitNotFound);
+        }
+    }
+
+    // One request for each frame and interface: devices on one segment share it.
+    std::vector<const Target*> sent;
+    for (const Target& t : targets) {
+        const bool again = std::any_of(sent.begin(), sent.end(), [&t](const Target* s) {
+            return s->frame == t.frame && s->interfaceIndex == t.interfaceIndex;
+        });
+        if (again) continue;
+        session.SendJoin(t.frame, t.interfaceIndex);
+        sent.push_back(&t);
+    }
+    std::vector<std::string> addresses;
+    for (const Target& t : targets) {
+        if (!t.address.empty()) addresses.push_back(t.address);
+    }
+    session.WaitForResults(opt.timeout, addresses);
+
+    std::vector<JoinReport> results;
+    if (addresses.empty()) {
+        for (const auto& entry : session.Results()) results.push_back(entry.second);
+    } else {
+        for (const Target& t : targets) {
+            const auto it = session.Results().find(t.address);
+            results.push_back(it != session.Results().end() ? it->second
+                                                             : JoinReport{t.address, t.interfaceName, Verdict::NoResult, ""});
+        }
+    }
+    int code = CombinedExitCode(results);
+    if (results.empty()) {
+        Note("no device sent a join result");
+        code = kExitTimeout;
+    }
+    return Finish(opt, shown, raw, results, code);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const Options opt = ParseArgs(std::vector<std::string>(argv + 1, argv + argc));
+        switch (opt.command) {
+        case Command::Help:
+            Print(UsageText());
+            return kExitOk;
+        case Command::Version:
+            Print(std::string(kProg) + " " + kVersion + "\n");
+            return kExitOk;
+        case Command::Scan:
+            return RunScan(opt);
+        case Command::Join:
+            return RunJoin(opt);
+        }
+    } catch (const UsageError& e) {
+        Note(e.what());
+        return kExitUsage;
+    } catch (const net::EIdCouldNotBindSocket&) {
+        Note("cannot receive on local UDP port 12345: it is in use; another Melvorin may be running");
+        return kExitFailure;
+    } catch (const Exception& e) {
+        Note(e.Message());
+        return kExitFailure;
+    } catch (const std::exception& e) {
+        Note(e.what());
+        return kExitFailure;
+    }
+    return kExitFailure;
+}

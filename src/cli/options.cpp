@@ -1,0 +1,195 @@
+#include "cli/options.h"
+
+#include <arpa/inet.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "protocol/errors.h"
+#include "protocol/scan.h"
+
+namespace melvorin::cli {
+
+namespace {
+
+double ParseSeconds(const std::string& name, const std::string& text) {
+    char* end = nullptr;
+    const double value = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
+    if (text.empty() || end == nullptr || *end != '\0' || !std::isfinite(value) || value <= 0.0 || value > 86400.0) {
+        throw UsageError(name + " \"" + text + "\" is not a number of seconds above 0");
+    }
+    return value;
+}
+
+TIdBytes ParseHex(const std::string& text) {
+    auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    TIdBytes bytes;
+    bool ok = !text.empty() && text.size() % 2 == 0;
+    for (std::size_t i = 0; ok && i < text.size(); i += 2) {
+        const int hi = digit(text[i]);
+        const int lo = digit(text[i + 1]);
+        ok = hi >= 0 && lo >= 0;
+        if (ok) bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+    }
+    if (!ok) throw UsageError("--ssid-hex \"" + text + "\" is not an even number of hexadecimal digits");
+    return bytes;
+}
+
+}  // namespace
+
+std::uint16_t ParsePort(const std::string& text) {
+    try {
+        return CheckedSearchPort(StrToInt(text));
+    } catch (const Exception& e) {
+        throw UsageError("--port: " + e.Message());
+    }
+}
+
+Options ParseArgs(const std::vector<std::string>& args) {
+    Options opt;
+    std::size_t i = 0;
+    if (args.empty()) throw UsageError("no command given (see --help)");
+    const std::string& first = args[0];
+    if (first == "--help" || first == "-h" || first == "help") {
+        opt.command = Command::Help;
+        return opt;
+    }
+    if (first == "--version") {
+        opt.command = Command::Version;
+        return opt;
+    }
+    if (first == "scan") {
+        opt.command = Command::Scan;
+    } else if (first == "join") {
+        opt.command = Command::Join;
+        opt.timeout = 10.0;
+    } else {
+        throw UsageError("unknown command \"" + first + "\" (see --help)");
+    }
+    bool ssidGiven = false;
+
+    for (i = 1; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> inlineValue;
+        if (name.rfind("--", 0) == 0) {
+            const std::size_t eq = name.find('=');
+            if (eq != std::string::npos) {
+                inlineValue = name.substr(eq + 1);
+                name = name.substr(0, eq);
+            }
+        }
+        auto value = [&]() -> std::string {
+            if (inlineValue) return *inlineValue;
+            if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+            return args[++i];
+        };
+        auto flag = [&]() {
+            if (inlineValue) throw UsageError(name + " takes no value");
+        };
+        const bool join = opt.command == Command::Join;
+
+        if (name == "--help" || name == "-h") {
+            flag();
+            opt.command = Command::Help;
+            return opt;
+        } else if (name == "--version") {
+            flag();
+            opt.command = Command::Version;
+            return opt;
+        } else if (name == "--port") {
+            opt.port = ParsePort(value());
+        } else if (name == "--timeout") {
+            opt.timeout = ParseSeconds(name, value());
+        } else if (name == "--interface") {
+            const std::string ifname = value();
+            if (ifname.empty()) throw UsageError("--interface needs an interface name");
+            opt.interfaces.push_back(ifname);
+        } else if (name == "--json") {
+            flag();
+            opt.json = true;
+        } else if (join && name == "--scan-timeout") {
+            opt.scanTimeout = ParseSeconds(name, value());
+        } else if (join && name == "--ssid") {
+            opt.ssid = value();
+            if (opt.ssid.empty()) throw UsageError("--ssid needs a network name");
+            opt.ssidBytes.reset();
+            ssidGiven = true;
+        } else if (join && name == "--ssid-hex") {
+            opt.ssidBytes = ParseHex(value());
+            ssidGiven = true;
+        } else if (join && name == "--device") {
+            const std::string address = value();
+            in_addr parsed{};
+            if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) {
+                throw UsageError("--device \"" + address + "\" is not an IPv4 address");
+            }
+            opt.device = address;
+        } else if (join && name == "--key-file") {
+            opt.keyFile = value();
+            if (opt.keyFile->empty()) throw UsageError("--key-file needs a file name (- for standard input)");
+        } else if (join && (name == "--key" || name == "--password")) {
+            throw UsageError(name + ": the key is never taken from the command line, where other users can read it;"
+                                    " use --key-file FILE (- for standard input)");
+        } else {
+            throw UsageError("unknown argument \"" + args[i] + "\" for " + first + " (see --help)");
+        }
+    }
+    if (opt.command == Command::Join && !ssidGiven) throw UsageError("join needs --ssid NAME or --ssid-hex HEX");
+    return opt;
+}
+
+std::string UsageText() {
+    return R"(Usage: melvorin-cli scan [OPTIONS]
+       melvorin-cli join (--ssid NAME | --ssid-hex HEX) [OPTIONS]
+       melvorin-cli --help | --version
+
+Puts Wi-Fi devices onto a wireless network over UDP broadcast, as the
+Melvorin window does, from scripts. Replies are received on local UDP port
+12345, the window's port: only one of the two can run at a time.
+
+scan   broadcasts the scan request out of every broadcast interface, again
+       every second until the time-out, and prints every device that
+       answered: its address, the interface the reply came in on, and its
+       networks strongest first (the list of its last reply).
+join   scans, then sends the join request for the network whose shown name
+       is NAME to every device that offered it, and waits for each one's
+       result. The key is read from --key-file, or asked for without echo
+       when standard input is a terminal; never from the command line.
+
+Options:
+  --port N             search port (default 1902), read as the window reads
+                       its search-port box ($76E and 0x76E are 1902 too)
+  --timeout SECONDS    scan: how long to collect replies (default 3);
+                       join: how long to wait for results (default 10)
+  --interface NAME     send out of this interface only; repeatable
+  --json               print one JSON document instead of the table
+join only:
+  --ssid NAME          the network, by its name as the window shows it
+  --ssid-hex HEX       the network's raw SSID bytes; skips the scan
+  --device ADDRESS     address this one device only (its IPv4 address);
+                       the request goes out of the interface leading to it
+  --key-file FILE      read the key from the first line of FILE
+                       (- for standard input)
+  --scan-timeout SECS  how long the scan before a join lasts (default 3;
+                       with --device it ends when that device has answered)
+
+Exit codes:
+  0   scan: at least one device answered; join: every addressed device
+      accepted
+  1   another failure (socket, system; port 12345 taken)
+  2   bad usage or bad input (nothing is sent)
+  3   time-out: no device answered the scan, or an addressed device gave
+      no result
+  4   a device refused the key's format
+  10  the network was not found (in no scan, or a device said the SSID is
+      wrong)
+When devices disagree, the first of 4, 10, 3 that applies is the code.
+)";
+}
+
+}  // namespace melvorin::cli

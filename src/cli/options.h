@@ -1,0 +1,58 @@
+#pragma once
+
+// Command line of melvorin-cli.
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "protocol/bytes.h"
+
+namespace melvorin::cli {
+
+// Exit codes: a contract with the scripts that call the tool.
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitFailure = 1,   // socket or system failure
+    kExitUsage = 2,     // bad usage or bad input; nothing was sent
+    kExitTimeout = 3,   // no device answered the scan, or an addressed device gave no result
+    kExitKeyFormat = 4, // a device refused the key's format
+    kExitNotFound = 10, // the network is in no scan, or a device said the SSID is wrong
+};
+
+// Bad usage or bad input: the message is printed and the tool exits with 2.
+class UsageError : public std::runtime_error {
+public:
+    explicit UsageError(const std::string& message) : std::runtime_error(message) {}
+};
+
+enum class Command { Scan, Join, Help, Version };
+
+struct Options {
+    Command command = Command::Help;
+    std::uint16_t port = 1902;
+    // Seconds; the scan's default and the join's wait for results.
+    double timeout = 3.0;
+    // join: how long the scan before it collects lists.
+    double scanTimeout = 3.0;
+    std::vector<std::string> interfaces;
+    bool json = false;
+    // join
+    std::string ssid;                  // the shown name (--ssid)
+    std::optional<TIdBytes> ssidBytes; // the raw bytes (--ssid-hex)
+    std::optional<std::string> device; // dotted IPv4 address
+    std::optional<std::string> keyFile;
+};
+
+// The arguments after the program name. Raises UsageError.
+Options ParseArgs(const std::vector<std::string>& args);
+
+// Search-port text read as the window reads its search-port box. Raises
+// UsageError with the window's message.
+std::uint16_t ParsePort(const std::string& text);
+
+std::string UsageText();
+
+}  // namespace melvorin::cli

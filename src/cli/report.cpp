@@ -1,0 +1,146 @@
+#include "cli/report.h"
+
+#include <cstdio>
+
+#include "cli/options.h"
+
+namespace melvorin::cli {
+
+const char* VerdictWord(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Accepted:
+        return "accepted";
+    case Verdict::KeyFormat:
+        return "key_format";
+    case Verdict::SsidNotFound:
+        return "ssid_not_found";
+    case Verdict::NoResult:
+        break;
+    }
+    return "no_result";
+}
+
+int VerdictExitCode(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Accepted:
+        return kExitOk;
+    case Verdict::KeyFormat:
+        return kExitKeyFormat;
+    case Verdict::SsidNotFound:
+        return kExitNotFound;
+    case Verdict::NoResult:
+        break;
+    }
+    return kExitTimeout;
+}
+
+int CombinedExitCode(const std::vector<JoinReport>& results) {
+    for (const int code : {kExitKeyFormat, kExitNotFound, kExitTimeout}) {
+        for (const JoinReport& r : results) {
+            if (VerdictExitCode(r.verdict) == code) return code;
+        }
+    }
+    return kExitOk;
+}
+
+std::string Hex(const TIdBytes& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (const std::uint8_t b : bytes) {
+        out.push_back(digits[b >> 4]);
+        out.push_back(digits[b & 0x0F]);
+    }
+    return out;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(c);
+        } else if (u < 0x20 || u == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+            out += escaped;
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out + "\"";
+}
+
+namespace {
+
+std::string Field(const char* name, const std::string& jsonValue) {
+    std::string out = "\"";
+    out += name;
+    out += "\": ";
+    out += jsonValue;
+    return out;
+}
+
+std::string Shown(const std::string& text) { return text.empty() ? "-" : text; }
+
+}  // namespace
+
+std::string ScanJson(const std::vector<DeviceReport>& devices) {
+    std::string out = "{\"devices\": [";
+    for (std::size_t d = 0; d < devices.size(); ++d) {
+        const DeviceReport& dev = devices[d];
+        out += d ? ", {" : "{";
+        out += Field("address", JsonString(dev.address)) + ", " + Field("interface", JsonString(dev.interfaceName)) +
+               ", \"networks\": [";
+        for (std::size_t n = 0; n < dev.networks.size(); ++n) {
+            const NetworkRow& net = dev.networks[n];
+            out += n ? ", {" : "{";
+            out += Field("ssid", JsonString(net.ssid)) + ", " + Field("ssid_hex", JsonString(Hex(net.raw))) + ", " +
+                   Field("strength", std::to_string(net.strength)) + "}";
+        }
+        out += "]}";
+    }
+    return out + "]}\n";
+}
+
+std::string ScanTable(const std::vector<DeviceReport>& devices) {
+    std::string out;
+    for (const DeviceReport& dev : devices) {
+        out += dev.address + " on " + Shown(dev.interfaceName) + ": " + std::to_string(dev.networks.size()) +
+               (dev.networks.size() == 1 ? " network\n" : " networks\n");
+        for (const NetworkRow& net : dev.networks) {
+            char strength[16];
+            std::snprintf(strength, sizeof strength, "%5d%%  ", net.strength);
+            out += strength + net.ssid + "\n";
+        }
+    }
+    return out;
+}
+
+std::string JoinJson(const std::string& ssid, const TIdBytes& raw, const std::vector<JoinReport>& results,
+                     int exitCode) {
+    std::string out = "{";
+    out += Field("ssid", JsonString(ssid));
+    out += ", ";
+    out += Field("ssid_hex", JsonString(Hex(raw)));
+    out += ", \"results\": [";
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        const JoinReport& r = results[i];
+        out += i ? ", {" : "{";
+        out += Field("address", JsonString(r.address)) + ", " + Field("interface", JsonString(r.interfaceName)) +
+               ", " + Field("verdict", JsonString(VerdictWord(r.verdict))) + ", " +
+               Field("message", JsonString(r.message)) + "}";
+    }
+    return out + "], " + Field("exit_code", std::to_string(exitCode)) + "}\n";
+}
+
+std::string JoinTable(const std::string& ssid, const TIdBytes& raw, const std::vector<JoinReport>& results) {
+    std::string out = "network " + ssid + " (" + (raw.empty() ? std::string("not found") : Hex(raw)) + ")\n";
+    for (const JoinReport& r : results) {
+        out += r.address + " on " + Shown(r.interfaceName) + ": " + VerdictWord(r.verdict) +
+               (r.message.empty() ? "" : "  " + r.message) + "\n";
+    }
+    return out;
+}
+
+}  // namespace melvorin::cli

@@ -1,0 +1,53 @@
+#pragma once
+
+// What the tool collects and prints: the devices that answered a scan and
+// the results of a join, as a table or as one JSON document.
+
+#include <string>
+#include <vector>
+
+#include "protocol/bytes.h"
+
+namespace melvorin::cli {
+
+struct NetworkRow {
+    std::string ssid;  // as the window shows it
+    TIdBytes raw;      // the bytes of the list reply
+    int strength = 0;  // percent, 0..255
+};
+
+struct DeviceReport {
+    std::string address;
+    std::string interfaceName;    // "" when unknown
+    unsigned interfaceIndex = 0;  // 0 when unknown
+    std::vector<NetworkRow> networks;  // strongest first
+};
+
+// Field values of the JSON "verdict": accepted, key_format, ssid_not_found,
+// no_result.
+enum class Verdict { Accepted, KeyFormat, SsidNotFound, NoResult };
+
+struct JoinReport {
+    std::string address;
+    std::string interfaceName;
+    Verdict verdict = Verdict::NoResult;
+    std::string message;  // the window's notice text; "" for no_result
+};
+
+const char* VerdictWord(Verdict verdict);
+// Exit code of one verdict, and of several: the first of 4, 10, 3 that any
+// of them gives, else 0.
+int VerdictExitCode(Verdict verdict);
+int CombinedExitCode(const std::vector<JoinReport>& results);
+
+std::string Hex(const TIdBytes& bytes);
+// A JSON string literal of UTF-8 text.
+std::string JsonString(const std::string& text);
+
+std::string ScanJson(const std::vector<DeviceReport>& devices);
+std::string ScanTable(const std::vector<DeviceReport>& devices);
+std::string JoinJson(const std::string& ssid, const TIdBytes& raw, const std::vector<JoinReport>& results,
+                     int exitCode);
+std::string JoinTable(const std::string& ssid, const TIdBytes& raw, const std::vector<JoinReport>& results);
+
+}  // namespace melvorin::cli

@@ -1,0 +1,202 @@
+#include "cli/session.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "protocol/frame.h"
+#include "protocol/join.h"
+#include "protocol/ports.h"
+#include "protocol/scan.h"
+#include "protocol/state.h"
+
+namespace melvorin::cli {
+
+namespace {
+
+constexpr std::uint16_t kLocalPort = 12345;
+
+// The rows that the list-reply handling adds, as the window's list would
+// show them.
+class RowRecorder : public ISsidList {
+public:
+    void Clear() override {
+        cleared = true;
+        rows.clear();
+    }
+    void AddRow(const std::string& caption, const std::string& subItem) override {
+        rows.push_back({caption, std::atoi(subItem.c_str())});
+    }
+    int RowCount() const override { return static_cast<int>(rows.size()); }
+    int SelectedRow() const override { return -1; }
+
+    struct Row {
+        std::string caption;
+        int strength;
+    };
+    bool cleared = false;
+    std::vector<Row> rows;
+};
+
+class NoticeRecorder : public INotice {
+public:
+    void ShowNotice(const std::string& text) override { message = text; }
+    std::string message;
+};
+
+Verdict FromProtocol(JoinVerdict verdict) {
+    switch (verdict) {
+    case JoinVerdict::Accepted:
+        return Verdict::Accepted;
+    case JoinVerdict::KeyFormat:
+        return Verdict::KeyFormat;
+    case JoinVerdict::SsidNotFound:
+        break;
+    }
+    return Verdict::SsidNotFound;
+}
+
+// Dotted IPv4 addresses in numeric order, anything else after them.
+bool AddressBefore(const std::string& a, const std::string& b) {
+    in_addr x{}, y{};
+    const bool xv4 = inet_pton(AF_INET, a.c_str(), &x) == 1;
+    const bool yv4 = inet_pton(AF_INET, b.c_str(), &y) == 1;
+    if (xv4 && yv4) return ntohl(x.s_addr) < ntohl(y.s_addr);
+    if (xv4 != yv4) return xv4;
+    return a < b;
+}
+
+std::chrono::steady_clock::duration Seconds(double seconds) {
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+}  // namespace
+
+// Sends out of the chosen interfaces, or as the window does when none was
+// chosen.
+class Session::Sender : public IDatagramSender {
+public:
+    Sender(net::TIdUDPServer& endpoint, const std::vector<unsigned>& interfaces)
+        : endpoint_(endpoint), interfaces_(interfaces) {}
+    void SendDatagram(const std::string& host, std::uint16_t port, const TIdBytes& data) override {
+        if (interfaces_.empty()) {
+            endpoint_.SendDatagram(host, port, data);
+            return;
+        }
+        for (const unsigned index : interfaces_) endpoint_.SendDatagramOn(index, host, port, data);
+    }
+
+private:
+    net::TIdUDPServer& endpoint_;
+    const std::vector<unsigned>& interfaces_;
+};
+
+Session::Session(std::uint16_t port, std::vector<unsigned> interfaces) : port_(port), interfaces_(std::move(interfaces)) {
+    // The one place the endpoint is made: as the window makes its own.
+    endpoint_ = std::make_unique<net::TIdUDPServer>(handOver_, "cli");
+    endpoint_->SetBroadcastEnabled(true);
+    endpoint_->SetDefaultPort(kLocalPort);
+    endpoint_->OnUDPRead = [this](net::TIdUDPListenerThread&, const TIdBytes& data, net::TIdSocketHandle& binding) {
+        OnRead(data, binding);
+    };
+    sender_ = std::make_unique<Sender>(*endpoint_, interfaces_);
+}
+
+Session::~Session() {
+    // Closing may still run hand-overs; they find everything in place.
+    endpoint_.reset();
+}
+
+void Session::OnRead(const TIdBytes& data, net::TIdSocketHandle& binding) {
+    if (!interfaces_.empty() && binding.PeerInterfaceIndex != 0 &&
+        std::find(interfaces_.begin(), interfaces_.end(), binding.PeerInterfaceIndex) == interfaces_.end()) {
+        return;  // arrived on an interface we were told to leave alone
+    }
+    RowRecorder rows;
+    NoticeRecorder notice;
+    HandleDatagram(data, rows, notice);
+
+    if (rows.cleared && scanning_) {
+        DeviceReport device;
+        device.address = binding.PeerIP;
+        device.interfaceName = binding.PeerInterface;
+        device.interfaceIndex = binding.PeerInterfaceIndex;
+        const std::vector<TIdBytes>& table = State().SsidTable;
+        for (std::size_t i = 0; i < rows.rows.size() && i < table.size(); ++i) {
+            device.networks.push_back({rows.rows[i].caption, table[i], rows.rows[i].strength});
+        }
+        std::stable_sort(device.networks.begin(), device.networks.end(),
+                         [](const NetworkRow& a, const NetworkRow& b) { return a.strength > b.strength; });
+        devices_[device.address] = std::move(device);
+    }
+    if (!notice.message.empty() && joinSent_ && !results_.count(binding.PeerIP)) {
+        JoinReport report;
+        report.address = binding.PeerIP;
+        report.interfaceName = binding.PeerInterface;
+        report.verdict = FromProtocol(ClassifyJoinResult(data));
+        report.message = notice.message;
+        results_[report.address] = std::move(report);
+    }
+}
+
+void Session::PumpUntil(Clock::time_point deadline, const std::function<bool()>& done) {
+    while (!(done && done())) {
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline) return;
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+        if (handOver_.WaitForQueued(static_cast<int>(wait))) handOver_.RunQueued();
+    }
+}
+
+void Session::Scan(double seconds, const std::function<bool()>& enough) {
+    scanning_ = true;
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point end = start + Seconds(seconds);
+    Clock::time_point next = start;
+    try {
+        while (Clock::now() < end && !(enough && enough())) {
+            // The window's scan: the same request, port rules and send.
+            melvorin::Scan(std::to_string(port_), *sender_);
+            next += std::chrono::seconds(1);
+            PumpUntil(std::min(next, end), enough);
+        }
+    } catch (...) {
+        scanning_ = false;
+        throw;
+    }
+    scanning_ = false;
+}
+
+std::vector<DeviceReport> Session::Devices() const {
+    std::vector<DeviceReport> out;
+    for (const auto& entry : devices_) out.push_back(entry.second);
+    std::sort(out.begin(), out.end(),
+              [](const DeviceReport& a, const DeviceReport& b) { return AddressBefore(a.address, b.address); });
+    return out;
+}
+
+const DeviceReport* Session::Device(const std::string& address) const {
+    const auto it = devices_.find(address);
+    return it == devices_.end() ? nullptr : &it->second;
+}
+
+void Session::SendJoin(const TIdBytes& frame, unsigned interfaceIndex) {
+    joinSent_ = true;
+    if (interfaceIndex == 0) {
+        sender_->SendDatagram(kBroadcastHost, port_, frame);
+    } else {
+        endpoint_->SendDatagramOn(interfaceIndex, kBroadcastHost, port_, frame);
+    }
+}
+
+void Session::WaitForResults(double seconds, const std::vector<std::string>& addresses) {
+    const auto allIn = [&] {
+        if (addresses.empty()) return false;
+        return std::all_of(addresses.begin(), addresses.end(),
+                           [&](const std::string& a) { return results_.count(a) != 0; });
+    };
+    PumpUntil(Clock::now() + Seconds(seconds), allIn);
+}
+
+}  // namespace melvorin::cli

@@ -1,0 +1,72 @@
+#pragma once
+
+// One run of the tool on the network: the UDP endpoint (local port 12345,
+// broadcast permitted, as the window's), the scan and join requests it
+// sends, and what the replies say. Datagrams are handed over from the
+// endpoint's listeners to the thread that made the session, which runs them
+// while it waits in Scan() or WaitForResults().
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/report.h"
+#include "net/handover.h"
+#include "net/udp_server.h"
+#include "protocol/bytes.h"
+
+namespace melvorin::cli {
+
+class Session {
+public:
+    // `interfaces`: indexes the requests go out of; empty means every
+    // broadcast interface, as the window sends.
+    Session(std::uint16_t port, std::vector<unsigned> interfaces);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Broadcasts the scan request now and every second after, collecting list
+    // replies, until `seconds` have passed or `enough` says so. Raises the
+    // endpoint's errors (EIdCouldNotBindSocket when port 12345 is taken).
+    void Scan(double seconds, const std::function<bool()>& enough = {});
+    // The devices that answered, by address; each with its last reply's list.
+    std::vector<DeviceReport> Devices() const;
+    const DeviceReport* Device(const std::string& address) const;
+
+    // Broadcasts a join request out of `interfaceIndex`, or as the scan goes
+    // when it is 0. Join results count only from here on.
+    void SendJoin(const TIdBytes& frame, unsigned interfaceIndex);
+    // Collects join results until every one of `addresses` has given one (any
+    // sender counts when it is empty) or `seconds` have passed.
+    void WaitForResults(double seconds, const std::vector<std::string>& addresses);
+    // The first result of each device, by address.
+    const std::map<std::string, JoinReport>& Results() const { return results_; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    class Sender;
+
+    void OnRead(const TIdBytes& data, net::TIdSocketHandle& binding);
+    // Runs handed-over datagrams until `deadline` or until `done` says so.
+    void PumpUntil(Clock::time_point deadline, const std::function<bool()>& done);
+
+    std::uint16_t port_;
+    std::vector<unsigned> interfaces_;
+    bool scanning_ = false;
+    bool joinSent_ = false;
+    std::map<std::string, DeviceReport> devices_;
+    std::map<std::string, JoinReport> results_;
+    // The thread that makes the session runs the endpoint's hand-overs.
+    net::THandOver handOver_;
+    // After the hand-over and the records: it goes first, so no hand-over
+    // outlives what it uses.
+    std::unique_ptr<net::TIdUDPServer> endpoint_;
+    std::unique_ptr<Sender> sender_;
+};
+
+}  // namespace melvorin::cli

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# melvorin-cli on a host with two segments, each a network namespace joined
+# to the tool's by a veth pair, with no default route: segment A holds three
+# devices (one melvorin-devsim, three addresses), segment B one more. The scan
+# finds all four with the interface each answered on; a join addressed to one
+# device of A stays off segment B; a join to every device reaches both.
+#
+# Usage: run_segments.sh MELVORIN_CLI MELVORIN_DEVSIM
+# Exit: 0 passed, 1 failed, 77 skipped (namespaces cannot be made).
+set -uo pipefail
+cli=${1:?usage: run_segments.sh MELVORIN_CLI MELVORIN_DEVSIM}
+devsim=${2:?usage: run_segments.sh MELVORIN_CLI MELVORIN_DEVSIM}
+
+if [ "$(readlink /proc/self/ns/net)" = "$(readlink /proc/1/ns/net)" ]; then
+  echo "run_segments: refusing to run in the machine's own network namespace; use scripts/in-netns" >&2
+  exit 1
+fi
+if [ "$(id -u)" -ne 0 ] || ! command -v ip >/dev/null; then
+  echo "run_segments: needs root and iproute2 to make the hosts; skipped" >&2
+  exit 77
+fi
+
+tool=mlv-ct-$$ a=mlv-ca-$$ b=mlv-cb-$$
+ifa=mlvca$$ ifb=mlvcb$$
+work=$(mktemp -d /tmp/mlv-cli.XXXXXX)
+cleanup() {
+  for ns in "$tool" "$a" "$b"; do
+    ip netns pids "$ns" 2>/dev/null | xargs -r kill -KILL 2>/dev/null
+    ip netns del "$ns" 2>/dev/null
+  done
+  ip link del "$ifa" 2>/dev/null
+  ip link del "$ifb" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+for ns in "$tool" "$a" "$b"; do ip netns add "$ns" || { echo "run_segments: ip netns add failed; skipped" >&2; exit 77; }; done
+set -e
+ip link add "$ifa" type veth peer name "${ifa}p"
+ip link add "$ifb" type veth peer name "${ifb}p"
+ip link set "$ifa" netns "$tool"; ip link set "${ifa}p" netns "$a"
+ip link set "$ifb" netns "$tool"; ip link set "${ifb}p" netns "$b"
+ip -n "$tool" addr add 10.213.8.1/24 dev "$ifa"
+ip -n "$tool" addr add 10.213.9.1/24 dev "$ifb"
+ip -n "$a" addr add 10.213.8.2/24 dev "${ifa}p"
+ip -n "$b" addr add 10.213.9.2/24 dev "${ifb}p"
+for ns in "$tool" "$a" "$b"; do ip -n "$ns" link set lo up; done
+ip -n "$tool" link set "$ifa" up; ip -n "$tool" link set "$ifb" up
+ip -n "$a" link set "${ifa}p" up; ip -n "$b" link set "${ifb}p" up
+for i in 10 11 12; do ip -n "$a" addr add "10.213.8.$i/24" dev "${ifa}p"; done
+set +e
+
+ip netns exec "$a" "$devsim" --devices 3 --first-address 10.213.8.10 2>"$work/a.log" &
+ip netns exec "$b" "$devsim" --verbose 2>"$work/b.log" &
+for _ in $(seq 100); do
+  grep -q listening "$work/a.log" && grep -q listening "$work/b.log" && break
+  sleep 0.1
+done
+
+failed=0
+fail() { echo "run_segments: $*" >&2; failed=1; }
+in_tool() { ip netns exec "$tool" "$cli" "$@"; }
+
+scan=$(in_tool scan --json --timeout 1.5); code=$?
+[ "$code" -eq 0 ] || fail "scan exited with $code"
+for d in 10.213.8.10 10.213.8.11 10.213.8.12; do
+  grep -qF "{\"address\": \"$d\", \"interface\": \"$ifa\", \"networks\": [{\"ssid\": \"HomeNet\"" <<<"$scan" ||
+    fail "scan: device $d on $ifa missing"
+done
+grep -qF "{\"address\": \"10.213.9.2\", \"interface\": \"$ifb\"" <<<"$scan" || fail "scan: device on $ifb missing"
+[ "$(grep -o '"address"' <<<"$scan" | wc -l)" -eq 4 ] || fail "scan: not four devices"
+
+one=$(echo 12345678 | in_tool join --ssid HomeNet --device 10.213.8.11 --key-file - --json); code=$?
+[ "$code" -eq 0 ] || fail "join to one device exited with $code"
+grep -qF "\"results\": [{\"address\": \"10.213.8.11\", \"interface\": \"$ifa\", \"verdict\": \"accepted\"" <<<"$one" ||
+  fail "join to one device: $one"
+join_on_b() { grep -c "request from 10.213.9.1:12345: ff 00 13 02 00" "$work/b.log"; }
+[ "$(join_on_b)" -eq 0 ] || fail "the join addressed to 10.213.8.11 reached segment B"
+
+all=$(echo 12345678 | in_tool join --ssid HomeNet --key-file - --json --scan-timeout 1); code=$?
+[ "$code" -eq 0 ] || fail "join to every device exited with $code"
+[ "$(grep -o '"verdict": "accepted"' <<<"$all" | wc -l)" -eq 4 ] || fail "join to every device: $all"
+[ "$(join_on_b)" -eq 1 ] || fail "the join to every device did not reach segment B once"
+
+if [ "$failed" -ne 0 ]; then
+  echo "--- scan ---"; echo "$scan"; echo "--- segment B's device ---"; cat "$work/b.log"
+fi
+exit "$failed"
