@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "cli/args.h"
 #include "protocol/errors.h"
 #include "protocol/scan.h"
 
@@ -52,7 +53,6 @@ std::uint16_t ParsePort(const std::string& text) {
 
 Options ParseArgs(const std::vector<std::string>& args) {
     Options opt;
-    std::size_t i = 0;
     if (args.empty()) throw UsageError("no command given (see --help)");
     const std::string& first = args[0];
     if (first == "--help" || first == "-h" || first == "help") {
@@ -73,70 +73,54 @@ Options ParseArgs(const std::vector<std::string>& args) {
     }
     bool ssidGiven = false;
 
-    for (i = 1; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (name.rfind("--", 0) == 0) {
-            const std::size_t eq = name.find('=');
-            if (eq != std::string::npos) {
-                inlineValue = name.substr(eq + 1);
-                name = name.substr(0, eq);
-            }
-        }
-        auto value = [&]() -> std::string {
-            if (inlineValue) return *inlineValue;
-            if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
-            return args[++i];
-        };
-        auto flag = [&]() {
-            if (inlineValue) throw UsageError(name + " takes no value");
-        };
+    for (TArgCursor<UsageError> arg(args, 1); arg.Next();) {
+        const std::string& name = arg.Name();
         const bool join = opt.command == Command::Join;
 
         if (name == "--help" || name == "-h") {
-            flag();
+            arg.Flag();
             opt.command = Command::Help;
             return opt;
         } else if (name == "--version") {
-            flag();
+            arg.Flag();
             opt.command = Command::Version;
             return opt;
         } else if (name == "--port") {
-            opt.port = ParsePort(value());
+            opt.port = ParsePort(arg.Value());
         } else if (name == "--timeout") {
-            opt.timeout = ParseSeconds(name, value());
+            opt.timeout = ParseSeconds(name, arg.Value());
         } else if (name == "--interface") {
-            const std::string ifname = value();
+            const std::string ifname = arg.Value();
             if (ifname.empty()) throw UsageError("--interface needs an interface name");
             opt.interfaces.push_back(ifname);
         } else if (name == "--json") {
-            flag();
+            arg.Flag();
             opt.json = true;
         } else if (join && name == "--scan-timeout") {
-            opt.scanTimeout = ParseSeconds(name, value());
+            opt.scanTimeout = ParseSeconds(name, arg.Value());
         } else if (join && name == "--ssid") {
-            opt.ssid = value();
+            opt.ssid = arg.Value();
             if (opt.ssid.empty()) throw UsageError("--ssid needs a network name");
             opt.ssidBytes.reset();
             ssidGiven = true;
         } else if (join && name == "--ssid-hex") {
-            opt.ssidBytes = ParseHex(value());
+            opt.ssidBytes = ParseHex(arg.Value());
             ssidGiven = true;
         } else if (join && name == "--device") {
-            const std::string address = value();
+            const std::string address = arg.Value();
             in_addr parsed{};
             if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) {
                 throw UsageError("--device \"" + address + "\" is not an IPv4 address");
             }
             opt.device = address;
         } else if (join && name == "--key-file") {
-            opt.keyFile = value();
+            opt.keyFile = arg.Value();
             if (opt.keyFile->empty()) throw UsageError("--key-file needs a file name (- for standard input)");
         } else if (join && (name == "--key" || name == "--password")) {
             throw UsageError(name + ": the key is never taken from the command line, where other users can read it;"
                                     " use --key-file FILE (- for standard input)");
         } else {
-            throw UsageError("unknown argument \"" + args[i] + "\" for " + first + " (see --help)");
+            throw UsageError("unknown argument \"" + arg.Raw() + "\" for " + first + " (see --help)");
         }
     }
     if (opt.command == Command::Join && !ssidGiven) throw UsageError("join needs --ssid NAME or --ssid-hex HEX");

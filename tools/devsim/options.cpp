@@ -5,6 +5,7 @@
 #include <fstream>
 #include <optional>
 
+#include "cli/args.h"
 #include "protocol/cp936.h"
 #include "protocol/errors.h"
 
@@ -89,59 +90,43 @@ Options ParseArgs(const std::vector<std::string>& args) {
     bool utf8 = false;
     std::optional<std::string> key;
 
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (name.rfind("--", 0) == 0) {
-            const std::size_t eq = name.find('=');
-            if (eq != std::string::npos) {
-                inlineValue = name.substr(eq + 1);
-                name = name.substr(0, eq);
-            }
-        }
-        auto value = [&]() -> std::string {
-            if (inlineValue) return *inlineValue;
-            if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
-            return args[++i];
-        };
-        auto flag = [&]() {
-            if (inlineValue) throw UsageError(name + " takes no value");
-        };
+    for (cli::TArgCursor<UsageError> arg(args, 0); arg.Next();) {
+        const std::string& name = arg.Name();
 
         if (name == "--help" || name == "-h") {
-            flag();
+            arg.Flag();
             opt.help = true;
         } else if (name == "--version") {
-            flag();
+            arg.Flag();
             opt.version = true;
         } else if (name == "--port") {
-            const std::string text = value();
+            const std::string text = arg.Value();
             unsigned long port = 0;
             if (!ParseUnsigned(text, 1, 65535, port)) {
                 throw UsageError("--port \"" + text + "\" is not a port number from 1 to 65535");
             }
             opt.port = static_cast<std::uint16_t>(port);
         } else if (name == "--network") {
-            entries.push_back(value());
+            entries.push_back(arg.Value());
             networksGiven = true;
         } else if (name == "--networks") {
-            for (std::string& entry : ReadNetworksFile(value())) entries.push_back(std::move(entry));
+            for (std::string& entry : ReadNetworksFile(arg.Value())) entries.push_back(std::move(entry));
             networksGiven = true;
         } else if (name == "--utf8") {
-            flag();
+            arg.Flag();
             utf8 = true;
         } else if (name == "--key") {
-            key = value();
+            key = arg.Value();
             if (key->empty()) throw UsageError("--key must not be empty");
         } else if (name == "--devices") {
-            const std::string text = value();
+            const std::string text = arg.Value();
             unsigned long count = 0;
             if (!ParseUnsigned(text, 1, kMaxDevices, count)) {
                 throw UsageError("--devices \"" + text + "\" is not a number from 1 to " + std::to_string(kMaxDevices));
             }
             opt.devices = static_cast<unsigned>(count);
         } else if (name == "--first-address") {
-            const std::string text = value();
+            const std::string text = arg.Value();
             in_addr address{};
             if (inet_pton(AF_INET, text.c_str(), &address) != 1) {
                 throw UsageError("--first-address \"" + text + "\" is not an IPv4 address");
@@ -149,13 +134,13 @@ Options ParseArgs(const std::vector<std::string>& args) {
             opt.firstAddress = ntohl(address.s_addr);
             if (opt.devices == 0) opt.devices = 1;
         } else if (name == "--reply-broadcast") {
-            flag();
+            arg.Flag();
             opt.replyBroadcast = true;
         } else if (name == "--verbose" || name == "-v") {
-            flag();
+            arg.Flag();
             opt.verbose = true;
         } else {
-            throw UsageError("unknown argument \"" + args[i] + "\" (see --help)");
+            throw UsageError("unknown argument \"" + arg.Raw() + "\" (see --help)");
         }
     }
     if (opt.help || opt.version) return opt;
