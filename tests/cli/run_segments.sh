@@ -11,25 +11,14 @@ set -uo pipefail
 cli=${1:?usage: run_segments.sh MELVORIN_CLI MELVORIN_DEVSIM}
 devsim=${2:?usage: run_segments.sh MELVORIN_CLI MELVORIN_DEVSIM}
 
-if [ "$(readlink /proc/self/ns/net)" = "$(readlink /proc/1/ns/net)" ]; then
-  echo "run_segments: refusing to run in the machine's own network namespace; use scripts/in-netns" >&2
-  exit 1
-fi
-if [ "$(id -u)" -ne 0 ] || ! command -v ip >/dev/null; then
-  echo "run_segments: needs root and iproute2 to make the hosts; skipped" >&2
-  exit 77
-fi
+. "$(dirname "${BASH_SOURCE[0]}")/../support/netns.sh"
+netns_preflight run_segments
 
 tool=mlv-ct-$$ a=mlv-ca-$$ b=mlv-cb-$$
 ifa=mlvca$$ ifb=mlvcb$$
 work=$(mktemp -d /tmp/mlv-cli.XXXXXX)
 cleanup() {
-  for ns in "$tool" "$a" "$b"; do
-    ip netns pids "$ns" 2>/dev/null | xargs -r kill -KILL 2>/dev/null
-    ip netns del "$ns" 2>/dev/null
-  done
-  ip link del "$ifa" 2>/dev/null
-  ip link del "$ifb" 2>/dev/null
+  netns_remove "$tool" "$a" "$b" -- "$ifa" "$ifb"
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -16,16 +16,8 @@ devsim=${1:?usage: run_e2e.sh DEVSIM WINDOW_TEST [SUITE]}
 window_test=${2:?usage: run_e2e.sh DEVSIM WINDOW_TEST [SUITE]}
 suite=${3:-window}
 
-# The veth pairs are made in the current namespace before they are moved:
-# never do that in the machine's own one.
-if [ "$(readlink /proc/self/ns/net)" = "$(readlink /proc/1/ns/net)" ]; then
-  echo "run_e2e: refusing to run in the machine's own network namespace; use scripts/in-netns" >&2
-  exit 1
-fi
-if [ "$(id -u)" -ne 0 ] || ! command -v ip >/dev/null; then
-  echo "run_e2e: needs root and iproute2 to make the test hosts; skipped" >&2
-  exit 77
-fi
+. "$(dirname "${BASH_SOURCE[0]}")/../support/netns.sh"
+netns_preflight run_e2e
 
 tool_ns=mlv-tool-$$
 dev_ns=mlv-dev-$$
@@ -42,12 +34,7 @@ cleanup() {
     kill -TERM "$devsim_pid" 2>/dev/null
     wait "$devsim_pid" 2>/dev/null
   fi
-  for ns in "$tool_ns" "$dev_ns" "$lan_ns"; do
-    ip netns pids "$ns" 2>/dev/null | xargs -r kill -KILL 2>/dev/null
-    ip netns del "$ns" 2>/dev/null
-  done
-  ip link del "$veth_tool" 2>/dev/null
-  ip link del "$veth_tool_lan" 2>/dev/null
+  netns_remove "$tool_ns" "$dev_ns" "$lan_ns" -- "$veth_tool" "$veth_tool_lan"
   rm -rf "$work"
 }
 trap cleanup EXIT

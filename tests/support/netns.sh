@@ -1,0 +1,31 @@
+# Shared by the test scripts that make hosts of network namespaces and veth
+# pairs. Source it.
+
+# netns_preflight NAME (the calling script, for the messages): exits 1 in
+# the machine's own network namespace (the veth pairs are made in the
+# current one before they are moved) and 77 (skipped) without root or
+# iproute2.
+netns_preflight() {
+  if [ "$(readlink /proc/self/ns/net)" = "$(readlink /proc/1/ns/net)" ]; then
+    echo "$1: refusing to run in the machine's own network namespace; use scripts/in-netns" >&2
+    exit 1
+  fi
+  if [ "$(id -u)" -ne 0 ] || ! command -v ip >/dev/null; then
+    echo "$1: needs root and iproute2 to make the test hosts; skipped" >&2
+    exit 77
+  fi
+}
+
+# netns_remove NS... [-- LINK...]: kills what runs in each namespace and
+# removes it; then removes the links (left in the current namespace when a
+# move failed).
+netns_remove() {
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do
+    ip netns pids "$1" 2>/dev/null | xargs -r kill -KILL 2>/dev/null
+    ip netns del "$1" 2>/dev/null || :
+    shift
+  done
+  [ $# -gt 0 ] && shift
+  for link in "$@"; do ip link del "$link" 2>/dev/null || :; done
+  return 0
+}
