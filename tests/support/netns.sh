@@ -1,13 +1,18 @@
 # Shared by the test scripts that make hosts of network namespaces and veth
 # pairs. Source it.
 
-# netns_preflight NAME (the calling script, for the messages): exits 1 in
-# the machine's own network namespace (the veth pairs are made in the
-# current one before they are moved) and 77 (skipped) without root or
-# iproute2.
+# netns_preflight NAME (the calling script, for the messages): exits 1
+# unless this is a private network namespace (the veth pairs are made in the
+# current one before they are moved), and 77 (skipped) without root or
+# iproute2. Private: its own namespace, not PID 1's, and no interface but
+# loopback and our own; where PID 1's namespace cannot be read, the
+# interfaces alone decide.
 netns_preflight() {
-  if [ "$(readlink /proc/self/ns/net)" = "$(readlink /proc/1/ns/net)" ]; then
-    echo "$1: refusing to run in the machine's own network namespace; use scripts/in-netns" >&2
+  local mine others
+  mine=$(readlink /proc/self/ns/net) || mine=
+  others=$(tail -n +3 /proc/self/net/dev 2>/dev/null | cut -d: -f1 | tr -d ' ' | grep -v -e '^lo$' -e '^mlv')
+  if [ -z "$mine" ] || [ "$mine" = "$(readlink /proc/1/ns/net)" ] || [ -n "$others" ]; then
+    echo "$1: refusing to run outside a private network namespace; use scripts/in-netns" >&2
     exit 1
   fi
   if [ "$(id -u)" -ne 0 ] || ! command -v ip >/dev/null; then
