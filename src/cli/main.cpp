@@ -93,11 +93,8 @@ int Finish(const Options& opt, const std::string& ssid, const TIdBytes& raw, std
 
 int RunJoin(const Options& opt) {
     const TIdBytes key = EncodeKey(ReadKeyText(opt.keyFile));
-    if (opt.ssidBytes) {
-        JoinFrame(*opt.ssidBytes, key);
-    } else if (ShortestRawLength(opt.ssid) + key.size() + 4 > 255) {
-        JoinFrame(TIdBytes(ShortestRawLength(opt.ssid)), key);
-    }
+    // Too long for one request is bad input, told before anything is sent.
+    JoinFrame(opt.ssidBytes ? *opt.ssidBytes : TIdBytes(ShortestRawLength(opt.ssid)), key);
 
     Session session(opt.port, InterfaceIndexes(opt));
     std::vector<Target> targets;
