@@ -66,11 +66,11 @@ std::string ReadKeyText(const std::optional<std::string>& keyFile) {
         return AskWithoutEcho();
     }
     if (*keyFile == "-") {
-        if (!std::getline(std::cin, line) && line.empty()) throw UsageError("no key on standard input");
+        if (!std::getline(std::cin, line)) throw UsageError("no key on standard input");
     } else {
         std::ifstream in(*keyFile, std::ios::binary);
         if (!in) throw UsageError("cannot read the key file \"" + *keyFile + "\"");
-        if (!std::getline(in, line) && line.empty()) throw UsageError("the key file \"" + *keyFile + "\" is empty");
+        if (!std::getline(in, line)) throw UsageError("the key file \"" + *keyFile + "\" is empty");
     }
     StripLineEnd(line);
     return line;
