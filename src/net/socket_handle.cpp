@@ -141,8 +141,8 @@ void TIdSocketHandle::Bind() {
     socklen_t boundLength = sizeof bound;
     ok = ok && ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
          ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &boundLength) == 0;
-    if (ok) ReportArrivalInterface(fd, bound.ss_family == AF_INET6);
     if (!ok) throw EIdCouldNotBindSocket();
+    ReportArrivalInterface(fd, bound.ss_family == AF_INET6);
     const auto* boundAddress = reinterpret_cast<const sockaddr*>(&bound);
     IP = TIdStack::AddressText(boundAddress);
     Port = TIdStack::AddressPort(boundAddress);
