@@ -99,8 +99,12 @@ TEST_F(Segments, ScanGoesOutOfEachBroadcastInterfaceOnceAndAJoinOutOfOne) {
     tool.SendDatagram("255.255.255.255", kSearchPort, kScanRequest);
     EXPECT_EQ(Arrivals(2), (Lines{Tagged("mlva") + " 10.201.0.1:12345 5", Tagged("mlvb") + " 10.201.1.1:12345 5"}));
     EXPECT_EQ(tool.LastSendInterfaces(), (Lines{"mlva", "mlvb"}));
-    EXPECT_EQ(sent, (Lines{"mlva 255.255.255.255:1902 5", "mlvb 255.255.255.255:1902 5"}));
-    EXPECT_EQ(received, (Lines{"mlva 10.201.0.1:12345 5", "mlvb 10.201.1.1:12345 5"}));
+    {
+        // The listeners write the log under its lock.
+        std::lock_guard<std::mutex> lock(logLock);
+        EXPECT_EQ(sent, (Lines{"mlva 255.255.255.255:1902 5", "mlvb 255.255.255.255:1902 5"}));
+        EXPECT_EQ(received, (Lines{"mlva 10.201.0.1:12345 5", "mlvb 10.201.1.1:12345 5"}));
+    }
 
     const TIdBytes join = {0xFF, 0x00, 0x04, 0x02, 0x00, 0x0D, 0x0A, 0x13};
     tool.SendDatagramOn(if_nametoindex("mlvb"), "255.255.255.255", kSearchPort, join);
