@@ -16,6 +16,7 @@
 #include "cli/session.h"
 #include "melvorin/version.h"
 #include "net/errors.h"
+#include "net/interfaces.h"
 #include "protocol/cp936.h"
 #include "protocol/errors.h"
 #include "protocol/join.h"
@@ -122,11 +123,12 @@ int RunJoin(const Options& opt) {
             }
             devices = {*device};
         }
+        const std::vector<net::TIdInterface> broadcast = net::BroadcastInterfaces();
         for (const DeviceReport& device : devices) {
             for (const NetworkRow& network : device.networks) {
                 if (network.ssid != opt.ssid) continue;
                 if (raw.empty()) raw = network.raw;
-                targets.push_back({device.address, device.interfaceName, UsableInterface(device.interfaceIndex),
+                targets.push_back({device.address, device.interfaceName, UsableInterface(device.interfaceIndex, broadcast),
                                    JoinFrame(network.raw, key)});
                 break;
             }

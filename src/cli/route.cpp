@@ -16,8 +16,8 @@ unsigned BroadcastInterfaceIndex(const std::string& name) {
     return 0;
 }
 
-unsigned UsableInterface(unsigned index) {
-    for (const net::TIdInterface& iface : net::BroadcastInterfaces()) {
+unsigned UsableInterface(unsigned index, const std::vector<net::TIdInterface>& broadcast) {
+    for (const net::TIdInterface& iface : broadcast) {
         if (iface.Index == index) return index;
     }
     return 0;

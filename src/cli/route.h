@@ -3,6 +3,9 @@
 // Which of the host's interfaces a datagram to a device takes.
 
 #include <string>
+#include <vector>
+
+#include "net/interfaces.h"
 
 namespace melvorin::cli {
 
@@ -14,8 +17,9 @@ unsigned BroadcastInterfaceIndex(const std::string& name);
 // leaves by; 0 when there is no route or it leaves by another interface.
 unsigned InterfaceTowards(const std::string& address);
 
-// `index` itself when it is a broadcast interface, else 0 (unknown or
-// loopback: send as the scan goes instead).
-unsigned UsableInterface(unsigned index);
+// `index` itself when it is one of `broadcast` (BroadcastInterfaces(), read
+// once for many look-ups), else 0 (unknown or loopback: send as the scan goes
+// instead).
+unsigned UsableInterface(unsigned index, const std::vector<net::TIdInterface>& broadcast);
 
 }  // namespace melvorin::cli
