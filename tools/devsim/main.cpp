@@ -117,20 +117,23 @@ struct Sockets {
 
 void Answer(const devsim::Options& opt, const Sockets& sockets, int device, const sockaddr_in& from,
             const TIdBytes& datagram) {
-    const std::string who = sockets.multi()
-                                ? std::string(kProg) + " " + devsim::DottedAddress(opt.firstAddress + static_cast<std::uint32_t>(device))
-                                : std::string(kProg);
+    // Named only where something is printed: a broadcast reaches every device.
+    const auto name = [&] {
+        return sockets.multi()
+                   ? std::string(kProg) + " " + devsim::DottedAddress(opt.firstAddress + static_cast<std::uint32_t>(device))
+                   : std::string(kProg);
+    };
     std::optional<TIdBytes> reply;
     try {
         reply = devsim::HandleRequest(datagram, opt.config);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s: failed to handle a datagram from %s: %s\n", who.c_str(), Endpoint(from).c_str(),
+        std::fprintf(stderr, "%s: failed to handle a datagram from %s: %s\n", name().c_str(), Endpoint(from).c_str(),
                      e.what());
         return;
     }
     if (!reply) {
         if (opt.verbose) {
-            std::fprintf(stderr, "%s: ignored %zu bytes from %s: %s\n", who.c_str(), datagram.size(),
+            std::fprintf(stderr, "%s: ignored %zu bytes from %s: %s\n", name().c_str(), datagram.size(),
                          Endpoint(from).c_str(), LogHex(datagram).c_str());
         }
         return;
@@ -141,12 +144,13 @@ void Answer(const devsim::Options& opt, const Sockets& sockets, int device, cons
     broadcast.sin_port = htons(kToolPort);
     const sockaddr_in& to = opt.replyBroadcast ? broadcast : from;
     if (opt.verbose) {
+        const std::string who = name();
         std::fprintf(stderr, "%s: request from %s: %s\n%s: reply to %s: %s\n", who.c_str(), Endpoint(from).c_str(),
                      LogHex(datagram).c_str(), who.c_str(), Endpoint(to).c_str(), LogHex(*reply).c_str());
     }
     if (sendto(sockets.replyFd(device), reply->data(), reply->size(), 0, reinterpret_cast<const sockaddr*>(&to),
                sizeof to) < 0) {
-        std::fprintf(stderr, "%s: cannot send the reply to %s: %s\n", who.c_str(), Endpoint(to).c_str(),
+        std::fprintf(stderr, "%s: cannot send the reply to %s: %s\n", name().c_str(), Endpoint(to).c_str(),
                      std::strerror(errno));
     }
 }
