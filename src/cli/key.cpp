@@ -43,7 +43,10 @@ std::string AskWithoutEcho() {
         std::signal(SIGINT, RestoreEchoAndDie);
         std::signal(SIGTERM, RestoreEchoAndDie);
         std::signal(SIGHUP, RestoreEchoAndDie);
-        gEchoOff = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+        // Marked first: an interruption right after echo went off restores it
+        // (restoring the saved settings early does no harm).
+        gEchoOff = 1;
+        if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) gEchoOff = 0;
     }
     if (!gEchoOff) throw UsageError("cannot turn off echo on the terminal; use --key-file FILE");
     std::string line;
