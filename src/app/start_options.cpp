@@ -32,6 +32,9 @@ bool Set(const char* value) { return value != nullptr && *value != '\0'; }
 // one in /tmp/.X11-unix.
 bool XServerAnswers(const std::string& number) {
     const std::string path = "/tmp/.X11-unix/X" + number;
+    if (path.size() >= sizeof(sockaddr_un::sun_path)) {
+        return false;  // no socket has so long a name
+    }
     for (const bool abstract : {true, false}) {
         const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd < 0) {

@@ -53,23 +53,6 @@ private:
     TForm2& form_;
 };
 
-// The list, noting whether a datagram's handling replaced its rows.
-class TForm2::ListWatch : public ISsidList {
-public:
-    explicit ListWatch(ISsidList& list) : list_(list) {}
-    void Clear() override {
-        cleared = true;
-        list_.Clear();
-    }
-    void AddRow(const std::string& caption, const std::string& subItem) override { list_.AddRow(caption, subItem); }
-    int RowCount() const override { return list_.RowCount(); }
-    int SelectedRow() const override { return list_.SelectedRow(); }
-    bool cleared = false;
-
-private:
-    ISsidList& list_;
-};
-
 // The endpoint, noting whether an action sent anything.
 class TForm2::SendWatch : public IDatagramSender {
 public:
@@ -249,10 +232,11 @@ void TForm2::idpsrvr1UDPRead(net::TIdUDPListenerThread& /*AThread*/, const TIdBy
         return;
     }
     listArrival_->Arrival = ABinding.PeerInterfaceIndex;
-    ListWatch list(*listArrival_);
+    const unsigned listsBefore = listArrival_->Lists();
     // What the handler drops goes to the endpoint's log.
-    HandleDatagram(AData, list, *joinNotice_, [this](const std::string& error) { idpsrvr1->LogDropped(error); });
-    if (list.cleared) {
+    HandleDatagram(AData, *listArrival_, *joinNotice_,
+                   [this](const std::string& error) { idpsrvr1->LogDropped(error); });
+    if (listArrival_->Lists() != listsBefore) {
         lblStatus->ListShown(lvSsid->RowCount(), ABinding.PeerIP, ABinding.PeerInterface);
     }
     // Join results that came unasked are counted on the line, quietly.

@@ -82,7 +82,6 @@ private:
     void BuildLayout(net::THandOver& handOver);
 
     class NoticeAdapter;
-    class ListWatch;
     class SendWatch;
     IBoxes& boxes_;
     std::unique_ptr<NoticeAdapter> notice_;

@@ -18,6 +18,7 @@ bool TJoinGate::Take() {
 
 void TListArrival::Clear() {
     shownFrom_ = Arrival;
+    ++lists_;
     list_.Clear();
 }
 

@@ -39,6 +39,8 @@ public:
     explicit TListArrival(ISsidList& list) : list_(list) {}
     unsigned Arrival = 0;
     unsigned ShownFrom() const { return shownFrom_; }
+    // How many lists have replaced the rows so far.
+    unsigned Lists() const { return lists_; }
 
     void Clear() override;
     void AddRow(const std::string& caption, const std::string& subItem) override { list_.AddRow(caption, subItem); }
@@ -48,6 +50,7 @@ public:
 private:
     ISsidList& list_;
     unsigned shownFrom_ = 0;
+    unsigned lists_ = 0;
 };
 
 // Sends the join request, which carries the key in clear, out of the

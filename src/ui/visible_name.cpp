@@ -1,7 +1,7 @@
 #include "ui/visible_name.h"
 
 #include <QCoreApplication>
-#include <QStringList>
+#include <QByteArray>
 #include <algorithm>
 
 namespace melvorin::ui {
@@ -57,11 +57,9 @@ QString NameToolTip(const VisibleName& name, const TIdBytes& raw) {
     QString tip = pre(name.Text);
     const bool cut = std::find(raw.begin(), raw.end(), 0) != raw.end();
     if (name.Marked || cut || name.Text.contains(QChar::ReplacementCharacter)) {
-        QStringList hex;
-        for (std::uint8_t b : raw) {
-            hex << QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0'));
-        }
-        tip += pre(QCoreApplication::translate("melvorin::ui::TListView", "Bytes: %1").arg(hex.join(u' ')));
+        const QByteArray bytes(reinterpret_cast<const char*>(raw.data()), static_cast<qsizetype>(raw.size()));
+        tip += pre(QCoreApplication::translate("melvorin::ui::TListView", "Bytes: %1")
+                       .arg(QString::fromLatin1(bytes.toHex(' '))));
     }
     return tip;
 }

@@ -1,6 +1,6 @@
 #include "ui/wire_log.h"
 
-#include <QStringList>
+#include <QByteArray>
 
 namespace melvorin::ui {
 
@@ -13,10 +13,7 @@ QString WireLogLine(const net::TIdLogEntry& entry, const QDateTime& when) {
     if (entry.Kind == net::TIdLogKind::Dropped) {
         return QStringLiteral("%1 dropped: %2").arg(time, QString::fromStdString(entry.Message));
     }
-    QStringList hex;
-    for (std::uint8_t b : entry.Data) {
-        hex << QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0'));
-    }
+    const QByteArray hex(reinterpret_cast<const char*>(entry.Data.data()), static_cast<qsizetype>(entry.Data.size()));
     const bool sent = entry.Kind == net::TIdLogKind::Sent;
     return QStringLiteral("%1 %2 %3 %4 %5:%6 %7 bytes: %8")
         .arg(time, sent ? QStringLiteral("sent") : QStringLiteral("received"),
@@ -24,7 +21,7 @@ QString WireLogLine(const net::TIdLogEntry& entry, const QDateTime& when) {
              sent ? QStringLiteral("to") : QStringLiteral("from"), QString::fromStdString(entry.PeerIP))
         .arg(entry.PeerPort)
         .arg(entry.Data.size())
-        .arg(hex.join(u' '));
+        .arg(QString::fromLatin1(hex.toHex(' ')));
 }
 
 void LogWire(const net::TIdLogEntry& entry) {

@@ -69,7 +69,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     if (input && ::pipe2(in, O_CLOEXEC) == 0) posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     if (output == Output::Capture) {
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
-            for (const int fd : {out[0], out[1], err[0], err[1]}) {
+            for (const int fd : {out[0], out[1], err[0], err[1], in[0], in[1]}) {
                 if (fd >= 0) ::close(fd);
             }
             posix_spawn_file_actions_destroy(&actions);
