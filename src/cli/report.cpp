@@ -6,33 +6,29 @@
 
 namespace melvorin::cli {
 
-const char* VerdictWord(Verdict verdict) {
+namespace {
+
+// Each verdict's word in the JSON and the table, and its exit code.
+struct VerdictFacts {
+    const char* word;
+    int exitCode;
+};
+
+VerdictFacts FactsOf(Verdict verdict) {
     switch (verdict) {
-    case Verdict::Accepted:
-        return "accepted";
-    case Verdict::KeyFormat:
-        return "key_format";
-    case Verdict::SsidNotFound:
-        return "ssid_not_found";
-    case Verdict::NoResult:
-        break;
+    case Verdict::Accepted: return {"accepted", kExitOk};
+    case Verdict::KeyFormat: return {"key_format", kExitKeyFormat};
+    case Verdict::SsidNotFound: return {"ssid_not_found", kExitNotFound};
+    case Verdict::NoResult: break;
     }
-    return "no_result";
+    return {"no_result", kExitTimeout};
 }
 
-int VerdictExitCode(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::Accepted:
-        return kExitOk;
-    case Verdict::KeyFormat:
-        return kExitKeyFormat;
-    case Verdict::SsidNotFound:
-        return kExitNotFound;
-    case Verdict::NoResult:
-        break;
-    }
-    return kExitTimeout;
-}
+}  // namespace
+
+const char* VerdictWord(Verdict verdict) { return FactsOf(verdict).word; }
+
+int VerdictExitCode(Verdict verdict) { return FactsOf(verdict).exitCode; }
 
 int CombinedExitCode(const std::vector<JoinReport>& results) {
     for (const int code : {kExitKeyFormat, kExitNotFound, kExitTimeout}) {
