@@ -14,6 +14,7 @@
 #include "cli/report.h"
 #include "cli/route.h"
 #include "cli/session.h"
+#include "cli/system.h"
 #include "melvorin/version.h"
 #include "net/errors.h"
 #include "net/interfaces.h"
@@ -28,12 +29,9 @@ using namespace melvorin::cli;
 
 constexpr const char* kProg = "melvorin-cli";
 
-void Print(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
+void Print(const std::string& text) { sys::Write(stdout, text); }
 
-void Note(const std::string& text) { std::fprintf(stderr, "%s: %s\n", kProg, text.c_str()); }
+void Note(const std::string& text) { sys::Write(stderr, std::string(kProg) + ": " + text + "\n"); }
 
 std::vector<unsigned> InterfaceIndexes(const Options& opt) {
     std::vector<unsigned> indexes;
@@ -177,7 +175,7 @@ int RunJoin(const Options& opt) {
 
 int main(int argc, char** argv) {
     try {
-        const Options opt = ParseArgs(std::vector<std::string>(argv + 1, argv + argc));
+        const Options opt = ParseArgs(sys::Arguments(argc, argv));
         switch (opt.command) {
         case Command::Help:
             Print(UsageText());

@@ -3,19 +3,20 @@
 // The process-wide socket layer: its lifetime (counted by the network
 // components alive), the IPv6 test, host resolution and address texts.
 
-#include <sys/socket.h>
-
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+
+struct sockaddr;
 
 namespace melvorin::net {
 
 class TIdStack {
 public:
     // One use per network component: the first use creates the stack, the
-    // last release destroys it. Linux needs no start-up of its socket layer.
+    // last release destroys it (and starts and cleans up the system's socket
+    // layer where it needs that).
     static void IncUsage();
     static void DecUsage();
     static int UsageCount();

@@ -3,7 +3,7 @@
 // A plain UDP socket of the tests, standing in for a device or another host:
 // bind, send, receive with a time-out. IPv4, or IPv6 only.
 
-#include <sys/socket.h>
+#include "net/sockets.h"
 
 #include <cstdint>
 #include <optional>
