@@ -8,16 +8,22 @@
 # loopback and our own; where PID 1's namespace cannot be read, the
 # interfaces alone decide.
 netns_preflight() {
-  local mine others
-  mine=$(readlink /proc/self/ns/net) || mine=
-  others=$(tail -n +3 /proc/self/net/dev 2>/dev/null | cut -d: -f1 | tr -d ' ' | grep -v -e '^lo$' -e '^mlv')
-  if [ -z "$mine" ] || [ "$mine" = "$(readlink /proc/1/ns/net)" ] || [ -n "$others" ]; then
-    echo "$1: refusing to run outside a private network namespace; use scripts/in-netns" >&2
-    exit 1
-  fi
+  netns_private "$1"
   if [ "$(id -u)" -ne 0 ] || ! command -v ip >/dev/null; then
     echo "$1: needs root and iproute2 to make the test hosts; skipped" >&2
     exit 77
+  fi
+}
+
+# netns_private NAME: exits 1 unless this is a private network namespace, as
+# netns_preflight says.
+netns_private() {
+  local mine others
+  mine=$(readlink /proc/self/ns/net) || mine=
+  others=$(tail -n +3 /proc/self/net/dev 2>/dev/null | cut -d: -f1 | tr -d ' ' | grep -v -e '^lo$' -e '^mlv' || :)
+  if [ -z "$mine" ] || [ "$mine" = "$(readlink /proc/1/ns/net)" ] || [ -n "$others" ]; then
+    echo "$1: refusing to run outside a private network namespace; use scripts/in-netns" >&2
+    exit 1
   fi
 }
 
