@@ -111,6 +111,8 @@ bool TIdStack::IsIP(const std::string& host) {
 
 std::string TIdStack::ResolveHost(const std::string& host) const {
     if (IsIP(host)) return host;
+    // An empty name is no host (Windows' lookup would answer with this one).
+    if (host.empty()) RaiseSocketError(kWSAHostNotFound);
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;

@@ -8,9 +8,13 @@ using ssize_t = long long;
 #define close closesocket
 #define SOCK_CLOEXEC 0
 #define MSG_DONTWAIT 0
+#define ioctl ioctlsocket
+using ioctl_count = u_long;
 #else
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
+using ioctl_count = int;
 #endif
 
 namespace melvorin::testing {
@@ -145,10 +149,17 @@ bool IPv6OnLoopback() {
 }
 
 int SocketIntOption(int fd, int level, int option) {
-    int value = -1;
+    // Zero first: Wine writes a one-byte value for some options.
+    int value = 0;
     socklen_t length = sizeof value;
     if (::getsockopt(fd, level, option, Bytes(&value), &length) != 0) return -1;
     return value;
+}
+
+int PendingBytes(int fd) {
+    ioctl_count available = 0;
+    if (::ioctl(fd, FIONREAD, &available) != 0) return -1;
+    return static_cast<int>(available);
 }
 
 }  // namespace melvorin::testing

@@ -52,5 +52,7 @@ bool PortFree(std::uint16_t port, int family = AF_INET);
 bool IPv6OnLoopback();
 // An int socket option, or -1.
 int SocketIntOption(int fd, int level, int option);
+// The bytes waiting to be read on a socket, or -1.
+int PendingBytes(int fd);
 
 }  // namespace melvorin::testing
