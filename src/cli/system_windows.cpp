@@ -7,6 +7,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <iostream>
 
@@ -69,6 +72,8 @@ std::vector<std::string> Arguments(int, char**) {
 void Write(std::FILE* stream, const std::string& text) {
     const HANDLE console = Console(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     if (console == nullptr) {
+        // The bytes as they are: no line end becomes CR LF on the way.
+        _setmode(_fileno(stream), _O_BINARY);
         std::fwrite(text.data(), 1, text.size(), stream);
         std::fflush(stream);
         return;
