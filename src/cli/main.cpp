@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -126,7 +127,8 @@ int RunJoin(const Options& opt) {
         const std::vector<net::TIdInterface> broadcast = net::BroadcastInterfaces();
         for (const DeviceReport& device : devices) {
             for (const NetworkRow& network : device.networks) {
-                if (network.ssid != opt.ssid) continue;
+                // The name as shown, or its other reading.
+                if (network.ssid != opt.ssid && OtherReading(network.raw) != opt.ssid) continue;
                 if (raw.empty()) raw = network.raw;
                 targets.push_back({device.address, device.interfaceName, UsableInterface(device.interfaceIndex, broadcast),
                                    JoinFrame(network.raw, key)});
@@ -176,6 +178,15 @@ int RunJoin(const Options& opt) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Names valid in both readings follow the user's language, as the
+    // window's do: the first of these that is set names it.
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') {
+            SetPreferredReading(ReadingForLocale(value));
+            break;
+        }
+    }
     try {
         const Options opt = ParseArgs(std::vector<std::string>(argv + 1, argv + argc));
         switch (opt.command) {
