@@ -21,6 +21,9 @@ public:
 
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Name || t == QAccessible::Value) return Label()->text();
+        // Not the tooltip, which repeats the line and is never announced as
+        // changed: a client would keep reading the old one.
+        if (t == QAccessible::Description) return {};
         return QAccessibleWidget::text(t);
     }
     void* interface_cast(QAccessible::InterfaceType t) override {
