@@ -17,10 +17,12 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <memory>
 
 #include "melvorin/version.h"
 #include "child_process.h"
+#include "netns_links.h"
 #include "protocol/cp936.h"
 #include "ui/form2.h"
 #include "ui/translations.h"
@@ -166,6 +168,52 @@ private slots:
         box.close();
         QAccessible::installUpdateHandler(nullptr);
         platform->setActive(false);
+    }
+
+    // A list reply handled inside a join result's notice: the line names the
+    // list's sender, also once the notice has closed.
+    void listSenderNamedWhileANoticeIsOpen() {
+        CreateAndExpectScan();
+        if (QTest::currentTestFailed()) return;
+        if (form->idpsrvr1->Bindings().Count() < 2) QSKIP("no IPv6 binding: a second listener is needed");
+        QVERIFY(testing::AskForJoinResult(*form, *device));
+        testing::UdpPeer device6(AF_INET6);
+        boxes->onNotice = [&](const QString&) {
+            device6.SendToLoopback(ListReply({{BytesOf("V6"), 9}}));
+            QVERIFY(QTest::qWaitFor([&] { return Status().contains(QStringLiteral("0:0:0:0:0:0:0:1")); }, 5000));
+        };
+        device->SendToLoopback(testing::JoinResult(0x01, 0x01));
+        QTRY_COMPARE(boxes->notices.size(), 1);
+        QCOMPARE(Status(), QStringLiteral("1 network from the device at 0:0:0:0:0:0:0:1 on lo."));
+    }
+
+    // The interfaces a request could not leave by are named, with why: here
+    // a firewall drops what goes out of one segment, then of both.
+    void sendFailuresNamed() {
+        form.reset();
+        testing::ScopedNetns netns;
+        if (!netns.Problem().empty()) QSKIP(netns.Problem().c_str());
+        QVERIFY(testing::AddBroadcastLink("mlvok", "10.202.0.1"));
+        QVERIFY(testing::AddBroadcastLink("mlvfw", "10.202.1.1"));
+        const auto nft = [](const std::string& rule) {
+            return std::system(("nft " + rule + " >/dev/null 2>&1").c_str()) == 0;
+        };
+        QVERIFY(nft("add table ip mlv") && nft("'add chain ip mlv out { type filter hook output priority 0 ; }'") &&
+                nft("add rule ip mlv out oifname mlvfw drop"));
+        form = std::make_unique<ui::TForm2>(*boxes, testing::WindowHandOver());
+        form->btnSearchClick();
+        QCOMPARE(boxes->errors, QStringList());
+        const QString partial = QStringLiteral("Scan sent on mlvok; waiting for a device\u2026 Could not send on mlvfw: ");
+        QVERIFY2(Status().startsWith(partial) && Status().contains(QStringLiteral("Socket Error # 10013 Access denied.")),
+                 qPrintable(Status()));
+
+        QVERIFY(nft("add rule ip mlv out oifname mlvok drop"));
+        form->btnSearchClick();
+        QCOMPARE(boxes->errors.size(), 1);
+        QVERIFY2(Status().startsWith(QStringLiteral("Could not send on mlvok: ")) &&
+                     Status().contains(QStringLiteral(". Could not send on mlvfw: ")),
+                 qPrintable(Status()));
+        form.reset();  // its sockets, made in this namespace, close before it goes
     }
 
     void hiddenCharactersAreShownAndJoinedRaw() {
