@@ -277,6 +277,7 @@ private slots:
         QCOMPARE(form->btnSearch->text(), QStringLiteral("重获SSID"));
         QCOMPARE(form->lvSsid->horizontalHeaderItem(0)->text(), QStringLiteral("SSID 双击即可连接↓"));
         QCOMPARE(form->Key->text(), QStringLiteral("Key"));
+        QCOMPARE(form->lvSsid->accessibleName(), chinese ? QStringLiteral("网络列表") : QStringLiteral("Networks"));
     }
 
     void commandLineAndNoDisplay() {
