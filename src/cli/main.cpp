@@ -49,8 +49,20 @@ std::vector<unsigned> InterfaceIndexes(const Options& opt) {
     return indexes;
 }
 
+// Interfaces a request could not go out of, while others took it.
+void NoteSendFailures(Session& session) {
+    session.OnSendFailure = [](const net::TIdSendFailure& failure) {
+        std::string why;
+        for (const char c : failure.Message) {
+            if (c != '\r') why += c == '\n' ? ' ' : c;
+        }
+        Note("could not send on " + failure.Interface + ": " + why);
+    };
+}
+
 int RunScan(const Options& opt) {
     Session session(opt.port, InterfaceIndexes(opt));
+    NoteSendFailures(session);
     session.Scan(opt.timeout);
     const std::vector<DeviceReport> devices = session.Devices();
     Print(opt.json ? ScanJson(devices) : ScanTable(devices));
@@ -99,6 +111,7 @@ int RunJoin(const Options& opt) {
     JoinFrame(opt.ssidBytes ? *opt.ssidBytes : TIdBytes(ShortestRawLength(opt.ssid)), key);
 
     Session session(opt.port, InterfaceIndexes(opt));
+    NoteSendFailures(session);
     std::vector<Target> targets;
     std::string shown = opt.ssid;
     TIdBytes raw;
