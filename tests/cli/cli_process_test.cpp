@@ -139,6 +139,7 @@ const std::vector<HostileName> kHostile = {
     {"Home\u202Egnp.exe", "Home\u202Egnp.exe", "Home[U+202E]gnp.exe"},
     {"c1\u009B31mX", "c1\u009B31mX", "c1[U+009B]31mX"},
     {std::string(197, 'W') + "\u202E", std::string(197, 'W') + "\u202E", std::string(197, 'W') + "[U+202E]"},
+    {std::string("HomeNet\0evil", 12), "HomeNet", "HomeNet"},  // the caption ends at the zero byte
     {"HomeNet", "HomeNet", "HomeNet"},
 };
 
@@ -190,7 +191,7 @@ TEST(CliProcess, HostileNamesReachTheTerminalInertAndAreJoinedRaw) {
     ExpectInert(table.out);
     std::string expected = "127.0.0.1 on lo: " + std::to_string(kHostile.size()) + " networks\n";
     for (std::size_t i = 0; i < kHostile.size(); ++i) {
-        const bool plain = kHostile[i].shown == kHostile[i].ssid;
+        const bool plain = kHostile[i].shown == kHostile[i].ssid;  // else the bytes follow
         const std::string strength = std::to_string(HostileStrength(i));
         expected += std::string(5 - strength.size(), ' ') + strength + "%  " + kHostile[i].shown +
                     (plain ? "" : "  (" + Hex(testing::BytesOf(kHostile[i].ssid)) + ")") + "\n";
