@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "protocol/cp936.h"
 #include "protocol/errors.h"
 #include "protocol/join.h"
+#include "protocol/shown_name.h"
 
 namespace {
 
@@ -34,7 +36,11 @@ void Print(const std::string& text) {
     std::fflush(stdout);
 }
 
-void Note(const std::string& text) { std::fprintf(stderr, "%s: %s\n", kProg, text.c_str()); }
+// Messages quote names, file names and arguments: they reach the terminal as
+// names are shown, so none can move the cursor or rewrite the line.
+void Note(const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n", kProg, ShowName(text).text.c_str());
+}
 
 std::vector<unsigned> InterfaceIndexes(const Options& opt) {
     std::vector<unsigned> indexes;
@@ -73,14 +79,19 @@ int RunScan(const Options& opt) {
     return kExitOk;
 }
 
-// The shortest the raw bytes of a shown name can be: its code page 936 or
-// its UTF-8 bytes.
+// The shortest the raw bytes of a name given by --ssid can be: its code page
+// 936 or its UTF-8 bytes, each marker "[U+XXXX]" standing for one byte at
+// least.
 std::size_t ShortestRawLength(const std::string& name) {
+    std::size_t length = name.size();
     try {
-        return std::min(name.size(), TextToCp936(name).size());
+        length = std::min(length, TextToCp936(name).size());
     } catch (const Exception&) {
-        return name.size();
     }
+    for (std::size_t at = name.find("[U+"); at != std::string::npos; at = name.find("[U+", at + 3)) {
+        length -= std::min<std::size_t>(length, 7);
+    }
+    return length;
 }
 
 TIdBytes JoinFrame(const TIdBytes& ssid, const TIdBytes& key) {
@@ -140,9 +151,16 @@ int RunJoin(const Options& opt) {
         const std::vector<net::TIdInterface> broadcast = net::BroadcastInterfaces();
         for (const DeviceReport& device : devices) {
             for (const NetworkRow& network : device.networks) {
-                // The name as shown, or its other reading.
-                if (network.ssid != opt.ssid && OtherReading(network.raw) != opt.ssid) continue;
-                if (raw.empty()) raw = network.raw;
+                // As the table shows it, as the JSON has it, or in its other
+                // reading (bytes valid both as UTF-8 and as code page 936).
+                const std::optional<std::string> other = OtherReading(network.raw);
+                const bool named = ShowName(network.ssid).text == opt.ssid || network.ssid == opt.ssid ||
+                                   (other && (*other == opt.ssid || ShowName(*other).text == opt.ssid));
+                if (!named) continue;
+                if (raw.empty()) {
+                    raw = network.raw;
+                    shown = network.ssid;
+                }
                 targets.push_back({device.address, device.interfaceName, UsableInterface(device.interfaceIndex, broadcast),
                                    JoinFrame(network.raw, key)});
                 break;
