@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,8 +55,20 @@ std::vector<unsigned> InterfaceIndexes(const Options& opt) {
     return indexes;
 }
 
+// Interfaces a request could not go out of, while others took it.
+void NoteSendFailures(Session& session) {
+    session.OnSendFailure = [](const net::TIdSendFailure& failure) {
+        std::string why;
+        for (const char c : failure.Message) {
+            if (c != '\r') why += c == '\n' ? ' ' : c;
+        }
+        Note("could not send on " + failure.Interface + ": " + why);
+    };
+}
+
 int RunScan(const Options& opt) {
     Session session(opt.port, InterfaceIndexes(opt));
+    NoteSendFailures(session);
     session.Scan(opt.timeout);
     const std::vector<DeviceReport> devices = session.Devices();
     Print(opt.json ? ScanJson(devices) : ScanTable(devices));
@@ -108,6 +122,7 @@ int RunJoin(const Options& opt) {
     JoinFrame(opt.ssidBytes ? *opt.ssidBytes : TIdBytes(ShortestRawLength(opt.ssid)), key);
 
     Session session(opt.port, InterfaceIndexes(opt));
+    NoteSendFailures(session);
     std::vector<Target> targets;
     std::string shown = opt.ssid;
     TIdBytes raw;
@@ -136,8 +151,12 @@ int RunJoin(const Options& opt) {
         const std::vector<net::TIdInterface> broadcast = net::BroadcastInterfaces();
         for (const DeviceReport& device : devices) {
             for (const NetworkRow& network : device.networks) {
-                // As the table shows it, or as the JSON has it.
-                if (ShowName(network.ssid).text != opt.ssid && network.ssid != opt.ssid) continue;
+                // As the table shows it, as the JSON has it, or in its other
+                // reading (bytes valid both as UTF-8 and as code page 936).
+                const std::optional<std::string> other = OtherReading(network.raw);
+                const bool named = ShowName(network.ssid).text == opt.ssid || network.ssid == opt.ssid ||
+                                   (other && (*other == opt.ssid || ShowName(*other).text == opt.ssid));
+                if (!named) continue;
                 if (raw.empty()) {
                     raw = network.raw;
                     shown = network.ssid;
@@ -190,6 +209,15 @@ int RunJoin(const Options& opt) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Names valid in both readings follow the user's language, as the
+    // window's do: the first of these that is set names it.
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') {
+            SetPreferredReading(ReadingForLocale(value));
+            break;
+        }
+    }
     try {
         const Options opt = ParseArgs(std::vector<std::string>(argv + 1, argv + argc));
         switch (opt.command) {

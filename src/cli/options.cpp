@@ -158,8 +158,10 @@ Options:
   --json               print one JSON document instead of the table
 join only:
   --ssid NAME          the network, by its name as scan shows it, markers
-                       included ("Home[U+202E]gnp.exe"), or as the JSON
-                       has it; --ssid-hex gives any name by its bytes
+                       included ("Home[U+202E]gnp.exe"), as the JSON has
+                       it, or in its other reading (bytes valid both as
+                       UTF-8 and as code page 936); --ssid-hex gives any
+                       name by its bytes
   --ssid-hex HEX       the network's raw SSID bytes; skips the scan
   --device ADDRESS     address this one device only (its IPv4 address);
                        the request goes out of the interface leading to it

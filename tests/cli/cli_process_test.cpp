@@ -32,10 +32,11 @@ struct CliRun {
     std::string out, err;
 };
 
-// `meanwhile` runs over and over while the program runs.
+// `meanwhile` runs over and over while the program runs; `env` adds to its
+// environment.
 CliRun Cli(const std::vector<std::string>& args, const std::optional<std::string>& input = std::nullopt,
-           const std::function<void()>& meanwhile = {}) {
-    ChildProcess cli(MELVORIN_CLI_PATH, args, ChildProcess::Output::Capture, {}, input);
+           const std::function<void()>& meanwhile = {}, const std::vector<std::string>& env = {}) {
+    ChildProcess cli(MELVORIN_CLI_PATH, args, ChildProcess::Output::Capture, env, input);
     const int code = cli.WaitExit(30000, meanwhile);
     return {code, cli.Stdout(), cli.Stderr()};
 }
@@ -120,6 +121,24 @@ TEST(CliProcess, JoinGivesEachVerdictItsExitCodeAndJson) {
     EXPECT_NE(absent.out.find("{\"address\": \"127.0.3.3\", \"interface\": \"\", \"verdict\": \"no_result\""),
               std::string::npos)
         << absent.out;
+}
+
+// 3楼WiFi in code page 936 is also valid UTF-8 (3¥WiFi): named in the
+// reading of the user's language, and found by either.
+TEST(CliProcess, NameBothWaysValidFollowsTheLanguageAndEitherReadingJoins) {
+    Devices devices({"--devices", "1", "--network", "3楼WiFi:60"});
+    for (const std::string lang : {"zh_CN.UTF-8", "en_US.UTF-8"}) {
+        const CliRun scan = Cli({"scan", "--timeout", "0.5"}, std::nullopt, {},
+                                {"LANG=" + lang, "LC_ALL=", "LC_MESSAGES="});
+        EXPECT_EQ(scan.code, 0) << scan.err;
+        EXPECT_NE(scan.out.find(lang[0] == 'z' ? "60%  3楼WiFi\n" : "60%  3¥WiFi\n"), std::string::npos) << scan.out;
+    }
+    for (const char* name : {"3楼WiFi", "3¥WiFi"}) {
+        const CliRun join = Cli({"join", "--ssid", name, "--key-file", "-", "--scan-timeout", "0.5"}, "12345678\n", {},
+                                {"LC_ALL=C.UTF-8"});
+        EXPECT_EQ(join.code, 0) << join.err;
+        EXPECT_NE(join.out.find("(33c2a557694669)\n127.0.1.1 on lo: accepted"), std::string::npos) << join.out;
+    }
 }
 
 // Names that would drive a terminal, forge lines or read backwards; the
