@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "protocol/cp936.h"
 #include "protocol/errors.h"
 #include "protocol/join.h"
+#include "protocol/shown_name.h"
 
 namespace {
 
@@ -31,7 +33,11 @@ constexpr const char* kProg = "melvorin-cli";
 
 void Print(const std::string& text) { sys::Write(stdout, text); }
 
-void Note(const std::string& text) { sys::Write(stderr, std::string(kProg) + ": " + text + "\n"); }
+// Messages quote names, file names and arguments: they reach the terminal as
+// names are shown, so none can move the cursor or rewrite the line.
+void Note(const std::string& text) {
+    sys::Write(stderr, std::string(kProg) + ": " + ShowName(text).text + "\n");
+}
 
 std::vector<unsigned> InterfaceIndexes(const Options& opt) {
     std::vector<unsigned> indexes;
@@ -46,8 +52,20 @@ std::vector<unsigned> InterfaceIndexes(const Options& opt) {
     return indexes;
 }
 
+// Interfaces a request could not go out of, while others took it.
+void NoteSendFailures(Session& session) {
+    session.OnSendFailure = [](const net::TIdSendFailure& failure) {
+        std::string why;
+        for (const char c : failure.Message) {
+            if (c != '\r') why += c == '\n' ? ' ' : c;
+        }
+        Note("could not send on " + failure.Interface + ": " + why);
+    };
+}
+
 int RunScan(const Options& opt) {
     Session session(opt.port, InterfaceIndexes(opt));
+    NoteSendFailures(session);
     session.Scan(opt.timeout);
     const std::vector<DeviceReport> devices = session.Devices();
     Print(opt.json ? ScanJson(devices) : ScanTable(devices));
@@ -58,14 +76,19 @@ int RunScan(const Options& opt) {
     return kExitOk;
 }
 
-// The shortest the raw bytes of a shown name can be: its code page 936 or
-// its UTF-8 bytes.
+// The shortest the raw bytes of a name given by --ssid can be: its code page
+// 936 or its UTF-8 bytes, each marker "[U+XXXX]" standing for one byte at
+// least.
 std::size_t ShortestRawLength(const std::string& name) {
+    std::size_t length = name.size();
     try {
-        return std::min(name.size(), TextToCp936(name).size());
+        length = std::min(length, TextToCp936(name).size());
     } catch (const Exception&) {
-        return name.size();
     }
+    for (std::size_t at = name.find("[U+"); at != std::string::npos; at = name.find("[U+", at + 3)) {
+        length -= std::min<std::size_t>(length, 7);
+    }
+    return length;
 }
 
 TIdBytes JoinFrame(const TIdBytes& ssid, const TIdBytes& key) {
@@ -96,6 +119,7 @@ int RunJoin(const Options& opt) {
     JoinFrame(opt.ssidBytes ? *opt.ssidBytes : TIdBytes(ShortestRawLength(opt.ssid)), key);
 
     Session session(opt.port, InterfaceIndexes(opt));
+    NoteSendFailures(session);
     std::vector<Target> targets;
     std::string shown = opt.ssid;
     TIdBytes raw;
@@ -124,8 +148,16 @@ int RunJoin(const Options& opt) {
         const std::vector<net::TIdInterface> broadcast = net::BroadcastInterfaces();
         for (const DeviceReport& device : devices) {
             for (const NetworkRow& network : device.networks) {
-                if (network.ssid != opt.ssid) continue;
-                if (raw.empty()) raw = network.raw;
+                // As the table shows it, as the JSON has it, or in its other
+                // reading (bytes valid both as UTF-8 and as code page 936).
+                const std::optional<std::string> other = OtherReading(network.raw);
+                const bool named = ShowName(network.ssid).text == opt.ssid || network.ssid == opt.ssid ||
+                                   (other && (*other == opt.ssid || ShowName(*other).text == opt.ssid));
+                if (!named) continue;
+                if (raw.empty()) {
+                    raw = network.raw;
+                    shown = network.ssid;
+                }
                 targets.push_back({device.address, device.interfaceName, UsableInterface(device.interfaceIndex, broadcast),
                                    JoinFrame(network.raw, key)});
                 break;
@@ -174,6 +206,9 @@ int RunJoin(const Options& opt) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Names valid in both readings follow the user's language, as the
+    // window's do.
+    SetPreferredReading(ReadingForLocale(sys::LocaleName()));
     try {
         const Options opt = ParseArgs(sys::Arguments(argc, argv));
         switch (opt.command) {

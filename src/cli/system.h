@@ -13,6 +13,11 @@ namespace melvorin::cli::sys {
 // The program's arguments after its name, as UTF-8.
 std::vector<std::string> Arguments(int argc, char** argv);
 
+// The user's locale name ("zh_CN.UTF-8"): the first of LC_ALL, LC_MESSAGES
+// and LANG that is set; on Windows without them, the user's locale ("zh-CN").
+// "" when none is known.
+std::string LocaleName();
+
 // Writes UTF-8 text to standard output or standard error: the bytes as they
 // are to a file or pipe, the characters as such to a console.
 void Write(std::FILE* stream, const std::string& text);

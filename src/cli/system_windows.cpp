@@ -11,6 +11,8 @@
 #include <io.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cwchar>
 #include <iostream>
 
 #include "cli/options.h"
@@ -67,6 +69,16 @@ std::vector<std::string> Arguments(int, char**) {
     for (int i = 1; wide != nullptr && i < count; ++i) args.push_back(Utf8(wide[i], static_cast<int>(wcslen(wide[i]))));
     ::LocalFree(wide);
     return args;
+}
+
+std::string LocaleName() {
+    for (const wchar_t* variable : {L"LC_ALL", L"LC_MESSAGES", L"LANG"}) {
+        const wchar_t* value = _wgetenv(variable);
+        if (value != nullptr && *value != L'\0') return Utf8(value, static_cast<int>(wcslen(value)));
+    }
+    wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+    const int length = ::GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
+    return length > 1 ? Utf8(name, length - 1) : std::string();
 }
 
 void Write(std::FILE* stream, const std::string& text) {

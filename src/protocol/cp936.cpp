@@ -1,6 +1,7 @@
 #include "protocol/cp936.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 
 #include "protocol/cp936_system.h"
@@ -13,7 +14,10 @@ namespace {
 constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(const std::uint8_t* p, std::size_t n) {
+// `longSequence`, when given, tells whether a three- or four-byte sequence
+// occurs.
+bool IsValidUtf8(const std::uint8_t* p, std::size_t n, bool* longSequence = nullptr) {
+    if (longSequence != nullptr) *longSequence = false;
     std::size_t i = 0;
     while (i < n) {
         const std::uint8_t b = p[i];
@@ -47,6 +51,7 @@ bool IsValidUtf8(const std::uint8_t* p, std::size_t n) {
                 return false;
             }
         }
+        if (extra >= 2 && longSequence != nullptr) *longSequence = true;
         i += extra + 1;
     }
     return true;
@@ -86,18 +91,67 @@ TIdBytes TextToCp936(const std::string& text) {
 
 std::string Cp936ToText(const TIdBytes& bytes) {
     std::string out;
-    if (!sys::DecodeCp936(bytes, out, kReplacement)) return AsciiOnly(bytes);
+    if (sys::DecodeCp936(bytes, out, kReplacement) < 0) return AsciiOnly(bytes);
     return out;
 }
 
-std::string BytesToText(const TIdBytes& bytes) {
+namespace {
+
+std::atomic<NameReading> preferredReading{NameReading::Utf8};
+
+// Both readings of an SSID's shown bytes (up to the first zero byte).
+struct Readings {
+    std::string utf8;   // set when the bytes are valid UTF-8
+    std::string cp936;  // the code page 936 reading, U+FFFD where it fails
+    bool utf8Valid = false;
+    bool cp936Valid = false;
+    bool longSequence = false;
+    bool highBytes = false;
+};
+
+Readings Read(const TIdBytes& bytes) {
     const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
     const TIdBytes shown(bytes.begin(), end);
-    const bool highBytes = std::any_of(shown.begin(), shown.end(), [](std::uint8_t b) { return b > 0x7F; });
-    if (highBytes && IsValidUtf8(shown.data(), shown.size())) {
-        return std::string(shown.begin(), shown.end());
-    }
-    return Cp936ToText(shown);
+    Readings r;
+    r.highBytes = std::any_of(shown.begin(), shown.end(), [](std::uint8_t b) { return b > 0x7F; });
+    r.utf8Valid = IsValidUtf8(shown.data(), shown.size(), &r.longSequence);
+    if (r.utf8Valid) r.utf8.assign(shown.begin(), shown.end());
+    const int replaced = sys::DecodeCp936(shown, r.cp936, kReplacement);
+    r.cp936Valid = replaced == 0;
+    if (replaced < 0) r.cp936 = AsciiOnly(shown);
+    return r;
 }
+
+// Whether the UTF-8 reading is the one shown.
+bool ChoosesUtf8(const Readings& r, NameReading preferred) {
+    if (!r.utf8Valid || !r.highBytes) return false;  // ASCII reads the same either way
+    if (r.longSequence || !r.cp936Valid) return true;
+    return preferred == NameReading::Utf8;
+}
+
+}  // namespace
+
+void SetPreferredReading(NameReading reading) { preferredReading.store(reading); }
+
+NameReading PreferredReading() { return preferredReading.load(); }
+
+NameReading ReadingForLocale(const std::string& localeName) {
+    return localeName.rfind("zh", 0) == 0 ? NameReading::Cp936 : NameReading::Utf8;
+}
+
+std::string BytesToText(const TIdBytes& bytes, NameReading preferred) {
+    Readings r = Read(bytes);
+    return ChoosesUtf8(r, preferred) ? std::move(r.utf8) : std::move(r.cp936);
+}
+
+std::string BytesToText(const TIdBytes& bytes) { return BytesToText(bytes, PreferredReading()); }
+
+std::optional<std::string> OtherReading(const TIdBytes& bytes, NameReading preferred) {
+    Readings r = Read(bytes);
+    if (!r.utf8Valid || !r.cp936Valid || r.utf8 == r.cp936) return std::nullopt;
+    return ChoosesUtf8(r, preferred) ? std::move(r.cp936) : std::move(r.utf8);
+}
+
+std::optional<std::string> OtherReading(const TIdBytes& bytes) { return OtherReading(bytes, PreferredReading()); }
 
 }  // namespace melvorin

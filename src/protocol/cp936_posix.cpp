@@ -61,9 +61,10 @@ TEncoded EncodeCp936(const std::string& utf8, std::string& out) {
     return converter.Convert(in, inLeft, out) == 0 ? TEncoded::Ok : TEncoded::Unencodable;
 }
 
-bool DecodeCp936(const TIdBytes& bytes, std::string& out, const char* replacement) {
+int DecodeCp936(const TIdBytes& bytes, std::string& out, const char* replacement) {
     Converter converter("UTF-8", kCodePage);
-    if (!converter.Ok()) return false;
+    if (!converter.Ok()) return -1;
+    int replaced = 0;
     const char* in = reinterpret_cast<const char*>(bytes.data());
     std::size_t inLeft = bytes.size();
     while (inLeft > 0) {
@@ -73,10 +74,11 @@ bool DecodeCp936(const TIdBytes& bytes, std::string& out, const char* replacemen
         // A byte that starts no valid character (or a lead byte cut off at
         // the end): the replacement for it, and on with the next byte.
         out += replacement;
+        ++replaced;
         ++in;
         --inLeft;
     }
-    return true;
+    return replaced;
 }
 
 }  // namespace melvorin::sys

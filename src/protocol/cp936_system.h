@@ -17,8 +17,8 @@ TEncoded EncodeCp936(const std::string& utf8, std::string& out);
 
 // Code page 936 bytes as UTF-8 in `out`; each byte that starts no valid
 // character (or a lead byte cut off at the end) becomes `replacement` and
-// decoding goes on with the next byte. False when the system has no such
-// conversion.
-bool DecodeCp936(const TIdBytes& bytes, std::string& out, const char* replacement);
+// decoding goes on with the next byte. Returns how many replacements were
+// made, -1 when the system has no such conversion.
+int DecodeCp936(const TIdBytes& bytes, std::string& out, const char* replacement);
 
 }  // namespace melvorin::sys

@@ -1,7 +1,8 @@
 // Code page 936 by the system's conversion. A character the code page cannot
 // hold is refused (WC_NO_BEST_FIT_CHARS and the default-character report);
 // bytes that do not decode are found by MB_ERR_INVALID_CHARS, one character
-// at a time.
+// at a time. The user-defined areas, which Windows maps onto the private use
+// area, hold no character here, as in the POSIX file's tables.
 
 #include <windows.h>
 
@@ -14,6 +15,8 @@ namespace melvorin::sys {
 namespace {
 
 constexpr UINT kCodePage = 936;
+
+bool PrivateUse(wchar_t c) { return c >= 0xE000 && c <= 0xF8FF; }
 
 void AppendUtf8(const wchar_t* text, int length, std::string& out) {
     const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
@@ -29,7 +32,7 @@ bool DecodeOne(const std::uint8_t* bytes, int length, std::string& out) {
     wchar_t wide[2] = {};
     const int got = ::MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(bytes),
                                           length, wide, 2);
-    if (got != 1) return false;
+    if (got != 1 || PrivateUse(wide[0])) return false;
     AppendUtf8(wide, 1, out);
     return true;
 }
@@ -43,6 +46,9 @@ TEncoded EncodeCp936(const std::string& utf8, std::string& out) {
     if (wideLength <= 0) return TEncoded::Unencodable;
     std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
     ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), inLength, wide.data(), wideLength);
+    for (const wchar_t c : wide) {
+        if (PrivateUse(c)) return TEncoded::Unencodable;
+    }
     BOOL usedDefault = FALSE;
     const int size =
         ::WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), wideLength, nullptr, 0, nullptr, &usedDefault);
@@ -58,9 +64,10 @@ TEncoded EncodeCp936(const std::string& utf8, std::string& out) {
     return TEncoded::Ok;
 }
 
-bool DecodeCp936(const TIdBytes& bytes, std::string& out, const char* replacement) {
+int DecodeCp936(const TIdBytes& bytes, std::string& out, const char* replacement) {
     CPINFO info{};
-    if (!::GetCPInfo(kCodePage, &info)) return false;
+    if (!::GetCPInfo(kCodePage, &info)) return -1;
+    int replaced = 0;
     const std::size_t n = bytes.size();
     std::size_t i = 0;
     while (i < n) {
@@ -74,10 +81,11 @@ bool DecodeCp936(const TIdBytes& bytes, std::string& out, const char* replacemen
             ++i;  // the euro sign
         } else {
             out += replacement;
+            ++replaced;
             ++i;
         }
     }
-    return true;
+    return replaced;
 }
 
 }  // namespace melvorin::sys
