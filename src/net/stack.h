@@ -14,9 +14,10 @@ namespace melvorin::net {
 
 class TIdStack {
 public:
-    // One use per network component: the first use creates the stack, the
-    // last release destroys it (and starts and cleans up the system's socket
-    // layer where it needs that).
+    // One use per network component: the first use creates the stack (and
+    // starts the system's socket layer where it needs that, once per process;
+    // EIdStackInitializationFailed when it cannot), the last release destroys
+    // it.
     static void IncUsage();
     static void DecUsage();
     static int UsageCount();
