@@ -55,9 +55,11 @@ HANDLE gInput = nullptr;
 DWORD gSavedMode = 0;
 volatile LONG gEchoOff = 0;
 
+// Ends the program as an interrupted one does (Windows' own code for it),
+// the same under every console host.
 BOOL WINAPI RestoreEcho(DWORD) {
     if (gEchoOff != 0) ::SetConsoleMode(gInput, gSavedMode);
-    return FALSE;  // and on to the default handling, which ends the program
+    ::ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
 }
 
 }  // namespace
@@ -128,7 +130,7 @@ bool ReadLineWithoutEcho(std::string& line) {
     ::SetConsoleMode(gInput, gSavedMode);
     gEchoOff = 0;
     Write(stderr, "\n");  // the line end the user typed was not shown
-    if (!got && wide.empty()) return false;
+    if (!got) return false;  // interrupted or ended before the line did
     line = Utf8(wide.data(), static_cast<int>(wide.size()));
     return true;
 }
