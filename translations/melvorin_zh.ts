@@ -37,9 +37,24 @@ Puts a Wi-Fi device onto a wireless network over UDP broadcast.
         <source>Bytes: %1</source>
         <translation>字节：%1</translation>
     </message>
+    <message>
+        <source>Also reads as: %1</source>
+        <translation>另一种读法：%1</translation>
+    </message>
+</context>
+<context>
+    <name>melvorin::ui::TForm2</name>
+    <message>
+        <source>Networks</source>
+        <translation>网络列表</translation>
+    </message>
 </context>
 <context>
     <name>melvorin::ui::TStatusLine</name>
+    <message>
+        <source>Could not send on %1: %2</source>
+        <translation>无法从%1发出：%2</translation>
+    </message>
     <message>
         <source>No device answered the scan on %1. Is this computer on the device&apos;s network or connected to its access point?</source>
         <translation>没有设备回应在%1上发出的扫描。这台电脑是否连在设备所在的网络或设备的热点上？</translation>

@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +22,7 @@
 #include "protocol/cp936.h"
 #include "protocol/errors.h"
 #include "protocol/join.h"
+#include "protocol/shown_name.h"
 
 namespace {
 
@@ -33,7 +36,11 @@ void Print(const std::string& text) {
     std::fflush(stdout);
 }
 
-void Note(const std::string& text) { std::fprintf(stderr, "%s: %s\n", kProg, text.c_str()); }
+// Messages quote names, file names and arguments: they reach the terminal as
+// names are shown, so none can move the cursor or rewrite the line.
+void Note(const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n", kProg, ShowName(text).text.c_str());
+}
 
 std::vector<unsigned> InterfaceIndexes(const Options& opt) {
     std::vector<unsigned> indexes;
@@ -48,8 +55,20 @@ std::vector<unsigned> InterfaceIndexes(const Options& opt) {
     return indexes;
 }
 
+// Interfaces a request could not go out of, while others took it.
+void NoteSendFailures(Session& session) {
+    session.OnSendFailure = [](const net::TIdSendFailure& failure) {
+        std::string why;
+        for (const char c : failure.Message) {
+            if (c != '\r') why += c == '\n' ? ' ' : c;
+        }
+        Note("could not send on " + failure.Interface + ": " + why);
+    };
+}
+
 int RunScan(const Options& opt) {
     Session session(opt.port, InterfaceIndexes(opt));
+    NoteSendFailures(session);
     session.Scan(opt.timeout);
     const std::vector<DeviceReport> devices = session.Devices();
     Print(opt.json ? ScanJson(devices) : ScanTable(devices));
@@ -60,14 +79,19 @@ int RunScan(const Options& opt) {
     return kExitOk;
 }
 
-// The shortest the raw bytes of a shown name can be: its code page 936 or
-// its UTF-8 bytes.
+// The shortest the raw bytes of a name given by --ssid can be: its code page
+// 936 or its UTF-8 bytes, each marker "[U+XXXX]" standing for one byte at
+// least.
 std::size_t ShortestRawLength(const std::string& name) {
+    std::size_t length = name.size();
     try {
-        return std::min(name.size(), TextToCp936(name).size());
+        length = std::min(length, TextToCp936(name).size());
     } catch (const Exception&) {
-        return name.size();
     }
+    for (std::size_t at = name.find("[U+"); at != std::string::npos; at = name.find("[U+", at + 3)) {
+        length -= std::min<std::size_t>(length, 7);
+    }
+    return length;
 }
 
 TIdBytes JoinFrame(const TIdBytes& ssid, const TIdBytes& key) {
@@ -98,6 +122,7 @@ int RunJoin(const Options& opt) {
     JoinFrame(opt.ssidBytes ? *opt.ssidBytes : TIdBytes(ShortestRawLength(opt.ssid)), key);
 
     Session session(opt.port, InterfaceIndexes(opt));
+    NoteSendFailures(session);
     std::vector<Target> targets;
     std::string shown = opt.ssid;
     TIdBytes raw;
@@ -126,8 +151,16 @@ int RunJoin(const Options& opt) {
         const std::vector<net::TIdInterface> broadcast = net::BroadcastInterfaces();
         for (const DeviceReport& device : devices) {
             for (const NetworkRow& network : device.networks) {
-                if (network.ssid != opt.ssid) continue;
-                if (raw.empty()) raw = network.raw;
+                // As the table shows it, as the JSON has it, or in its other
+                // reading (bytes valid both as UTF-8 and as code page 936).
+                const std::optional<std::string> other = OtherReading(network.raw);
+                const bool named = ShowName(network.ssid).text == opt.ssid || network.ssid == opt.ssid ||
+                                   (other && (*other == opt.ssid || ShowName(*other).text == opt.ssid));
+                if (!named) continue;
+                if (raw.empty()) {
+                    raw = network.raw;
+                    shown = network.ssid;
+                }
                 targets.push_back({device.address, device.interfaceName, UsableInterface(device.interfaceIndex, broadcast),
                                    JoinFrame(network.raw, key)});
                 break;
@@ -176,6 +209,15 @@ int RunJoin(const Options& opt) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Names valid in both readings follow the user's language, as the
+    // window's do: the first of these that is set names it.
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') {
+            SetPreferredReading(ReadingForLocale(value));
+            break;
+        }
+    }
     try {
         const Options opt = ParseArgs(std::vector<std::string>(argv + 1, argv + argc));
         switch (opt.command) {

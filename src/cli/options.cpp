@@ -139,7 +139,11 @@ Melvorin window does, from scripts. Replies are received on local UDP port
 scan   broadcasts the scan request out of every broadcast interface, again
        every second until the time-out, and prints every device that
        answered: its address, the interface the reply came in on, and its
-       networks strongest first (the list of its last reply).
+       networks strongest first (the list of its last reply). A name is
+       shown as the window shows it: characters that hide or reorder text
+       (control, bidirectional and zero-width characters) as [U+XXXX],
+       followed by the name's bytes in hexadecimal when it holds any of
+       them or bytes that do not decode.
 join   scans, then sends the join request for the network whose shown name
        is NAME to every device that offered it, and waits for each one's
        result. The key is read from --key-file, or asked for without echo
@@ -153,7 +157,11 @@ Options:
   --interface NAME     send out of this interface only; repeatable
   --json               print one JSON document instead of the table
 join only:
-  --ssid NAME          the network, by its name as the window shows it
+  --ssid NAME          the network, by its name as scan shows it, markers
+                       included ("Home[U+202E]gnp.exe"), as the JSON has
+                       it, or in its other reading (bytes valid both as
+                       UTF-8 and as code page 936); --ssid-hex gives any
+                       name by its bytes
   --ssid-hex HEX       the network's raw SSID bytes; skips the scan
   --device ADDRESS     address this one device only (its IPv4 address);
                        the request goes out of the interface leading to it

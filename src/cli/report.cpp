@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/options.h"
+#include "protocol/shown_name.h"
 
 namespace melvorin::cli {
 
@@ -77,7 +78,16 @@ std::string Field(const char* name, const std::string& jsonValue) {
     return out;
 }
 
-std::string Shown(const std::string& text) { return text.empty() ? "-" : text; }
+// Text from the network or the system, as people read it: hiding characters
+// as markers, nothing raw to the terminal.
+std::string Shown(const std::string& text) { return text.empty() ? "-" : ShowName(text).text; }
+
+// A network's name for people, with its bytes when the name alone cannot
+// tell it apart (as the window's tooltip has them).
+std::string ShownWithBytes(const std::string& caption, const TIdBytes& raw) {
+    const ShownName shown = ShowName(caption);
+    return NeedsBytes(shown, raw) ? shown.text + "  (" + Hex(raw) + ")" : shown.text;
+}
 
 }  // namespace
 
@@ -107,7 +117,7 @@ std::string ScanTable(const std::vector<DeviceReport>& devices) {
         for (const NetworkRow& net : dev.networks) {
             char strength[16];
             std::snprintf(strength, sizeof strength, "%5d%%  ", net.strength);
-            out += strength + net.ssid + "\n";
+            out += strength + ShownWithBytes(net.ssid, net.raw) + "\n";
         }
     }
     return out;
@@ -131,10 +141,10 @@ std::string JoinJson(const std::string& ssid, const TIdBytes& raw, const std::ve
 }
 
 std::string JoinTable(const std::string& ssid, const TIdBytes& raw, const std::vector<JoinReport>& results) {
-    std::string out = "network " + ssid + " (" + (raw.empty() ? std::string("not found") : Hex(raw)) + ")\n";
+    std::string out = "network " + ShowName(ssid).text + " (" + (raw.empty() ? std::string("not found") : Hex(raw)) + ")\n";
     for (const JoinReport& r : results) {
         out += r.address + " on " + Shown(r.interfaceName) + ": " + VerdictWord(r.verdict) +
-               (r.message.empty() ? "" : "  " + r.message) + "\n";
+               (r.message.empty() ? "" : "  " + ShowName(r.message).text) + "\n";
     }
     return out;
 }

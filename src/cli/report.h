@@ -11,7 +11,7 @@
 namespace melvorin::cli {
 
 struct NetworkRow {
-    std::string ssid;  // as the window shows it
+    std::string ssid;  // the bytes decoded, as the window decodes them (no markers)
     TIdBytes raw;      // the bytes of the list reply
     int strength = 0;  // percent, 0..255
 };
@@ -45,6 +45,8 @@ std::string Hex(const TIdBytes& bytes);
 std::string JsonString(const std::string& text);
 
 std::string ScanJson(const std::vector<DeviceReport>& devices);
+// The tables write every text from the network through ShowName(), with a
+// network's bytes beside its name when the name alone cannot tell it apart.
 std::string ScanTable(const std::vector<DeviceReport>& devices);
 std::string JoinJson(const std::string& ssid, const TIdBytes& raw, const std::vector<JoinReport>& results,
                      int exitCode);

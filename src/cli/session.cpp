@@ -158,6 +158,7 @@ void Session::Scan(double seconds, const std::function<bool()>& enough) {
         while (Clock::now() < end && !(enough && enough())) {
             // The window's scan: the same request, port rules and send.
             melvorin::Scan(std::to_string(port_), *sender_);
+            TellSendFailures();
             next += std::chrono::seconds(1);
             PumpUntil(std::min(next, end), enough);
         }
@@ -185,8 +186,15 @@ void Session::SendJoin(const TIdBytes& frame, unsigned interfaceIndex) {
     joinSent_ = true;
     if (interfaceIndex == 0) {
         sender_->SendDatagram(kBroadcastHost, port_, frame);
+        TellSendFailures();
     } else {
         endpoint_->SendDatagramOn(interfaceIndex, kBroadcastHost, port_, frame);
+    }
+}
+
+void Session::TellSendFailures() {
+    for (const net::TIdSendFailure& failure : endpoint_->LastSendFailures()) {
+        if (failedInterfaces_.insert(failure.Interface).second && OnSendFailure) OnSendFailure(failure);
     }
 }
 

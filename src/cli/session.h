@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,10 @@ public:
     // The first result of each device, by address.
     const std::map<std::string, JoinReport>& Results() const { return results_; }
 
+    // Told once for each interface a request could not go out of (while
+    // others took it), with why.
+    std::function<void(const net::TIdSendFailure&)> OnSendFailure;
+
 private:
     using Clock = std::chrono::steady_clock;
     class Sender;
@@ -54,6 +59,7 @@ private:
     void OnRead(const TIdBytes& data, net::TIdSocketHandle& binding);
     // Runs handed-over datagrams until `deadline` or until `done` says so.
     void PumpUntil(Clock::time_point deadline, const std::function<bool()>& done);
+    void TellSendFailures();
 
     std::uint16_t port_;
     std::vector<unsigned> interfaces_;
@@ -61,6 +67,7 @@ private:
     bool joinSent_ = false;
     std::map<std::string, DeviceReport> devices_;
     std::map<std::string, JoinReport> results_;
+    std::set<std::string> failedInterfaces_;
     // The thread that makes the session runs the endpoint's hand-overs.
     net::THandOver handOver_;
     // After the hand-over and the records: it goes first, so no hand-over

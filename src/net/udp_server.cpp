@@ -148,6 +148,12 @@ void TIdUDPServer::SendDatagram(const std::string& host, std::uint16_t port, con
 
 void TIdUDPServer::SendDatagramOn(unsigned interfaceIndex, const std::string& host, std::uint16_t port,
                                   const TIdBytes& data) {
+    {
+        // What a failure before the sending (resolving, binding) leaves.
+        std::lock_guard<std::mutex> lock(lastSendLock_);
+        lastSendInterfaces_.clear();
+        lastSendFailures_.clear();
+    }
     // Resolved before the endpoint is touched: a host that cannot be
     // resolved leaves the endpoint as it was.
     TIdStack* stack = TIdStack::Instance();
@@ -165,9 +171,11 @@ void TIdUDPServer::SendDatagramOn(unsigned interfaceIndex, const std::string& ho
     }
 
     std::vector<std::string> wentOut;
-    const auto record = [this, &wentOut] {
+    std::vector<TIdSendFailure> failed;
+    const auto record = [this, &wentOut, &failed] {
         std::lock_guard<std::mutex> lock(lastSendLock_);
         lastSendInterfaces_ = std::move(wentOut);
+        lastSendFailures_ = std::move(failed);
     };
     if (data.empty()) {
         record();
@@ -201,7 +209,9 @@ void TIdUDPServer::SendDatagramOn(unsigned interfaceIndex, const std::string& ho
             if (sent < data.size()) throw EIdNotAllBytesSent();
             wentOut.push_back(out.Name);
             LogSent(out.Name, address, port, data);
-        } catch (...) {
+        } catch (const std::exception& e) {
+            const auto* error = dynamic_cast<const Exception*>(&e);
+            failed.push_back({out.Name, error != nullptr ? error->Message() : std::string(e.what())});
             if (!firstFailure) firstFailure = std::current_exception();
         }
     }
@@ -213,6 +223,11 @@ void TIdUDPServer::SendDatagramOn(unsigned interfaceIndex, const std::string& ho
 std::vector<std::string> TIdUDPServer::LastSendInterfaces() const {
     std::lock_guard<std::mutex> lock(lastSendLock_);
     return lastSendInterfaces_;
+}
+
+std::vector<TIdSendFailure> TIdUDPServer::LastSendFailures() const {
+    std::lock_guard<std::mutex> lock(lastSendLock_);
+    return lastSendFailures_;
 }
 
 void TIdUDPServer::LogSent(const std::string& interfaceName, const std::string& address, std::uint16_t port,

@@ -17,6 +17,12 @@ namespace melvorin::net {
 class THandOver;
 class TIdUDPListenerThread;
 
+// An interface a send could not go out of, and the error's message.
+struct TIdSendFailure {
+    std::string Interface;
+    std::string Message;
+};
+
 using TUDPReadEvent =
     std::function<void(TIdUDPListenerThread& AThread, const TIdBytes& AData, TIdSocketHandle& ABinding)>;
 // AExceptionClass is the kind's name, e.g. "EIdSocketError".
@@ -45,6 +51,8 @@ public:
     // Names of the interfaces the last send went out of; empty when it went
     // by the route.
     std::vector<std::string> LastSendInterfaces() const;
+    // The interfaces the last send could not go out of, and why.
+    std::vector<TIdSendFailure> LastSendFailures() const;
 
     bool Active() const;
     // false closes the endpoint; true activates it. Closing from inside one
@@ -96,6 +104,7 @@ private:
     std::vector<std::unique_ptr<TIdUDPListenerThread>> listeners_;
     mutable std::mutex lastSendLock_;
     std::vector<std::string> lastSendInterfaces_;
+    std::vector<TIdSendFailure> lastSendFailures_;
 };
 
 }  // namespace melvorin::net

@@ -1,6 +1,7 @@
 #include "protocol/cp936.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <iconv.h>
@@ -55,7 +56,10 @@ constexpr const char* kCodePage = "CP936";
 constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(const std::uint8_t* p, std::size_t n) {
+// `longSequence`, when given, tells whether a three- or four-byte sequence
+// occurs.
+bool IsValidUtf8(const std::uint8_t* p, std::size_t n, bool* longSequence = nullptr) {
+    if (longSequence != nullptr) *longSequence = false;
     std::size_t i = 0;
     while (i < n) {
         const std::uint8_t b = p[i];
@@ -89,6 +93,7 @@ bool IsValidUtf8(const std::uint8_t* p, std::size_t n) {
                 return false;
             }
         }
+        if (extra >= 2 && longSequence != nullptr) *longSequence = true;
         i += extra + 1;
     }
     return true;
@@ -148,14 +153,67 @@ std::string Cp936ToText(const TIdBytes& bytes) {
     return out;
 }
 
-std::string BytesToText(const TIdBytes& bytes) {
+namespace {
+
+std::atomic<NameReading> preferredReading{NameReading::Utf8};
+
+// Both readings of an SSID's shown bytes (up to the first zero byte).
+struct Readings {
+    std::string utf8;   // set when the bytes are valid UTF-8
+    std::string cp936;  // the code page 936 reading, U+FFFD where it fails
+    bool utf8Valid = false;
+    bool cp936Valid = false;
+    bool longSequence = false;
+    bool highBytes = false;
+};
+
+Readings Read(const TIdBytes& bytes) {
     const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
     const TIdBytes shown(bytes.begin(), end);
-    const bool highBytes = std::any_of(shown.begin(), shown.end(), [](std::uint8_t b) { return b > 0x7F; });
-    if (highBytes && IsValidUtf8(shown.data(), shown.size())) {
-        return std::string(shown.begin(), shown.end());
+    Readings r;
+    r.highBytes = std::any_of(shown.begin(), shown.end(), [](std::uint8_t b) { return b > 0x7F; });
+    r.utf8Valid = IsValidUtf8(shown.data(), shown.size(), &r.longSequence);
+    if (r.utf8Valid) r.utf8.assign(shown.begin(), shown.end());
+    Converter converter("UTF-8", kCodePage);
+    if (converter.Ok()) {
+        const char* in = reinterpret_cast<const char*>(shown.data());
+        std::size_t inLeft = shown.size();
+        r.cp936Valid = converter.Convert(in, inLeft, r.cp936) == 0;
     }
-    return Cp936ToText(shown);
+    if (!r.cp936Valid) r.cp936 = Cp936ToText(shown);
+    return r;
 }
+
+// Whether the UTF-8 reading is the one shown.
+bool ChoosesUtf8(const Readings& r, NameReading preferred) {
+    if (!r.utf8Valid || !r.highBytes) return false;  // ASCII reads the same either way
+    if (r.longSequence || !r.cp936Valid) return true;
+    return preferred == NameReading::Utf8;
+}
+
+}  // namespace
+
+void SetPreferredReading(NameReading reading) { preferredReading.store(reading); }
+
+NameReading PreferredReading() { return preferredReading.load(); }
+
+NameReading ReadingForLocale(const std::string& localeName) {
+    return localeName.rfind("zh", 0) == 0 ? NameReading::Cp936 : NameReading::Utf8;
+}
+
+std::string BytesToText(const TIdBytes& bytes, NameReading preferred) {
+    Readings r = Read(bytes);
+    return ChoosesUtf8(r, preferred) ? std::move(r.utf8) : std::move(r.cp936);
+}
+
+std::string BytesToText(const TIdBytes& bytes) { return BytesToText(bytes, PreferredReading()); }
+
+std::optional<std::string> OtherReading(const TIdBytes& bytes, NameReading preferred) {
+    Readings r = Read(bytes);
+    if (!r.utf8Valid || !r.cp936Valid || r.utf8 == r.cp936) return std::nullopt;
+    return ChoosesUtf8(r, preferred) ? std::move(r.cp936) : std::move(r.utf8);
+}
+
+std::optional<std::string> OtherReading(const TIdBytes& bytes) { return OtherReading(bytes, PreferredReading()); }
 
 }  // namespace melvorin

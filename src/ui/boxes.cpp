@@ -1,5 +1,6 @@
 #include "ui/boxes.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFontMetrics>
@@ -62,6 +63,9 @@ TNoticeBox::TNoticeBox(const QString& caption, const QString& text, QWidget* par
     label_->setText(text);
     label_->setWordWrap(true);
     label_->setTextInteractionFlags(Qt::NoTextInteraction);
+    // The verdict is the box's description, for a screen reader that reads
+    // the alert on opening.
+    setAccessibleDescription(text);
     const int natural = NaturalWidth(label_->fontMetrics(), text) + 2;
     label_->setFixedWidth(std::max(1, std::min(natural, PrimaryScreenWidth() / 2)));
 
@@ -103,6 +107,8 @@ void TNoticeBox::keyPressEvent(QKeyEvent* event) {
 void TNoticeBox::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     CentreOnPrimaryScreen(*this);
+    QAccessibleEvent alert(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 }
 
 void TSystemBoxes::ShowNotice(const QString& text) {

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLocale>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -15,6 +16,7 @@
 #include "protocol/cp936.h"
 #include "protocol/scan.h"
 #include "protocol/state.h"
+#include "ui/accessible.h"
 #include "ui/error_text.h"
 #include "ui/visible_name.h"
 #include "ui/wire_log.h"
@@ -70,9 +72,11 @@ private:
 TForm2::TForm2(IBoxes& boxes, net::THandOver& handOver, QWidget* parent)
     : QWidget(parent),
       boxes_(boxes),
-      notice_(std::make_unique<NoticeAdapter>(boxes, *this)),
-      joinNotice_(std::make_unique<TGatedNotice>(*notice_, joinGate_)) {
+      notice_(std::make_unique<NoticeAdapter>(boxes, *this)) {
+    InstallAccessibility();
     setObjectName(QStringLiteral("Form2"));
+    // Names valid both as UTF-8 and as code page 936 follow the user's language.
+    SetPreferredReading(ReadingForLocale(QLocale::system().name().toStdString()));
     setWindowTitle(QStringLiteral("Melvorin"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -150,6 +154,11 @@ void TForm2::BuildLayout(net::THandOver& handOver) {
     edt_SearchPort->setObjectName(QStringLiteral("edt_SearchPort"));
     edt_SearchPort->setText(QStringLiteral("1902"));
     place(edt_SearchPort, 98, 24, 53, 21);
+    // The captions name their boxes for a screen reader; the list, which has
+    // no caption, gets a name of its own.
+    lbl_SearchPort->setBuddy(edt_SearchPort);
+    Key->setBuddy(edtKey);
+    lvSsid->setAccessibleName(tr("Networks"));
     edt_SearchPort->OnKeyPress = [this](char16_t& key) { edt_SearchPortKeyPress(key); };
 
     idpsrvr1 = std::make_unique<net::TIdUDPServer>(handOver, "idpsrvr1");
@@ -159,6 +168,7 @@ void TForm2::BuildLayout(net::THandOver& handOver) {
                                  net::TIdSocketHandle& binding) { idpsrvr1UDPRead(thread, AData, binding); };
     idpsrvr1->OnLog = [](const net::TIdLogEntry& entry) { LogWire(entry); };
     listArrival_ = std::make_unique<TListArrival>(*lvSsid);
+    joinNotice_ = std::make_unique<TGatedNotice>(*notice_, joinGate_, *listArrival_);
     joinSender_ = std::make_unique<TJoinSender>(*idpsrvr1, *listArrival_, joinGate_);
 
     lblStatus = new TStatusLine(this);
@@ -180,6 +190,19 @@ void TForm2::Guarded(F&& handler) {
         ShowError(e.Message());
     } catch (const std::exception& e) {
         ShowError(e.what());
+    }
+}
+
+template <typename F>
+void TForm2::SaySendFailures(F&& send) {
+    try {
+        send();
+    } catch (...) {
+        // Out of no interface: the line names each one and why, the error
+        // box the first.
+        const auto failed = idpsrvr1->LastSendFailures();
+        if (!failed.empty()) lblStatus->NothingSent(failed);
+        throw;
     }
 }
 
@@ -210,18 +233,18 @@ void TForm2::FormCreate() { btnSearchClick(); }
 
 void TForm2::btnSearchClick() {
     Guarded([this] {
-        Scan(edt_SearchPort->text().toStdString(), *idpsrvr1);
-        lblStatus->ScanSent(idpsrvr1->LastSendInterfaces());
+        SaySendFailures([this] { Scan(edt_SearchPort->text().toStdString(), *idpsrvr1); });
+        lblStatus->ScanSent(idpsrvr1->LastSendInterfaces(), idpsrvr1->LastSendFailures());
     });
 }
 
 void TForm2::lvSsidDblClick() {
     Guarded([this] {
         SendWatch sender(*joinSender_);
-        Join(*lvSsid, *edtKey, sender);
+        SaySendFailures([&] { Join(*lvSsid, *edtKey, sender); });
         if (sender.sent) {
             lblStatus->JoinSent(MakeVisible(QString::fromStdString(BytesToText(State().SelectedSsid))).Text,
-                                idpsrvr1->LastSendInterfaces());
+                                idpsrvr1->LastSendInterfaces(), idpsrvr1->LastSendFailures());
         }
     });
 }
@@ -231,13 +254,16 @@ void TForm2::idpsrvr1UDPRead(net::TIdUDPListenerThread& /*AThread*/, const TIdBy
     if (closing_) {
         return;
     }
-    listArrival_->Arrival = ABinding.PeerInterfaceIndex;
+    listArrival_->Arrival = {ABinding.PeerIP, ABinding.PeerInterfaceIndex, ABinding.PeerInterface};
     const unsigned listsBefore = listArrival_->Lists();
     // What the handler drops goes to the endpoint's log.
     HandleDatagram(AData, *listArrival_, *joinNotice_,
                    [this](const std::string& error) { idpsrvr1->LogDropped(error); });
     if (listArrival_->Lists() != listsBefore) {
-        lblStatus->ListShown(lvSsid->RowCount(), ABinding.PeerIP, ABinding.PeerInterface);
+        // The list's sender: a list reply handled inside a notice this
+        // datagram opened has replaced this one's.
+        const TPeer& from = listArrival_->ShownFrom();
+        lblStatus->ListShown(lvSsid->RowCount(), from.Address, from.InterfaceName);
     }
     // Join results that came unasked are counted on the line, quietly.
     lblStatus->SetUnasked(UnaskedResults());

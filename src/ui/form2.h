@@ -79,6 +79,10 @@ private:
     template <typename F>
     void Guarded(F&& handler);
     void ShowError(const std::string& message);
+    // Runs a send; when it went out of no interface, the status line names
+    // each failure before the error goes on.
+    template <typename F>
+    void SaySendFailures(F&& send);
     void BuildLayout(net::THandOver& handOver);
 
     class NoticeAdapter;

@@ -6,14 +6,24 @@
 
 namespace melvorin::ui {
 
-void TJoinGate::Sent() { deadline_ = std::chrono::steady_clock::now() + window_; }
+void TJoinGate::Sent(const TPeer& asked) {
+    asked_ = asked;
+    deadline_ = std::chrono::steady_clock::now() + window_;
+}
 
-bool TJoinGate::Take() {
+bool TJoinGate::Take(const TPeer& from) {
     const bool waiting = deadline_ && std::chrono::steady_clock::now() < *deadline_;
+    const bool fromAsked = asked_.Address.empty() ||
+                           (from.Address == asked_.Address &&
+                            (asked_.Interface == 0 || from.Interface == 0 || from.Interface == asked_.Interface));
+    if (!waiting || !fromAsked) {
+        if (!waiting) deadline_.reset();
+        ++unasked_;
+        return false;
+    }
     // Cleared before the notice opens: a repeat handled inside it is unasked.
     deadline_.reset();
-    if (!waiting) ++unasked_;
-    return waiting;
+    return true;
 }
 
 void TListArrival::Clear() {
@@ -23,12 +33,12 @@ void TListArrival::Clear() {
 }
 
 void TJoinSender::SendDatagram(const std::string& host, std::uint16_t port, const TIdBytes& data) {
-    const unsigned shownFrom = list_.ShownFrom();
+    const unsigned shownFrom = list_.ShownFrom().Interface;
     const auto interfaces = net::BroadcastInterfaces();
     const bool broadcasts = std::any_of(interfaces.begin(), interfaces.end(),
                                         [shownFrom](const net::TIdInterface& i) { return i.Index == shownFrom; });
     endpoint_.SendDatagramOn(broadcasts ? shownFrom : 0, host, port, data);
-    gate_.Sent();
+    gate_.Sent(list_.ShownFrom());
 }
 
 }  // namespace melvorin::ui

@@ -14,14 +14,26 @@
 
 namespace melvorin::ui {
 
-// Whether a join request waits for its result: from sending it until its
-// first result is taken, or until the window (30 s) has passed.
+// Where a datagram came from: the sender's address and the interface it
+// arrived on (0: unknown).
+struct TPeer {
+    std::string Address;
+    unsigned Interface = 0;
+    std::string InterfaceName;
+};
+
+// Whether a join request waits for its result: from sending it until the
+// first result from the device asked is taken, or until the window (30 s)
+// has passed.
 class TJoinGate {
 public:
-    void Sent();
-    // A result came: true when it is to be shown. Either way nothing waits
-    // any more, so a repeat is not shown.
-    bool Take();
+    // A join request went to the device that sent the shown list (`asked`;
+    // an empty address: any device).
+    void Sent(const TPeer& asked);
+    // A result came from `from`: true when it is to be shown, and then
+    // nothing waits any more, so a repeat is not shown. A result from
+    // another device is unasked and leaves the wait as it was.
+    bool Take(const TPeer& from);
     // Results that came while nothing waited.
     int Unasked() const { return unasked_; }
     void SetWindow(std::chrono::milliseconds window) { window_ = window; }
@@ -29,16 +41,17 @@ public:
 private:
     std::optional<std::chrono::steady_clock::time_point> deadline_;
     std::chrono::milliseconds window_{std::chrono::seconds(30)};
+    TPeer asked_;
     int unasked_ = 0;
 };
 
-// The list as a list reply fills it, noting the interface the shown list
-// arrived on (the datagram handler sets Arrival before the dispatch).
+// The list as a list reply fills it, noting where the shown list came from
+// (the datagram handler sets Arrival before each dispatch).
 class TListArrival : public ISsidList {
 public:
     explicit TListArrival(ISsidList& list) : list_(list) {}
-    unsigned Arrival = 0;
-    unsigned ShownFrom() const { return shownFrom_; }
+    TPeer Arrival;
+    const TPeer& ShownFrom() const { return shownFrom_; }
     // How many lists have replaced the rows so far.
     unsigned Lists() const { return lists_; }
 
@@ -49,7 +62,7 @@ public:
 
 private:
     ISsidList& list_;
-    unsigned shownFrom_ = 0;
+    TPeer shownFrom_;
     unsigned lists_ = 0;
 };
 
@@ -69,17 +82,20 @@ private:
     TJoinGate& gate_;
 };
 
-// A join result's notice, shown only through the gate.
+// A join result's notice, shown only through the gate, for the datagram
+// that `arrival` says is being handled.
 class TGatedNotice : public INotice {
 public:
-    TGatedNotice(INotice& notice, TJoinGate& gate) : notice_(notice), gate_(gate) {}
+    TGatedNotice(INotice& notice, TJoinGate& gate, const TListArrival& arrival)
+        : notice_(notice), gate_(gate), arrival_(arrival) {}
     void ShowNotice(const std::string& text) override {
-        if (gate_.Take()) notice_.ShowNotice(text);
+        if (gate_.Take(arrival_.Arrival)) notice_.ShowNotice(text);
     }
 
 private:
     INotice& notice_;
     TJoinGate& gate_;
+    const TListArrival& arrival_;
 };
 
 }  // namespace melvorin::ui

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include "ui/accessible.h"
+
 namespace melvorin::ui {
 
 TStatusLine::TStatusLine(QWidget* parent) : QLabel(parent) {
@@ -39,11 +41,27 @@ QString TStatusLine::Where(const std::vector<std::string>& interfaces) const {
     return names.join(QStringLiteral(", "));
 }
 
-void TStatusLine::ScanSent(const std::vector<std::string>& interfaces) {
+QString TStatusLine::Failures(const std::vector<net::TIdSendFailure>& failed) const {
+    QString out;
+    for (const net::TIdSendFailure& f : failed) {
+        QString why = QString::fromStdString(f.Message).simplified();
+        out += QLatin1Char(' ') + tr("Could not send on %1: %2").arg(QString::fromStdString(f.Interface), why);
+        if (!out.endsWith(QLatin1Char('.'))) out += QLatin1Char('.');
+    }
+    return out;
+}
+
+void TStatusLine::ScanSent(const std::vector<std::string>& interfaces, const std::vector<net::TIdSendFailure>& failed) {
     joinTimer_.stop();
     scanWhere_ = Where(interfaces);
     scanTimer_.start();
-    Say(tr("Scan sent on %1; waiting for a device\u2026").arg(scanWhere_));
+    Say(tr("Scan sent on %1; waiting for a device\u2026").arg(scanWhere_) + Failures(failed));
+}
+
+void TStatusLine::NothingSent(const std::vector<net::TIdSendFailure>& failed) {
+    scanTimer_.stop();
+    joinTimer_.stop();
+    Say(Failures(failed).trimmed());
 }
 
 void TStatusLine::ListShown(int networks, const std::string& deviceAddress, const std::string& interface) {
@@ -54,11 +72,13 @@ void TStatusLine::ListShown(int networks, const std::string& deviceAddress, cons
                       : tr("%1 networks from the device at %2 on %3.").arg(networks).arg(device, where));
 }
 
-void TStatusLine::JoinSent(const QString& ssid, const std::vector<std::string>& interfaces) {
+void TStatusLine::JoinSent(const QString& ssid, const std::vector<std::string>& interfaces,
+                           const std::vector<net::TIdSendFailure>& failed) {
     scanTimer_.stop();
     joinSsid_ = ssid;
     joinTimer_.start();
-    Say(tr("Join request for \u201c%1\u201d sent on %2; waiting for the device\u2026").arg(ssid, Where(interfaces)));
+    Say(tr("Join request for \u201c%1\u201d sent on %2; waiting for the device\u2026").arg(ssid, Where(interfaces)) +
+        Failures(failed));
 }
 
 void TStatusLine::JoinAnswered(const QString& message) {
@@ -85,8 +105,10 @@ void TStatusLine::Say(const QString& text) {
         line += QLatin1Char(' ') + (unasked_ == 1 ? tr("(1 unasked join result ignored)")
                                                   : tr("(%1 unasked join results ignored)").arg(unasked_));
     }
+    const QString before = this->text();
     setText(line);
     setToolTip(line);
+    if (line != before) AnnounceTextChange(this, before, line);
 }
 
 }  // namespace melvorin::ui

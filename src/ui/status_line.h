@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "net/udp_server.h"
+
 namespace melvorin::ui {
 
 class TStatusLine : public QLabel {
@@ -19,12 +21,17 @@ class TStatusLine : public QLabel {
 public:
     explicit TStatusLine(QWidget* parent = nullptr);
 
-    // A scan request went out of `interfaces` (empty: by the route).
-    void ScanSent(const std::vector<std::string>& interfaces);
+    // A scan request went out of `interfaces` (empty: by the route) and not
+    // out of `failed`.
+    void ScanSent(const std::vector<std::string>& interfaces, const std::vector<net::TIdSendFailure>& failed = {});
     // A list reply filled the list with `networks` rows.
     void ListShown(int networks, const std::string& deviceAddress, const std::string& interface);
-    // A join request for `ssid` (as the list shows it) went out of `interfaces`.
-    void JoinSent(const QString& ssid, const std::vector<std::string>& interfaces);
+    // A join request for `ssid` (as the list shows it) went out of
+    // `interfaces` and not out of `failed`.
+    void JoinSent(const QString& ssid, const std::vector<std::string>& interfaces,
+                  const std::vector<net::TIdSendFailure>& failed = {});
+    // A request went out of no interface: each one's failure.
+    void NothingSent(const std::vector<net::TIdSendFailure>& failed);
     // The join result's message, before its notice box opens.
     void JoinAnswered(const QString& message);
     // How many join results came with no join outstanding and were dropped.
@@ -39,6 +46,7 @@ public:
 private:
     void Say(const QString& text);
     QString Where(const std::vector<std::string>& interfaces) const;
+    QString Failures(const std::vector<net::TIdSendFailure>& failed) const;
 
     QTimer scanTimer_;
     QTimer joinTimer_;

@@ -1,8 +1,7 @@
 #pragma once
 
-// Network names as the list shows them: characters that would hide or
-// reorder text are replaced by visible markers, so that no name can pass for
-// another.
+// Network names as the list shows them, by the rule of protocol/shown_name.h
+// (the command-line tool shows them the same way).
 
 #include <QString>
 
@@ -15,9 +14,8 @@ struct VisibleName {
     bool Marked = false;  // some character is shown as a marker
 };
 
-// Bidirectional controls, zero-width and other format characters, control
-// characters, line and paragraph separators, spaces other than U+0020 and
-// the blank fillers become "[U+XXXX]".
+// ShowName() of `name`: characters that hide or reorder text become
+// "[U+XXXX]".
 VisibleName MakeVisible(const QString& name);
 
 // The row's tooltip: the whole name, and the bytes as received in hexadecimal

@@ -1,12 +1,17 @@
 #include "ui/widgets.h"
 
 #include <QApplication>
+#include <QKeySequence>
+#include <algorithm>
+#include <iterator>
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTextDocumentFragment>
 
+#include "protocol/cp936.h"
 #include "protocol/state.h"
 #include "ui/visible_name.h"
 
@@ -38,17 +43,26 @@ void TEdit::SetWindowColor() {
 
 QString TEdit::DeliveredCharacters(const QKeyEvent& event) {
     const int key = event.key();
-    if (key == Qt::Key_Delete) {
-        return {};
-    }
-    QString text = event.text();
     const Qt::KeyboardModifiers mods = event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     if (mods == Qt::ControlModifier && key >= Qt::Key_A && key <= Qt::Key_Z) {
         // Ctrl+letter types the control character of that letter (Ctrl+C is 3,
         // Ctrl+V is 22), whatever text the platform attached to the event.
         return QString(QChar(static_cast<char16_t>(key - Qt::Key_A + 1)));
     }
-    return text;
+    // The other shortcuts that edit (Ctrl+Backspace, Ctrl+Delete,
+    // Alt+Backspace, Shift+Delete...) deliver DEL, as Ctrl+Backspace does in a
+    // system edit box, so that a filter can refuse them. Shift+Insert still
+    // pastes.
+    static constexpr QKeySequence::StandardKey kEdits[] = {
+        QKeySequence::DeleteStartOfWord, QKeySequence::DeleteEndOfWord, QKeySequence::DeleteEndOfLine,
+        QKeySequence::DeleteCompleteLine, QKeySequence::Undo, QKeySequence::Redo, QKeySequence::Cut};
+    if (std::any_of(std::begin(kEdits), std::end(kEdits), [&](auto edit) { return event.matches(edit); })) {
+        return QString(QChar(0x7F));
+    }
+    if (key == Qt::Key_Delete) {
+        return {};
+    }
+    return event.text();
 }
 
 QString TEdit::Filter(const QString& characters) {
@@ -168,7 +182,15 @@ void TListView::AddRow(const std::string& caption, const std::string& subItem) {
     const TIdBytes raw = row < static_cast<int>(table.size()) ? table[row] : TIdBytes();
     const VisibleName name = MakeVisible(QString::fromStdString(caption));
     auto* first = new QTableWidgetItem(name.Text);
-    first->setToolTip(NameToolTip(name, raw));
+    QString tip = NameToolTip(name, raw);
+    if (const auto other = OtherReading(raw)) {
+        // Bytes valid both as UTF-8 and as code page 936: the reading not shown.
+        tip += QStringLiteral("<p style='white-space:pre'>%1</p>")
+                   .arg(tr("Also reads as: %1").arg(MakeVisible(QString::fromStdString(*other)).Text).toHtmlEscaped());
+    }
+    first->setToolTip(tip);
+    // A screen reader reads the tooltip as the cell's description.
+    first->setData(Qt::AccessibleDescriptionRole, QTextDocumentFragment::fromHtml(tip).toPlainText());
     first->setFlags(flags);
     auto* second = new QTableWidgetItem(QString::fromStdString(subItem));
     second->setFlags(flags);
@@ -190,6 +212,8 @@ void TListView::FitRowHeight() {
 
 void TListView::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    // Tabbing in makes a row current without selecting it: Enter joins it all the same.
+    if (enter && SelectedRow() < 0 && currentIndex().isValid()) selectRow(currentIndex().row());
     if (enter && SelectedRow() >= 0 && OnDblClick) {
         event->accept();
         OnDblClick();

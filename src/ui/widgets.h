@@ -57,7 +57,7 @@ public:
     explicit TListView(QWidget* parent = nullptr);
 
     // A left double-click anywhere in the rows area, or Enter (also on the
-    // keypad) while a row is selected.
+    // keypad) on the selected row, or on the current one when none is.
     std::function<void()> OnDblClick;
 
     // ISsidList (UTF-8 text).

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@ namespace melvorin::cli {
 namespace {
 
 using testing::ChildProcess;
+using testing::Octets;
 using testing::UdpPeer;
 
 // 办公室WiFi in code page 936, as melvorin-devsim sends it.
@@ -30,9 +32,12 @@ struct CliRun {
     std::string out, err;
 };
 
-CliRun Cli(const std::vector<std::string>& args, const std::optional<std::string>& input = std::nullopt) {
-    ChildProcess cli(MELVORIN_CLI_PATH, args, ChildProcess::Output::Capture, {}, input);
-    const int code = cli.WaitExit(30000);
+// `meanwhile` runs over and over while the program runs; `env` adds to its
+// environment.
+CliRun Cli(const std::vector<std::string>& args, const std::optional<std::string>& input = std::nullopt,
+           const std::function<void()>& meanwhile = {}, const std::vector<std::string>& env = {}) {
+    ChildProcess cli(MELVORIN_CLI_PATH, args, ChildProcess::Output::Capture, env, input);
+    const int code = cli.WaitExit(30000, meanwhile);
     return {code, cli.Stdout(), cli.Stderr()};
 }
 
@@ -116,6 +121,134 @@ TEST(CliProcess, JoinGivesEachVerdictItsExitCodeAndJson) {
     EXPECT_NE(absent.out.find("{\"address\": \"127.0.3.3\", \"interface\": \"\", \"verdict\": \"no_result\""),
               std::string::npos)
         << absent.out;
+}
+
+// 3楼WiFi in code page 936 is also valid UTF-8 (3¥WiFi): named in the
+// reading of the user's language, and found by either.
+TEST(CliProcess, NameBothWaysValidFollowsTheLanguageAndEitherReadingJoins) {
+    Devices devices({"--devices", "1", "--network", "3楼WiFi:60"});
+    for (const std::string lang : {"zh_CN.UTF-8", "en_US.UTF-8"}) {
+        const CliRun scan = Cli({"scan", "--timeout", "0.5"}, std::nullopt, {},
+                                {"LANG=" + lang, "LC_ALL=", "LC_MESSAGES="});
+        EXPECT_EQ(scan.code, 0) << scan.err;
+        EXPECT_NE(scan.out.find(lang[0] == 'z' ? "60%  3楼WiFi\n" : "60%  3¥WiFi\n"), std::string::npos) << scan.out;
+    }
+    for (const char* name : {"3楼WiFi", "3¥WiFi"}) {
+        const CliRun join = Cli({"join", "--ssid", name, "--key-file", "-", "--scan-timeout", "0.5"}, "12345678\n", {},
+                                {"LC_ALL=C.UTF-8"});
+        EXPECT_EQ(join.code, 0) << join.err;
+        EXPECT_NE(join.out.find("(33c2a557694669)\n127.0.1.1 on lo: accepted"), std::string::npos) << join.out;
+    }
+}
+
+// Names that would drive a terminal, forge lines or read backwards; the
+// window's list would show the same captions and markers. Strongest first.
+struct HostileName {
+    std::string ssid;   // the bytes on the wire
+    std::string json;   // "ssid" in the JSON, escaped
+    std::string shown;  // in the table
+};
+const std::vector<HostileName> kHostile = {
+    {"\x1B[2J\x1B[31mRED", "\\u001b[2J\\u001b[31mRED", "[U+001B][2J[U+001B][31mRED"},
+    {"x\n   99%  HomeNet", "x\\u000a   99%  HomeNet", "x[U+000A]   99%  HomeNet"},
+    {"Fake\rHomeNet", "Fake\\u000dHomeNet", "Fake[U+000D]HomeNet"},
+    {"tab\there", "tab\\u0009here", "tab[U+0009]here"},
+    {"ring\x07\x08\x08\x7F", "ring\\u0007\\u0008\\u0008\\u007f", "ring[U+0007][U+0008][U+0008][U+007F]"},
+    {"Bad\xFF", "Bad\uFFFD", "Bad\uFFFD"},
+    {"Home\u202Egnp.exe", "Home\u202Egnp.exe", "Home[U+202E]gnp.exe"},
+    {"c1\u009B31mX", "c1\u009B31mX", "c1[U+009B]31mX"},
+    {std::string(197, 'W') + "\u202E", std::string(197, 'W') + "\u202E", std::string(197, 'W') + "[U+202E]"},
+    {std::string("HomeNet\0evil", 12), "HomeNet", "HomeNet"},  // the caption ends at the zero byte
+    {"HomeNet", "HomeNet", "HomeNet"},
+};
+
+std::uint8_t HostileStrength(std::size_t i) { return static_cast<std::uint8_t>(100 - 5 * i); }
+
+// A device on the search port that answers scans with kHostile and join
+// requests with acceptance, keeping the last join request.
+struct HostileDevice {
+    UdpPeer peer;
+    Octets join;
+    HostileDevice() { EXPECT_TRUE(peer.Bind("", 0)); }
+    std::string Port() const { return std::to_string(peer.LocalPort()); }
+    void Serve() {
+        const auto request = peer.Receive(20);
+        if (!request || request->data.size() < 5) return;
+        if (request->data == testing::kScanRequestBytes) {
+            testing::Records records;
+            for (std::size_t i = 0; i < kHostile.size(); ++i) {
+                records.push_back({testing::BytesOf(kHostile[i].ssid), HostileStrength(i)});
+            }
+            peer.SendTo(request->fromIP, request->fromPort, testing::ListReply(records));
+        } else if (request->data[3] == 0x02) {
+            join = request->data;
+            peer.SendTo(request->fromIP, request->fromPort, testing::JoinResult(0x01, 0x01));
+        }
+    }
+};
+
+// Nothing for a terminal to act on: no control byte but the line ends, no
+// DEL, no C1 control, no bidirectional control, nothing that is not UTF-8.
+void ExpectInert(const std::string& out) {
+    EXPECT_TRUE(testing::IsValidUtf8(out)) << out;
+    for (const char c : out) {
+        const auto b = static_cast<unsigned char>(c);
+        EXPECT_TRUE((b >= 0x20 && b != 0x7F) || b == '\n') << "byte " << unsigned{b} << " in " << out;
+    }
+    for (const char* control : {"\u202A", "\u202B", "\u202C", "\u202D", "\u202E", "\u2066", "\u2067", "\u2068",
+                                "\u2069", "\u200E", "\u200F", "\u061C", "\u009B", "\u0085"}) {
+        EXPECT_EQ(out.find(control), std::string::npos) << out;
+    }
+}
+
+TEST(CliProcess, HostileNamesReachTheTerminalInertAndAreJoinedRaw) {
+    HostileDevice device;
+    const auto serve = [&] { device.Serve(); };
+
+    const CliRun table = Cli({"scan", "--port", device.Port(), "--timeout", "0.5"}, std::nullopt, serve);
+    EXPECT_EQ(table.code, 0) << table.err;
+    ExpectInert(table.out);
+    std::string expected = "127.0.0.1 on lo: " + std::to_string(kHostile.size()) + " networks\n";
+    for (std::size_t i = 0; i < kHostile.size(); ++i) {
+        const bool plain = kHostile[i].shown == kHostile[i].ssid;  // else the bytes follow
+        const std::string strength = std::to_string(HostileStrength(i));
+        expected += std::string(5 - strength.size(), ' ') + strength + "%  " + kHostile[i].shown +
+                    (plain ? "" : "  (" + Hex(testing::BytesOf(kHostile[i].ssid)) + ")") + "\n";
+    }
+    EXPECT_EQ(table.out, expected);  // one line each
+
+    const CliRun json = Cli({"scan", "--json", "--port", device.Port(), "--timeout", "0.5"}, std::nullopt, serve);
+    expected = "{\"devices\": [{\"address\": \"127.0.0.1\", \"interface\": \"lo\", \"networks\": [";
+    for (std::size_t i = 0; i < kHostile.size(); ++i) {
+        expected += std::string(i ? ", " : "") + "{\"ssid\": \"" + kHostile[i].json + "\", \"ssid_hex\": \"" +
+                    Hex(testing::BytesOf(kHostile[i].ssid)) +
+                    "\", \"strength\": " + std::to_string(HostileStrength(i)) + "}";
+    }
+    EXPECT_EQ(json.code, 0) << json.err;
+    EXPECT_EQ(json.out, expected + "]}]}\n");
+
+    // By the shown name (after a scan) and by the bytes (without one): the
+    // join request carries the bytes the device sent.
+    const struct {
+        std::vector<std::string> how;
+        const HostileName& name;
+    } joins[] = {
+        {{"--ssid", kHostile[0].shown}, kHostile[0]},
+        {{"--ssid", kHostile[6].shown}, kHostile[6]},
+        {{"--ssid-hex", Hex(testing::BytesOf(kHostile[1].ssid))}, kHostile[1]},
+    };
+    for (const auto& j : joins) {
+        device.join.clear();
+        std::vector<std::string> args = {"join", "--port", device.Port(), "--key-file", "-", "--scan-timeout", "0.5",
+                                          "--timeout", "1"};
+        args.insert(args.end(), j.how.begin(), j.how.end());
+        const CliRun run = Cli(args, "12345678\n", serve);
+        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(device.join, testing::JoinRequest(testing::BytesOf(j.name.ssid), testing::BytesOf("12345678")));
+        ExpectInert(run.out + run.err);
+        EXPECT_EQ(run.out.substr(0, run.out.find('\n')),
+                  "network " + j.name.shown + " (" + Hex(testing::BytesOf(j.name.ssid)) + ")");
+    }
 }
 
 TEST(CliProcess, NoDeviceGivesThreeWhenTheTimeOutEnds) {

@@ -134,6 +134,11 @@ TEST_F(Segments, SendFailsOnlyWhenEveryInterfaceFailed) {
     } catch (const EIdSocketError& error) {
         EXPECT_EQ(error.LastError(), 10013);
     }
+    // Each interface it could not go out of, with why.
+    std::vector<std::string> failed;
+    for (const TIdSendFailure& f : tool.LastSendFailures()) failed.push_back(f.Interface + ": " + f.Message);
+    EXPECT_EQ(failed, (std::vector<std::string>{"mlva: Socket Error # 10013\r\nAccess denied.",
+                                                "mlvb: Socket Error # 10013\r\nAccess denied."}));
     tool.SetBroadcastEnabled(true);
     EXPECT_THROW(tool.SendDatagramOn(999999, "255.255.255.255", kSearchPort, kScanRequest), EIdSocketError);
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,6 +43,42 @@ TEST(Cp936Test, SsidBytesAreShownInTheirEncoding) {
     EXPECT_EQ(BytesToText({0x41, 0x00, 0xD6, 0xD0}), "A");
     EXPECT_EQ(BytesToText({0x00, 0x41}), "");
     EXPECT_EQ(BytesToText({0x41, 0x0D, 0x0A, 0x42}), "A\r\nB");
+}
+
+// Each name's bytes, the reading shown in a Chinese and in another locale,
+// and the other reading (the tooltip's) where both are valid.
+TEST(Cp936Test, NamesReadByTheRuleAndTheUsersLanguage) {
+    const auto utf8 = [](const std::string& s) { return TIdBytes(s.begin(), s.end()); };
+    struct Case {
+        const char* what;
+        TIdBytes bytes;
+        std::string chinese, other;  // shown in a zh locale, and elsewhere
+        std::optional<std::string> otherReading;  // in a zh locale
+    };
+    const Case cases[] = {
+        // GBK 3楼WiFi is also valid UTF-8 (C2 A5 is the yen sign).
+        {"GBK 3楼WiFi", {0x33, 0xC2, 0xA5, 0x57, 0x69, 0x46, 0x69}, "3楼WiFi", "3¥WiFi", "3¥WiFi"},
+        // Three-byte sequences, and not code page 936 (AD E6 is no pair).
+        {"UTF-8 中文网络", utf8("中文网络"), "中文网络", "中文网络", std::nullopt},
+        {"UTF-8 Café", utf8("Café"), "Caf茅", "Café", "Café"},
+        {"UTF-8 Дом", utf8("Дом"), "袛芯屑", "Дом", "Дом"},
+        // Not valid UTF-8: code page 936 everywhere.
+        {"GBK 办公室WiFi", {0xB0, 0xEC, 0xB9, 0xAB, 0xCA, 0xD2, 0x57, 0x69, 0x46, 0x69}, "办公室WiFi", "办公室WiFi",
+         std::nullopt},
+        // Valid both ways, but a four-byte sequence decides for UTF-8.
+        {"UTF-8 emoji", {0xF0, 0x9F, 0x98, 0x80}, "\U0001F600", "\U0001F600", "馃榾"},
+        {"ASCII", utf8("HomeNet"), "HomeNet", "HomeNet", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(BytesToText(c.bytes, NameReading::Cp936), c.chinese);
+        EXPECT_EQ(BytesToText(c.bytes, NameReading::Utf8), c.other);
+        EXPECT_EQ(OtherReading(c.bytes, NameReading::Cp936), c.otherReading);
+    }
+    EXPECT_EQ(ReadingForLocale("zh_CN.UTF-8"), NameReading::Cp936);
+    EXPECT_EQ(ReadingForLocale("zh_TW"), NameReading::Cp936);
+    EXPECT_EQ(ReadingForLocale("en_US.UTF-8"), NameReading::Utf8);
+    EXPECT_EQ(ReadingForLocale(""), NameReading::Utf8);
 }
 
 TEST(Cp936Test, BytesThatDoNotDecodeDoNotSwallowTheRest) {

@@ -10,7 +10,8 @@
 netns_preflight() {
   local mine others
   mine=$(readlink /proc/self/ns/net) || mine=
-  others=$(tail -n +3 /proc/self/net/dev 2>/dev/null | cut -d: -f1 | tr -d ' ' | grep -v -e '^lo$' -e '^mlv')
+  # (grep finding nothing is the good case: not a failure under pipefail)
+  others=$(tail -n +3 /proc/self/net/dev 2>/dev/null | cut -d: -f1 | tr -d ' ' | grep -v -e '^lo$' -e '^mlv' || :)
   if [ -z "$mine" ] || [ "$mine" = "$(readlink /proc/1/ns/net)" ] || [ -n "$others" ]; then
     echo "$1: refusing to run outside a private network namespace; use scripts/in-netns" >&2
     exit 1

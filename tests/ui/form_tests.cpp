@@ -268,6 +268,18 @@ private slots:
         QCOMPARE(port->text(), QStringLiteral("19"));
         QCOMPARE(boxes->beeps, beeps + 3);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("7z"));
+        // So do the other shortcuts that edit: deleting a word either way,
+        // undo by Alt+Backspace, cutting by Shift+Delete.
+        port->end(false);
+        QTest::keyClick(port, Qt::Key_Backspace, Qt::ControlModifier);
+        QTest::keyClick(port, Qt::Key_Backspace, Qt::AltModifier);
+        port->home(false);
+        QTest::keyClick(port, Qt::Key_Delete, Qt::ControlModifier);
+        port->selectAll();
+        QTest::keyClick(port, Qt::Key_Delete, Qt::ShiftModifier);
+        QCOMPARE(port->text(), QStringLiteral("19"));
+        beeps += 4;
+        QCOMPARE(boxes->beeps, beeps + 3);
 
         // Keys that type nothing work as usual, silently.
         port->end(false);
@@ -391,6 +403,24 @@ private slots:
         Send(JoinResult(0x01, 0x00));
         QTRY_COMPARE(boxes->notices.size(), 2);
         QCOMPARE(boxes->notices.last(), QStringLiteral("密码格式有误，请重新输入"));
+    }
+
+    // Two devices hear the broadcast join request; only the one that sent the
+    // shown list is heard, whoever answers first (here a forged success).
+    void joinResultOnlyFromTheListsDevice() {
+        UdpPeer other;
+        QVERIFY(other.Bind("127.0.0.2", 0));
+        form->FormCreate();
+        QCOMPARE(NextHex(*device), kScanRequest);
+        QVERIFY(other.SendTo("127.0.0.1", 12345, ListReply({{BytesOf("AB"), 50}})));
+        QTRY_COMPARE(form->lvSsid->rowCount(), 1);
+        QVERIFY(testing::AskForJoinResult(*form, *device));
+        Send(JoinResult(0x01, 0x01));  // from 127.0.0.1, which showed no list
+        QTRY_COMPARE(form->UnaskedResults(), 1);
+        QCOMPARE(boxes->notices, QStringList());
+        QVERIFY(other.SendTo("127.0.0.1", 12345, JoinResult(0x01, 0x00)));
+        QTRY_COMPARE(boxes->notices, QStringList({"密码格式有误，请重新输入"}));
+        QCOMPARE(form->UnaskedResults(), 1);
     }
 
     void closingWhileAListenerHandsOver() {

@@ -3,6 +3,10 @@
 // with hidden characters. And, run once per language, the Chinese or English
 // texts, and the program's own command line and start without a display.
 
+#include <QAccessible>
+#include <QtGui/private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -10,12 +14,16 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTranslator>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <memory>
 
 #include "melvorin/version.h"
 #include "child_process.h"
+#include "netns_links.h"
+#include "protocol/cp936.h"
 #include "ui/form2.h"
 #include "ui/translations.h"
 #include "window_fixture.h"
@@ -29,6 +37,21 @@ using testing::ListReply;
 using testing::NextHex;
 
 namespace {
+
+// What reaches assistive technology.
+struct Heard {
+    QObject* object;
+    QAccessible::Event type;
+    QString inserted;
+};
+std::vector<Heard> heard;
+void Listen(QAccessibleEvent* event) {
+    QString inserted;
+    if (event->type() == QAccessible::TextUpdated) {
+        inserted = static_cast<QAccessibleTextUpdateEvent*>(event)->textInserted();
+    }
+    heard.push_back({event->object(), event->type(), inserted});
+}
 
 // Keypad Enter, or the main Return key, on the list.
 void PressEnter(ui::TForm2& form, bool keypad = true) {
@@ -92,6 +115,107 @@ private slots:
         QVERIFY(!form->lblStatus->hasFocus() && form->lblStatus->focusPolicy() == Qt::NoFocus);
     }
 
+    // What a screen reader gets, through Qt's accessibility interfaces.
+    void screenReadersHearTheWindow() {
+        heard.clear();
+        QAccessible::installUpdateHandler(Listen);
+        // As an assistive technology's bridge does when a client listens.
+        QPlatformAccessibility* platform = QGuiApplicationPrivate::platformIntegration()->accessibility();
+        if (platform == nullptr) QSKIP("no accessibility on this platform");
+        platform->setActive(true);
+        const auto query = [](QObject* o) { return QAccessible::queryAccessibleInterface(o); };
+        // The captions name their boxes and are their labels (AT-SPI: the box
+        // is labelled by the caption).
+        for (auto [label, box] : {std::pair<QLabel*, QWidget*>{form->Key, form->edtKey},
+                                  std::pair<QLabel*, QWidget*>{form->lbl_SearchPort, form->edt_SearchPort}}) {
+            QCOMPARE(query(box)->text(QAccessible::Name), label->text());
+            const auto labelled = query(box)->relations(QAccessible::Label);
+            QVERIFY(labelled.size() == 1 && labelled.first().first->object() == label);
+        }
+        QCOMPARE(query(form->lvSsid)->text(QAccessible::Name), QStringLiteral("Networks"));
+
+        // A name valid in both readings: the row's tooltip, with the other
+        // reading, is its cell's description.
+        CreateAndExpectScan();
+        if (QTest::currentTestFailed()) return;
+        ui::TStatusLine* line = form->lblStatus;
+        QAccessibleInterface* status = query(line);
+        QCOMPARE(status->role(), QAccessible::StatusBar);
+        QVERIFY(status->textInterface() != nullptr);
+        heard.clear();
+        SetPreferredReading(NameReading::Utf8);
+        device->SendToLoopback(ListReply({{{0x33, 0xC2, 0xA5, 0x57, 0x69, 0x46, 0x69}, 50}}));
+        QTRY_COMPARE(form->lvSsid->rowCount(), 1);
+        QCOMPARE(form->lvSsid->item(0, 0)->text(), QStringLiteral("3¥WiFi"));
+        const QString description =
+            query(form->lvSsid)->tableInterface()->cellAt(0, 0)->text(QAccessible::Description);
+        QVERIFY2(description.contains(QStringLiteral("3¥WiFi")) && description.contains(QStringLiteral("3楼WiFi")),
+                 qPrintable(description));
+        // The status line's change is a text change carrying the new line.
+        QVERIFY(std::any_of(heard.begin(), heard.end(), [&](const Heard& h) {
+            return h.object == line && h.type == QAccessible::TextUpdated && h.inserted == Status();
+        }));
+        QCOMPARE(status->textInterface()->text(0, status->textInterface()->characterCount()), Status());
+
+        // The notice box is an alert carrying its verdict, and says so when shown.
+        ui::TNoticeBox box(QStringLiteral("melvorin"), QStringLiteral("提交成功，请检查设备状态"));
+        QCOMPARE(query(&box)->role(), QAccessible::AlertMessage);
+        QCOMPARE(query(&box)->text(QAccessible::Description), box.Text());
+        heard.clear();
+        box.show();
+        QVERIFY(std::any_of(heard.begin(), heard.end(),
+                            [&](const Heard& h) { return h.object == &box && h.type == QAccessible::Alert; }));
+        box.close();
+        QAccessible::installUpdateHandler(nullptr);
+        platform->setActive(false);
+    }
+
+    // A list reply handled inside a join result's notice: the line names the
+    // list's sender, also once the notice has closed.
+    void listSenderNamedWhileANoticeIsOpen() {
+        CreateAndExpectScan();
+        if (QTest::currentTestFailed()) return;
+        if (form->idpsrvr1->Bindings().Count() < 2) QSKIP("no IPv6 binding: a second listener is needed");
+        QVERIFY(testing::AskForJoinResult(*form, *device));
+        testing::UdpPeer device6(AF_INET6);
+        boxes->onNotice = [&](const QString&) {
+            device6.SendToLoopback(ListReply({{BytesOf("V6"), 9}}));
+            QVERIFY(QTest::qWaitFor([&] { return Status().contains(QStringLiteral("0:0:0:0:0:0:0:1")); }, 5000));
+        };
+        device->SendToLoopback(testing::JoinResult(0x01, 0x01));
+        QTRY_COMPARE(boxes->notices.size(), 1);
+        QCOMPARE(Status(), QStringLiteral("1 network from the device at 0:0:0:0:0:0:0:1 on lo."));
+    }
+
+    // The interfaces a request could not leave by are named, with why: here
+    // a firewall drops what goes out of one segment, then of both.
+    void sendFailuresNamed() {
+        form.reset();
+        testing::ScopedNetns netns;
+        if (!netns.Problem().empty()) QSKIP(netns.Problem().c_str());
+        QVERIFY(testing::AddBroadcastLink("mlvok", "10.202.0.1"));
+        QVERIFY(testing::AddBroadcastLink("mlvfw", "10.202.1.1"));
+        const auto nft = [](const std::string& rule) {
+            return std::system(("nft " + rule + " >/dev/null 2>&1").c_str()) == 0;
+        };
+        QVERIFY(nft("add table ip mlv") && nft("'add chain ip mlv out { type filter hook output priority 0 ; }'") &&
+                nft("add rule ip mlv out oifname mlvfw drop"));
+        form = std::make_unique<ui::TForm2>(*boxes, testing::WindowHandOver());
+        form->btnSearchClick();
+        QCOMPARE(boxes->errors, QStringList());
+        const QString partial = QStringLiteral("Scan sent on mlvok; waiting for a device\u2026 Could not send on mlvfw: ");
+        QVERIFY2(Status().startsWith(partial) && Status().contains(QStringLiteral("Socket Error # 10013 Access denied.")),
+                 qPrintable(Status()));
+
+        QVERIFY(nft("add rule ip mlv out oifname mlvok drop"));
+        form->btnSearchClick();
+        QCOMPARE(boxes->errors.size(), 1);
+        QVERIFY2(Status().startsWith(QStringLiteral("Could not send on mlvok: ")) &&
+                     Status().contains(QStringLiteral(". Could not send on mlvfw: ")),
+                 qPrintable(Status()));
+        form.reset();  // its sockets, made in this namespace, close before it goes
+    }
+
     void hiddenCharactersAreShownAndJoinedRaw() {
         CreateAndExpectScan();
         if (QTest::currentTestFailed()) return;
@@ -109,7 +233,10 @@ private slots:
         QVERIFY(!item(2)->toolTip().contains("Bytes"));         // shown as it is: no bytes
         QVERIFY(item(3)->toolTip().contains("&lt;b&gt;Bold"));  // a name is never markup
 
-        form->lvSsid->selectRow(1);
+        // Tabbing in makes a row current, not selected: Enter joins it.
+        form->lvSsid->selectionModel()->setCurrentIndex(form->lvSsid->model()->index(1, 0),
+                                                        QItemSelectionModel::NoUpdate);
+        QCOMPARE(form->lvSsid->SelectedRow(), -1);
         PressEnter(*form);
         QCOMPARE(NextHex(*device), testing::Hex(testing::JoinRequest(BytesOf("HomeNet\u200B"), BytesOf("12345678"))));
         QCOMPARE(Status().section(QChar(0x201D), 0, 0), QStringLiteral("Join request for \u201cHomeNet[U+200B]"));
@@ -150,6 +277,7 @@ private slots:
         QCOMPARE(form->btnSearch->text(), QStringLiteral("重获SSID"));
         QCOMPARE(form->lvSsid->horizontalHeaderItem(0)->text(), QStringLiteral("SSID 双击即可连接↓"));
         QCOMPARE(form->Key->text(), QStringLiteral("Key"));
+        QCOMPARE(form->lvSsid->accessibleName(), chinese ? QStringLiteral("网络列表") : QStringLiteral("Networks"));
     }
 
     void commandLineAndNoDisplay() {
