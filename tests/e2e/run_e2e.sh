@@ -82,8 +82,9 @@ fi
 # That user may not enter the folder the tree lies in (a clone in root's home
 # or in a mktemp -d folder is root's alone). What the run reads from there is
 # copied into the work folder, which is the user's, and the run is pointed at
-# the copies: the test program (a sanitizer symbolizes its reports from the
-# program's file) and the suppression files named in the sanitizers' options.
+# the copies: the test program (a sanitizer reads its file to name the frames
+# of a report, which suppressions by source file need) and the suppression
+# files named in the sanitizers' options.
 # The work folder is the user's home too. Each of them is checked as that
 # user before the run.
 as_user=()
