@@ -1,10 +1,9 @@
 #include "cli/session.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cmath>
 
+#include "net/sockets.h"
 #include "protocol/frame.h"
 #include "protocol/join.h"
 #include "protocol/ports.h"
