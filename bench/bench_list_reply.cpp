@@ -10,6 +10,7 @@
 #include "protocol/frame.h"
 #include "protocol/scan.h"
 #include "ui/form2.h"
+#include "ui/widgets.h"
 
 namespace melvorin::bench {
 
@@ -94,7 +95,7 @@ ListResult MeasureListReply(int replyCount, WindowUnderTest& w) {
     w.hooks.after = [&](const TIdBytes& d) {
         if (d.size() != 8192) return;
         const std::int64_t now = NowNs();
-        if (w.form.lvSsid->RowCount() == kMaximalRows) {
+        if (w.form.findChild<ui::TListView*>(QStringLiteral("lvSsid"))->rowCount() == kMaximalRows) {
             result.window.push_back(now - sentNs.load());
         } else {
             ++result.incomplete;

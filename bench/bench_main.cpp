@@ -62,15 +62,16 @@ public:
 };
 
 void InstallHooks(ui::TForm2& form, ReadHooks& hooks) {
-    form.idpsrvr1->OnUDPRead = [&form, &hooks](net::TIdUDPListenerThread& thread, const TIdBytes& data,
-                                               net::TIdSocketHandle& binding) {
-        if (hooks.before) hooks.before(data);
-        form.idpsrvr1UDPRead(thread, data, binding);
-        if (hooks.after) hooks.after(data);
-    };
+    form.Logic().SetReadHooks({[&hooks](const TIdBytes& data) {
+                                   if (hooks.before) hooks.before(data);
+                               },
+                               [&hooks](const TIdBytes& data) {
+                                   if (hooks.after) hooks.after(data);
+                               }});
     hooks.reopen = [&form] {
-        form.idpsrvr1->SetActive(false);
-        form.idpsrvr1->SendDatagram("255.255.255.255", kSearchPort, BuildScanRequest());
+        net::TIdUDPServer& endpoint = form.Logic().Endpoint();
+        endpoint.SetActive(false);
+        endpoint.SendDatagram("255.255.255.255", kSearchPort, BuildScanRequest());
     };
 }
 

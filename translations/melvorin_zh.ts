@@ -32,7 +32,7 @@ Puts a Wi-Fi device onto a wireless network over UDP broadcast.
     </message>
 </context>
 <context>
-    <name>melvorin::ui::TListView</name>
+    <name>NetworkList</name>
     <message>
         <source>Bytes: %1</source>
         <translation>字节：%1</translation>
@@ -41,16 +41,13 @@ Puts a Wi-Fi device onto a wireless network over UDP broadcast.
         <source>Also reads as: %1</source>
         <translation>另一种读法：%1</translation>
     </message>
-</context>
-<context>
-    <name>melvorin::ui::TForm2</name>
     <message>
         <source>Networks</source>
         <translation>网络列表</translation>
     </message>
 </context>
 <context>
-    <name>melvorin::ui::TStatusLine</name>
+    <name>StatusLine</name>
     <message>
         <source>Could not send on %1: %2</source>
         <translation>无法从%1发出：%2</translation>

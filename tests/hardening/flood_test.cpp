@@ -92,13 +92,11 @@ private slots:
         // Count what the window's handler gets, then hand it on unchanged.
         long handled = 0;
         long long handledBytes = 0;
-        const net::TUDPReadEvent windowsHandler = form->idpsrvr1->OnUDPRead;
-        form->idpsrvr1->OnUDPRead = [&](net::TIdUDPListenerThread& thread, const TIdBytes& data,
-                                         net::TIdSocketHandle& binding) {
-            ++handled;
-            handledBytes += static_cast<long long>(data.size());
-            windowsHandler(thread, data, binding);
-        };
+        form->Logic().SetReadHooks({[&](const TIdBytes& data) {
+                                        ++handled;
+                                        handledBytes += static_cast<long long>(data.size());
+                                    },
+                                    {}});
 
         form->FormCreate();
         QCOMPARE(boxes.errors, QStringList());
@@ -106,12 +104,12 @@ private slots:
         std::uint16_t sourcePort = 0;
         QCOMPARE(NextHex(device, 3000, &sourcePort), kScan);
         QCOMPARE(sourcePort, std::uint16_t{12345});
-        const bool twoBindings = form->idpsrvr1->Bindings().Count() == 2;
+        const bool twoBindings = Idpsrvr1(*form)->Bindings().Count() == 2;
 
         // Warm up every path once (list, notices, code page tables, a short
         // burst) so that what is measured is growth, not first use.
         QVERIFY(device.SendToLoopback(ListReply(2, {{BytesOf("warm"), 1}, {{0xC4, 0xE3}, 2}})));
-        QTRY_COMPARE(form->lvSsid->rowCount(), 2);
+        QTRY_COMPARE(LvSsid(*form)->rowCount(), 2);
         QVERIFY(testing::AskForJoinResult(*form, device));
         QVERIFY(device.SendToLoopback(JoinResult(1, 1)));
         QTRY_COMPARE(boxes.noticeCount, 1L);
@@ -138,7 +136,7 @@ private slots:
             [&] {
                 if (pressedAt < 0 && clock.elapsed() > 20) {
                     pressedAt = clock.elapsed();
-                    QTimer::singleShot(0, form.get(), [&] { QTest::mouseClick(form->btnSearch, Qt::LeftButton); });
+                    QTimer::singleShot(0, form.get(), [&] { QTest::mouseClick(BtnSearch(*form), Qt::LeftButton); });
                 }
                 if (pressedAt >= 0 && scanArrivedAfter < 0 && NextHex(device, 0) == kScan) {
                     scanArrivedAfter = clock.elapsed() - pressedAt;
@@ -163,15 +161,15 @@ private slots:
         // Still whole: a valid list reply shows its rows ...
         const TIdBytes after = ListReply(1, {{BytesOf("after-flood"), 77}, {BytesOf("second"), 1}});
         QVERIFY(device.SendToLoopback(after));
-        QTRY_VERIFY(form->lvSsid->rowCount() == 2 &&
-                    form->lvSsid->item(0, 0)->text() == QStringLiteral("after-flood"));
-        QCOMPARE(form->lvSsid->item(0, 1)->text(), QStringLiteral("77%"));
+        QTRY_VERIFY(LvSsid(*form)->rowCount() == 2 &&
+                    LvSsid(*form)->item(0, 0)->text() == QStringLiteral("after-flood"));
+        QCOMPARE(LvSsid(*form)->item(0, 1)->text(), QStringLiteral("77%"));
         QCOMPARE(State().SsidTable[1], BytesOf("second"));
         // ... and the scan button sends at once.
         device.Drain();
         QElapsedTimer press;
         press.start();
-        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        QTest::mouseClick(BtnSearch(*form), Qt::LeftButton);
         const QString received = NextHex(device, 2000, &sourcePort);
         const qint64 pressMs = press.elapsed();
         QCOMPARE(received, kScan);

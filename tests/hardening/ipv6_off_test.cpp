@@ -37,17 +37,17 @@ private slots:
         std::uint16_t sourcePort = 0;
         QCOMPARE(NextHex(device, 3000, &sourcePort), QStringLiteral("ff00010102"));
         QCOMPARE(sourcePort, std::uint16_t{12345});
-        QCOMPARE(form->idpsrvr1->Bindings().Count(), 1);
-        QCOMPARE(form->idpsrvr1->ListenerCount(), 1);
-        QVERIFY(form->idpsrvr1->Active());
+        QCOMPARE(Idpsrvr1(*form)->Bindings().Count(), 1);
+        QCOMPARE(Idpsrvr1(*form)->ListenerCount(), 1);
+        QVERIFY(Idpsrvr1(*form)->Active());
 
         form->ShowCentred();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         QVERIFY(device.SendToLoopback(ListReply(1, {{BytesOf("v4-only"), 42}, {BytesOf("other"), 7}})));
-        QTRY_COMPARE(form->lvSsid->rowCount(), 2);
-        QCOMPARE(form->lvSsid->item(0, 1)->text(), QStringLiteral("42%"));
+        QTRY_COMPARE(LvSsid(*form)->rowCount(), 2);
+        QCOMPARE(LvSsid(*form)->item(0, 1)->text(), QStringLiteral("42%"));
 
-        form->edtKey->setText(QStringLiteral("12345678"));
+        EdtKey(*form)->setText(QStringLiteral("12345678"));
         DoubleClickRow(*form, 0);
         QCOMPARE(NextHex(device, 2000), Hex(JoinRequest(BytesOf("v4-only"), BytesOf("12345678"))));
 
@@ -56,7 +56,7 @@ private slots:
         QCOMPARE(boxes.notices[0], QStringLiteral("提交成功，请检查设备状态"));
         QCOMPARE(boxes.errors, QStringList());
         form->CloseEndpoint();
-        QCOMPARE(form->idpsrvr1->ListenerCount(), 0);
+        QCOMPARE(Idpsrvr1(*form)->ListenerCount(), 0);
         ReleaseState();
     }
 };

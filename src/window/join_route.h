@@ -12,7 +12,7 @@
 #include "net/udp_server.h"
 #include "protocol/ports.h"
 
-namespace melvorin::ui {
+namespace melvorin::window {
 
 // Where a datagram came from: the sender's address and the interface it
 // arrived on (0: unknown).
@@ -98,4 +98,4 @@ private:
     const TListArrival& arrival_;
 };
 
-}  // namespace melvorin::ui
+}  // namespace melvorin::window

@@ -1,10 +1,10 @@
-#include "ui/join_route.h"
+#include "window/join_route.h"
 
 #include <algorithm>
 
 #include "net/interfaces.h"
 
-namespace melvorin::ui {
+namespace melvorin::window {
 
 void TJoinGate::Sent(const TPeer& asked) {
     asked_ = asked;
@@ -41,4 +41,4 @@ void TJoinSender::SendDatagram(const std::string& host, std::uint16_t port, cons
     gate_.Sent(list_.ShownFrom());
 }
 
-}  // namespace melvorin::ui
+}  // namespace melvorin::window
