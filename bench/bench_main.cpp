@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bench.h"
+#include "quiet_boxes.h"
 #include "protocol/scan.h"
 #include "startup_probe.h"
 #include "ui/boxes.h"
@@ -50,16 +51,6 @@ std::vector<Benchmark> AllBenchmarks() {
 }
 
 // ---- the window under test ----------------------------------------------------
-
-// Its boxes only record, so that a failed first scan cannot hold the run in
-// a modal box.
-class QuietBoxes : public ui::IBoxes {
-public:
-    void ShowNotice(const QString&) override {}
-    void ShowError(const QString& text) override { errors.push_back(text.toStdString()); }
-    void Beep() override {}
-    std::vector<std::string> errors;
-};
 
 void InstallHooks(ui::TForm2& form, ReadHooks& hooks) {
     form.Logic().SetReadHooks({[&hooks](const TIdBytes& data) {
