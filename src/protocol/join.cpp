@@ -103,7 +103,8 @@ const char* JoinVerdictMessage(JoinVerdict verdict) {
 }
 
 void HandleJoinResult(const TIdBytes& data, INotice& notice) {
-    notice.ShowNotice(JoinVerdictMessage(ClassifyJoinResult(data)));
+    const JoinVerdict verdict = ClassifyJoinResult(data);
+    notice.ShowNotice({verdict, JoinVerdictMessage(verdict)});
 }
 
 }  // namespace melvorin

@@ -19,11 +19,7 @@ class TFormLogic::ListAdapter : public ISsidList {
 public:
     explicit ListAdapter(IFormView& view) : view_(view) {}
     void Clear() override { view_.ClearRows(); }
-    void AddRow(const std::string& caption, const std::string& subItem) override {
-        const auto& table = State().SsidTable;
-        const auto row = static_cast<std::size_t>(view_.RowCount());
-        view_.AddRow(ShowRow(caption, row < table.size() ? table[row] : TIdBytes(), subItem));
-    }
+    void AddRow(const TNetwork& network) override { view_.AddRow(ShowRow(network)); }
     int RowCount() const override { return view_.RowCount(); }
     int SelectedRow() const override { return view_.SelectedRow(); }
 
@@ -47,9 +43,9 @@ private:
 class TFormLogic::NoticeAdapter : public INotice {
 public:
     NoticeAdapter(IFormView& view, TStatusModel& status) : view_(view), status_(status) {}
-    void ShowNotice(const std::string& text) override {
-        status_.JoinAnswered(text);
-        view_.ShowNotice(text);
+    void ShowNotice(const TJoinResult& result) override {
+        status_.JoinAnswered(result.text);
+        view_.ShowNotice(result.text);
     }
 
 private:
@@ -164,10 +160,10 @@ void TFormLogic::idpsrvr1UDPRead(net::TIdUDPListenerThread& /*AThread*/, const T
                                  net::TIdSocketHandle& ABinding) {
     if (closing_) return;
     listArrival_.Arrival = {ABinding.PeerIP, ABinding.PeerInterfaceIndex, ABinding.PeerInterface};
-    const unsigned listsBefore = listArrival_.Lists();
     // What the handler drops goes to the endpoint's log.
-    HandleDatagram(AData, listArrival_, joinNotice_, [this](const std::string& error) { idpsrvr1_->LogDropped(error); });
-    if (listArrival_.Lists() != listsBefore) {
+    const TDatagramKind kind = HandleDatagram(AData, listArrival_, joinNotice_,
+                                              [this](const std::string& error) { idpsrvr1_->LogDropped(error); });
+    if (kind == TDatagramKind::ListReply) {
         // The list's sender: a list reply handled inside a notice this
         // datagram opened has replaced this one's.
         const TPeer& from = listArrival_.ShownFrom();

@@ -28,7 +28,6 @@ bool TJoinGate::Take(const TPeer& from) {
 
 void TListArrival::Clear() {
     shownFrom_ = Arrival;
-    ++lists_;
     list_.Clear();
 }
 

@@ -1,6 +1,7 @@
 #include "window/rules.h"
 
 #include "protocol/cp936.h"
+#include "protocol/hex.h"
 #include "protocol/shown_name.h"
 #include "window/texts.h"
 
@@ -44,24 +45,13 @@ std::string NoticeClipboardText(const std::string& caption, const std::string& t
     return out;
 }
 
-std::string HexBytes(const TIdBytes& bytes, char separator) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (const std::uint8_t b : bytes) {
-        if (separator != '\0' && !out.empty()) out += separator;
-        out += kDigits[b >> 4];
-        out += kDigits[b & 0x0F];
+TShownRow ShowRow(const TNetwork& network) {
+    const ShownName& shown = network.shown;
+    TShownRow row{shown.text, std::to_string(network.strength) + "%", {shown.text}};
+    if (NeedsBytes(shown, network.bytes)) {
+        row.tip.push_back(Format(MLV_TR("NetworkList", "Bytes: %1"), {Hex(network.bytes, ' ')}));
     }
-    return out;
-}
-
-TShownRow ShowRow(const std::string& caption, const TIdBytes& raw, const std::string& strength) {
-    const ShownName shown = ShowName(caption);
-    TShownRow row{shown.text, strength, {shown.text}};
-    if (NeedsBytes(shown, raw)) {
-        row.tip.push_back(Format(MLV_TR("NetworkList", "Bytes: %1"), {HexBytes(raw)}));
-    }
-    if (const auto other = OtherReading(raw)) {
+    if (const auto other = OtherReading(network.bytes)) {
         row.tip.push_back(Format(MLV_TR("NetworkList", "Also reads as: %1"), {ShowName(*other).text}));
     }
     return row;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/bytes.h"
+#include "protocol/ports.h"
 
 namespace melvorin::window {
 
@@ -47,10 +47,7 @@ struct TShownRow {
     std::vector<std::string> tip;
 };
 
-// The row of a network whose caption (UTF-8) came from the bytes `raw`.
-TShownRow ShowRow(const std::string& caption, const TIdBytes& raw, const std::string& strength);
-
-// Hexadecimal bytes, lower case, separated by `separator` ('\0': none).
-std::string HexBytes(const TIdBytes& bytes, char separator = ' ');
+// The row of a network of a list reply.
+TShownRow ShowRow(const TNetwork& network);
 
 }  // namespace melvorin::window
