@@ -6,7 +6,6 @@ namespace melvorin::window {
 
 namespace {
 
-constexpr const char* kContext = "StatusLine";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
@@ -35,7 +34,7 @@ std::string Trimmed(const std::string& text) {
 }
 
 std::string Where(const std::vector<std::string>& interfaces) {
-    if (interfaces.empty()) return MLV_TR(kContext, "the default route");
+    if (interfaces.empty()) return MLV_TR("StatusLine", "the default route");
     std::string names;
     for (const std::string& name : interfaces) {
         if (!names.empty()) names += ", ";
@@ -47,7 +46,7 @@ std::string Where(const std::vector<std::string>& interfaces) {
 std::string Failures(const std::vector<net::TIdSendFailure>& failed) {
     std::string out;
     for (const net::TIdSendFailure& f : failed) {
-        out += ' ' + Format(MLV_TR(kContext, "Could not send on %1: %2"), {f.Interface, Simplified(f.Message)});
+        out += ' ' + Format(MLV_TR("StatusLine", "Could not send on %1: %2"), {f.Interface, Simplified(f.Message)});
         if (out.back() != '.') out += '.';
     }
     return out;
@@ -65,7 +64,7 @@ void TStatusModel::ScanSent(const std::vector<std::string>& interfaces,
     view_.StopTimer(TTimer::Join);
     scanWhere_ = Where(interfaces);
     view_.StartTimer(TTimer::Scan, scanTimeout_);
-    Say(Format(MLV_TR(kContext, "Scan sent on %1; waiting for a device\u2026"), {scanWhere_}) + Failures(failed));
+    Say(Format(MLV_TR("StatusLine", "Scan sent on %1; waiting for a device\u2026"), {scanWhere_}) + Failures(failed));
 }
 
 void TStatusModel::NothingSent(const std::vector<net::TIdSendFailure>& failed) {
@@ -76,9 +75,9 @@ void TStatusModel::NothingSent(const std::vector<net::TIdSendFailure>& failed) {
 
 void TStatusModel::ListShown(int networks, const std::string& deviceAddress, const std::string& interface) {
     view_.StopTimer(TTimer::Scan);
-    const std::string where = interface.empty() ? MLV_TR(kContext, "an unknown interface") : interface;
-    Say(networks == 1 ? Format(MLV_TR(kContext, "1 network from the device at %1 on %2."), {deviceAddress, where})
-                      : Format(MLV_TR(kContext, "%1 networks from the device at %2 on %3."),
+    const std::string where = interface.empty() ? MLV_TR("StatusLine", "an unknown interface") : interface;
+    Say(networks == 1 ? Format(MLV_TR("StatusLine", "1 network from the device at %1 on %2."), {deviceAddress, where})
+                      : Format(MLV_TR("StatusLine", "%1 networks from the device at %2 on %3."),
                                {std::to_string(networks), deviceAddress, where}));
 }
 
@@ -87,7 +86,7 @@ void TStatusModel::JoinSent(const std::string& ssid, const std::vector<std::stri
     view_.StopTimer(TTimer::Scan);
     joinSsid_ = ssid;
     view_.StartTimer(TTimer::Join, joinTimeout_);
-    Say(Format(MLV_TR(kContext, "Join request for \u201c%1\u201d sent on %2; waiting for the device\u2026"),
+    Say(Format(MLV_TR("StatusLine", "Join request for \u201c%1\u201d sent on %2; waiting for the device\u2026"),
                {ssid, Where(interfaces)}) +
         Failures(failed));
 }
@@ -95,19 +94,19 @@ void TStatusModel::JoinSent(const std::string& ssid, const std::vector<std::stri
 void TStatusModel::JoinAnswered(const std::string& message) {
     view_.StopTimer(TTimer::Join);
     if (joinSsid_.empty()) {
-        Say(Format(MLV_TR(kContext, "A device answered a join request: %1"), {message}));
+        Say(Format(MLV_TR("StatusLine", "A device answered a join request: %1"), {message}));
         return;
     }
-    Say(Format(MLV_TR(kContext, "The device answered the join request for \u201c%1\u201d: %2"), {joinSsid_, message}));
+    Say(Format(MLV_TR("StatusLine", "The device answered the join request for \u201c%1\u201d: %2"), {joinSsid_, message}));
 }
 
 void TStatusModel::TimedOut(TTimer timer) {
     if (timer == TTimer::Scan) {
-        Say(Format(MLV_TR(kContext, "No device answered the scan on %1. Is this computer on the device's network or "
+        Say(Format(MLV_TR("StatusLine", "No device answered the scan on %1. Is this computer on the device's network or "
                                     "connected to its access point?"),
                    {scanWhere_}));
     } else {
-        Say(Format(MLV_TR(kContext, "The device did not answer the join request for \u201c%1\u201d."), {joinSsid_}));
+        Say(Format(MLV_TR("StatusLine", "The device did not answer the join request for \u201c%1\u201d."), {joinSsid_}));
     }
 }
 
@@ -121,8 +120,8 @@ void TStatusModel::Say(const std::string& text) {
     said_ = text;
     line_ = text;
     if (unasked_ > 0) {
-        line_ += ' ' + (unasked_ == 1 ? MLV_TR(kContext, "(1 unasked join result ignored)")
-                                      : Format(MLV_TR(kContext, "(%1 unasked join results ignored)"),
+        line_ += ' ' + (unasked_ == 1 ? MLV_TR("StatusLine", "(1 unasked join result ignored)")
+                                      : Format(MLV_TR("StatusLine", "(%1 unasked join results ignored)"),
                                                {std::to_string(unasked_)}));
     }
     view_.SetStatusText(line_);

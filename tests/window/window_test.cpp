@@ -14,6 +14,7 @@
 #include "window/rules.h"
 #include "window/status_model.h"
 #include "window/texts.h"
+#include "window/translation_table.h"
 
 namespace melvorin::window {
 namespace {
@@ -94,6 +95,16 @@ TEST(StatusModel, TextsComeThroughTheInstalledTranslator) {
     EXPECT_EQ(view.line, "%1 上来自 10.0.0.7 的 1 个网络");
     status.ListShown(1, "10.0.0.7", "lo");
     EXPECT_EQ(view.line, "1 network from the device at 10.0.0.7 on lo.");
+}
+
+TEST(StatusModel, TheTableMadeFromTheTranslationFileTranslatesWithoutQt) {
+    SetTranslator([](const char* context, const char* text) { return LookUp(kTranslationsZh, context, text); });
+    FakeStatusView view;
+    TStatusModel status(view);
+    status.ScanSent({});
+    SetTranslator(nullptr);
+    EXPECT_EQ(view.line, "已在默认路由上发出扫描，正在等待设备……");
+    EXPECT_EQ(LookUp(kTranslationsZh, "StatusLine", "no such text"), "");
 }
 
 TEST(KeyFilters, PortBoxKeepsDigitsAndBackspaceOnlyKeyBoxDropsFromNoBreakSpaceOn) {
