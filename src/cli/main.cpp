@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <optional>
@@ -16,6 +15,7 @@
 #include "cli/report.h"
 #include "cli/route.h"
 #include "cli/session.h"
+#include "cli/system.h"
 #include "melvorin/version.h"
 #include "net/errors.h"
 #include "net/interfaces.h"
@@ -31,15 +31,12 @@ using namespace melvorin::cli;
 
 constexpr const char* kProg = "melvorin-cli";
 
-void Print(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
+void Print(const std::string& text) { sys::Write(stdout, text); }
 
 // Messages quote names, file names and arguments: they reach the terminal as
 // names are shown, so none can move the cursor or rewrite the line.
 void Note(const std::string& text) {
-    std::fprintf(stderr, "%s: %s\n", kProg, ShowName(text).text.c_str());
+    sys::Write(stderr, std::string(kProg) + ": " + ShowName(text).text + "\n");
 }
 
 std::vector<unsigned> InterfaceIndexes(const Options& opt) {
@@ -210,16 +207,10 @@ int RunJoin(const Options& opt) {
 
 int main(int argc, char** argv) {
     // Names valid in both readings follow the user's language, as the
-    // window's do: the first of these that is set names it.
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (value != nullptr && *value != '\0') {
-            SetPreferredReading(ReadingForLocale(value));
-            break;
-        }
-    }
+    // window's do.
+    SetPreferredReading(ReadingForLocale(sys::LocaleName()));
     try {
-        const Options opt = ParseArgs(std::vector<std::string>(argv + 1, argv + argc));
+        const Options opt = ParseArgs(sys::Arguments(argc, argv));
         switch (opt.command) {
         case Command::Help:
             Print(UsageText());

@@ -1,11 +1,10 @@
 #include "cli/options.h"
 
-#include <arpa/inet.h>
-
 #include <cmath>
 #include <cstdlib>
 
 #include "cli/args.h"
+#include "net/sockets.h"
 #include "protocol/errors.h"
 #include "protocol/hex.h"
 #include "protocol/scan.h"

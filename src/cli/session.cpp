@@ -1,11 +1,10 @@
 #include "cli/session.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cmath>
 #include <optional>
 
+#include "net/sockets.h"
 #include "protocol/frame.h"
 #include "protocol/join.h"
 #include "protocol/ports.h"

@@ -1,6 +1,5 @@
 #include "net/errors.h"
 
-#include <cerrno>
 #include <cstdio>
 
 namespace melvorin::net {
@@ -54,63 +53,6 @@ constexpr NumberText kSocketErrorTexts[] = {
     {kWSAHostNotFound, "Host not found."},
 };
 
-// errno -> Windows Sockets number, by meaning. One table for every call.
-struct ErrnoNumber {
-    int err;
-    int number;
-};
-
-constexpr ErrnoNumber kErrnoNumbers[] = {
-    {EINTR, kWSAEINTR},
-    {EBADF, kWSAENOTSOCK},  // a closed or invalid handle: the socket is gone
-    {ENOTSOCK, kWSAENOTSOCK},
-    {EACCES, kWSAEACCES},  // e.g. a broadcast without SO_BROADCAST
-    {EPERM, kWSAEACCES},   // refused by the host's packet filter
-    {EFAULT, kWSAEFAULT},
-    {EINVAL, kWSAEINVAL},
-    {EMFILE, kWSAEMFILE},
-    {ENFILE, kWSAEMFILE},
-    {EAGAIN, kWSAEWOULDBLOCK},
-#if EWOULDBLOCK != EAGAIN
-    {EWOULDBLOCK, kWSAEWOULDBLOCK},
-#endif
-    {EINPROGRESS, kWSAEINPROGRESS},
-    {EALREADY, kWSAEALREADY},
-    {EDESTADDRREQ, kWSAEDESTADDRREQ},
-    {EMSGSIZE, kWSAEMSGSIZE},
-    {EPROTOTYPE, kWSAEPROTOTYPE},
-    {ENOPROTOOPT, kWSAENOPROTOOPT},
-    {EPROTONOSUPPORT, kWSAEPROTONOSUPPORT},
-    {ESOCKTNOSUPPORT, kWSAESOCKTNOSUPPORT},
-    {EOPNOTSUPP, kWSAEOPNOTSUPP},
-#if ENOTSUP != EOPNOTSUPP
-    {ENOTSUP, kWSAEOPNOTSUPP},
-#endif
-    {EPFNOSUPPORT, kWSAEPFNOSUPPORT},
-    {EAFNOSUPPORT, kWSAEAFNOSUPPORT},
-    {EADDRINUSE, kWSAEADDRINUSE},
-    {EADDRNOTAVAIL, kWSAEADDRNOTAVAIL},
-    {ENETDOWN, kWSAENETDOWN},
-    {ENETUNREACH, kWSAENETUNREACH},
-    {ENETRESET, kWSAENETRESET},
-    {ECONNABORTED, kWSAECONNABORTED},
-    {ECONNRESET, kWSAECONNRESET},
-    {ENOBUFS, kWSAENOBUFS},
-    {ENOMEM, kWSAENOBUFS},
-    {EISCONN, kWSAEISCONN},
-    {ENOTCONN, kWSAENOTCONN},
-    {ESHUTDOWN, kWSAESHUTDOWN},
-    {EPIPE, kWSAESHUTDOWN},
-    {ETOOMANYREFS, kWSAETOOMANYREFS},
-    {ETIMEDOUT, kWSAETIMEDOUT},
-    {ECONNREFUSED, kWSAECONNREFUSED},
-    {ELOOP, kWSAELOOP},
-    {ENAMETOOLONG, kWSAENAMETOOLONG},
-    {EHOSTDOWN, kWSAEHOSTDOWN},
-    {EHOSTUNREACH, kWSAEHOSTUNREACH},
-    {ENOTEMPTY, kWSAENOTEMPTY},
-};
-
 std::string FormatSocketError(int number) {
     char head[64];
     std::snprintf(head, sizeof head, "Socket Error # %d\r\n", number);
@@ -126,13 +68,6 @@ const char* WSAErrorText(int number) {
         if (entry.number == number) return entry.text;
     }
     return "";
-}
-
-int WSAErrorFromErrno(int err) {
-    for (const auto& entry : kErrnoNumbers) {
-        if (entry.err == err) return entry.number;
-    }
-    return kWSASysCallFailure;
 }
 
 void RaiseSocketError(int wsaNumber) {

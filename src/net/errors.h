@@ -78,7 +78,8 @@ using EIdStackInitializationFailed = TErrorKind<"EIdStackInitializationFailed", 
 // The Windows Sockets text of an error number ("" when it has none).
 const char* WSAErrorText(int number);
 
-// errno mapped by meaning onto the Windows Sockets number; an errno without
+// errno mapped by meaning onto the Windows Sockets number (POSIX systems
+// only; Windows reports the numbers itself); an errno without
 // counterpart gives kWSASysCallFailure.
 int WSAErrorFromErrno(int err);
 // Raises EIdNotASocket for kWSAENOTSOCK, else EIdSocketError.

@@ -1,24 +1,17 @@
 #include "net/listener.h"
 
-#include <pthread.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <exception>
 
 #include "net/errors.h"
 #include "net/handover.h"
 #include "net/interfaces.h"
+#include "net/system.h"
 #include "net/udp_server.h"
 
 namespace melvorin::net {
 
 namespace {
-
-// "Highest" is two steps above normal; on Linux that is a nice value below
-// the default, which needs CAP_SYS_NICE (or RLIMIT_NICE).
-constexpr int kHighestNice = -5;
 
 // Linux keeps at most 15 characters of a thread's name.
 constexpr std::size_t kThreadNameMax = 15;
@@ -96,11 +89,8 @@ bool TIdUDPListenerThread::LetGoIfHandlingHere() {
 }
 
 void TIdUDPListenerThread::Run(std::promise<void>& named) {
-    ::pthread_setname_np(::pthread_self(), SystemThreadName(name_).c_str());
-    if (priorityHighest_) {
-        // Where the process may not raise it, the priority stays as it is.
-        [[maybe_unused]] const int result = ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kHighestNice);
-    }
+    sys::NameThisThread(SystemThreadName(name_));
+    if (priorityHighest_) sys::RaiseThisThreadsPriority();
     named.set_value();
     try {
         while (!Stopped()) Cycle();

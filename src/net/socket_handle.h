@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "net/descriptor.h"
+#include "net/system.h"
 #include "protocol/bytes.h"
 
 namespace melvorin::net {
@@ -26,7 +26,7 @@ public:
     TIdSocketHandle();
     ~TIdSocketHandle();
 
-    // The socket's descriptor, -1 when there is none.
+    // The socket's number for the system, -1 when there is none.
     int Handle() const;
     bool Opened() const;
 
@@ -84,10 +84,9 @@ private:
 
     mutable std::mutex closeLock_;
     std::condition_variable usesEnded_;
-    TDescriptor socket_;
+    sys::TSocket socket_;  // with the wake-up its waits listen to
     bool open_ = false;
     int uses_ = 0;
-    TDescriptor wake_;  // eventfd written by Wake(), polled next to the socket
 };
 
 // The endpoint's ordered collection of bindings.

@@ -1,19 +1,14 @@
 #include "net/stack.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-#include "net/descriptor.h"
 #include "net/errors.h"
+#include "net/sockets.h"
+#include "net/system.h"
 
 namespace melvorin::net {
 
@@ -61,7 +56,12 @@ std::optional<std::uint8_t> Octet(const std::string& part) {
 
 void TIdStack::IncUsage() {
     std::lock_guard<std::mutex> lock(gStackLock);
-    if (gUsage++ == 0) gStack = new TIdStack();
+    if (gUsage == 0) {
+        const std::string failure = sys::StartSockets();
+        if (!failure.empty()) throw EIdStackInitializationFailed(failure);
+        gStack = new TIdStack();
+    }
+    ++gUsage;
 }
 
 void TIdStack::DecUsage() {
@@ -83,13 +83,7 @@ TIdStack* TIdStack::Instance() {
 }
 
 bool TIdStack::SupportsIPv6() const {
-    if (!TDescriptor(::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0)).Valid()) return false;
-    // The sockets of a family that is switched off can still be made, but
-    // carry nothing.
-    std::ifstream disabled("/proc/sys/net/ipv6/conf/all/disable_ipv6");
-    int value = 0;
-    if (disabled >> value) return value == 0;
-    return true;
+    return sys::IPv6Usable();
 }
 
 std::optional<std::array<std::uint8_t, 4>> TIdStack::DottedBytes(const std::string& host) {
@@ -117,6 +111,8 @@ bool TIdStack::IsIP(const std::string& host) {
 
 std::string TIdStack::ResolveHost(const std::string& host) const {
     if (IsIP(host)) return host;
+    // An empty name is no host (Windows' lookup would answer with this one).
+    if (host.empty()) RaiseSocketError(kWSAHostNotFound);
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;

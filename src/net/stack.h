@@ -3,19 +3,21 @@
 // The process-wide socket layer: its lifetime (counted by the network
 // components alive), the IPv6 test, host resolution and address texts.
 
-#include <sys/socket.h>
-
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 
+struct sockaddr;
+
 namespace melvorin::net {
 
 class TIdStack {
 public:
-    // One use per network component: the first use creates the stack, the
-    // last release destroys it. Linux needs no start-up of its socket layer.
+    // One use per network component: the first use creates the stack (and
+    // starts the system's socket layer where it needs that, once per process;
+    // EIdStackInitializationFailed when it cannot), the last release destroys
+    // it.
     static void IncUsage();
     static void DecUsage();
     static int UsageCount();

@@ -2,57 +2,15 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstddef>
-#include <iconv.h>
 
+#include "protocol/cp936_system.h"
 #include "protocol/errors.h"
 
 namespace melvorin {
 
 namespace {
 
-// One conversion descriptor per call: iconv_t keeps shift state and must not
-// be shared between threads without a lock.
-class Converter {
-public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~Converter() {
-        if (Ok()) {
-            iconv_close(cd_);
-        }
-    }
-    // False when the system has no such conversion.
-    bool Ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    // Converts as much of [in, in + inLeft) as it can, appending to out.
-    // Returns 0 when all input was used, else the errno that stopped it
-    // (EILSEQ or EINVAL); in and inLeft then point at the offending bytes.
-    int Convert(const char*& in, std::size_t& inLeft, std::string& out) {
-        char buffer[256];
-        while (inLeft > 0) {
-            char* outPtr = buffer;
-            std::size_t outLeft = sizeof buffer;
-            char* inPtr = const_cast<char*>(in);
-            const std::size_t rc = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
-            const int error = rc == static_cast<std::size_t>(-1) ? errno : 0;
-            in = inPtr;
-            out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
-            if (error == E2BIG || error == 0) {
-                continue;
-            }
-            return error;
-        }
-        return 0;
-    }
-
-private:
-    iconv_t cd_;
-};
-
-constexpr const char* kCodePage = "CP936";
 constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
@@ -119,37 +77,21 @@ TIdBytes TextToCp936(const std::string& text) {
     if (!IsValidUtf8(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) {
         throw EEncodingError("The key is not valid UTF-8 text.");
     }
-    Converter converter(kCodePage, "UTF-8");
-    if (!converter.Ok()) {
-        throw EEncodingError("The system cannot convert text to code page 936.");
-    }
-    const char* in = text.data();
-    std::size_t inLeft = text.size();
     std::string out;
-    if (converter.Convert(in, inLeft, out) != 0) {
+    switch (sys::EncodeCp936(text, out)) {
+    case sys::TEncoded::Ok:
+        break;
+    case sys::TEncoded::NoConversion:
+        throw EEncodingError("The system cannot convert text to code page 936.");
+    case sys::TEncoded::Unencodable:
         throw EEncodingError("The key holds a character that code page 936 cannot encode.");
     }
     return TIdBytes(out.begin(), out.end());
 }
 
 std::string Cp936ToText(const TIdBytes& bytes) {
-    Converter converter("UTF-8", kCodePage);
-    if (!converter.Ok()) {
-        return AsciiOnly(bytes);
-    }
-    const char* in = reinterpret_cast<const char*>(bytes.data());
-    std::size_t inLeft = bytes.size();
     std::string out;
-    while (inLeft > 0) {
-        if (converter.Convert(in, inLeft, out) == 0) {
-            break;
-        }
-        // A byte that starts no valid character (or a lead byte cut off at
-        // the end): show U+FFFD for it and go on with the next byte.
-        out += kReplacement;
-        ++in;
-        --inLeft;
-    }
+    if (sys::DecodeCp936(bytes, out, kReplacement) < 0) return AsciiOnly(bytes);
     return out;
 }
 
@@ -174,13 +116,9 @@ Readings Read(const TIdBytes& bytes) {
     r.highBytes = std::any_of(shown.begin(), shown.end(), [](std::uint8_t b) { return b > 0x7F; });
     r.utf8Valid = IsValidUtf8(shown.data(), shown.size(), &r.longSequence);
     if (r.utf8Valid) r.utf8.assign(shown.begin(), shown.end());
-    Converter converter("UTF-8", kCodePage);
-    if (converter.Ok()) {
-        const char* in = reinterpret_cast<const char*>(shown.data());
-        std::size_t inLeft = shown.size();
-        r.cp936Valid = converter.Convert(in, inLeft, r.cp936) == 0;
-    }
-    if (!r.cp936Valid) r.cp936 = Cp936ToText(shown);
+    const int replaced = sys::DecodeCp936(shown, r.cp936, kReplacement);
+    r.cp936Valid = replaced == 0;
+    if (replaced < 0) r.cp936 = AsciiOnly(shown);
     return r;
 }
 

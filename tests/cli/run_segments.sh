@@ -24,21 +24,10 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-for ns in "$tool" "$a" "$b"; do ip netns add "$ns" || { echo "run_segments: ip netns add failed; skipped" >&2; exit 77; }; done
-set -e
-ip link add "$ifa" type veth peer name "${ifa}p"
-ip link add "$ifb" type veth peer name "${ifb}p"
-ip link set "$ifa" netns "$tool"; ip link set "${ifa}p" netns "$a"
-ip link set "$ifb" netns "$tool"; ip link set "${ifb}p" netns "$b"
-ip -n "$tool" addr add 10.213.8.1/24 dev "$ifa"
-ip -n "$tool" addr add 10.213.9.1/24 dev "$ifb"
-ip -n "$a" addr add 10.213.8.2/24 dev "${ifa}p"
-ip -n "$b" addr add 10.213.9.2/24 dev "${ifb}p"
-for ns in "$tool" "$a" "$b"; do ip -n "$ns" link set lo up; done
-ip -n "$tool" link set "$ifa" up; ip -n "$tool" link set "$ifb" up
-ip -n "$a" link set "${ifa}p" up; ip -n "$b" link set "${ifb}p" up
-for i in 10 11 12; do ip -n "$a" addr add "10.213.8.$i/24" dev "${ifa}p"; done
-set +e
+netns_segments "$tool" "$a" "$b" "$ifa" "$ifb" 10.213.8 10.213.9
+made=$?
+[ "$made" -eq 0 ] || { echo "run_segments: the test hosts could not be made" >&2; exit "$made"; }
+for i in 10 11 12; do ip -n "$a" addr add "10.213.8.$i/24" dev "${ifa}p" || exit 1; done
 
 ip netns exec "$a" "$devsim" --devices 3 --first-address 10.213.8.10 2>"$work/a.log" &
 ip netns exec "$b" "$devsim" --verbose 2>"$work/b.log" &

@@ -78,11 +78,42 @@ fi
 # The window suite runs as an ordinary user without capabilities, as the
 # program does on a laptop; the segments suite changes the tool host's routes
 # and opens sockets on segment A, which takes root.
+#
+# That user may not enter the folder the tree lies in (a clone in root's home
+# or in a mktemp -d folder is root's alone). What the run reads from there is
+# copied into the work folder, which is the user's, and the run is pointed at
+# the copies: the test program (a sanitizer reads its file to name the frames
+# of a report, which suppressions by source file need) and the suppression
+# files named in the sanitizers' options.
+# The work folder is the user's home too. Each of them is checked as that
+# user before the run.
 as_user=()
 if [ "$suite" = window ] && command -v setpriv >/dev/null; then
   as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all --bounding-set=-all)
-  export XDG_RUNTIME_DIR=$work/runtime
-  mkdir -m 700 "$XDG_RUNTIME_DIR" && chown 65534:65534 "$work" "$XDG_RUNTIME_DIR"
+  cp "$window_test" "$work/" || exit 1
+  window_test=$work/$(basename "$window_test")
+  readable=("$window_test")
+  for options in ASAN_OPTIONS LSAN_OPTIONS TSAN_OPTIONS UBSAN_OPTIONS; do
+    value=${!options:-}
+    [[ "$value" =~ (^|:)suppressions=([^:]+) ]] || continue
+    file=${BASH_REMATCH[2]}
+    copy=$work/${options%_OPTIONS}.supp
+    cp "$file" "$copy" || { echo "run_e2e: cannot copy $options's suppressions $file" >&2; exit 1; }
+    export "$options=${value/"suppressions=$file"/"suppressions=$copy"}"
+    readable+=("$copy")
+  done
+  export HOME=$work XDG_RUNTIME_DIR=$work/runtime
+  mkdir -m 700 "$XDG_RUNTIME_DIR" && chown -R 65534:65534 "$work" || exit 1
+  for path in "${readable[@]}"; do
+    if ! "${as_user[@]}" test -r "$path"; then
+      echo "run_e2e: user 65534, who runs the window suite, cannot read $path" >&2
+      exit 1
+    fi
+  done
+  if ! "${as_user[@]}" test -x "$window_test"; then
+    echo "run_e2e: user 65534, who runs the window suite, cannot run $window_test" >&2
+    exit 1
+  fi
 fi
 QT_QPA_PLATFORM=offscreen MELVORIN_E2E_LAN_NS=$lan_ns MELVORIN_E2E_LAN_IF=$veth_tool_lan \
   MELVORIN_E2E_DEVICE_IF=$veth_tool timeout 120 ip netns exec "$tool_ns" "${as_user[@]}" "$window_test" "$suite"

@@ -1,9 +1,6 @@
 // The socket layer object: its usage count, address literals, host lookup,
 // address texts, and the listeners' thread names.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-
 #include <array>
 #include <string>
 
@@ -11,6 +8,7 @@
 
 #include "net/errors.h"
 #include "net/listener.h"
+#include "net/sockets.h"
 #include "net/stack.h"
 #include "net/handover.h"
 #include "net/udp_server.h"

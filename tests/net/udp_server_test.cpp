@@ -2,9 +2,13 @@
 // activation, bind failures, sending, receiving, the hand-over to the
 // window's thread and closing.
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <windows.h>
+#include <tlhelp32.h>
+#else
 #include <dirent.h>
-#include <netinet/in.h>
-#include <sys/ioctl.h>
+#endif
 
 #include <atomic>
 #include <mutex>
@@ -18,6 +22,7 @@
 #include "net/errors.h"
 #include "net/handover.h"
 #include "net/listener.h"
+#include "net/sockets.h"
 #include "net/stack.h"
 #include "net/udp_server.h"
 #include "net_test_util.h"
@@ -89,6 +94,28 @@ void Record(TIdUDPServer& server, Seen& seen) {
 
 std::set<std::string> ThreadNamesOfThisProcess() {
     std::set<std::string> names;
+#ifdef _WIN32
+    using GetDescription = HRESULT(WINAPI*)(HANDLE, PWSTR*);
+    const auto describe = reinterpret_cast<GetDescription>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
+    if (describe == nullptr) return names;
+    const HANDLE all = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(all, &entry); more; more = Thread32Next(all, &entry)) {
+        if (entry.th32OwnerProcessID != GetCurrentProcessId()) continue;
+        const HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID);
+        wchar_t* wide = nullptr;
+        if (thread != nullptr && SUCCEEDED(describe(thread, &wide))) {
+            std::string name;
+            for (const wchar_t* c = wide; *c != 0; ++c) name += static_cast<char>(*c);  // ASCII names
+            names.insert(name);
+            LocalFree(wide);
+        }
+        if (thread != nullptr) CloseHandle(thread);
+    }
+    CloseHandle(all);
+#else
     DIR* tasks = opendir("/proc/self/task");
     if (tasks == nullptr) return names;
     while (const dirent* entry = readdir(tasks)) {
@@ -99,6 +126,7 @@ std::set<std::string> ThreadNamesOfThisProcess() {
         names.insert(name);
     }
     closedir(tasks);
+#endif
     return names;
 }
 
@@ -304,9 +332,7 @@ TEST_F(UdpEndpoint, ListenerWaitsUntilItsDatagramWasHandled) {
     ASSERT_TRUE(handOver.WaitForQueued(3000));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_TRUE(seen.data.empty());
-    int available = -1;
-    ASSERT_EQ(ioctl(e.server.Bindings()[0].Handle(), FIONREAD, &available), 0);
-    EXPECT_EQ(available, 1);  // the second datagram is still in the socket
+    EXPECT_EQ(testing::PendingBytes(e.server.Bindings()[0].Handle()), 1);  // the second datagram is still in the socket
     ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 2; }));
     EXPECT_EQ(seen.data[0], TIdBytes{1});
     EXPECT_EQ(seen.data[1], TIdBytes{2});

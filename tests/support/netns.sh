@@ -8,6 +8,16 @@
 # loopback and our own; where PID 1's namespace cannot be read, the
 # interfaces alone decide.
 netns_preflight() {
+  netns_private "$1"
+  if [ "$(id -u)" -ne 0 ] || ! command -v ip >/dev/null; then
+    echo "$1: needs root and iproute2 to make the test hosts; skipped" >&2
+    exit 77
+  fi
+}
+
+# netns_private NAME: exits 1 unless this is a private network namespace, as
+# netns_preflight says.
+netns_private() {
   local mine others
   mine=$(readlink /proc/self/ns/net) || mine=
   # (grep finding nothing is the good case: not a failure under pipefail)
@@ -15,10 +25,6 @@ netns_preflight() {
   if [ -z "$mine" ] || [ "$mine" = "$(readlink /proc/1/ns/net)" ] || [ -n "$others" ]; then
     echo "$1: refusing to run outside a private network namespace; use scripts/in-netns" >&2
     exit 1
-  fi
-  if [ "$(id -u)" -ne 0 ] || ! command -v ip >/dev/null; then
-    echo "$1: needs root and iproute2 to make the test hosts; skipped" >&2
-    exit 77
   fi
 }
 
@@ -34,4 +40,27 @@ netns_remove() {
   [ $# -gt 0 ] && shift
   for link in "$@"; do ip link del "$link" 2>/dev/null || :; done
   return 0
+}
+
+# netns_segments TOOL A B IFA IFB NET_A NET_B: a tool host TOOL with two
+# segments and no default route: namespaces TOOL, A and B, A joined to TOOL
+# by the veth pair IFA / IFAp, B by IFB / IFBp; TOOL has NET_A.1 and
+# NET_B.1, A has NET_A.2 and B NET_B.2 (all /24). Returns 77 when a
+# namespace cannot be made, 1 when anything else fails.
+netns_segments() {
+  local tool=$1 a=$2 b=$3 ifa=$4 ifb=$5 neta=$6 netb=$7 ns
+  for ns in "$tool" "$a" "$b"; do
+    ip netns add "$ns" || { echo "ip netns add failed; skipped" >&2; return 77; }
+  done
+  ip link add "$ifa" type veth peer name "${ifa}p" &&
+    ip link add "$ifb" type veth peer name "${ifb}p" &&
+    ip link set "$ifa" netns "$tool" && ip link set "${ifa}p" netns "$a" &&
+    ip link set "$ifb" netns "$tool" && ip link set "${ifb}p" netns "$b" &&
+    ip -n "$tool" addr add "$neta.1/24" dev "$ifa" &&
+    ip -n "$tool" addr add "$netb.1/24" dev "$ifb" &&
+    ip -n "$a" addr add "$neta.2/24" dev "${ifa}p" &&
+    ip -n "$b" addr add "$netb.2/24" dev "${ifb}p" &&
+    for ns in "$tool" "$a" "$b"; do ip -n "$ns" link set lo up || return 1; done &&
+    ip -n "$tool" link set "$ifa" up && ip -n "$tool" link set "$ifb" up &&
+    ip -n "$a" link set "${ifa}p" up && ip -n "$b" link set "${ifb}p" up || return 1
 }

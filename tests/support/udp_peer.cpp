@@ -1,13 +1,43 @@
 #include "udp_peer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#ifdef _WIN32
+// Windows Sockets under the POSIX names used here.
+using socklen_t = int;
+using ssize_t = long long;
+#define poll WSAPoll
+#define close closesocket
+#define SOCK_CLOEXEC 0
+#define MSG_DONTWAIT 0
+#define ioctl ioctlsocket
+using ioctl_count = u_long;
+#else
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
+using ioctl_count = int;
+#endif
 
 namespace melvorin::testing {
 
 namespace {
+
+// Option values and buffers as the socket calls of both systems take them.
+template <class T>
+auto* Bytes(T* p) {
+#ifdef _WIN32
+    return reinterpret_cast<char*>(p);
+#else
+    return p;
+#endif
+}
+template <class T>
+auto* Bytes(const T* p) {
+#ifdef _WIN32
+    return reinterpret_cast<const char*>(p);
+#else
+    return p;
+#endif
+}
 
 socklen_t Fill(sockaddr_storage& ss, int family, const std::string& address, std::uint16_t port) {
     if (family == AF_INET6) {
@@ -27,10 +57,17 @@ socklen_t Fill(sockaddr_storage& ss, int family, const std::string& address, std
 }  // namespace
 
 UdpPeer::UdpPeer(int family) : family_(family) {
-    fd_ = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+#ifdef _WIN32
+    static const bool started = [] {
+        WSADATA data{};
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    if (!started) return;
+#endif
+    fd_ = static_cast<int>(::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (fd_ >= 0 && family == AF_INET6) {
         const int one = 1;
-        ::setsockopt(fd_, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+        ::setsockopt(fd_, IPPROTO_IPV6, IPV6_V6ONLY, Bytes(&one), sizeof one);
     }
 }
 
@@ -49,7 +86,7 @@ bool UdpPeer::Bind(const std::string& address, std::uint16_t port) {
 
 bool UdpPeer::SetBroadcast() {
     const int one = 1;
-    return ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &one, sizeof one) == 0;
+    return ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, Bytes(&one), sizeof one) == 0;
 }
 
 std::uint16_t UdpPeer::LocalPort() const {
@@ -63,7 +100,7 @@ std::uint16_t UdpPeer::LocalPort() const {
 bool UdpPeer::SendTo(const std::string& address, std::uint16_t port, const Octets& data) {
     sockaddr_storage ss{};
     const socklen_t length = Fill(ss, family_, address, port);
-    const ssize_t sent = ::sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&ss), length);
+    const ssize_t sent = ::sendto(fd_, Bytes(data.data()), static_cast<int>(data.size()), 0, reinterpret_cast<sockaddr*>(&ss), length);
     return sent == static_cast<ssize_t>(data.size());
 }
 
@@ -72,14 +109,14 @@ bool UdpPeer::SendToLoopback(const Octets& data, std::uint16_t port) {
 }
 
 std::optional<Datagram> UdpPeer::Receive(int timeoutMs) {
-    pollfd pfd{fd_, POLLIN, 0};
+    pollfd pfd{static_cast<decltype(pollfd::fd)>(fd_), POLLIN, 0};
     if (fd_ < 0 || ::poll(&pfd, 1, timeoutMs) != 1) return std::nullopt;
     Datagram d;
     d.data.resize(70000);
     sockaddr_storage ss{};
     socklen_t length = sizeof ss;
     const ssize_t n =
-        ::recvfrom(fd_, d.data.data(), d.data.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&ss), &length);
+        ::recvfrom(fd_, Bytes(d.data.data()), static_cast<int>(d.data.size()), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&ss), &length);
     if (n < 0) return std::nullopt;
     d.data.resize(static_cast<std::size_t>(n));
     char text[INET6_ADDRSTRLEN] = {};
@@ -112,10 +149,17 @@ bool IPv6OnLoopback() {
 }
 
 int SocketIntOption(int fd, int level, int option) {
-    int value = -1;
+    // Zero first: Wine writes a one-byte value for some options.
+    int value = 0;
     socklen_t length = sizeof value;
-    if (::getsockopt(fd, level, option, &value, &length) != 0) return -1;
+    if (::getsockopt(fd, level, option, Bytes(&value), &length) != 0) return -1;
     return value;
+}
+
+int PendingBytes(int fd) {
+    ioctl_count available = 0;
+    if (::ioctl(fd, FIONREAD, &available) != 0) return -1;
+    return static_cast<int>(available);
 }
 
 }  // namespace melvorin::testing

@@ -3,7 +3,7 @@
 // A plain UDP socket of the tests, standing in for a device or another host:
 // bind, send, receive with a time-out. IPv4, or IPv6 only.
 
-#include <sys/socket.h>
+#include "net/sockets.h"
 
 #include <cstdint>
 #include <optional>
@@ -52,5 +52,7 @@ bool PortFree(std::uint16_t port, int family = AF_INET);
 bool IPv6OnLoopback();
 // An int socket option, or -1.
 int SocketIntOption(int fd, int level, int option);
+// The bytes waiting to be read on a socket, or -1.
+int PendingBytes(int fd);
 
 }  // namespace melvorin::testing

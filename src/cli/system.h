@@ -1,0 +1,37 @@
+#pragma once
+
+// What the command-line tool needs of the operating system: its arguments,
+// its output, the terminal for the key, and the route to a device.
+// system_posix.cpp and system_windows.cpp implement it.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace melvorin::cli::sys {
+
+// The program's arguments after its name, as UTF-8.
+std::vector<std::string> Arguments(int argc, char** argv);
+
+// The user's locale name ("zh_CN.UTF-8"): the first of LC_ALL, LC_MESSAGES
+// and LANG that is set; on Windows without them, the user's locale ("zh-CN").
+// "" when none is known.
+std::string LocaleName();
+
+// Writes UTF-8 text to standard output or standard error: the bytes as they
+// are to a file or pipe, the characters as such to a console.
+void Write(std::FILE* stream, const std::string& text);
+
+// True when standard input is a terminal (a console).
+bool InputIsTerminal();
+
+// One line typed at the terminal with echo off, echo back on afterwards and
+// also when the user interrupts. Raises UsageError when echo cannot be turned
+// off; false when no line could be read.
+bool ReadLineWithoutEcho(std::string& line);
+
+// The local IPv4 address (dotted) the route to `address` leaves from; ""
+// when there is none. Nothing is sent.
+std::string LocalAddressTowards(const std::string& address);
+
+}  // namespace melvorin::cli::sys

@@ -1,0 +1,91 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+
+#include "cli/options.h"
+#include "cli/system.h"
+
+namespace melvorin::cli::sys {
+
+namespace {
+
+// The terminal's settings while echo is off, restored also when the user
+// interrupts the prompt.
+termios gSaved{};
+volatile std::sig_atomic_t gEchoOff = 0;
+
+void RestoreEchoAndDie(int sig) {
+    if (gEchoOff) tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+}  // namespace
+
+std::vector<std::string> Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+std::string LocaleName() {
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') return value;
+    }
+    return {};
+}
+
+void Write(std::FILE* stream, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+bool InputIsTerminal() { return isatty(STDIN_FILENO) != 0; }
+
+bool ReadLineWithoutEcho(std::string& line) {
+    termios quiet{};
+    const bool canHide = tcgetattr(STDIN_FILENO, &gSaved) == 0;
+    if (canHide) {
+        quiet = gSaved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL;
+        std::signal(SIGINT, RestoreEchoAndDie);
+        std::signal(SIGTERM, RestoreEchoAndDie);
+        std::signal(SIGHUP, RestoreEchoAndDie);
+        // Marked first: an interruption right after echo went off restores it
+        // (restoring the saved settings early does no harm).
+        gEchoOff = 1;
+        if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) gEchoOff = 0;
+    }
+    if (!gEchoOff) throw UsageError("cannot turn off echo on the terminal; use --key-file FILE");
+    const bool got = static_cast<bool>(std::getline(std::cin, line));
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &gSaved);
+    gEchoOff = 0;
+    return got;
+}
+
+std::string LocalAddressTowards(const std::string& address) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(9);
+    if (inet_pton(AF_INET, address.c_str(), &to.sin_addr) != 1) return {};
+    // Connecting a datagram socket only looks the route up; nothing is sent.
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return {};
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    const bool routed = connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+                        getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0;
+    close(fd);
+    if (!routed) return {};
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &local.sin_addr, text, sizeof text);
+    return text;
+}
+
+}  // namespace melvorin::cli::sys

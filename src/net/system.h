@@ -1,0 +1,74 @@
+#pragma once
+
+// What the transport needs of the operating system, in one narrow interface.
+// system_posix.cpp and system_windows.cpp implement it; the endpoint, its
+// bindings, listeners, hand-over and close sequence above it are common code.
+// The same two files hold the interface list (interfaces.h).
+// Errors are Windows Sockets numbers (0: none).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "protocol/bytes.h"
+
+struct sockaddr;
+struct sockaddr_in;
+struct sockaddr_storage;
+
+namespace melvorin::net::sys {
+
+// Starts the system's socket layer where it needs that, once per process
+// (a failed start is tried again at the next call). Returns "" or the
+// failure's message.
+std::string StartSockets();
+// True when IPv6 datagram sockets can be made and carry traffic.
+bool IPv6Usable();
+
+// One datagram socket and the wake-up a wait on it listens to. Not locked:
+// its owner makes sure Close() does not run while another call uses it.
+// Wake() may be called at any time.
+class TSocket {
+public:
+    TSocket();
+    ~TSocket();
+    TSocket(const TSocket&) = delete;
+    TSocket& operator=(const TSocket&) = delete;
+
+    bool Valid() const;
+    // The socket's number for the system (-1 when there is none).
+    int Number() const;
+
+    // Makes the socket (closing an open one first) and clears a pending
+    // wake-up. IPv6 sockets carry IPv6 only. Returns the error.
+    int Open(bool v6);
+    // Shutdown for sending and close. Closing a closed socket does nothing.
+    void Close();
+    // Binds and reads the bound address back. Also asks for the arrival
+    // interface of each datagram (where the system cannot, it stays unknown).
+    bool Bind(const sockaddr* address, int length, sockaddr_storage& bound);
+    int SetBroadcast(bool enabled);
+    // Sends one datagram, out of interface `interfaceIndex` only when it is
+    // not 0; the source port is the socket's.
+    int SendTo(unsigned interfaceIndex, const sockaddr_in& to, const TIdBytes& data, std::size_t& sent);
+    // Waits up to timeoutMs. 1: readable, 0: timed out or woken, else
+    // -(the error).
+    int WaitReadable(int timeoutMs);
+    void Wake();
+    // Receives one datagram without blocking. 1: received (buffer cut to its
+    // length), 0: none waiting, else -(the error); a datagram longer than the
+    // buffer is dropped and gives -10040.
+    int Receive(TIdBytes& buffer, sockaddr_storage& from, unsigned& arrivalInterface);
+
+private:
+    std::intptr_t socket_;
+    std::intptr_t wake_;
+    std::intptr_t event_;  // the socket's readiness, where the system needs one
+};
+
+// The calling thread's name for the system (already cut to what it keeps),
+// and the highest priority where the process may raise it.
+void NameThisThread(const std::string& name);
+void RaiseThisThreadsPriority();
+
+}  // namespace melvorin::net::sys
