@@ -227,7 +227,7 @@ TEST_F(Win32Form, ClosingWithARealBoxOpenReturns) {
     SetWindowTextW(C("edt_SearchPort"), L"");
 
     std::atomic<bool> returned{false};
-    std::wstring boxText;
+    std::wstring boxText, boxButton;
     int rowsWhileOpen = -1;
     HWND window = form->Handle(), list = C("lvSsid");
     std::thread user([&] {
@@ -237,6 +237,8 @@ TEST_F(Win32Form, ClosingWithARealBoxOpenReturns) {
         wchar_t text[128] = {};
         GetDlgItemTextW(box, 0xFFFF, text, 128);
         boxText = text;
+        GetDlgItemTextW(box, IDOK, text, 128);
+        boxButton = text;
         device.SendToLoopback(ListReply({{BytesOf("A"), 1}, {BytesOf("B"), 2}, {BytesOf("C"), 3}}));
         for (int i = 0; i < 300 && (rowsWhileOpen = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0))) != 3; ++i) Sleep(10);
         PostMessageW(window, WM_CLOSE, 0, 0);
@@ -246,6 +248,7 @@ TEST_F(Win32Form, ClosingWithARealBoxOpenReturns) {
     returned = true;
     user.join();
     EXPECT_EQ(boxText, L"'' is not a valid integer value.");
+    EXPECT_EQ(boxButton, L"OK");
     EXPECT_EQ(rowsWhileOpen, 3);
     EXPECT_FALSE(IsWindowVisible(window));
     EXPECT_FALSE(form->Logic().Endpoint().Active());
