@@ -196,9 +196,9 @@ void TListView::FitRowHeight() {
 
 void TListView::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    // Tabbing in makes a row current without selecting it: Enter joins it all the same.
-    if (enter && SelectedRow() < 0 && currentIndex().isValid()) selectRow(currentIndex().row());
-    if (enter && SelectedRow() >= 0 && OnDblClick) {
+    const int row = window::RowToJoinOnEnter(SelectedRow(), currentIndex().isValid() ? currentIndex().row() : -1);
+    if (enter && row >= 0 && OnDblClick) {
+        if (SelectedRow() != row) selectRow(row);
         event->accept();
         OnDblClick();
         return;

@@ -13,6 +13,8 @@ TKeyVerdict SearchPortKey(char16_t key) {
 
 TKeyVerdict KeyBoxKey(char16_t key) { return key >= 160 ? TKeyVerdict::Drop : TKeyVerdict::Keep; }
 
+int RowToJoinOnEnter(int selectedRow, int currentRow) { return selectedRow >= 0 ? selectedRow : currentRow; }
+
 std::string MakeApplicationTitle(const std::string& programPath,
                                  const std::function<std::string(const std::string&)>& lower) {
     const std::size_t slash = programPath.find_last_of("/\\");

@@ -21,6 +21,11 @@ TKeyVerdict SearchPortKey(char16_t key);
 // The key box drops characters from U+00A0 on, silently.
 TKeyVerdict KeyBoxKey(char16_t key);
 
+// Enter in the list joins the selected row or, when none is selected, the
+// current one (tabbing in makes a row current without selecting it): the row
+// to select and join, or -1 for none.
+int RowToJoinOnEnter(int selectedRow, int currentRow);
+
 // The application title made from the program file's name (UTF-8): the
 // directory part removed (up to the last "/" or "\"), the name cut at its
 // first ".", the first character kept as it is and the rest put through

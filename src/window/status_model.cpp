@@ -118,13 +118,13 @@ void TStatusModel::SetUnasked(long count) {
 
 void TStatusModel::Say(const std::string& text) {
     said_ = text;
-    line_ = text;
+    std::string line = text;
     if (unasked_ > 0) {
-        line_ += ' ' + (unasked_ == 1 ? MLV_TR("StatusLine", "(1 unasked join result ignored)")
+        line += ' ' + (unasked_ == 1 ? MLV_TR("StatusLine", "(1 unasked join result ignored)")
                                       : Format(MLV_TR("StatusLine", "(%1 unasked join results ignored)"),
                                                {std::to_string(unasked_)}));
     }
-    view_.SetStatusText(line_);
+    view_.SetStatusText(line);
 }
 
 }  // namespace melvorin::window

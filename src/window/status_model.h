@@ -55,8 +55,6 @@ public:
     static constexpr std::chrono::milliseconds kScanTimeout{3000};
     static constexpr std::chrono::milliseconds kJoinTimeout{10000};
 
-    const std::string& Text() const { return line_; }
-
 private:
     void Say(const std::string& text);
 
@@ -64,7 +62,6 @@ private:
     std::chrono::milliseconds scanTimeout_ = kScanTimeout;
     std::chrono::milliseconds joinTimeout_ = kJoinTimeout;
     std::string said_;
-    std::string line_;
     std::string scanWhere_;
     std::string joinSsid_;
     long unasked_ = 0;

@@ -27,10 +27,7 @@ namespace {
 using melvorin::testing::RecordingBoxes;
 using melvorin::testing::UdpPeer;
 using melvorin::ui::TForm2;
-using melvorin::testing::BtnSearch;
-using melvorin::testing::EdtKey;
-using melvorin::testing::Idpsrvr1;
-using melvorin::testing::LvSsid;
+using namespace melvorin::testing::controls;
 
 constexpr int kWaitMs = 10000;
 

@@ -12,6 +12,9 @@
 
 namespace melvorin::testing {
 
+// `using namespace testing::controls;` brings just these.
+inline namespace controls {
+
 template <typename T>
 T* Control(ui::TForm2& form, const char* name) {
     T* control = form.findChild<T*>(QString::fromLatin1(name));
@@ -27,5 +30,7 @@ inline QLabel* LblSearchPort(ui::TForm2& form) { return Control<QLabel>(form, "l
 inline QLabel* KeyCaption(ui::TForm2& form) { return Control<QLabel>(form, "Key"); }
 inline ui::TStatusLine* LblStatus(ui::TForm2& form) { return Control<ui::TStatusLine>(form, "lblStatus"); }
 inline net::TIdUDPServer* Idpsrvr1(ui::TForm2& form) { return &form.Logic().Endpoint(); }
+
+}  // namespace controls
 
 }  // namespace melvorin::testing

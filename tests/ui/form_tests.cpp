@@ -30,15 +30,8 @@
 
 namespace melvorin::uitest {
 
-using testing::BtnSearch;
+using namespace testing::controls;
 using testing::BytesOf;
-using testing::EdtKey;
-using testing::EdtSearchPort;
-using testing::Idpsrvr1;
-using testing::KeyCaption;
-using testing::LblSearchPort;
-using testing::LblStatus;
-using testing::LvSsid;
 using testing::DoubleClickRow;
 using testing::Hex;
 using testing::JoinResult;

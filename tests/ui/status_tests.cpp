@@ -30,16 +30,9 @@
 
 namespace melvorin::uitest {
 
+using namespace testing::controls;
 using namespace std::chrono_literals;
-using testing::BtnSearch;
 using testing::BytesOf;
-using testing::EdtKey;
-using testing::EdtSearchPort;
-using testing::Idpsrvr1;
-using testing::KeyCaption;
-using testing::LblSearchPort;
-using testing::LblStatus;
-using testing::LvSsid;
 using testing::ChildProcess;
 using testing::ListReply;
 using testing::NextHex;

@@ -104,6 +104,11 @@ TEST(StatusModel, TheTableMadeFromTheTranslationFileTranslatesWithoutQt) {
     status.ScanSent({});
     SetTranslator(nullptr);
     EXPECT_EQ(view.line, "已在默认路由上发出扫描，正在等待设备……");
+    // Texts the .ts holds with entities ("&apos;") and a "?" come out whole.
+    EXPECT_EQ(LookUp(kTranslationsZh, "StatusLine",
+                     "No device answered the scan on %1. Is this computer on the device's network or connected to "
+                     "its access point?"),
+              "没有设备回应在%1上发出的扫描。这台电脑是否连在设备所在的网络或设备的热点上？");
     EXPECT_EQ(LookUp(kTranslationsZh, "StatusLine", "no such text"), "");
 }
 
