@@ -10,6 +10,7 @@
 #include "protocol/frame.h"
 #include "protocol/scan.h"
 #include "ui/form2.h"
+#include "ui/widgets.h"
 
 namespace melvorin::bench {
 
@@ -48,17 +49,15 @@ constexpr int kMaximalRows = 256;
 class RecordingList : public ISsidList {
 public:
     void Clear() override { rows.clear(); }
-    void AddRow(const std::string& caption, const std::string& subItem) override {
-        rows.emplace_back(caption, subItem);
-    }
+    void AddRow(const TNetwork& network) override { rows.push_back(network); }
     int RowCount() const override { return static_cast<int>(rows.size()); }
     int SelectedRow() const override { return -1; }
-    std::vector<std::pair<std::string, std::string>> rows;
+    std::vector<TNetwork> rows;
 };
 
 class NoNotice : public INotice {
 public:
-    void ShowNotice(const std::string&) override {}
+    void ShowNotice(const TJoinResult&) override {}
 };
 
 struct ListResult {
@@ -94,7 +93,7 @@ ListResult MeasureListReply(int replyCount, WindowUnderTest& w) {
     w.hooks.after = [&](const TIdBytes& d) {
         if (d.size() != 8192) return;
         const std::int64_t now = NowNs();
-        if (w.form.lvSsid->RowCount() == kMaximalRows) {
+        if (w.form.findChild<ui::TListView*>(QStringLiteral("lvSsid"))->rowCount() == kMaximalRows) {
             result.window.push_back(now - sentNs.load());
         } else {
             ++result.incomplete;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bench.h"
+#include "quiet_boxes.h"
 #include "protocol/scan.h"
 #include "startup_probe.h"
 #include "ui/boxes.h"
@@ -51,26 +52,17 @@ std::vector<Benchmark> AllBenchmarks() {
 
 // ---- the window under test ----------------------------------------------------
 
-// Its boxes only record, so that a failed first scan cannot hold the run in
-// a modal box.
-class QuietBoxes : public ui::IBoxes {
-public:
-    void ShowNotice(const QString&) override {}
-    void ShowError(const QString& text) override { errors.push_back(text.toStdString()); }
-    void Beep() override {}
-    std::vector<std::string> errors;
-};
-
 void InstallHooks(ui::TForm2& form, ReadHooks& hooks) {
-    form.idpsrvr1->OnUDPRead = [&form, &hooks](net::TIdUDPListenerThread& thread, const TIdBytes& data,
-                                               net::TIdSocketHandle& binding) {
-        if (hooks.before) hooks.before(data);
-        form.idpsrvr1UDPRead(thread, data, binding);
-        if (hooks.after) hooks.after(data);
-    };
+    form.Logic().SetReadHooks({[&hooks](const TIdBytes& data) {
+                                   if (hooks.before) hooks.before(data);
+                               },
+                               [&hooks](const TIdBytes& data) {
+                                   if (hooks.after) hooks.after(data);
+                               }});
     hooks.reopen = [&form] {
-        form.idpsrvr1->SetActive(false);
-        form.idpsrvr1->SendDatagram("255.255.255.255", kSearchPort, BuildScanRequest());
+        net::TIdUDPServer& endpoint = form.Logic().Endpoint();
+        endpoint.SetActive(false);
+        endpoint.SendDatagram("255.255.255.255", kSearchPort, BuildScanRequest());
     };
 }
 

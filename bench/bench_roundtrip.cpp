@@ -227,7 +227,7 @@ void Measure(Context& c) {
         MeasureOnOneCpu([&] { return MeasureRoundTrip(oneCpuTrips, 4, o.pauseUs, w); }, w.hooks);
     const RoundTripResult backToBack = MeasureRoundTrip(backToBackTrips, 2, 0, w);
     // The window's own hand-over, run by the program's pump.
-    net::THandOver& windowHandOver = w.form.idpsrvr1->HandOver();
+    net::THandOver& windowHandOver = w.form.Logic().Endpoint().HandOver();
     const std::vector<std::int64_t> listenerOnly =
         MeasureListenerOnly(windowHandOver, trips / 2, blocks, o.pauseUs, w.run);
     const HandOverOnly handOver = MeasureHandOverOnly(windowHandOver, trips / 2, blocks, o.pauseUs);

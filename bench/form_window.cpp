@@ -6,29 +6,19 @@
 #include <QApplication>
 #include <QString>
 
+#include "quiet_boxes.h"
 #include "startup_probe.h"
 #include "ui/app_title.h"
 #include "ui/boxes.h"
 #include "ui/form2.h"
 #include "ui/run_window.h"
 
-namespace {
-
-class QuietBoxes : public melvorin::ui::IBoxes {
-public:
-    void ShowNotice(const QString&) override {}
-    void ShowError(const QString&) override {}
-    void Beep() override {}
-};
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
     const std::uint16_t port = melvorin::bench::ProbePort(argc, argv);
     if (port == 0) return 2;
     QApplication app(argc, argv);
     melvorin::ui::SetApplicationTitle(melvorin::ui::MakeApplicationTitle(QString::fromLocal8Bit(argv[0])));
-    QuietBoxes boxes;
+    melvorin::bench::QuietBoxes boxes;
     melvorin::ui::RunMainWindow(boxes, [port](melvorin::ui::TForm2& form) {
         melvorin::bench::SignalWhenShown(form, port);
     });

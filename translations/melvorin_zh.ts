@@ -2,37 +2,7 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
-    <name>main</name>
-    <message>
-        <source>Usage: melvorin [--verbose] [--help] [--version]
-Puts a Wi-Fi device onto a wireless network over UDP broadcast.
-
-  --verbose   write every datagram sent or received, and every error dropped
-              on purpose, to standard error (the same as
-              QT_LOGGING_RULES=melvorin.wire.info=true)
-  --help      show this help and exit
-  --version   show the version and exit
-</source>
-        <translation>用法：melvorin [--verbose] [--help] [--version]
-通过 UDP 广播让 Wi-Fi 设备接入无线网络。
-
-  --verbose   把收发的每个数据报以及每个被有意丢弃的错误写到标准错误
-              （等同于 QT_LOGGING_RULES=melvorin.wire.info=true）
-  --help      显示本帮助并退出
-  --version   显示版本并退出
-</translation>
-    </message>
-    <message>
-        <source>melvorin: no display to open the window on: set DISPLAY (X11) or WAYLAND_DISPLAY (Wayland); scripts/run --demo needs one too</source>
-        <translation>melvorin：没有可以打开窗口的显示：请设置 DISPLAY（X11）或 WAYLAND_DISPLAY（Wayland）；scripts/run --demo 同样需要显示</translation>
-    </message>
-    <message>
-        <source>melvorin: the X display DISPLAY=%1 does not answer: start it or set DISPLAY or WAYLAND_DISPLAY to a running one; scripts/run --demo needs one too</source>
-        <translation>melvorin：X 显示 DISPLAY=%1 没有响应：请启动它，或把 DISPLAY 或 WAYLAND_DISPLAY 设为正在运行的显示；scripts/run --demo 同样需要显示</translation>
-    </message>
-</context>
-<context>
-    <name>melvorin::ui::TListView</name>
+    <name>NetworkList</name>
     <message>
         <source>Bytes: %1</source>
         <translation>字节：%1</translation>
@@ -41,16 +11,13 @@ Puts a Wi-Fi device onto a wireless network over UDP broadcast.
         <source>Also reads as: %1</source>
         <translation>另一种读法：%1</translation>
     </message>
-</context>
-<context>
-    <name>melvorin::ui::TForm2</name>
     <message>
         <source>Networks</source>
         <translation>网络列表</translation>
     </message>
 </context>
 <context>
-    <name>melvorin::ui::TStatusLine</name>
+    <name>StatusLine</name>
     <message>
         <source>Could not send on %1: %2</source>
         <translation>无法从%1发出：%2</translation>
@@ -102,6 +69,36 @@ Puts a Wi-Fi device onto a wireless network over UDP broadcast.
     <message>
         <source>(%1 unasked join results ignored)</source>
         <translation>（已忽略%1个未请求的连接结果）</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Usage: melvorin [--verbose] [--help] [--version]
+Puts a Wi-Fi device onto a wireless network over UDP broadcast.
+
+  --verbose   write every datagram sent or received, and every error dropped
+              on purpose, to standard error (the same as
+              QT_LOGGING_RULES=melvorin.wire.info=true)
+  --help      show this help and exit
+  --version   show the version and exit
+</source>
+        <translation>用法：melvorin [--verbose] [--help] [--version]
+通过 UDP 广播让 Wi-Fi 设备接入无线网络。
+
+  --verbose   把收发的每个数据报以及每个被有意丢弃的错误写到标准错误
+              （等同于 QT_LOGGING_RULES=melvorin.wire.info=true）
+  --help      显示本帮助并退出
+  --version   显示版本并退出
+</translation>
+    </message>
+    <message>
+        <source>melvorin: no display to open the window on: set DISPLAY (X11) or WAYLAND_DISPLAY (Wayland); scripts/run --demo needs one too</source>
+        <translation>melvorin：没有可以打开窗口的显示：请设置 DISPLAY（X11）或 WAYLAND_DISPLAY（Wayland）；scripts/run --demo 同样需要显示</translation>
+    </message>
+    <message>
+        <source>melvorin: the X display DISPLAY=%1 does not answer: start it or set DISPLAY or WAYLAND_DISPLAY to a running one; scripts/run --demo needs one too</source>
+        <translation>melvorin：X 显示 DISPLAY=%1 没有响应：请启动它，或把 DISPLAY 或 WAYLAND_DISPLAY 设为正在运行的显示；scripts/run --demo 同样需要显示</translation>
     </message>
 </context>
 </TS>

@@ -6,6 +6,7 @@
 #include "cli/args.h"
 #include "net/sockets.h"
 #include "protocol/errors.h"
+#include "protocol/hex.h"
 #include "protocol/scan.h"
 
 namespace melvorin::cli {
@@ -21,23 +22,10 @@ double ParseSeconds(const std::string& name, const std::string& text) {
     return value;
 }
 
-TIdBytes ParseHex(const std::string& text) {
-    auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
-    TIdBytes bytes;
-    bool ok = !text.empty() && text.size() % 2 == 0;
-    for (std::size_t i = 0; ok && i < text.size(); i += 2) {
-        const int hi = digit(text[i]);
-        const int lo = digit(text[i + 1]);
-        ok = hi >= 0 && lo >= 0;
-        if (ok) bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
-    }
-    if (!ok) throw UsageError("--ssid-hex \"" + text + "\" is not an even number of hexadecimal digits");
-    return bytes;
+TIdBytes SsidHex(const std::string& text) {
+    const std::optional<TIdBytes> bytes = ParseHex(text);
+    if (!bytes) throw UsageError("--ssid-hex \"" + text + "\" is not an even number of hexadecimal digits");
+    return *bytes;
 }
 
 }  // namespace
@@ -103,7 +91,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
             opt.ssidBytes.reset();
             ssidGiven = true;
         } else if (join && name == "--ssid-hex") {
-            opt.ssidBytes = ParseHex(arg.Value());
+            opt.ssidBytes = SsidHex(arg.Value());
             ssidGiven = true;
         } else if (join && name == "--device") {
             const std::string address = arg.Value();

@@ -40,16 +40,6 @@ int CombinedExitCode(const std::vector<JoinReport>& results) {
     return kExitOk;
 }
 
-std::string Hex(const TIdBytes& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (const std::uint8_t b : bytes) {
-        out.push_back(digits[b >> 4]);
-        out.push_back(digits[b & 0x0F]);
-    }
-    return out;
-}
-
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
     for (const char c : text) {

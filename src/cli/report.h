@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "protocol/bytes.h"
+#include "protocol/hex.h"
 
 namespace melvorin::cli {
 
@@ -40,7 +41,6 @@ const char* VerdictWord(Verdict verdict);
 int VerdictExitCode(Verdict verdict);
 int CombinedExitCode(const std::vector<JoinReport>& results);
 
-std::string Hex(const TIdBytes& bytes);
 // A JSON string literal of UTF-8 text.
 std::string JsonString(const std::string& text);
 

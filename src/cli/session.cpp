@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "net/sockets.h"
 #include "protocol/frame.h"
@@ -16,32 +17,21 @@ namespace {
 
 constexpr std::uint16_t kLocalPort = 12345;
 
-// The rows that the list-reply handling adds, as the window's list would
-// show them.
+// The networks of a list reply, in the order the reply lists them.
 class RowRecorder : public ISsidList {
 public:
-    void Clear() override {
-        cleared = true;
-        rows.clear();
-    }
-    void AddRow(const std::string& caption, const std::string& subItem) override {
-        rows.push_back({caption, std::atoi(subItem.c_str())});
-    }
+    void Clear() override { rows.clear(); }
+    void AddRow(const TNetwork& network) override { rows.push_back({network.text, network.bytes, network.strength}); }
     int RowCount() const override { return static_cast<int>(rows.size()); }
     int SelectedRow() const override { return -1; }
 
-    struct Row {
-        std::string caption;
-        int strength;
-    };
-    bool cleared = false;
-    std::vector<Row> rows;
+    std::vector<NetworkRow> rows;
 };
 
 class NoticeRecorder : public INotice {
 public:
-    void ShowNotice(const std::string& text) override { message = text; }
-    std::string message;
+    void ShowNotice(const TJoinResult& shown) override { result = shown; }
+    std::optional<TJoinResult> result;
 };
 
 Verdict FromProtocol(JoinVerdict verdict) {
@@ -114,27 +104,24 @@ void Session::OnRead(const TIdBytes& data, net::TIdSocketHandle& binding) {
     }
     RowRecorder rows;
     NoticeRecorder notice;
-    HandleDatagram(data, rows, notice);
+    const TDatagramKind kind = HandleDatagram(data, rows, notice);
 
-    if (rows.cleared && scanning_) {
+    if (kind == TDatagramKind::ListReply && scanning_) {
         DeviceReport device;
         device.address = binding.PeerIP;
         device.interfaceName = binding.PeerInterface;
         device.interfaceIndex = binding.PeerInterfaceIndex;
-        const std::vector<TIdBytes>& table = State().SsidTable;
-        for (std::size_t i = 0; i < rows.rows.size() && i < table.size(); ++i) {
-            device.networks.push_back({rows.rows[i].caption, table[i], rows.rows[i].strength});
-        }
+        device.networks = std::move(rows.rows);
         std::stable_sort(device.networks.begin(), device.networks.end(),
                          [](const NetworkRow& a, const NetworkRow& b) { return a.strength > b.strength; });
         devices_[device.address] = std::move(device);
     }
-    if (!notice.message.empty() && joinSent_ && !results_.count(binding.PeerIP)) {
+    if (notice.result && joinSent_ && !results_.count(binding.PeerIP)) {
         JoinReport report;
         report.address = binding.PeerIP;
         report.interfaceName = binding.PeerInterface;
-        report.verdict = FromProtocol(ClassifyJoinResult(data));
-        report.message = notice.message;
+        report.verdict = FromProtocol(notice.result->verdict);
+        report.message = notice.result->text;
         results_[report.address] = std::move(report);
     }
 }

@@ -35,23 +35,27 @@ TIdBytes BuildFrame(std::uint8_t command, const TIdBytes& payload) {
     return frame;
 }
 
-void HandleDatagram(const TIdBytes& data, ISsidList& list, INotice& notice, const TDroppedError& dropped) noexcept {
+TDatagramKind HandleDatagram(const TIdBytes& data, ISsidList& list, INotice& notice,
+                             const TDroppedError& dropped) noexcept {
+    TDatagramKind kind = TDatagramKind::Dropped;
     try {
         const std::size_t n = data.size();
         if (n <= 6 || n > static_cast<std::size_t>(INT_MAX)) {
-            return;
+            return kind;
         }
         if (data[0] != kLeadByte) {
-            return;
+            return kind;
         }
         if (CalcChecksum(data.data() + 1, static_cast<int>(n - 2)) != data[n - 1]) {
-            return;
+            return kind;
         }
         switch (data[3]) {
         case SsidListReply:
+            kind = TDatagramKind::ListReply;
             HandleListReply(data, list);
             break;
         case JoinResult:
+            kind = TDatagramKind::JoinResult;
             HandleJoinResult(data, notice);
             break;
         default:
@@ -59,13 +63,14 @@ void HandleDatagram(const TIdBytes& data, ISsidList& list, INotice& notice, cons
         }
     } catch (...) {
         // A failing datagram ends here; what was done so far stays.
-        if (!dropped) return;
+        if (!dropped) return kind;
         try {
             dropped(CurrentError().Text());
         } catch (...) {
             // Nothing leaves the handler, not even the log's own failure.
         }
     }
+    return kind;
 }
 
 }  // namespace melvorin

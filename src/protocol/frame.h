@@ -29,11 +29,16 @@ TIdBytes BuildFrame(std::uint8_t command, const TIdBytes& payload);
 // Receives the kind and message of an error that the datagram handler drops.
 using TDroppedError = std::function<void(const std::string& error)>;
 
+// What a datagram was handled as: dropped before dispatch (not accepted, or
+// an unknown command), a list reply or a join result (handled perhaps only
+// in part).
+enum class TDatagramKind { Dropped, ListReply, JoinResult };
+
 // The datagram handler: acceptance (length > 6, lead byte, checksum) and
 // dispatch on the command byte. Nothing escapes it: any failure ends the
 // handling of this datagram, with the work done so far kept, and is passed
 // to `dropped` when that is set.
-void HandleDatagram(const TIdBytes& data, ISsidList& list, INotice& notice,
+TDatagramKind HandleDatagram(const TIdBytes& data, ISsidList& list, INotice& notice,
                     const TDroppedError& dropped = {}) noexcept;
 
 }  // namespace melvorin

@@ -15,7 +15,7 @@ namespace melvorin {
 void Join(ISsidList& list, IKeyBox& key, IDatagramSender& sender) {
     ExchangeState& state = State();
 
-    // 1. Nothing to join without a selected row.
+    // Nothing to join without a selected row.
     if (list.RowCount() <= 0) {
         return;
     }
@@ -24,7 +24,7 @@ void Join(ISsidList& list, IKeyBox& key, IDatagramSender& sender) {
         return;
     }
 
-    // 2. The row's SSID bytes, exactly as the list reply carried them. A row
+    // The row's SSID bytes, exactly as the list reply carried them. A row
     // the table does not hold (the list and the table out of step) is refused.
     if (static_cast<std::size_t>(row) >= state.SsidTable.size()) {
         throw ERangeError();
@@ -32,7 +32,7 @@ void Join(ISsidList& list, IKeyBox& key, IDatagramSender& sender) {
     state.SelectedSsid = state.SsidTable[static_cast<std::size_t>(row)];
     state.SsidLength = static_cast<std::int32_t>(state.SelectedSsid.size());
 
-    // 3. The key's length in code page 936, or the prompt in a red box.
+    // The key's length in code page 936, or the prompt in a red box.
     const std::string keyText = key.Text();
     if (!keyText.empty()) {
         state.KeyLength = static_cast<std::int32_t>(TextToCp936(keyText).size());
@@ -41,20 +41,20 @@ void Join(ISsidList& list, IKeyBox& key, IDatagramSender& sender) {
         key.SetText(kKeyPrompt);
     }
 
-    // 4. An empty key or the prompt itself is never sent.
+    // An empty key or the prompt itself is never sent.
     const std::string shownText = key.Text();
     if (shownText.empty() || shownText == kKeyPrompt) {
         return;
     }
 
-    // 5. The length byte holds S + K + 4.
+    // The length byte holds S + K + 4: longer names and keys are refused.
     const std::int64_t ssidLength = state.SsidLength;
     const std::int64_t keyLength = state.KeyLength;
     if (ssidLength + keyLength + 4 > 255) {
         throw ERangeError();
     }
 
-    // 6. 00 <SSID> 0D 0A <the first K key bytes>, framed.
+    // The request: 00 <SSID> 0D 0A <the first K key bytes>, framed.
     const TIdBytes keyBytes = TextToCp936(key.Text());
     const std::size_t k = static_cast<std::size_t>(keyLength);
     if (keyBytes.size() < k) {
@@ -64,10 +64,10 @@ void Join(ISsidList& list, IKeyBox& key, IDatagramSender& sender) {
     state.JoinFrame = BuildJoinRequest(state.SelectedSsid,
                                        TIdBytes(keyBytes.begin(), keyBytes.begin() + static_cast<std::ptrdiff_t>(k)));
 
-    // 7. The port of the last scan; the search-port box is not read here.
+    // The port of the last scan; the search-port box is not read here.
     const std::uint16_t port = CheckedSearchPort(state.SearchPort);
 
-    // 8.
+    // The join request, broadcast.
     sender.SendDatagram(kBroadcastHost, port, state.JoinFrame);
 }
 
@@ -103,7 +103,8 @@ const char* JoinVerdictMessage(JoinVerdict verdict) {
 }
 
 void HandleJoinResult(const TIdBytes& data, INotice& notice) {
-    notice.ShowNotice(JoinVerdictMessage(ClassifyJoinResult(data)));
+    const JoinVerdict verdict = ClassifyJoinResult(data);
+    notice.ShowNotice({verdict, JoinVerdictMessage(verdict)});
 }
 
 }  // namespace melvorin

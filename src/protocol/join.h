@@ -15,8 +15,6 @@ inline constexpr const char* kMsgSsidWrong = "SSID出错了，请重获SSID";
 // S + K + 4 exceeds 255.
 TIdBytes BuildJoinRequest(const TIdBytes& ssid, const TIdBytes& key);
 
-// What a join result says: offset 5 (the key) first, then offset 4 (the SSID).
-enum class JoinVerdict { Accepted, KeyFormat, SsidNotFound };
 // Raises ERangeError for a datagram too short to hold both verdict bytes.
 JoinVerdict ClassifyJoinResult(const TIdBytes& data);
 // The notice text of a verdict.

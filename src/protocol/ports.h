@@ -8,15 +8,35 @@
 #include <string>
 
 #include "protocol/bytes.h"
+#include "protocol/shown_name.h"
 
 namespace melvorin {
+
+// A network of a list reply: its SSID bytes as received, the text they read
+// as (UTF-8), that text as people are shown it, and its signal strength in
+// percent.
+struct TNetwork {
+    TIdBytes bytes;
+    std::string text;
+    ShownName shown;
+    int strength = 0;
+};
+
+// What a join result says: offset 5 (the key) first, then offset 4 (the SSID).
+enum class JoinVerdict { Accepted, KeyFormat, SsidNotFound };
+
+// A join result: the device's verdict and the notice's text for it.
+struct TJoinResult {
+    JoinVerdict verdict = JoinVerdict::Accepted;
+    std::string text;
+};
 
 // The list of networks (lvSsid).
 class ISsidList {
 public:
     virtual ~ISsidList() = default;
     virtual void Clear() = 0;
-    virtual void AddRow(const std::string& caption, const std::string& subItem) = 0;
+    virtual void AddRow(const TNetwork& network) = 0;
     virtual int RowCount() const = 0;
     // Index of the selected row, or -1 when no row is selected.
     virtual int SelectedRow() const = 0;
@@ -40,7 +60,7 @@ public:
 class INotice {
 public:
     virtual ~INotice() = default;
-    virtual void ShowNotice(const std::string& text) = 0;
+    virtual void ShowNotice(const TJoinResult& result) = 0;
 };
 
 // The endpoint's send operation. Failures are raised as melvorin::Exception.

@@ -5,20 +5,10 @@
 #include "protocol/cp936.h"
 #include "protocol/errors.h"
 #include "protocol/frame.h"
+#include "protocol/hex.h"
 #include "protocol/state.h"
 
 namespace melvorin {
-
-namespace {
-
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
 
 std::int32_t StrToInt(const std::string& text) {
     const std::size_t n = text.size();
@@ -125,7 +115,9 @@ void HandleListReply(const TIdBytes& data, ISsidList& list) {
         }
         const auto first = data.begin() + static_cast<std::ptrdiff_t>(start + 2);
         state.SsidTable[row].assign(first, first + static_cast<std::ptrdiff_t>(length));
-        list.AddRow(BytesToText(state.SsidTable[row]), std::to_string(data[p - 2]) + "%");
+        const TIdBytes& ssid = state.SsidTable[row];
+        const std::string text = BytesToText(ssid);
+        list.AddRow({ssid, text, ShowName(text), data[p - 2]});
         ++row;
         start = p - 1;
     }

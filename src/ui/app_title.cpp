@@ -1,32 +1,16 @@
 #include "ui/app_title.h"
 
-#include <algorithm>
+#include "window/rules.h"
 
 namespace melvorin::ui {
 
-namespace {
-QString& TitleStore() {
-    static QString title;
-    return title;
-}
-}  // namespace
-
 QString MakeApplicationTitle(const QString& programPath) {
-    const qsizetype slash = std::max(programPath.lastIndexOf(QLatin1Char('/')),
-                                     programPath.lastIndexOf(QLatin1Char('\\')));
-    QString name = programPath.mid(slash + 1);
-    const qsizetype dot = name.indexOf(QLatin1Char('.'));
-    if (dot >= 0) {
-        name.truncate(dot);
-    }
-    if (name.size() <= 1) {
-        return name;
-    }
-    return name.left(1) + name.mid(1).toLower();
+    return QString::fromStdString(window::MakeApplicationTitle(
+        programPath.toStdString(), [](const std::string& s) { return QString::fromStdString(s).toLower().toStdString(); }));
 }
 
-void SetApplicationTitle(const QString& title) { TitleStore() = title; }
+void SetApplicationTitle(const QString& title) { window::SetApplicationTitle(title.toStdString()); }
 
-QString ApplicationTitle() { return TitleStore(); }
+QString ApplicationTitle() { return QString::fromStdString(window::ApplicationTitle()); }
 
 }  // namespace melvorin::ui

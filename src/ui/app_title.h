@@ -4,9 +4,7 @@
 
 namespace melvorin::ui {
 
-// The application title made from the program file's name: the directory
-// part removed (up to the last "/" or "\"), the name cut at its first ".",
-// the first character kept as it is and every later one in lower case.
+// The title rule of window/rules.h with Qt's case mapping:
 // "/usr/bin/Melvorin.exe" gives "Melvorin", "melvorin" gives "melvorin".
 QString MakeApplicationTitle(const QString& programPath);
 

@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "ui/app_title.h"
+#include "window/rules.h"
 
 namespace melvorin::ui {
 
@@ -33,8 +34,6 @@ int NaturalWidth(const QFontMetrics& metrics, const QString& text) {
     }
     return widest;
 }
-
-const QString kRule = QString(27, QLatin1Char('-'));
 
 }  // namespace
 
@@ -90,8 +89,8 @@ TNoticeBox::TNoticeBox(const QString& caption, const QString& text, QWidget* par
 QString TNoticeBox::Text() const { return label_->text(); }
 
 QString TNoticeBox::ClipboardText() const {
-    const QString nl = QStringLiteral("\n");
-    return kRule + nl + windowTitle() + nl + kRule + nl + Text() + nl + kRule + nl + ok_->text() + nl + kRule + nl;
+    return QString::fromStdString(
+        window::NoticeClipboardText(windowTitle().toStdString(), Text().toStdString(), ok_->text().toStdString()));
 }
 
 void TNoticeBox::keyPressEvent(QKeyEvent* event) {

@@ -9,11 +9,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QTextDocumentFragment>
 
-#include "protocol/cp936.h"
-#include "protocol/state.h"
-#include "ui/visible_name.h"
 
 namespace melvorin::ui {
 
@@ -23,10 +19,6 @@ TEdit::TEdit(QWidget* parent) : QLineEdit(parent) {
     // Dropped text would pass by the character filters.
     setAcceptDrops(false);
 }
-
-std::string TEdit::Text() const { return text().toStdString(); }
-
-void TEdit::SetText(const std::string& value) { setText(QString::fromStdString(value)); }
 
 void TEdit::SetColor(TColor color) {
     QPalette p = palette();
@@ -170,35 +162,27 @@ TListView::TListView(QWidget* parent) : QTableWidget(0, 2, parent) {
     header->setSectionResizeMode(QHeaderView::Interactive);
 }
 
-void TListView::Clear() { setRowCount(0); }
-
-void TListView::AddRow(const std::string& caption, const std::string& subItem) {
+void TListView::AddRow(const window::TShownRow& shown) {
     const int row = rowCount();
     insertRow(row);
     const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
-    // Characters that hide or reorder text are shown as markers; the whole
-    // name, and its bytes when it has such characters, are in the tooltip.
-    const auto& table = melvorin::State().SsidTable;
-    const TIdBytes raw = row < static_cast<int>(table.size()) ? table[row] : TIdBytes();
-    const VisibleName name = MakeVisible(QString::fromStdString(caption));
-    auto* first = new QTableWidgetItem(name.Text);
-    QString tip = NameToolTip(name, raw);
-    if (const auto other = OtherReading(raw)) {
-        // Bytes valid both as UTF-8 and as code page 936: the reading not shown.
-        tip += QStringLiteral("<p style='white-space:pre'>%1</p>")
-                   .arg(tr("Also reads as: %1").arg(MakeVisible(QString::fromStdString(*other)).Text).toHtmlEscaped());
+    // Untrusted text in rich text: escaped, each paragraph kept as it is.
+    QString tip;
+    QStringList lines;
+    for (const std::string& line : shown.tip) {
+        const QString text = QString::fromStdString(line);
+        tip += QStringLiteral("<p style='white-space:pre'>%1</p>").arg(text.toHtmlEscaped());
+        lines << text;
     }
+    auto* first = new QTableWidgetItem(QString::fromStdString(shown.name));
     first->setToolTip(tip);
-    // A screen reader reads the tooltip as the cell's description.
-    first->setData(Qt::AccessibleDescriptionRole, QTextDocumentFragment::fromHtml(tip).toPlainText());
+    first->setData(Qt::AccessibleDescriptionRole, lines.join(QLatin1Char('\n')));
     first->setFlags(flags);
-    auto* second = new QTableWidgetItem(QString::fromStdString(subItem));
+    auto* second = new QTableWidgetItem(QString::fromStdString(shown.strength));
     second->setFlags(flags);
     setItem(row, 0, first);
     setItem(row, 1, second);
 }
-
-int TListView::RowCount() const { return rowCount(); }
 
 int TListView::SelectedRow() const {
     const QModelIndexList rows = selectionModel()->selectedRows();
@@ -212,9 +196,9 @@ void TListView::FitRowHeight() {
 
 void TListView::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    // Tabbing in makes a row current without selecting it: Enter joins it all the same.
-    if (enter && SelectedRow() < 0 && currentIndex().isValid()) selectRow(currentIndex().row());
-    if (enter && SelectedRow() >= 0 && OnDblClick) {
+    const int row = window::RowToJoinOnEnter(SelectedRow(), currentIndex().isValid() ? currentIndex().row() : -1);
+    if (enter && row >= 0 && OnDblClick) {
+        if (SelectedRow() != row) selectRow(row);
         event->accept();
         OnDblClick();
         return;

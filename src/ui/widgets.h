@@ -8,12 +8,12 @@
 #include <functional>
 
 #include "protocol/ports.h"
+#include "window/rules.h"
 
 namespace melvorin::ui {
 
 // A single-line edit box with the events the window's handlers hang on.
-// Also the key box of the join exchange (IKeyBox).
-class TEdit : public QLineEdit, public IKeyBox {
+class TEdit : public QLineEdit {
     Q_OBJECT
 public:
     explicit TEdit(QWidget* parent = nullptr);
@@ -26,10 +26,8 @@ public:
     std::function<void()> OnEnter;
     std::function<void()> OnExit;
 
-    // IKeyBox (UTF-8 text; colours as blue-green-red).
-    std::string Text() const override;
-    void SetText(const std::string& text) override;
-    void SetColor(TColor color) override;
+    // The background, as blue-green-red.
+    void SetColor(TColor color);
     // Background back to the system window colour.
     void SetWindowColor();
 
@@ -51,7 +49,7 @@ private:
 // The list of networks: a report view with two columns, grid lines,
 // whole-row single selection, no editing and no sorting. Captions are plain
 // text.
-class TListView : public QTableWidget, public ISsidList {
+class TListView : public QTableWidget {
     Q_OBJECT
 public:
     explicit TListView(QWidget* parent = nullptr);
@@ -60,11 +58,11 @@ public:
     // keypad) on the selected row, or on the current one when none is.
     std::function<void()> OnDblClick;
 
-    // ISsidList (UTF-8 text).
-    void Clear() override;
-    void AddRow(const std::string& caption, const std::string& subItem) override;
-    int RowCount() const override;
-    int SelectedRow() const override;
+    // A row: the shown name with its tooltip (also the cell's description
+    // for a screen reader), and the strength.
+    void AddRow(const window::TShownRow& row);
+    // Index of the selected row, or -1.
+    int SelectedRow() const;
 
     // Row height following the list's font.
     void FitRowHeight();

@@ -27,6 +27,7 @@ namespace {
 using melvorin::testing::RecordingBoxes;
 using melvorin::testing::UdpPeer;
 using melvorin::ui::TForm2;
+using namespace melvorin::testing::controls;
 
 constexpr int kWaitMs = 10000;
 
@@ -38,9 +39,9 @@ protected:
 
     QStringList Captions() const {
         QStringList rows;
-        for (int r = 0; r < form_->lvSsid->rowCount(); ++r) {
-            const QTableWidgetItem* caption = form_->lvSsid->item(r, 0);
-            const QTableWidgetItem* strength = form_->lvSsid->item(r, 1);
+        for (int r = 0; r < LvSsid(*form_)->rowCount(); ++r) {
+            const QTableWidgetItem* caption = LvSsid(*form_)->item(r, 0);
+            const QTableWidgetItem* strength = LvSsid(*form_)->item(r, 1);
             rows << (caption ? caption->text() : QString()) + " " + (strength ? strength->text() : QString());
         }
         return rows;
@@ -57,12 +58,12 @@ protected:
     }
 
     void DoubleClickRow(int row, const QString& key) {
-        form_->edtKey->setText(key);
+        EdtKey(*form_)->setText(key);
         boxes_.notices.clear();
-        QHeaderView* header = form_->lvSsid->verticalHeader();
-        const QPoint centre(form_->lvSsid->columnViewportPosition(0) + 20,
+        QHeaderView* header = LvSsid(*form_)->verticalHeader();
+        const QPoint centre(LvSsid(*form_)->columnViewportPosition(0) + 20,
                             header->sectionViewportPosition(row) + header->sectionSize(row) / 2);
-        QTest::mouseDClick(form_->lvSsid->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+        QTest::mouseDClick(LvSsid(*form_)->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
     }
 
     const QStringList kDeviceRows{QStringLiteral("HomeNet 82%"), QStringLiteral("办公室WiFi 67%"),
@@ -126,7 +127,7 @@ private slots:
 
     // The scan button brings the device's list back.
     void rescanRestoresTheList() {
-        QTest::mouseClick(form_->btnSearch, Qt::LeftButton);
+        QTest::mouseClick(BtnSearch(*form_), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(Captions(), kDeviceRows, kWaitMs);
         QCOMPARE(JoinRow(3, QStringLiteral("correct horse")), QString::fromUtf8(melvorin::kMsgJoined));
     }
@@ -183,7 +184,7 @@ private slots:
 
     void startUpScanReachesBothSegments() {
         QTRY_COMPARE_WITH_TIMEOUT(Captions(), kDeviceRows, kWaitMs);
-        QCOMPARE(Sorted(form_->idpsrvr1->LastSendInterfaces()),
+        QCOMPARE(Sorted(Idpsrvr1(*form_)->LastSendInterfaces()),
                  Sorted({lanIf_.toStdString(), deviceIf_.toStdString()}));
         QCOMPARE(HeardOnSegmentA(), QStringList{kScan});
     }
@@ -191,14 +192,14 @@ private slots:
     // The join carries the key in clear: segment A never hears it.
     void joinStaysOnTheDevicesSegment() {
         QCOMPARE(JoinRow(0, QStringLiteral("correct horse")), QString::fromUtf8(melvorin::kMsgJoined));
-        QCOMPARE(form_->idpsrvr1->LastSendInterfaces(), std::vector<std::string>{deviceIf_.toStdString()});
+        QCOMPARE(Idpsrvr1(*form_)->LastSendInterfaces(), std::vector<std::string>{deviceIf_.toStdString()});
         QCOMPARE(HeardOnSegmentA(), QStringList());
     }
 
     void scanWithoutADefaultRoute() {
         ListFromSegmentA();
         QVERIFY(melvorin::testing::Ip("route del default"));
-        QTest::mouseClick(form_->btnSearch, Qt::LeftButton);
+        QTest::mouseClick(BtnSearch(*form_), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(Captions(), kDeviceRows, kWaitMs);
         QCOMPARE(boxes_.errors, QStringList());
         QCOMPARE(HeardOnSegmentA(), QStringList{kScan});
@@ -219,7 +220,7 @@ private slots:
         }
         QCOMPARE(boxes_.notices, QStringList());
         ListFromSegmentA();
-        QTest::mouseClick(form_->btnSearch, Qt::LeftButton);
+        QTest::mouseClick(BtnSearch(*form_), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(Captions(), kDeviceRows, kWaitMs);
         QCOMPARE(HeardOnSegmentA(), QStringList{kScan});
     }

@@ -95,7 +95,7 @@ class ClosingTests : public QObject, WindowFixture<CountingSystemBoxes> {
     void Start() {
         CreateAndExpectScan();
         if (QTest::currentTestFailed()) return;
-        if (form->idpsrvr1->Bindings().Count() < 2) QSKIP("no IPv6 binding: a second listener is needed");
+        if (Idpsrvr1(*form)->Bindings().Count() < 2) QSKIP("no IPv6 binding: a second listener is needed");
         QVERIFY(AskForJoinResult(*form, *device));
         form->ShowCentred();
     }
@@ -168,7 +168,7 @@ private slots:
         });
         QCOMPARE(code, 0);
         QCOMPARE(boxes->shown, 1);
-        QCOMPARE(form->idpsrvr1->ListenerCount(), 2);  // both still running
+        QCOMPARE(Idpsrvr1(*form)->ListenerCount(), 2);  // both still running
         EndAsTheProgramDoes("after a repeat inside the open notice");
     }
 

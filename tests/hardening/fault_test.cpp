@@ -37,7 +37,7 @@ class FaultTests : public QObject, WindowFixture<> {
         form->ShowCentred();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         QVERIFY(device->SendToLoopback(reply));
-        QTRY_COMPARE(form->lvSsid->rowCount(), rows);
+        QTRY_COMPARE(LvSsid(*form)->rowCount(), rows);
     }
 
 private slots:
@@ -56,32 +56,32 @@ private slots:
         form->FormCreate();
         QCOMPARE(boxes->errors, QStringList({kBindError}));
         QCOMPARE(NextHex(*device, 300), kNone);
-        QVERIFY(!form->idpsrvr1->Active());
-        QCOMPARE(form->idpsrvr1->ListenerCount(), 0);
+        QVERIFY(!Idpsrvr1(*form)->Active());
+        QCOMPARE(Idpsrvr1(*form)->ListenerCount(), 0);
         QVERIFY2(PortFree(12345, AF_INET), "the failed activation kept the IPv4 port");
 
         // Still held: the button fails the same way, and nothing goes out.
-        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        QTest::mouseClick(BtnSearch(*form), Qt::LeftButton);
         QCOMPARE(boxes->errors, QStringList({kBindError, kBindError}));
         QCOMPARE(NextHex(*device, 300), kNone);
 
         holder.reset();
-        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        QTest::mouseClick(BtnSearch(*form), Qt::LeftButton);
         QCOMPARE(boxes->errors.size(), 2);
         std::uint16_t sourcePort = 0;
         QCOMPARE(NextHex(*device, 3000, &sourcePort), kScan);
         QCOMPARE(sourcePort, std::uint16_t{12345});
-        QCOMPARE(form->idpsrvr1->Bindings().Count(), 2);
-        QCOMPARE(form->idpsrvr1->ListenerCount(), 2);
+        QCOMPARE(Idpsrvr1(*form)->Bindings().Count(), 2);
+        QCOMPARE(Idpsrvr1(*form)->ListenerCount(), 2);
 
         // Replies arrive over both families.
         UdpPeer device6(AF_INET6);
         QVERIFY(device6.SendToLoopback(ListReply(0, {{BytesOf("over-v6"), 6}})));
-        QTRY_COMPARE(form->lvSsid->rowCount(), 1);
-        QCOMPARE(form->lvSsid->item(0, 0)->text(), QStringLiteral("over-v6"));
+        QTRY_COMPARE(LvSsid(*form)->rowCount(), 1);
+        QCOMPARE(LvSsid(*form)->item(0, 0)->text(), QStringLiteral("over-v6"));
         QVERIFY(device->SendToLoopback(ListReply(1, {{BytesOf("over-v4"), 4}, {BytesOf("b"), 5}})));
-        QTRY_COMPARE(form->lvSsid->rowCount(), 2);
-        QCOMPARE(form->lvSsid->item(0, 0)->text(), QStringLiteral("over-v4"));
+        QTRY_COMPARE(LvSsid(*form)->rowCount(), 2);
+        QCOMPARE(LvSsid(*form)->item(0, 0)->text(), QStringLiteral("over-v4"));
     }
 
     // A notice box that raises (any kind of error) costs only its datagram:
@@ -104,8 +104,8 @@ private slots:
 
         // The same listener delivers the next datagrams as usual.
         QVERIFY(device->SendToLoopback(ListReply(1, {{BytesOf("next"), 9}, {BytesOf("one"), 8}})));
-        QTRY_COMPARE(form->lvSsid->rowCount(), 2);
-        QCOMPARE(form->lvSsid->item(1, 1)->text(), QStringLiteral("8%"));
+        QTRY_COMPARE(LvSsid(*form)->rowCount(), 2);
+        QCOMPARE(LvSsid(*form)->item(1, 1)->text(), QStringLiteral("8%"));
         QVERIFY(testing::AskForJoinResult(*form, *device));
         QVERIFY(device->SendToLoopback(JoinResult(0, 1)));
         QTRY_COMPARE(boxes->noticeCount, 4L);
@@ -113,7 +113,7 @@ private slots:
 
         // And the window still sends.
         device->Drain();
-        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        QTest::mouseClick(BtnSearch(*form), Qt::LeftButton);
         QCOMPARE(NextHex(*device, 2000), kScan);
         QCOMPARE(boxes->errors, QStringList());
     }
@@ -123,7 +123,7 @@ private slots:
     // then goes out as usual.
     void keyWithC1Characters() {
         CreateAndFill(ListReply(0, {{BytesOf("AB"), 50}}), 1);
-        ui::TEdit* key = form->edtKey;
+        ui::TEdit* key = EdtKey(*form);
         key->clear();
         QString typed;
         for (char16_t c = 0x80; c <= 0x9F; ++c) {
@@ -168,14 +168,14 @@ private slots:
                                       QStringLiteral("C") + replacement + replacement,
                                       QStringLiteral("你") + replacement + QStringLiteral("好")};
         for (int row = 0; row < 4; ++row) {
-            const QString caption = form->lvSsid->item(row, 0)->text();
+            const QString caption = LvSsid(*form)->item(row, 0)->text();
             // "81 7F" may also be shown as one replacement for the pair.
             if (row == 1 && caption == QString(replacement) + "B") continue;
             QCOMPARE(caption, expected[row]);
         }
         QCOMPARE(State().SsidTable[3], mixed);
 
-        form->edtKey->setText(QStringLiteral("12345678"));
+        EdtKey(*form)->setText(QStringLiteral("12345678"));
         for (int row = 0; row < 4; ++row) {
             device->Drain();
             DoubleClickRow(*form, row);

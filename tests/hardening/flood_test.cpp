@@ -19,6 +19,7 @@
 #include "protocol/join.h"
 #include "protocol/state.h"
 #include "qt_support.h"
+#include "window_fixture.h"
 #include "ui/form2.h"
 #include "ui/widgets.h"
 
@@ -76,45 +77,37 @@ long Field(const QString& summary, const QString& name) {
 
 }  // namespace
 
-class FloodTests : public QObject {
+class FloodTests : public QObject, WindowFixture<> {
     Q_OBJECT
 
 private slots:
-    void init() { ReleaseState(); }
-    void cleanup() { ReleaseState(); }
+    void init() { SetUpWindow(); }
+    void cleanup() { TearDownWindow(); }
 
     void burstLeavesTheWindowWorking() {
-        RecordingBoxes boxes;
-        UdpPeer device;
-        QVERIFY(device.Bind("", 1902));
-        auto form = std::make_unique<ui::TForm2>(boxes, WindowHandOver());
 
         // Count what the window's handler gets, then hand it on unchanged.
         long handled = 0;
         long long handledBytes = 0;
-        const net::TUDPReadEvent windowsHandler = form->idpsrvr1->OnUDPRead;
-        form->idpsrvr1->OnUDPRead = [&](net::TIdUDPListenerThread& thread, const TIdBytes& data,
-                                         net::TIdSocketHandle& binding) {
-            ++handled;
-            handledBytes += static_cast<long long>(data.size());
-            windowsHandler(thread, data, binding);
-        };
+        form->Logic().SetReadHooks({[&](const TIdBytes& data) {
+                                        ++handled;
+                                        handledBytes += static_cast<long long>(data.size());
+                                    },
+                                    {}});
 
-        form->FormCreate();
-        QCOMPARE(boxes.errors, QStringList());
+        CreateAndExpectScan();
+        if (QTest::currentTestFailed()) return;
         form->ShowCentred();
         std::uint16_t sourcePort = 0;
-        QCOMPARE(NextHex(device, 3000, &sourcePort), kScan);
-        QCOMPARE(sourcePort, std::uint16_t{12345});
-        const bool twoBindings = form->idpsrvr1->Bindings().Count() == 2;
+        const bool twoBindings = Idpsrvr1(*form)->Bindings().Count() == 2;
 
         // Warm up every path once (list, notices, code page tables, a short
         // burst) so that what is measured is growth, not first use.
-        QVERIFY(device.SendToLoopback(ListReply(2, {{BytesOf("warm"), 1}, {{0xC4, 0xE3}, 2}})));
-        QTRY_COMPARE(form->lvSsid->rowCount(), 2);
-        QVERIFY(testing::AskForJoinResult(*form, device));
-        QVERIFY(device.SendToLoopback(JoinResult(1, 1)));
-        QTRY_COMPARE(boxes.noticeCount, 1L);
+        QVERIFY(device->SendToLoopback(ListReply(2, {{BytesOf("warm"), 1}, {{0xC4, 0xE3}, 2}})));
+        QTRY_COMPARE(LvSsid(*form)->rowCount(), 2);
+        QVERIFY(testing::AskForJoinResult(*form, *device));
+        QVERIFY(device->SendToLoopback(JoinResult(1, 1)));
+        QTRY_COMPARE(boxes->noticeCount, 1L);
         const std::string v6Share = twoBindings ? "25" : "0";
         const QString warmSummary = RunSender({"--count", "5000", "--seconds", "20", "--seed", "7", "--ipv6-percent", v6Share});
         QVERIFY2(Field(warmSummary, "sent") > 0, qPrintable(warmSummary));
@@ -123,7 +116,7 @@ private slots:
         const long rssBefore = ResidentKb();
         const long handledBefore = handled;
         const long long handledBytesBefore = handledBytes;
-        const long noticesBefore = boxes.noticeCount;
+        const long noticesBefore = boxes->noticeCount;
 
         // The burst, with a scan-button press posted to the event loop while
         // it runs: the press waits behind the hand-overs, not behind the
@@ -132,15 +125,15 @@ private slots:
         clock.start();
         qint64 pressedAt = -1;
         qint64 scanArrivedAfter = -1;
-        device.Drain();
+        device->Drain();
         const QString summary = RunSender(
             {"--count", "200000", "--seconds", "90", "--seed", "12345", "--ipv6-percent", v6Share, "--rate", kRate},
             [&] {
                 if (pressedAt < 0 && clock.elapsed() > 20) {
                     pressedAt = clock.elapsed();
-                    QTimer::singleShot(0, form.get(), [&] { QTest::mouseClick(form->btnSearch, Qt::LeftButton); });
+                    QTimer::singleShot(0, form.get(), [&] { QTest::mouseClick(BtnSearch(*form), Qt::LeftButton); });
                 }
-                if (pressedAt >= 0 && scanArrivedAfter < 0 && NextHex(device, 0) == kScan) {
+                if (pressedAt >= 0 && scanArrivedAfter < 0 && NextHex(*device, 0) == kScan) {
                     scanArrivedAfter = clock.elapsed() - pressedAt;
                 }
             });
@@ -162,22 +155,22 @@ private slots:
 
         // Still whole: a valid list reply shows its rows ...
         const TIdBytes after = ListReply(1, {{BytesOf("after-flood"), 77}, {BytesOf("second"), 1}});
-        QVERIFY(device.SendToLoopback(after));
-        QTRY_VERIFY(form->lvSsid->rowCount() == 2 &&
-                    form->lvSsid->item(0, 0)->text() == QStringLiteral("after-flood"));
-        QCOMPARE(form->lvSsid->item(0, 1)->text(), QStringLiteral("77%"));
+        QVERIFY(device->SendToLoopback(after));
+        QTRY_VERIFY(LvSsid(*form)->rowCount() == 2 &&
+                    LvSsid(*form)->item(0, 0)->text() == QStringLiteral("after-flood"));
+        QCOMPARE(LvSsid(*form)->item(0, 1)->text(), QStringLiteral("77%"));
         QCOMPARE(State().SsidTable[1], BytesOf("second"));
         // ... and the scan button sends at once.
-        device.Drain();
+        device->Drain();
         QElapsedTimer press;
         press.start();
-        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
-        const QString received = NextHex(device, 2000, &sourcePort);
+        QTest::mouseClick(BtnSearch(*form), Qt::LeftButton);
+        const QString received = NextHex(*device, 2000, &sourcePort);
         const qint64 pressMs = press.elapsed();
         QCOMPARE(received, kScan);
         QCOMPARE(sourcePort, std::uint16_t{12345});
-        QCOMPARE(boxes.errors, QStringList());
-        for (const QString& text : boxes.notices) {
+        QCOMPARE(boxes->errors, QStringList());
+        for (const QString& text : boxes->notices) {
             QVERIFY2(text == QString::fromUtf8(kMsgJoined) || text == QString::fromUtf8(kMsgKeyWrong) ||
                          text == QString::fromUtf8(kMsgSsidWrong),
                      qPrintable(text));
@@ -188,7 +181,7 @@ private slots:
         std::printf("flood: sent %ld datagrams in %lld ms; handled %ld (%lld bytes), %ld notices; "
                     "scan pressed during the burst went out after %lld ms, after it after %lld ms\n",
                     sent, static_cast<long long>(burstMs), handled - handledBefore, handledBytes - handledBytesBefore,
-                    boxes.noticeCount - noticesBefore, static_cast<long long>(scanArrivedAfter),
+                    boxes->noticeCount - noticesBefore, static_cast<long long>(scanArrivedAfter),
                     static_cast<long long>(pressMs));
         std::printf("flood: VmRSS before %ld kB, after %ld kB, growth %ld kB\n", rssBefore, rssAfter,
                     rssAfter - rssBefore);

@@ -10,6 +10,7 @@
 #include "net/udp_server.h"
 #include "protocol/state.h"
 #include "qt_support.h"
+#include "window_fixture.h"
 #include "ui/form2.h"
 #include "ui/widgets.h"
 
@@ -17,47 +18,41 @@ namespace melvorin::hardening {
 
 using namespace melvorin::testing;
 
-class IPv6OffTests : public QObject {
+class IPv6OffTests : public QObject, WindowFixture<> {
     Q_OBJECT
 
 private slots:
+    void init() { SetUpWindow(); }
+    void cleanup() { TearDownWindow(); }
+
     void windowWorksWithOneBinding() {
         std::string off;
         std::ifstream("/proc/sys/net/ipv6/conf/all/disable_ipv6") >> off;
         QCOMPARE(off, std::string("1"));
         QVERIFY(!IPv6OnLoopback());
+        CreateAndExpectScan();
+        if (QTest::currentTestFailed()) return;
 
-        ReleaseState();
-        RecordingBoxes boxes;
-        UdpPeer device;
-        QVERIFY(device.Bind("", 1902));
-        auto form = std::make_unique<ui::TForm2>(boxes, WindowHandOver());
-        form->FormCreate();
-        QCOMPARE(boxes.errors, QStringList());
-        std::uint16_t sourcePort = 0;
-        QCOMPARE(NextHex(device, 3000, &sourcePort), QStringLiteral("ff00010102"));
-        QCOMPARE(sourcePort, std::uint16_t{12345});
-        QCOMPARE(form->idpsrvr1->Bindings().Count(), 1);
-        QCOMPARE(form->idpsrvr1->ListenerCount(), 1);
-        QVERIFY(form->idpsrvr1->Active());
+        QCOMPARE(Idpsrvr1(*form)->Bindings().Count(), 1);
+        QCOMPARE(Idpsrvr1(*form)->ListenerCount(), 1);
+        QVERIFY(Idpsrvr1(*form)->Active());
 
         form->ShowCentred();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-        QVERIFY(device.SendToLoopback(ListReply(1, {{BytesOf("v4-only"), 42}, {BytesOf("other"), 7}})));
-        QTRY_COMPARE(form->lvSsid->rowCount(), 2);
-        QCOMPARE(form->lvSsid->item(0, 1)->text(), QStringLiteral("42%"));
+        QVERIFY(device->SendToLoopback(ListReply(1, {{BytesOf("v4-only"), 42}, {BytesOf("other"), 7}})));
+        QTRY_COMPARE(LvSsid(*form)->rowCount(), 2);
+        QCOMPARE(LvSsid(*form)->item(0, 1)->text(), QStringLiteral("42%"));
 
-        form->edtKey->setText(QStringLiteral("12345678"));
+        EdtKey(*form)->setText(QStringLiteral("12345678"));
         DoubleClickRow(*form, 0);
-        QCOMPARE(NextHex(device, 2000), Hex(JoinRequest(BytesOf("v4-only"), BytesOf("12345678"))));
+        QCOMPARE(NextHex(*device, 2000), Hex(JoinRequest(BytesOf("v4-only"), BytesOf("12345678"))));
 
-        QVERIFY(device.SendToLoopback(JoinResult(1, 1)));
-        QTRY_COMPARE(boxes.noticeCount, 1L);
-        QCOMPARE(boxes.notices[0], QStringLiteral("提交成功，请检查设备状态"));
-        QCOMPARE(boxes.errors, QStringList());
+        QVERIFY(device->SendToLoopback(JoinResult(1, 1)));
+        QTRY_COMPARE(boxes->noticeCount, 1L);
+        QCOMPARE(boxes->notices[0], QStringLiteral("提交成功，请检查设备状态"));
+        QCOMPARE(boxes->errors, QStringList());
         form->CloseEndpoint();
-        QCOMPARE(form->idpsrvr1->ListenerCount(), 0);
-        ReleaseState();
+        QCOMPARE(Idpsrvr1(*form)->ListenerCount(), 0);
     }
 };
 

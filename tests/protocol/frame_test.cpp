@@ -84,16 +84,16 @@ TEST_F(FrameTest, LengthByteAndOffset1AreNotTested) {
 
 class ThrowingNotice : public INotice {
 public:
-    void ShowNotice(const std::string&) override { throw std::bad_alloc(); }
+    void ShowNotice(const TJoinResult&) override { throw std::bad_alloc(); }
 };
 
 class ThrowingList : public FakeSsidList {
 public:
-    void AddRow(const std::string& caption, const std::string& subItem) override {
+    void AddRow(const TNetwork& network) override {
         if (!rows.empty()) {
             throw 42;  // not even a std::exception
         }
-        FakeSsidList::AddRow(caption, subItem);
+        FakeSsidList::AddRow(network);
     }
 };
 

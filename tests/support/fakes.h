@@ -24,7 +24,10 @@ public:
         rows.clear();
         ++clears;
     }
-    void AddRow(const std::string& caption, const std::string& subItem) override { rows.push_back({caption, subItem}); }
+    // Recorded as the window shows it: the text and the strength in percent.
+    void AddRow(const TNetwork& network) override {
+        rows.push_back({network.text, std::to_string(network.strength) + "%"});
+    }
     int RowCount() const override { return static_cast<int>(rows.size()); }
     int SelectedRow() const override { return selected; }
 
@@ -55,9 +58,13 @@ public:
 
 class FakeNotice : public INotice {
 public:
-    void ShowNotice(const std::string& text) override { notices.push_back(text); }
+    void ShowNotice(const TJoinResult& result) override {
+        notices.push_back(result.text);
+        verdicts.push_back(result.verdict);
+    }
 
     std::vector<std::string> notices;
+    std::vector<JoinVerdict> verdicts;
 };
 
 class FakeSender : public IDatagramSender {

@@ -49,22 +49,22 @@ QString NextHex(UdpPeer& peer, int timeoutMs, std::uint16_t* fromPort) {
 }
 
 QPoint CellCentre(ui::TForm2& form, int row, int column) {
-    return form.lvSsid->visualRect(form.lvSsid->model()->index(row, column)).center();
+    return LvSsid(form)->visualRect(LvSsid(form)->model()->index(row, column)).center();
 }
 
 void DoubleClickRow(ui::TForm2& form, int row, int column) {
-    QTest::mouseClick(form.lvSsid->viewport(), Qt::LeftButton, {}, CellCentre(form, row, column));
-    QTest::mouseDClick(form.lvSsid->viewport(), Qt::LeftButton, {}, CellCentre(form, row, column));
+    QTest::mouseClick(LvSsid(form)->viewport(), Qt::LeftButton, {}, CellCentre(form, row, column));
+    QTest::mouseDClick(LvSsid(form)->viewport(), Qt::LeftButton, {}, CellCentre(form, row, column));
 }
 
 bool AskForJoinResult(ui::TForm2& form, UdpPeer& device) {
-    if (form.lvSsid->rowCount() == 0) {
+    if (LvSsid(form)->rowCount() == 0) {
         if (!device.SendToLoopback(ListReply({{{'A', 'B'}, 50}}))) return false;
-        if (!QTest::qWaitFor([&] { return form.lvSsid->rowCount() > 0; }, 3000)) return false;
+        if (!QTest::qWaitFor([&] { return LvSsid(form)->rowCount() > 0; }, 3000)) return false;
     }
     device.Drain();
-    form.lvSsid->selectRow(0);
-    form.lvSsidDblClick();
+    LvSsid(form)->selectRow(0);
+    form.Logic().lvSsidDblClick();
     const QString request = NextHex(device);
     return request.startsWith(QStringLiteral("ff00")) && request.mid(6, 2) == QStringLiteral("02");
 }

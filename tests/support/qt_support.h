@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "controls.h"
 #include "ui/boxes.h"
 #include "udp_peer.h"
 #include "wire.h"

@@ -50,16 +50,16 @@ TEST_F(DevsimDevice, ScanRequestGetsTheListReplyByteForByte) {
     // 00+0D+81+02+41+42+00+32+0D+0A+58+00+FF+0D+0A = 0x2CA
     const TIdBytes expected{0xFF, 0x00, 0x0D, 0x81, 0x02, 0x41, 0x42, 0x00, 0x32, 0x0D,
                             0x0A, 0x58, 0x00, 0xFF, 0x0D, 0x0A, 0xCA};
-    EXPECT_EQ(Hex(*reply), Hex(expected));
+    EXPECT_EQ(Hex(*reply, ' '), Hex(expected, ' '));
     // No network: the count is zero and nothing follows it.
-    EXPECT_EQ(Hex(*HandleRequest(Frame(0x01, {}), Config({}))), "ff 00 02 81 00 83");
+    EXPECT_EQ(Hex(*HandleRequest(Frame(0x01, {}), Config({})), ' '), "ff 00 02 81 00 83");
 }
 
 TEST_F(DevsimDevice, DefaultNetworksReadBackByTheToolWithTheChineseCaption) {
     const DeviceConfig cfg = DefaultConfig();
     ASSERT_EQ(cfg.networks.size(), 4u);
     // The Chinese SSID goes out as its code page 936 bytes.
-    EXPECT_EQ(Hex(cfg.networks[1].ssid), "b0 ec b9 ab ca d2 57 69 46 69");
+    EXPECT_EQ(Hex(cfg.networks[1].ssid, ' '), "b0 ec b9 ab ca d2 57 69 46 69");
 
     RecordingList list;
     RecordingNotice notice;
@@ -134,7 +134,7 @@ TEST_F(DevsimDevice, JoinVerdicts) {
     const DeviceConfig open = Config({{Bytes("HomeNet"), 80}, {TIdBytes{0xB0, 0xEC}, 10}});
     auto verdict = [](const DeviceConfig& cfg, const TIdBytes& ssid, const TIdBytes& key) {
         const auto reply = HandleRequest(JoinRequest(ssid, key), cfg);
-        return reply ? Hex(*reply) : std::string("none");
+        return reply ? Hex(*reply, ' ') : std::string("none");
     };
     const std::string both = "ff 00 03 82 01 01 87";
     const std::string keyBad = "ff 00 03 82 01 00 86";
@@ -191,7 +191,7 @@ TEST_F(DevsimDevice, LargestDatagramsAreReadWhole) {
     // answered, and the key refused.
     const TIdBytes hugeJoin = JoinRequest(Bytes("HomeNet"), TIdBytes(65507 - 15, 'k'));
     ASSERT_EQ(hugeJoin.size(), 65507u);
-    EXPECT_EQ(Hex(*HandleRequest(hugeJoin, cfg)), "ff 00 03 82 01 00 86");
+    EXPECT_EQ(Hex(*HandleRequest(hugeJoin, cfg), ' '), "ff 00 03 82 01 00 86");
     // The same size, all 0xFF (checksum fails), and an all-zero scan frame.
     EXPECT_FALSE(HandleRequest(TIdBytes(65507, 0xFF), cfg).has_value());
     TIdBytes bigScan(65507, 0x00);

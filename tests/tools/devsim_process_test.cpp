@@ -53,12 +53,12 @@ TEST(DevsimProcess, AnswersScanAndJoinFromUdpAndStopsOnSigterm) {
     ASSERT_TRUE(tool.SendToLoopback(BuildScanRequest(), port));
     const auto list = tool.Receive(5000);
     ASSERT_TRUE(list.has_value());
-    EXPECT_EQ(Hex(list->data), Hex(BuildListReply(ParseArgs({}).config)));
+    EXPECT_EQ(Hex(list->data, ' '), Hex(BuildListReply(ParseArgs({}).config), ' '));
 
     ASSERT_TRUE(tool.SendToLoopback(testing::JoinRequest(testing::BytesOf("HomeNet"), testing::BytesOf("password")), port));
     const auto result = tool.Receive(5000);
     ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(Hex(result->data), "ff 00 03 82 01 01 87");
+    EXPECT_EQ(Hex(result->data, ' '), "ff 00 03 82 01 01 87");
 
     // With --verbose the ignored junk was logged in hex.
     EXPECT_TRUE(dev.WaitForStderr("ignored 3 bytes from 127.0.0.1:" + std::to_string(tool.LocalPort()) +
@@ -110,7 +110,7 @@ TEST(DevsimProcess, ReplyBroadcastGoesToTheToolPort) {
     ASSERT_TRUE(other.SendToLoopback(BuildScanRequest(), port));
     const auto reply = toolPort.Receive(5000);
     ASSERT_TRUE(reply.has_value());
-    EXPECT_EQ(Hex(reply->data), Hex(BuildListReply(ParseArgs({"--network", "B:9"}).config)));
+    EXPECT_EQ(Hex(reply->data, ' '), Hex(BuildListReply(ParseArgs({"--network", "B:9"}).config), ' '));
     // Nothing went back to the sender itself.
     EXPECT_FALSE(other.Receive(200).has_value());
     dev.Signal(SIGTERM);

@@ -30,6 +30,7 @@
 
 namespace melvorin::uitest {
 
+using namespace testing::controls;
 using testing::BytesOf;
 using testing::DoubleClickRow;
 using testing::Hex;
@@ -66,7 +67,7 @@ class FormTests : public QObject, testing::WindowFixture<> {
         CreateAndExpectScan();
         if (QTest::currentTestFailed()) return;
         device->SendToLoopback(ListReply(records));
-        QTRY_COMPARE(form->lvSsid->rowCount(), int(records.size()));
+        QTRY_COMPARE(LvSsid(*form)->rowCount(), int(records.size()));
     }
     void Send(const testing::Octets& datagram) { QVERIFY(device->SendToLoopback(datagram)); }
 
@@ -86,14 +87,14 @@ private slots:
             QStringList dropped;
         };
         const auto log = std::make_shared<Log>();
-        form->idpsrvr1->OnLog = [log](const net::TIdLogEntry& entry) {
+        Idpsrvr1(*form)->OnLog = [log](const net::TIdLogEntry& entry) {
             const std::lock_guard<std::mutex> hold(log->lock);
             if (entry.Kind == net::TIdLogKind::Dropped) log->dropped << QString::fromStdString(entry.Message);
         };
         CreateAndFill({{BytesOf("AB"), 50}, {testing::FromHex("ced2b5c4cdf8c2e7"), 73}, {BytesOf("Caf\xc3\xa9"), 0},
                        {BytesOf("x"), 255}});
         if (QTest::currentTestFailed()) return;
-        QTableWidget* lv = form->lvSsid;
+        QTableWidget* lv = LvSsid(*form);
         QCOMPARE(lv->item(0, 0)->text(), QStringLiteral("AB"));
         QCOMPARE(lv->item(0, 1)->text(), QStringLiteral("50%"));
         QCOMPARE(lv->item(1, 0)->text(), QStringLiteral("我的网络"));  // GBK bytes
@@ -127,9 +128,9 @@ private slots:
         ShowActive();
         CreateAndFill({{BytesOf("AB"), 50}, {BytesOf("Other"), 20}});
         if (QTest::currentTestFailed()) return;
-        form->edtKey->clear();
-        QTest::keyClicks(form->edtKey, QStringLiteral("pass1234"));
-        QCOMPARE(form->edtKey->text(), QStringLiteral("pass1234"));
+        EdtKey(*form)->clear();
+        QTest::keyClicks(EdtKey(*form), QStringLiteral("pass1234"));
+        QCOMPARE(EdtKey(*form)->text(), QStringLiteral("pass1234"));
 
         DoubleClickRow(*form, 0);
         QCOMPARE(NextHex(*device), QStringLiteral("ff000e020041420d0a" "7061737331323334" "2b"));
@@ -139,36 +140,36 @@ private slots:
 
         // A pasted Chinese key goes out in code page 936.
         QGuiApplication::clipboard()->setText(QStringLiteral("密码"));
-        form->edtKey->clear();
-        QTest::keyClick(form->edtKey, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(form->edtKey->text(), QStringLiteral("密码"));
+        EdtKey(*form)->clear();
+        QTest::keyClick(EdtKey(*form), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(EdtKey(*form)->text(), QStringLiteral("密码"));
         DoubleClickRow(*form, 0);
         QCOMPARE(NextHex(*device), QStringLiteral("ff000a020041420d0ac3dcc2ebf2"));
         QCOMPARE(boxes->errors, QStringList());
 
         // A double-click in the empty area below the rows leaves no row
         // selected: nothing is sent.
-        const QPoint below(testing::CellCentre(*form, 0, 0).x(), form->lvSsid->viewport()->height() - 5);
-        QTest::mouseClick(form->lvSsid->viewport(), Qt::LeftButton, {}, below);
-        QTest::mouseDClick(form->lvSsid->viewport(), Qt::LeftButton, {}, below);
-        QCOMPARE(form->lvSsid->SelectedRow(), -1);
+        const QPoint below(testing::CellCentre(*form, 0, 0).x(), LvSsid(*form)->viewport()->height() - 5);
+        QTest::mouseClick(LvSsid(*form)->viewport(), Qt::LeftButton, {}, below);
+        QTest::mouseDClick(LvSsid(*form)->viewport(), Qt::LeftButton, {}, below);
+        QCOMPARE(LvSsid(*form)->SelectedRow(), -1);
         QCOMPARE(NextHex(*device, 300), kNone);
     }
 
     void joinWithoutRowsOrWithWrongPortSendsNothing() {
         form->FormCreate();
         QCOMPARE(NextHex(*device), kScanRequest);
-        form->lvSsidDblClick();
+        form->Logic().lvSsidDblClick();
         QCOMPARE(NextHex(*device, 300), kNone);
         QCOMPARE(boxes->errors, QStringList());
 
         // A failed scan leaves its port behind: the join fails the same way.
         Send(ListReply({{BytesOf("AB"), 50}}));
-        QTRY_COMPARE(form->lvSsid->rowCount(), 1);
-        form->edt_SearchPort->setText(QStringLiteral("70000"));
-        form->btnSearchClick();
-        form->lvSsid->selectRow(0);
-        form->lvSsidDblClick();
+        QTRY_COMPARE(LvSsid(*form)->rowCount(), 1);
+        EdtSearchPort(*form)->setText(QStringLiteral("70000"));
+        form->Logic().btnSearchClick();
+        LvSsid(*form)->selectRow(0);
+        form->Logic().lvSsidDblClick();
         QCOMPARE(boxes->errors, QStringList({"Range check error.", "Range check error."}));
         QCOMPARE(NextHex(*device, 300), kNone);
     }
@@ -177,50 +178,50 @@ private slots:
         ShowActive();
         CreateAndFill({{BytesOf("AB"), 50}});
         if (QTest::currentTestFailed()) return;
-        const QColor window = Background(form->edtKey);
+        const QColor window = Background(EdtKey(*form));
         QVERIFY(window != kFocusGreen);  // edtKeyEnter did not run at start
 
-        form->edtKey->clear();
+        EdtKey(*form)->clear();
         DoubleClickRow(*form, 0);
-        QCOMPARE(form->edtKey->text(), QStringLiteral("请输入密码"));
-        QCOMPARE(Background(form->edtKey), kRed);
+        QCOMPARE(EdtKey(*form)->text(), QStringLiteral("请输入密码"));
+        QCOMPARE(Background(EdtKey(*form)), kRed);
         QCOMPARE(NextHex(*device, 300), kNone);
         // The prompt itself is never sent.
         DoubleClickRow(*form, 0);
         QCOMPARE(NextHex(*device, 300), kNone);
 
-        QTest::keyClick(form->lvSsid, Qt::Key_Backtab);  // lvSsid -> edtKey
-        QCOMPARE(QApplication::focusWidget(), form->edtKey);
-        QCOMPARE(form->edtKey->text(), QString());
-        QCOMPARE(Background(form->edtKey), kFocusGreen);
+        QTest::keyClick(LvSsid(*form), Qt::Key_Backtab);  // lvSsid -> edtKey
+        QCOMPARE(QApplication::focusWidget(), EdtKey(*form));
+        QCOMPARE(EdtKey(*form)->text(), QString());
+        QCOMPARE(Background(EdtKey(*form)), kFocusGreen);
 
-        QTest::keyClick(form->edtKey, Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), form->lvSsid);
-        QCOMPARE(Background(form->edtKey), window);
+        QTest::keyClick(EdtKey(*form), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), LvSsid(*form));
+        QCOMPARE(Background(EdtKey(*form)), window);
     }
 
     void focusKeepsOtherTextAndTabSelectsIt() {
         ShowActive();
-        QCOMPARE(QApplication::focusWidget(), form->btnSearch);
-        QTest::keyClick(form->btnSearch, Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), form->edtKey);
-        QCOMPARE(form->edtKey->text(), QStringLiteral("12345678"));  // the sample stays
-        QCOMPARE(form->edtKey->selectedText(), QStringLiteral("12345678"));
-        QCOMPARE(Background(form->edtKey), kFocusGreen);
+        QCOMPARE(QApplication::focusWidget(), BtnSearch(*form));
+        QTest::keyClick(BtnSearch(*form), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), EdtKey(*form));
+        QCOMPARE(EdtKey(*form)->text(), QStringLiteral("12345678"));  // the sample stays
+        QCOMPARE(EdtKey(*form)->selectedText(), QStringLiteral("12345678"));
+        QCOMPARE(Background(EdtKey(*form)), kFocusGreen);
 
         // Clicking into a box does not select its text.
-        QTest::mouseClick(form->edt_SearchPort, Qt::LeftButton);
-        QCOMPARE(QApplication::focusWidget(), form->edt_SearchPort);
-        QVERIFY(!form->edt_SearchPort->hasSelectedText());
-        QVERIFY(Background(form->edtKey) != kFocusGreen);
-        QTest::keyClick(form->edt_SearchPort, Qt::Key_Tab);  // wraps to btnSearch
-        QTest::keyClick(form->btnSearch, Qt::Key_Backtab);   // back into edt_SearchPort
-        QCOMPARE(form->edt_SearchPort->selectedText(), QStringLiteral("1902"));
+        QTest::mouseClick(EdtSearchPort(*form), Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), EdtSearchPort(*form));
+        QVERIFY(!EdtSearchPort(*form)->hasSelectedText());
+        QVERIFY(Background(EdtKey(*form)) != kFocusGreen);
+        QTest::keyClick(EdtSearchPort(*form), Qt::Key_Tab);  // wraps to btnSearch
+        QTest::keyClick(BtnSearch(*form), Qt::Key_Backtab);   // back into edt_SearchPort
+        QCOMPARE(EdtSearchPort(*form)->selectedText(), QStringLiteral("1902"));
 
         // The prompt typed in by hand is cleared on entry too, other text not.
-        form->edtKey->setText(QStringLiteral("请输入密码x"));
-        form->edtKey->setFocus(Qt::TabFocusReason);
-        QCOMPARE(form->edtKey->text(), QStringLiteral("请输入密码x"));
+        EdtKey(*form)->setText(QStringLiteral("请输入密码x"));
+        EdtKey(*form)->setFocus(Qt::TabFocusReason);
+        QCOMPARE(EdtKey(*form)->text(), QStringLiteral("请输入密码x"));
     }
 
     void tabOrderVisitsButtonKeyListPort() {
@@ -230,13 +231,13 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             visited << QApplication::focusWidget();
         }
-        const QList<QWidget*> expected{form->btnSearch, form->edtKey, form->lvSsid, form->edt_SearchPort,
-                                       form->btnSearch};
+        const QList<QWidget*> expected{BtnSearch(*form), EdtKey(*form), LvSsid(*form), EdtSearchPort(*form),
+                                       BtnSearch(*form)};
         QCOMPARE(visited, expected);
     }
 
     void searchPortFilter() {
-        ui::TEdit* port = form->edt_SearchPort;
+        ui::TEdit* port = EdtSearchPort(*form);
         port->setText(QStringLiteral("19"));
         port->end(false);
         QTest::keyClick(port, Qt::Key_A);
@@ -297,7 +298,7 @@ private slots:
     }
 
     void keyFilter() {
-        ui::TEdit* key = form->edtKey;
+        ui::TEdit* key = EdtKey(*form);
         key->clear();
         QTest::keyClicks(key, QStringLiteral("a1 ~"));
         QCOMPARE(key->text(), QStringLiteral("a1 ~"));
@@ -329,22 +330,22 @@ private slots:
         form->FormCreate();
         QCOMPARE(NextHex(*device), kScanRequest);
 
-        form->edt_SearchPort->setText(QString());
-        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        EdtSearchPort(*form)->setText(QString());
+        QTest::mouseClick(BtnSearch(*form), Qt::LeftButton);
         QCOMPARE(boxes->errors, QStringList({"'' is not a valid integer value."}));
-        form->edt_SearchPort->setText(QStringLiteral("70000"));
-        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
-        form->edt_SearchPort->setText(QStringLiteral("-1"));
-        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
-        form->edt_SearchPort->setText(QStringLiteral("2147483648"));
-        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        EdtSearchPort(*form)->setText(QStringLiteral("70000"));
+        QTest::mouseClick(BtnSearch(*form), Qt::LeftButton);
+        EdtSearchPort(*form)->setText(QStringLiteral("-1"));
+        QTest::mouseClick(BtnSearch(*form), Qt::LeftButton);
+        EdtSearchPort(*form)->setText(QStringLiteral("2147483648"));
+        QTest::mouseClick(BtnSearch(*form), Qt::LeftButton);
         QCOMPARE(boxes->errors, QStringList({"'' is not a valid integer value.", "Range check error.",
                                              "Range check error.", "'2147483648' is not a valid integer value."}));
         QCOMPARE(NextHex(*device, 300), kNone);
 
         // "$76E" is 1902.
-        form->edt_SearchPort->setText(QStringLiteral("$76E"));
-        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        EdtSearchPort(*form)->setText(QStringLiteral("$76E"));
+        QTest::mouseClick(BtnSearch(*form), Qt::LeftButton);
         QCOMPARE(NextHex(*device), kScanRequest);
         QCOMPARE(boxes->errors.size(), 4);
     }
@@ -357,15 +358,15 @@ private slots:
         QCOMPARE(NextHex(*device, 300), kNone);
         form->ShowCentred();  // the window opens anyway, its list empty
         QVERIFY(form->isVisible());
-        QCOMPARE(form->lvSsid->rowCount(), 0);
+        QCOMPARE(LvSsid(*form)->rowCount(), 0);
 
         blocker.reset();
-        QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+        QTest::mouseClick(BtnSearch(*form), Qt::LeftButton);
         std::uint16_t sourcePort = 0;
         QCOMPARE(NextHex(*device, 3000, &sourcePort), kScanRequest);
         QCOMPARE(sourcePort, std::uint16_t{12345});
         Send(ListReply({{BytesOf("AB"), 50}}));
-        QTRY_COMPARE(form->lvSsid->rowCount(), 1);
+        QTRY_COMPARE(LvSsid(*form)->rowCount(), 1);
         QCOMPARE(boxes->errors.size(), 1);
     }
 
@@ -379,7 +380,7 @@ private slots:
         QTRY_COMPARE(form->UnaskedResults(), 1);
         QVERIFY(testing::AskForJoinResult(*form, *device));
         UdpPeer device6(AF_INET6);
-        const bool v6 = form->idpsrvr1->Bindings().Count() == 2;
+        const bool v6 = Idpsrvr1(*form)->Bindings().Count() == 2;
         boxes->onNotice = [&](const QString&) {
             if (!v6 || boxes->notices.size() != 1) return;
             device6.SendToLoopback(JoinResult(0x00, 0x01));
@@ -413,7 +414,7 @@ private slots:
         form->FormCreate();
         QCOMPARE(NextHex(*device), kScanRequest);
         QVERIFY(other.SendTo("127.0.0.1", 12345, ListReply({{BytesOf("AB"), 50}})));
-        QTRY_COMPARE(form->lvSsid->rowCount(), 1);
+        QTRY_COMPARE(LvSsid(*form)->rowCount(), 1);
         QVERIFY(testing::AskForJoinResult(*form, *device));
         Send(JoinResult(0x01, 0x01));  // from 127.0.0.1, which showed no list
         QTRY_COMPARE(form->UnaskedResults(), 1);
@@ -450,8 +451,8 @@ private slots:
         // The specified client area, and under it the status line, which the
         // window grows by.
         QCOMPARE(form->width(), px(363));
-        QCOMPARE(form->lblStatus->y(), px(486));
-        QCOMPARE(form->height(), form->lblStatus->geometry().bottom() + 1);
+        QCOMPARE(LblStatus(*form)->y(), px(486));
+        QCOMPARE(form->height(), LblStatus(*form)->geometry().bottom() + 1);
         QCOMPARE(form->minimumSize(), form->maximumSize());  // not resizable
         const Qt::WindowFlags flags = form->windowFlags();
         QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
@@ -459,20 +460,20 @@ private slots:
         QVERIFY(flags & Qt::WindowCloseButtonHint);
         QCOMPARE(form->palette().color(QPalette::Window), form->palette().color(QPalette::Button));
 
-        QCOMPARE(form->lbl_SearchPort->geometry(), rect(34, 30, 57, 13));
-        QCOMPARE(form->lbl_SearchPort->text(), QStringLiteral("搜索端口"));
-        QCOMPARE(form->edt_SearchPort->geometry(), rect(98, 24, 53, 21));
-        QCOMPARE(form->edt_SearchPort->text(), QStringLiteral("1902"));
-        QCOMPARE(form->Key->geometry(), rect(170, 30, 18, 13));
-        QCOMPARE(form->Key->text(), QStringLiteral("Key"));
-        QCOMPARE(form->edtKey->geometry(), rect(191, 24, 136, 21));
-        QVERIFY(!form->edtKey->text().isEmpty() && form->edtKey->text() != QStringLiteral("请输入密码"));
-        QCOMPARE(form->edtKey->echoMode(), QLineEdit::Normal);
-        QCOMPARE(form->btnSearch->geometry(), rect(36, 72, 297, 35));
-        QCOMPARE(form->btnSearch->text(), QStringLiteral("重获SSID"));
-        QCOMPARE(form->lvSsid->geometry(), rect(36, 130, 295, 325));
+        QCOMPARE(LblSearchPort(*form)->geometry(), rect(34, 30, 57, 13));
+        QCOMPARE(LblSearchPort(*form)->text(), QStringLiteral("搜索端口"));
+        QCOMPARE(EdtSearchPort(*form)->geometry(), rect(98, 24, 53, 21));
+        QCOMPARE(EdtSearchPort(*form)->text(), QStringLiteral("1902"));
+        QCOMPARE(KeyCaption(*form)->geometry(), rect(170, 30, 18, 13));
+        QCOMPARE(KeyCaption(*form)->text(), QStringLiteral("Key"));
+        QCOMPARE(EdtKey(*form)->geometry(), rect(191, 24, 136, 21));
+        QVERIFY(!EdtKey(*form)->text().isEmpty() && EdtKey(*form)->text() != QStringLiteral("请输入密码"));
+        QCOMPARE(EdtKey(*form)->echoMode(), QLineEdit::Normal);
+        QCOMPARE(BtnSearch(*form)->geometry(), rect(36, 72, 297, 35));
+        QCOMPARE(BtnSearch(*form)->text(), QStringLiteral("重获SSID"));
+        QCOMPARE(LvSsid(*form)->geometry(), rect(36, 130, 295, 325));
 
-        ui::TListView* lv = form->lvSsid;
+        ui::TListView* lv = LvSsid(*form);
         QCOMPARE(lv->columnCount(), 2);
         QCOMPARE(lv->horizontalHeaderItem(0)->text(), QStringLiteral("SSID 双击即可连接↓"));
         QCOMPARE(lv->horizontalHeaderItem(1)->text(), QStringLiteral("信号强度"));
@@ -494,10 +495,10 @@ private slots:
         // The status line comes after the specified members.
         QCOMPARE(order, QStringList({"lbl_SearchPort", "Key", "edtKey", "btnSearch", "lvSsid", "edt_SearchPort",
                                      "lblStatus"}));
-        QCOMPARE(form->idpsrvr1->Name(), std::string("idpsrvr1"));
-        QVERIFY(form->idpsrvr1->BroadcastEnabled());
-        QCOMPARE(form->idpsrvr1->DefaultPort(), quint16(12345));
-        QVERIFY(!form->idpsrvr1->Active());  // opened by the first send only
+        QCOMPARE(Idpsrvr1(*form)->Name(), std::string("idpsrvr1"));
+        QVERIFY(Idpsrvr1(*form)->BroadcastEnabled());
+        QCOMPARE(Idpsrvr1(*form)->DefaultPort(), quint16(12345));
+        QVERIFY(!Idpsrvr1(*form)->Active());  // opened by the first send only
 
         // Centred at the first show; a later show leaves it where it is.
         form->ShowCentred();

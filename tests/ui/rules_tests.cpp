@@ -13,7 +13,7 @@
 
 #include "ui/app_title.h"
 #include "ui/boxes.h"
-#include "ui/error_text.h"
+#include "window/error_text.h"
 
 namespace melvorin::uitest {
 
@@ -80,7 +80,7 @@ private slots:
     void errorText() {
         QFETCH(QString, message);
         QFETCH(QString, shown);
-        QCOMPARE(QString::fromStdString(ui::ErrorText(message.toStdString())), shown);
+        QCOMPARE(QString::fromStdString(window::ErrorText(message.toStdString())), shown);
     }
 
     void noticeBoxLooksAndCopies() {

@@ -30,6 +30,7 @@
 
 namespace melvorin::uitest {
 
+using namespace testing::controls;
 using namespace std::chrono_literals;
 using testing::BytesOf;
 using testing::ChildProcess;
@@ -57,7 +58,7 @@ void Listen(QAccessibleEvent* event) {
 void PressEnter(ui::TForm2& form, bool keypad = true) {
     QKeyEvent press(QEvent::KeyPress, keypad ? Qt::Key_Enter : Qt::Key_Return,
                     keypad ? Qt::KeypadModifier : Qt::NoModifier, QStringLiteral("\r"));
-    QCoreApplication::sendEvent(form.lvSsid, &press);
+    QCoreApplication::sendEvent(LvSsid(form), &press);
 }
 
 }  // namespace
@@ -65,12 +66,12 @@ void PressEnter(ui::TForm2& form, bool keypad = true) {
 // The window beside a stand-in device, with short time-outs.
 class StatusTests : public QObject, testing::WindowFixture<> {
     Q_OBJECT
-    QString Status() const { return form->lblStatus->text(); }
+    QString Status() const { return LblStatus(*form)->text(); }
 
 private slots:
     void init() {
         SetUpWindow();
-        form->lblStatus->SetTimeouts(300ms, 300ms);
+        form->Logic().Status().SetTimeouts(300ms, 300ms);
     }
     void cleanup() { TearDownWindow(); }
 
@@ -112,7 +113,7 @@ private slots:
         QTRY_COMPARE(Status(), statusAtNotice + QStringLiteral(" (1 unasked join result ignored)"));
         QCOMPARE(boxes->notices.size(), 1);
         QCOMPARE(boxes->errors, QStringList());
-        QVERIFY(!form->lblStatus->hasFocus() && form->lblStatus->focusPolicy() == Qt::NoFocus);
+        QVERIFY(!LblStatus(*form)->hasFocus() && LblStatus(*form)->focusPolicy() == Qt::NoFocus);
     }
 
     // What a screen reader gets, through Qt's accessibility interfaces.
@@ -126,29 +127,29 @@ private slots:
         const auto query = [](QObject* o) { return QAccessible::queryAccessibleInterface(o); };
         // The captions name their boxes and are their labels (AT-SPI: the box
         // is labelled by the caption).
-        for (auto [label, box] : {std::pair<QLabel*, QWidget*>{form->Key, form->edtKey},
-                                  std::pair<QLabel*, QWidget*>{form->lbl_SearchPort, form->edt_SearchPort}}) {
+        for (auto [label, box] : {std::pair<QLabel*, QWidget*>{KeyCaption(*form), EdtKey(*form)},
+                                  std::pair<QLabel*, QWidget*>{LblSearchPort(*form), EdtSearchPort(*form)}}) {
             QCOMPARE(query(box)->text(QAccessible::Name), label->text());
             const auto labelled = query(box)->relations(QAccessible::Label);
             QVERIFY(labelled.size() == 1 && labelled.first().first->object() == label);
         }
-        QCOMPARE(query(form->lvSsid)->text(QAccessible::Name), QStringLiteral("Networks"));
+        QCOMPARE(query(LvSsid(*form))->text(QAccessible::Name), QStringLiteral("Networks"));
 
         // A name valid in both readings: the row's tooltip, with the other
         // reading, is its cell's description.
         CreateAndExpectScan();
         if (QTest::currentTestFailed()) return;
-        ui::TStatusLine* line = form->lblStatus;
+        ui::TStatusLine* line = LblStatus(*form);
         QAccessibleInterface* status = query(line);
         QCOMPARE(status->role(), QAccessible::StatusBar);
         QVERIFY(status->textInterface() != nullptr);
         heard.clear();
         SetPreferredReading(NameReading::Utf8);
         device->SendToLoopback(ListReply({{{0x33, 0xC2, 0xA5, 0x57, 0x69, 0x46, 0x69}, 50}}));
-        QTRY_COMPARE(form->lvSsid->rowCount(), 1);
-        QCOMPARE(form->lvSsid->item(0, 0)->text(), QStringLiteral("3¥WiFi"));
+        QTRY_COMPARE(LvSsid(*form)->rowCount(), 1);
+        QCOMPARE(LvSsid(*form)->item(0, 0)->text(), QStringLiteral("3¥WiFi"));
         const QString description =
-            query(form->lvSsid)->tableInterface()->cellAt(0, 0)->text(QAccessible::Description);
+            query(LvSsid(*form))->tableInterface()->cellAt(0, 0)->text(QAccessible::Description);
         QVERIFY2(description.contains(QStringLiteral("3¥WiFi")) && description.contains(QStringLiteral("3楼WiFi")),
                  qPrintable(description));
         // The status line's change is a text change carrying the new line.
@@ -175,7 +176,7 @@ private slots:
     void listSenderNamedWhileANoticeIsOpen() {
         CreateAndExpectScan();
         if (QTest::currentTestFailed()) return;
-        if (form->idpsrvr1->Bindings().Count() < 2) QSKIP("no IPv6 binding: a second listener is needed");
+        if (Idpsrvr1(*form)->Bindings().Count() < 2) QSKIP("no IPv6 binding: a second listener is needed");
         QVERIFY(testing::AskForJoinResult(*form, *device));
         testing::UdpPeer device6(AF_INET6);
         boxes->onNotice = [&](const QString&) {
@@ -201,14 +202,14 @@ private slots:
         QVERIFY(nft("add table ip mlv") && nft("'add chain ip mlv out { type filter hook output priority 0 ; }'") &&
                 nft("add rule ip mlv out oifname mlvfw drop"));
         form = std::make_unique<ui::TForm2>(*boxes, testing::WindowHandOver());
-        form->btnSearchClick();
+        form->Logic().btnSearchClick();
         QCOMPARE(boxes->errors, QStringList());
         const QString partial = QStringLiteral("Scan sent on mlvok; waiting for a device\u2026 Could not send on mlvfw: ");
         QVERIFY2(Status().startsWith(partial) && Status().contains(QStringLiteral("Socket Error # 10013 Access denied.")),
                  qPrintable(Status()));
 
         QVERIFY(nft("add rule ip mlv out oifname mlvok drop"));
-        form->btnSearchClick();
+        form->Logic().btnSearchClick();
         QCOMPARE(boxes->errors.size(), 1);
         QVERIFY2(Status().startsWith(QStringLiteral("Could not send on mlvok: ")) &&
                      Status().contains(QStringLiteral(". Could not send on mlvfw: ")),
@@ -223,8 +224,8 @@ private slots:
                                           {BytesOf("HomeNet\u200B"), 2},
                                           {BytesOf("HomeNet"), 3},
                                           {BytesOf("<b>Bold"), 4}}));
-        QTRY_COMPARE(form->lvSsid->rowCount(), 4);
-        auto item = [&](int row) { return form->lvSsid->item(row, 0); };
+        QTRY_COMPARE(LvSsid(*form)->rowCount(), 4);
+        auto item = [&](int row) { return LvSsid(*form)->item(row, 0); };
         QCOMPARE(item(0)->text(), QStringLiteral("Home[U+202E]gnp.exe"));
         QCOMPARE(item(1)->text(), QStringLiteral("HomeNet[U+200B]"));
         QVERIFY(item(1)->text() != item(2)->text());
@@ -234,9 +235,9 @@ private slots:
         QVERIFY(item(3)->toolTip().contains("&lt;b&gt;Bold"));  // a name is never markup
 
         // Tabbing in makes a row current, not selected: Enter joins it.
-        form->lvSsid->selectionModel()->setCurrentIndex(form->lvSsid->model()->index(1, 0),
+        LvSsid(*form)->selectionModel()->setCurrentIndex(LvSsid(*form)->model()->index(1, 0),
                                                         QItemSelectionModel::NoUpdate);
-        QCOMPARE(form->lvSsid->SelectedRow(), -1);
+        QCOMPARE(LvSsid(*form)->SelectedRow(), -1);
         PressEnter(*form);
         QCOMPARE(NextHex(*device), testing::Hex(testing::JoinRequest(BytesOf("HomeNet\u200B"), BytesOf("12345678"))));
         QCOMPARE(Status().section(QChar(0x201D), 0, 0), QStringLiteral("Join request for \u201cHomeNet[U+200B]"));
@@ -271,13 +272,13 @@ private slots:
 
     void addedTextsTranslatedSpecifiedOnesNot() {
         CreateAndExpectScan();
-        const QString status = form->lblStatus->text();
+        const QString status = LblStatus(*form)->text();
         QCOMPARE(status.startsWith(QStringLiteral("已在")) && status.contains(QStringLiteral("默认路由")), chinese);
         QCOMPARE(status.startsWith(QStringLiteral("Scan sent on the default route")), !chinese);
-        QCOMPARE(form->btnSearch->text(), QStringLiteral("重获SSID"));
-        QCOMPARE(form->lvSsid->horizontalHeaderItem(0)->text(), QStringLiteral("SSID 双击即可连接↓"));
-        QCOMPARE(form->Key->text(), QStringLiteral("Key"));
-        QCOMPARE(form->lvSsid->accessibleName(), chinese ? QStringLiteral("网络列表") : QStringLiteral("Networks"));
+        QCOMPARE(BtnSearch(*form)->text(), QStringLiteral("重获SSID"));
+        QCOMPARE(LvSsid(*form)->horizontalHeaderItem(0)->text(), QStringLiteral("SSID 双击即可连接↓"));
+        QCOMPARE(KeyCaption(*form)->text(), QStringLiteral("Key"));
+        QCOMPARE(LvSsid(*form)->accessibleName(), chinese ? QStringLiteral("网络列表") : QStringLiteral("Networks"));
     }
 
     void commandLineAndNoDisplay() {

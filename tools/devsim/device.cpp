@@ -29,7 +29,7 @@ std::string ConfigProblem(const DeviceConfig& config) {
     }
     for (std::size_t i = 0; i < config.networks.size(); ++i) {
         const TIdBytes& ssid = config.networks[i].ssid;
-        const std::string which = "network " + std::to_string(i + 1) + " (SSID " + Hex(ssid) + ")";
+        const std::string which = "network " + std::to_string(i + 1) + " (SSID " + Hex(ssid, ' ') + ")";
         if (ssid.empty()) return "network " + std::to_string(i + 1) + " has an empty SSID";
         // The tool finds records only by their 0D 0A ending and shows a caption
         // only up to its first zero byte. A lone 0D or 0A could still pair with
@@ -122,18 +122,6 @@ std::optional<TIdBytes> HandleRequest(const TIdBytes& datagram, const DeviceConf
     if (!req) return std::nullopt;
     if (req->kind == RequestKind::Scan) return BuildListReply(config);
     return BuildJoinResult(SsidAccepted(config, req->ssid), KeyAccepted(config, req->key));
-}
-
-std::string Hex(const TIdBytes& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(bytes.size() * 3);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i) out.push_back(' ');
-        out.push_back(digits[bytes[i] >> 4]);
-        out.push_back(digits[bytes[i] & 0x0F]);
-    }
-    return out;
 }
 
 }  // namespace melvorin::devsim

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "protocol/bytes.h"
+#include "protocol/hex.h"
 
 namespace melvorin::devsim {
 
@@ -67,7 +68,5 @@ bool KeyAccepted(const DeviceConfig& config, const TIdBytes& key);
 // request. Never throws for any datagram.
 std::optional<TIdBytes> HandleRequest(const TIdBytes& datagram, const DeviceConfig& config);
 
-// "ff 00 01 01 02" style dump, for logs and test messages.
-std::string Hex(const TIdBytes& bytes);
 
 }  // namespace melvorin::devsim

@@ -37,8 +37,8 @@ volatile std::sig_atomic_t gStop = 0;
 // large datagrams cannot bury the log (or block on a full pipe).
 std::string LogHex(const TIdBytes& bytes) {
     constexpr std::size_t kMaxLogged = 1024;
-    if (bytes.size() <= kMaxLogged) return devsim::Hex(bytes);
-    return devsim::Hex(TIdBytes(bytes.begin(), bytes.begin() + kMaxLogged)) + " ... (" +
+    if (bytes.size() <= kMaxLogged) return melvorin::Hex(bytes, ' ');
+    return melvorin::Hex(TIdBytes(bytes.begin(), bytes.begin() + kMaxLogged), ' ') + " ... (" +
            std::to_string(bytes.size() - kMaxLogged) + " more bytes)";
 }
 

@@ -1,10 +1,10 @@
-#include "ui/join_route.h"
+#include "window/join_route.h"
 
 #include <algorithm>
 
 #include "net/interfaces.h"
 
-namespace melvorin::ui {
+namespace melvorin::window {
 
 void TJoinGate::Sent(const TPeer& asked) {
     asked_ = asked;
@@ -28,7 +28,6 @@ bool TJoinGate::Take(const TPeer& from) {
 
 void TListArrival::Clear() {
     shownFrom_ = Arrival;
-    ++lists_;
     list_.Clear();
 }
 
@@ -41,4 +40,4 @@ void TJoinSender::SendDatagram(const std::string& host, std::uint16_t port, cons
     gate_.Sent(list_.ShownFrom());
 }
 
-}  // namespace melvorin::ui
+}  // namespace melvorin::window

@@ -12,7 +12,7 @@
 #include "net/udp_server.h"
 #include "protocol/ports.h"
 
-namespace melvorin::ui {
+namespace melvorin::window {
 
 // Where a datagram came from: the sender's address and the interface it
 // arrived on (0: unknown).
@@ -52,18 +52,15 @@ public:
     explicit TListArrival(ISsidList& list) : list_(list) {}
     TPeer Arrival;
     const TPeer& ShownFrom() const { return shownFrom_; }
-    // How many lists have replaced the rows so far.
-    unsigned Lists() const { return lists_; }
 
     void Clear() override;
-    void AddRow(const std::string& caption, const std::string& subItem) override { list_.AddRow(caption, subItem); }
+    void AddRow(const TNetwork& network) override { list_.AddRow(network); }
     int RowCount() const override { return list_.RowCount(); }
     int SelectedRow() const override { return list_.SelectedRow(); }
 
 private:
     ISsidList& list_;
     TPeer shownFrom_;
-    unsigned lists_ = 0;
 };
 
 // Sends the join request, which carries the key in clear, out of the
@@ -88,8 +85,8 @@ class TGatedNotice : public INotice {
 public:
     TGatedNotice(INotice& notice, TJoinGate& gate, const TListArrival& arrival)
         : notice_(notice), gate_(gate), arrival_(arrival) {}
-    void ShowNotice(const std::string& text) override {
-        if (gate_.Take(arrival_.Arrival)) notice_.ShowNotice(text);
+    void ShowNotice(const TJoinResult& result) override {
+        if (gate_.Take(arrival_.Arrival)) notice_.ShowNotice(result);
     }
 
 private:
@@ -98,4 +95,4 @@ private:
     const TListArrival& arrival_;
 };
 
-}  // namespace melvorin::ui
+}  // namespace melvorin::window

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace melvorin::ui {
+namespace melvorin::window {
 
 // The text the error box shows for a failure's message (UTF-8): a "." is
 // added unless the message is empty or its last character is at or below
@@ -10,4 +10,4 @@ namespace melvorin::ui {
 // ending in ".", "!", ")", "%" or a blank is kept as it is.
 std::string ErrorText(const std::string& message);
 
-}  // namespace melvorin::ui
+}  // namespace melvorin::window

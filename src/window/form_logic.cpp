@@ -1,0 +1,201 @@
+#include "window/form_logic.h"
+
+#include <exception>
+
+#include "protocol/cp936.h"
+#include "protocol/errors.h"
+#include "protocol/frame.h"
+#include "protocol/join.h"
+#include "protocol/scan.h"
+#include "protocol/shown_name.h"
+#include "protocol/state.h"
+#include "window/error_text.h"
+#include "window/rules.h"
+
+namespace melvorin::window {
+
+// The list as the exchanges fill it, each row shown by the name rule.
+class TFormLogic::ListAdapter : public ISsidList {
+public:
+    explicit ListAdapter(IFormView& view) : view_(view) {}
+    void Clear() override { view_.ClearRows(); }
+    void AddRow(const TNetwork& network) override { view_.AddRow(ShowRow(network)); }
+    int RowCount() const override { return view_.RowCount(); }
+    int SelectedRow() const override { return view_.SelectedRow(); }
+
+private:
+    IFormView& view_;
+};
+
+class TFormLogic::KeyAdapter : public IKeyBox {
+public:
+    explicit KeyAdapter(IFormView& view) : view_(view) {}
+    std::string Text() const override { return view_.KeyText(); }
+    void SetText(const std::string& text) override { view_.SetKeyText(text); }
+    void SetColor(TColor color) override { view_.SetKeyColor(color); }
+
+private:
+    IFormView& view_;
+};
+
+// The status line hears of a join result before its notice box opens (and
+// holds the listener).
+class TFormLogic::NoticeAdapter : public INotice {
+public:
+    NoticeAdapter(IFormView& view, TStatusModel& status) : view_(view), status_(status) {}
+    void ShowNotice(const TJoinResult& result) override {
+        status_.JoinAnswered(result.text);
+        view_.ShowNotice(result.text);
+    }
+
+private:
+    IFormView& view_;
+    TStatusModel& status_;
+};
+
+namespace {
+
+// The endpoint, noting whether an action sent anything.
+class SendWatch : public IDatagramSender {
+public:
+    explicit SendWatch(IDatagramSender& sender) : sender_(sender) {}
+    void SendDatagram(const std::string& host, std::uint16_t port, const TIdBytes& data) override {
+        sender_.SendDatagram(host, port, data);
+        sent = true;
+    }
+    bool sent = false;
+
+private:
+    IDatagramSender& sender_;
+};
+
+}  // namespace
+
+TFormLogic::TFormLogic(IFormView& view, net::THandOver& handOver)
+    : view_(view),
+      status_(view),
+      list_(std::make_unique<ListAdapter>(view)),
+      key_(std::make_unique<KeyAdapter>(view)),
+      notice_(std::make_unique<NoticeAdapter>(view, status_)),
+      listArrival_(*list_),
+      joinNotice_(*notice_, joinGate_, listArrival_),
+      idpsrvr1_(std::make_unique<net::TIdUDPServer>(handOver, "idpsrvr1")) {
+    idpsrvr1_->SetBroadcastEnabled(true);
+    idpsrvr1_->SetDefaultPort(12345);
+    idpsrvr1_->OnUDPRead = [this](net::TIdUDPListenerThread& thread, const TIdBytes& data,
+                                  net::TIdSocketHandle& binding) {
+        if (hooks_.before) hooks_.before(data);
+        idpsrvr1UDPRead(thread, data, binding);
+        if (hooks_.after) hooks_.after(data);
+    };
+    joinSender_ = std::make_unique<TJoinSender>(*idpsrvr1_, listArrival_, joinGate_);
+}
+
+TFormLogic::~TFormLogic() {
+    CloseEndpoint();
+    idpsrvr1_.reset();
+}
+
+template <typename F>
+void TFormLogic::Guarded(F&& handler) {
+    std::string message;
+    try {
+        handler();
+        return;
+    } catch (const Exception& e) {
+        message = e.Message();
+    } catch (const std::exception& e) {
+        message = e.what();
+    }
+    std::string text = ErrorText(message);
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+        text.erase(at, 1);
+    }
+    view_.ShowError(text);
+}
+
+template <typename F>
+void TFormLogic::SaySendFailures(F&& send) {
+    try {
+        send();
+    } catch (...) {
+        // Out of no interface: the line names each one and why, the error
+        // box the first.
+        const auto failed = idpsrvr1_->LastSendFailures();
+        if (!failed.empty()) status_.NothingSent(failed);
+        throw;
+    }
+}
+
+void TFormLogic::CloseEndpoint() {
+    closing_ = true;
+    if (idpsrvr1_) idpsrvr1_->SetActive(false);
+}
+
+void TFormLogic::TimedOut(TTimer timer) { status_.TimedOut(timer); }
+
+// ---- handlers -------------------------------------------------------------
+
+void TFormLogic::FormCreate() { btnSearchClick(); }
+
+void TFormLogic::btnSearchClick() {
+    Guarded([this] {
+        SaySendFailures([this] { Scan(view_.PortText(), *idpsrvr1_); });
+        status_.ScanSent(idpsrvr1_->LastSendInterfaces(), idpsrvr1_->LastSendFailures());
+    });
+}
+
+void TFormLogic::lvSsidDblClick() {
+    Guarded([this] {
+        SendWatch sender(*joinSender_);
+        SaySendFailures([&] { Join(listArrival_, *key_, sender); });
+        if (sender.sent) {
+            status_.JoinSent(ShowName(BytesToText(State().SelectedSsid)).text, idpsrvr1_->LastSendInterfaces(),
+                             idpsrvr1_->LastSendFailures());
+        }
+    });
+}
+
+void TFormLogic::idpsrvr1UDPRead(net::TIdUDPListenerThread& /*AThread*/, const TIdBytes& AData,
+                                 net::TIdSocketHandle& ABinding) {
+    if (closing_) return;
+    listArrival_.Arrival = {ABinding.PeerIP, ABinding.PeerInterfaceIndex, ABinding.PeerInterface};
+    // What the handler drops goes to the endpoint's log.
+    const TDatagramKind kind = HandleDatagram(AData, listArrival_, joinNotice_,
+                                              [this](const std::string& error) { idpsrvr1_->LogDropped(error); });
+    if (kind == TDatagramKind::ListReply) {
+        // The list's sender: a list reply handled inside a notice this
+        // datagram opened has replaced this one's.
+        const TPeer& from = listArrival_.ShownFrom();
+        status_.ListShown(view_.RowCount(), from.Address, from.InterfaceName);
+    }
+    // Join results that came unasked are counted on the line, quietly.
+    status_.SetUnasked(UnaskedResults());
+}
+
+void TFormLogic::edt_SearchPortKeyPress(char16_t& key) {
+    Guarded([this, &key] {
+        if (SearchPortKey(key) == TKeyVerdict::Keep) return;
+        key = 0;
+        view_.Beep();
+    });
+}
+
+void TFormLogic::edtKeyKeyPress(char16_t& key) {
+    Guarded([&key] {
+        if (KeyBoxKey(key) != TKeyVerdict::Keep) key = 0;
+    });
+}
+
+void TFormLogic::edtKeyEnter() {
+    Guarded([this] {
+        view_.SetKeyColor(clKeyFocus);
+        if (view_.KeyText() == kKeyPrompt) view_.SetKeyText("");
+    });
+}
+
+void TFormLogic::edtKeyExit() {
+    Guarded([this] { view_.SetKeyWindowColor(); });
+}
+
+}  // namespace melvorin::window
