@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include "window/rules.h"
+
 namespace melvorin::win32 {
 
 namespace {
@@ -65,11 +67,11 @@ LRESULT CALLBACK TForm2::ListProcedure(HWND list, UINT message, WPARAM wParam, L
     }
     if (message == WM_CHAR && wParam == VK_RETURN) return 0;
     if (message == WM_KEYDOWN && wParam == VK_RETURN) {
-        if (form.SelectedRow() < 0) {
-            const int current = ListView_GetNextItem(list, -1, LVNI_FOCUSED);
-            if (current >= 0) ListView_SetItemState(list, current, LVIS_SELECTED, LVIS_SELECTED);
+        const int row = window::RowToJoinOnEnter(form.SelectedRow(), ListView_GetNextItem(list, -1, LVNI_FOCUSED));
+        if (row >= 0 && form.logic_) {
+            if (form.SelectedRow() != row) ListView_SetItemState(list, row, LVIS_SELECTED, LVIS_SELECTED);
+            form.logic_->lvSsidDblClick();
         }
-        if (form.SelectedRow() >= 0 && form.logic_) form.logic_->lvSsidDblClick();
         return 0;
     }
     return DefSubclassProc(list, message, wParam, lParam);
