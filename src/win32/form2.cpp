@@ -3,10 +3,10 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <mutex>
 #include <system_error>
 
 #include "win32/text.h"
+#include "win32/window_class.h"
 #include "window/layout.h"
 #include "window/texts.h"
 
@@ -26,31 +26,16 @@ constexpr std::size_t kLblSearchPort = IndexOf("lbl_SearchPort"), kKey = IndexOf
                       kBtnSearch = IndexOf("btnSearch"), kLvSsid = IndexOf("lvSsid"),
                       kEdtSearchPort = IndexOf("edt_SearchPort"), kLblStatus = IndexOf("lblStatus");
 
-HINSTANCE ThisModule() { return GetModuleHandleW(nullptr); }
-
-void RegisterFormClass(WNDPROC procedure) {
-    static std::once_flag once;
-    std::call_once(once, [procedure] {
-        WNDCLASSEXW c{};
-        c.cbSize = sizeof c;
-        c.lpfnWndProc = procedure;
-        c.hInstance = ThisModule();
-        c.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);  // button face
-        c.lpszClassName = kClassName;
-        if (RegisterClassExW(&c) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-            throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "RegisterClassExW");
-        }
-    });
-}
-
 constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;  // fixed size, a close box only
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 }  // namespace
 
 TForm2::TForm2(IBoxes& boxes, net::THandOver& handOver) : boxes_(boxes) {
-    RegisterFormClass(&Procedure);
+    WNDCLASSEXW shape{};
+    shape.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    shape.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);  // button face
+    RegisterWindowClass(kClassName, &Procedure, shape);
     window_ = CreateWindowExW(kExStyle, kClassName, Wide(window::kWindowTitle).c_str(), kStyle, CW_USEDEFAULT,
                               CW_USEDEFAULT, 0, 0, nullptr, nullptr, ThisModule(), this);
     if (window_ == nullptr) {
