@@ -1,35 +1,18 @@
 #include "win32/handover_pump.h"
 
-#include <mutex>
 #include <system_error>
+
+#include "win32/window_class.h"
 
 namespace melvorin::win32 {
 namespace {
 
 constexpr wchar_t kClassName[] = L"MelvorinHandOverPump";
 
-HINSTANCE ThisModule() { return GetModuleHandleW(nullptr); }
-
-// The window class, registered once per process.
-void RegisterPumpClass(WNDPROC procedure) {
-    static std::once_flag once;
-    std::call_once(once, [procedure] {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = procedure;
-        windowClass.hInstance = ThisModule();
-        windowClass.lpszClassName = kClassName;
-        if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-            throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
-                                    "RegisterClassExW (hand-over pump)");
-        }
-    });
-}
-
 }  // namespace
 
 THandOverPump::THandOverPump() {
-    RegisterPumpClass(&Procedure);
+    RegisterWindowClass(kClassName, &Procedure);
     window_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ThisModule(), this);
     if (window_ == nullptr) {
         throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),

@@ -32,12 +32,12 @@ installer="$work/melvorin-$version-win64.exe"
 dir="$prefix/drive_c/Program Files/Melvorin"
 menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Melvorin"
 win "$installer" /S || fail "the installer exited with $?"
-for f in melvorin-cli.exe melvorin-cli.txt melvorin.ico Uninstall.exe; do
+for f in melvorin.exe melvorin-cli.exe melvorin-cli.txt melvorin.ico Uninstall.exe; do
   [ -f "$dir/$f" ] || fail "not installed: $f"
 done
 out=$(win 'C:\Program Files\Melvorin\melvorin-cli.exe' --version | tr -d '\r')
 [ "$out" = "melvorin-cli $version" ] || fail "installed melvorin-cli.exe --version: '$out'"
-for link in "Melvorin command line manual.lnk" Uninstall.lnk; do
+for link in Melvorin.lnk "Melvorin command line manual.lnk" Uninstall.lnk; do
   [ -f "$menu/$link" ] || fail "no Start-menu entry $link"
 done
 entry=$(win reg query "$uninstall_key" | tr -d '\r')

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "net/handover.h"
+#include "win32/boxes.h"
+#include "window/form_logic.h"
+#include "window/view.h"
+
+namespace melvorin::win32 {
+
+// The main window "Form2" as Win32 draws it: the search-port and key boxes,
+// the scan button, the report-style list of networks and the status line,
+// placed by the layout table and scaled by the monitor's dots per inch. What
+// it does is window/form_logic.h's: its messages become calls there, and the
+// logic draws through this window.
+class TForm2 : private window::IFormView {
+public:
+    // `boxes` shows the notice and error boxes and beeps; `handOver` runs the
+    // endpoint's events on this thread. Both must outlive the window.
+    TForm2(IBoxes& boxes, net::THandOver& handOver);
+    ~TForm2();
+    TForm2(const TForm2&) = delete;
+    TForm2& operator=(const TForm2&) = delete;
+
+    window::TFormLogic& Logic() { return *logic_; }
+    void FormCreate() { logic_->FormCreate(); }
+    // Shows the window, centred on the primary screen the first time.
+    void ShowCentred();
+    // Runs the message loop until the window is closed; then the window is
+    // hidden and its endpoint closed.
+    void Run();
+    // What the message loop does with one message (dialog keys: Tab, Enter).
+    bool PreTranslate(MSG& message);
+    void CloseEndpoint() { logic_->CloseEndpoint(); }
+
+    HWND Handle() const { return window_; }
+    // A member by its name in the layout table ("lvSsid", "lblStatus"...).
+    HWND Control(const char* name) const;
+    // The layout's scale: the measured height of "0" over 13.
+    double Scale() const { return scale_; }
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK EditProcedure(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                          DWORD_PTR form);
+    static LRESULT CALLBACK ListProcedure(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                          DWORD_PTR form);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Notify(const NMHDR& header);
+    void BuildControls();
+    void Layout(UINT dpi);
+    // Runs a typed character through the box's key filter: false drops it.
+    bool Filter(HWND edit, char16_t& key);
+    void FocusMoved(HWND to);
+
+    // window::IFormView
+    void ClearRows() override;
+    void AddRow(const window::TShownRow& row) override;
+    int RowCount() const override;
+    int SelectedRow() const override;
+    std::string KeyText() const override;
+    void SetKeyText(const std::string& text) override;
+    void SetKeyColor(TColor color) override;
+    void SetKeyWindowColor() override;
+    std::string PortText() const override;
+    void SetStatusText(const std::string& text) override;
+    void StartTimer(window::TTimer timer, std::chrono::milliseconds after) override;
+    void StopTimer(window::TTimer timer) override;
+    void ShowNotice(const std::string& text) override;
+    void ShowError(const std::string& text) override;
+    void Beep() override;
+
+    IBoxes& boxes_;
+    HWND window_ = nullptr;
+    HWND controls_[7] = {};  // in the layout table's order
+    HWND listName_ = nullptr;
+    HFONT font_ = nullptr;
+    HFONT listFont_ = nullptr;
+    HBRUSH keyBrush_ = nullptr;
+    COLORREF keyColor_ = 0;
+    bool keyColored_ = false;
+    HWND current_ = nullptr;   // the control that has the focus within the window
+    HWND savedFocus_ = nullptr;  // while the window is inactive
+    std::vector<std::wstring> tips_;
+    std::unique_ptr<window::TFormLogic> logic_;
+    double scale_ = 1.0;
+    bool centred_ = false;
+};
+
+}  // namespace melvorin::win32

@@ -1,0 +1,258 @@
+// The Win32 window driven with messages, as a user's input arrives: its
+// layout and tab order against the shared table, the key filters, a list
+// reply shown as rows, the exact join bytes from a double-click and from
+// Enter, a join result's notice, and a real box open while datagrams arrive
+// and the window is closed.
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "protocol/state.h"
+#include "udp_peer.h"
+#include "win32/boxes.h"
+#include "win32/form2.h"
+#include "win32/handover_pump.h"
+#include "window/layout.h"
+#include "window/rules.h"
+#include "wire.h"
+
+namespace melvorin::win32 {
+namespace {
+
+using testing::BytesOf;
+using testing::JoinRequest;
+using testing::JoinResult;
+using testing::ListReply;
+using testing::Octets;
+
+class RecordingBoxes : public IBoxes {
+public:
+    void ShowNotice(HWND, const std::wstring& text) override {
+        notices.push_back(text);
+        if (onNotice) onNotice();
+    }
+    void ShowError(HWND, const std::wstring& text) override { errors.push_back(text); }
+    void Beep() override { ++beeps; }
+    std::vector<std::wstring> notices, errors;
+    int beeps = 0;
+    std::function<void()> onNotice;  // runs while the notice is "open"
+};
+
+// Dispatches this thread's messages, as the program's loop does, until
+// `done` or 5 s; false on the time-out or a WM_QUIT.
+bool PumpUntil(TForm2& form, const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+            if (m.message == WM_QUIT) return false;
+            if (!form.PreTranslate(m)) {
+                TranslateMessage(&m);
+                DispatchMessageW(&m);
+            }
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return true;
+}
+
+std::wstring TextOf(HWND w) {
+    wchar_t text[256] = {};
+    GetWindowTextW(w, text, 256);
+    return text;
+}
+
+class Win32Form : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ReleaseState();
+        window::SetApplicationTitle("Melvorin");
+        ASSERT_TRUE(device.Bind("", 1902));
+        form = std::make_unique<TForm2>(boxes, pump.HandOver());
+    }
+    void TearDown() override {
+        form.reset();
+        ReleaseState();
+    }
+    HWND C(const char* name) { return form->Control(name); }
+    // The next datagram the device receives, or nothing within 3 s.
+    Octets Received() {
+        for (int i = 0; i < 300; ++i) {
+            if (auto d = device.Receive(0)) return d->data;
+            int turns = 0;
+            PumpUntil(*form, [&] { return ++turns > 1; });
+        }
+        return {};
+    }
+    void ShowListOf(const testing::Records& records) {
+        form->FormCreate();
+        ASSERT_EQ(Received(), testing::kScanRequestBytes);
+        ASSERT_TRUE(device.SendToLoopback(ListReply(records)));
+        ASSERT_TRUE(PumpUntil(*form, [&] { return ListView_GetItemCount(C("lvSsid")) == int(records.size()); }));
+    }
+
+    THandOverPump pump;
+    RecordingBoxes boxes;
+    testing::UdpPeer device;
+    std::unique_ptr<TForm2> form;
+};
+
+TEST_F(Win32Form, LayoutTabOrderFocusAndList) {
+    form->ShowCentred();
+    const double s = form->Scale();
+    for (const window::TPlace& at : window::kLayout) {
+        RECT r{};
+        GetWindowRect(C(at.name), &r);
+        MapWindowPoints(nullptr, form->Handle(), reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, window::Scaled(at.left, s)) << at.name;
+        EXPECT_EQ(r.top, window::Scaled(at.top, s)) << at.name;
+        EXPECT_EQ(r.right - r.left, window::Scaled(at.width, s)) << at.name;
+        EXPECT_EQ(r.bottom - r.top, window::Scaled(at.height, s)) << at.name;
+    }
+    RECT client{};
+    GetClientRect(form->Handle(), &client);
+    EXPECT_EQ(client.right, window::Scaled(window::kClientWidth, s));
+    EXPECT_EQ(client.bottom, window::Scaled(window::kClientHeight + window::kStatusHeight, s));
+    EXPECT_EQ(TextOf(form->Handle()), L"Melvorin");
+    EXPECT_EQ(TextOf(C("btnSearch")), L"重获SSID");
+    EXPECT_EQ(TextOf(C("lbl_SearchPort")), L"搜索端口");
+    EXPECT_EQ(TextOf(C("edt_SearchPort")), L"1902");
+
+    // The focus starts on the scan button; Tab visits the key box, the
+    // list, the search-port box and comes back.
+    EXPECT_EQ(GetFocus(), C("btnSearch"));
+    std::vector<HWND> order;
+    for (HWND w = C("btnSearch"); order.size() < 4;) order.push_back(w = GetNextDlgTabItem(form->Handle(), w, FALSE));
+    EXPECT_EQ(order, (std::vector<HWND>{C("edtKey"), C("lvSsid"), C("edt_SearchPort"), C("btnSearch")}));
+
+    HWND list = C("lvSsid");
+    EXPECT_EQ(GetWindowLongW(list, GWL_STYLE) & (LVS_TYPEMASK | LVS_SINGLESEL), LVS_REPORT | LVS_SINGLESEL);
+    EXPECT_EQ(ListView_GetExtendedListViewStyle(list) & (LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES),
+              DWORD(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES));
+    EXPECT_EQ(ListView_GetColumnWidth(list, 0), window::Scaled(window::kSsidColumnWidth, s));
+    EXPECT_EQ(ListView_GetColumnWidth(list, 1), window::Scaled(window::kStrengthColumnWidth, s));
+    wchar_t caption[64] = {};
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT;
+    column.pszText = caption;
+    column.cchTextMax = 64;
+    ASSERT_TRUE(ListView_GetColumn(list, 0, &column));
+    EXPECT_EQ(std::wstring(caption), L"SSID 双击即可连接↓");
+    ASSERT_TRUE(ListView_GetColumn(list, 1, &column));
+    EXPECT_EQ(std::wstring(caption), L"信号强度");
+    EXPECT_EQ(TextOf(list), L"Networks");  // its name for a screen reader
+}
+
+// Characters typed into the boxes, and the key box's colours with the focus.
+TEST_F(Win32Form, KeyFiltersAndKeyBoxColours) {
+    HWND port = C("edt_SearchPort"), key = C("edtKey");
+    auto type = [](HWND box, std::u16string keys) {
+        SendMessageW(box, EM_SETSEL, 0, -1);
+        for (char16_t k : keys) SendMessageW(box, WM_CHAR, k, 1);
+    };
+    type(port, u"7a\x16\r");  // a letter, Ctrl+V and Enter beep, each
+    EXPECT_EQ(TextOf(port), L"7");
+    EXPECT_EQ(boxes.beeps, 3);
+    type(port, u"5\b");
+    EXPECT_EQ(TextOf(port), L"");
+    EXPECT_EQ(boxes.beeps, 3);
+    type(key, u"k\u00A0\u4E2D\u009Fy");  // from U+00A0 on: dropped, silently
+    EXPECT_EQ(TextOf(key), L"k\u009Fy");
+    EXPECT_EQ(boxes.beeps, 3);
+
+    form->ShowCentred();
+    HDC dc = GetDC(key);
+    auto background = [&] {
+        SendMessageW(form->Handle(), WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(key));
+        return GetBkColor(dc);
+    };
+    SetBkColor(dc, RGB(1, 2, 3));
+    SetFocus(key);
+    EXPECT_EQ(background(), COLORREF(0x00EAF3DA));
+    SetFocus(C("btnSearch"));
+    EXPECT_EQ(background(), GetSysColor(COLOR_WINDOW));
+    ReleaseDC(key, dc);
+}
+
+// A list reply shown as rows; a double-click on a row and Enter on the
+// current one send the exact join request; the result opens the notice.
+TEST_F(Win32Form, ListRowsJoinBytesAndNotice) {
+    form->ShowCentred();
+    ShowListOf({{BytesOf("HomeNet"), 82}, {Octets{0xB0, 0xEC, 0xB9, 0xAB}, 67}});
+    HWND list = C("lvSsid");
+    wchar_t cell[64] = {};
+    ListView_GetItemText(list, 1, 0, cell, 64);
+    EXPECT_EQ(std::wstring(cell), L"办公");
+    ListView_GetItemText(list, 1, 1, cell, 64);
+    EXPECT_EQ(std::wstring(cell), L"67%");
+
+    ListView_SetItemState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    RECT row{};
+    ListView_GetItemRect(list, 1, &row, LVIR_BOUNDS);
+    SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(row.left + 5, (row.top + row.bottom) / 2));
+    EXPECT_EQ(Received(), JoinRequest({0xB0, 0xEC, 0xB9, 0xAB}, BytesOf("12345678")));
+
+    // Tabbed into the list, nothing selected: Enter joins the current row.
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    SetFocus(list);
+    PostMessageW(list, WM_KEYDOWN, VK_RETURN, 1);
+    EXPECT_EQ(Received(), JoinRequest(BytesOf("HomeNet"), BytesOf("12345678")));
+
+    ASSERT_TRUE(device.SendToLoopback(JoinResult(0x01, 0x01)));
+    ASSERT_TRUE(PumpUntil(*form, [&] { return !boxes.notices.empty(); }));
+    EXPECT_EQ(boxes.notices, std::vector<std::wstring>{L"提交成功，请检查设备状态"});
+    EXPECT_EQ(boxes.errors, std::vector<std::wstring>{});
+}
+
+// The program's own boxes: a failed scan's error is a real message box;
+// a list reply is handled in its loop; closing the window while it is open
+// ends the box and the message loop, with the endpoint closed.
+TEST_F(Win32Form, ClosingWithARealBoxOpenReturns) {
+    TSystemBoxes real;
+    form.reset();
+    form = std::make_unique<TForm2>(real, pump.HandOver());
+    form->ShowCentred();
+    ShowListOf({{BytesOf("HomeNet"), 82}});
+    SetWindowTextW(C("edt_SearchPort"), L"");
+
+    std::atomic<bool> returned{false};
+    std::wstring boxText, boxButton;
+    int rowsWhileOpen = -1;
+    HWND window = form->Handle(), list = C("lvSsid");
+    std::thread user([&] {
+        HWND box = nullptr;
+        for (int i = 0; i < 500 && !returned && (box = FindWindowW(L"#32770", L"Melvorin")) == nullptr; ++i) Sleep(10);
+        if (box == nullptr) return;
+        wchar_t text[128] = {};
+        GetDlgItemTextW(box, 0xFFFF, text, 128);
+        boxText = text;
+        GetDlgItemTextW(box, IDOK, text, 128);
+        boxButton = text;
+        device.SendToLoopback(ListReply({{BytesOf("A"), 1}, {BytesOf("B"), 2}, {BytesOf("C"), 3}}));
+        for (int i = 0; i < 300 && (rowsWhileOpen = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0))) != 3; ++i) Sleep(10);
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    });
+    PostMessageW(C("btnSearch"), BM_CLICK, 0, 0);
+    form->Run();  // returns once the window is closed
+    returned = true;
+    user.join();
+    EXPECT_EQ(boxText, L"'' is not a valid integer value.");
+    EXPECT_EQ(boxButton, L"OK");
+    EXPECT_EQ(rowsWhileOpen, 3);
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_FALSE(form->Logic().Endpoint().Active());
+}
+
+}  // namespace
+}  // namespace melvorin::win32

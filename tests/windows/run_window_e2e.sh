@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# melvorin.exe under Wine on a private X server against the Linux
+# melvorin-devsim, driven as a user drives it: the start-up scan reaches the
+# device, its list is shown (the second row is where the layout puts it),
+# a double-click on that row sends the exact join request, and the device's
+# verdict opens the notice box (captioned with the application title).
+# Closing the window ends the program. Run inside a private network
+# namespace (CTest's, scripts/in-netns): Wine's prefix (X11 driver) and its
+# wineserver are made here, the X server listens on a unix socket only.
+#
+# Usage: run_window_e2e.sh MELVORIN_EXE PREFIX DEVSIM
+set -euo pipefail
+exe="$1" prefix="$2" devsim="$3"
+here="$(cd "$(dirname "$0")" && pwd)"
+wine_run="$here/../../scripts/wine-run"
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  bash "$wine_run" --stop "$prefix" || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "run_window_e2e: $*" >&2; cat "$work/devsim.log" >&2; exit 1; }
+wait_for() {  # seconds, command...
+  local n=$(($1 * 10)); shift
+  for _ in $(seq "$n"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+  return 1
+}
+
+# The visible X window named exactly $1 (xdotool's search ignores case).
+named() {
+  local w
+  for w in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w")" = "$1" ] && echo "$w"
+  done
+  return 0
+}
+shown() { [ -n "$(named "$1")" ]; }
+gone() { [ -z "$(named "$1")" ]; }
+
+display=:$((20 + $$ % 50))
+Xvfb "$display" -screen 0 640x640x24 -nolisten tcp -nolisten local >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+wait_for 10 xdpyinfo || fail "Xvfb did not start"
+bash "$wine_run" --new "$prefix"
+
+"$devsim" --verbose 2>"$work/devsim.log" &
+pids+=($!)
+wait_for 10 grep -q listening "$work/devsim.log" || fail "devsim did not start"
+bash "$wine_run" "$prefix" "$exe" >/dev/null 2>&1 &
+pids+=($!)
+program=$!
+
+wait_for 60 shown Melvorin || fail "no window"
+window=$(named Melvorin | head -1)
+wait_for 10 grep -q 'request from 127.0.0.1:12345: ff 00 01 01 02$' "$work/devsim.log" || fail "no scan at start"
+wait_for 10 grep -q 'reply to 127.0.0.1:12345: ff 00 35 81 04' "$work/devsim.log" || fail "no list reply"
+sleep 1
+# The client area is the X window. The second row (办公室WiFi): the list's
+# top (130), its header and one row down, within the first 20 pixels.
+xdotool mousemove --window "$window" 100 186 click --repeat 2 --delay 80 1
+join='ff 00 16 02 00 b0 ec b9 ab ca d2 57 69 46 69 0d 0a 31 32 33 34 35 36 37 38 de'
+wait_for 10 grep -q "request from 127.0.0.1:12345: $join$" "$work/devsim.log" || fail "no join request for 办公室WiFi"
+wait_for 10 shown melvorin || fail "no notice box"
+box=$(named melvorin | head -1)
+eval "$(xdotool getwindowgeometry --shell "$box")"
+# Its OK button, centred at the bottom.
+xdotool mousemove --window "$box" $((WIDTH / 2)) $((HEIGHT - 20)) click 1
+wait_for 10 gone melvorin || fail "the notice did not close"
+# Alt+F4 closes the window (a click into it first gives it the focus).
+xdotool mousemove --window "$window" 5 5 click 1
+xdotool key alt+F4
+wait_for 20 bash -c "! kill -0 $program" || fail "the program did not end after closing its window"
+echo "run_window_e2e: scan, list, double-click join and notice under Wine"
