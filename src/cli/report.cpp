@@ -42,7 +42,8 @@ int CombinedExitCode(const std::vector<JoinReport>& results) {
 
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
-    for (const char c : text) {
+    // A name typed on the command line may hold any bytes; JSON holds UTF-8.
+    for (const char c : ValidUtf8(text)) {
         const auto u = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             out.push_back('\\');

@@ -87,6 +87,18 @@ ShownName ShowName(const std::string& caption) {
     return out;
 }
 
+std::string ValidUtf8(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0, length = 0; i < text.size(); i += length) {
+        if (Decode(text, i, length) == kReplacement && length == 1) {
+            out += kReplacementText;
+        } else {
+            out.append(text, i, length);
+        }
+    }
+    return out;
+}
+
 bool NeedsBytes(const ShownName& name, const TIdBytes& raw) {
     return name.marked || name.text.find(kReplacementText) != std::string::npos ||
            std::find(raw.begin(), raw.end(), 0) != raw.end();

@@ -111,9 +111,12 @@ TEST(CliProcess, JoinGivesEachVerdictItsExitCodeAndJson) {
         << wrong.out;
 
     // A network no device offers, and a device that is not there.
-    CliRun missing = Cli({"join", "--ssid", "Nope", "--key-file", "-", "--json", "--scan-timeout", "0.5"}, "12345678");
+    // Its name, typed with a byte that is not UTF-8, still makes valid JSON.
+    CliRun missing =
+        Cli({"join", "--ssid", "Nope\xFF", "--key-file", "-", "--json", "--scan-timeout", "0.5"}, "12345678");
     EXPECT_EQ(missing.code, 10) << missing.err;
-    EXPECT_EQ(missing.out, "{\"ssid\": \"Nope\", \"ssid_hex\": \"\", \"results\": [], \"exit_code\": 10}\n");
+    EXPECT_EQ(missing.out,
+              "{\"ssid\": \"Nope\uFFFD\", \"ssid_hex\": \"\", \"results\": [], \"exit_code\": 10}\n");
     CliRun absent = Cli({"join", "--ssid", kOffice, "--device", "127.0.3.3", "--key-file", "-", "--json",
                       "--scan-timeout", "0.5"},
                      "12345678");
