@@ -4,6 +4,7 @@
 
 #include "cli/options.h"
 #include "protocol/shown_name.h"
+#include "protocol/utf8.h"
 
 namespace melvorin::cli {
 

@@ -3,59 +3,17 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <string_view>
 
 #include "protocol/cp936_system.h"
 #include "protocol/errors.h"
+#include "protocol/utf8.h"
 
 namespace melvorin {
 
 namespace {
 
 constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-// `longSequence`, when given, tells whether a three- or four-byte sequence
-// occurs.
-bool IsValidUtf8(const std::uint8_t* p, std::size_t n, bool* longSequence = nullptr) {
-    if (longSequence != nullptr) *longSequence = false;
-    std::size_t i = 0;
-    while (i < n) {
-        const std::uint8_t b = p[i];
-        std::size_t extra = 0;
-        std::uint8_t lo = 0x80;
-        std::uint8_t hi = 0xBF;
-        if (b <= 0x7F) {
-            ++i;
-            continue;
-        } else if (b >= 0xC2 && b <= 0xDF) {
-            extra = 1;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            extra = 2;
-            if (b == 0xE0) lo = 0xA0;
-            if (b == 0xED) hi = 0x9F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            extra = 3;
-            if (b == 0xF0) lo = 0x90;
-            if (b == 0xF4) hi = 0x8F;
-        } else {
-            return false;
-        }
-        if (n - i <= extra) {
-            return false;
-        }
-        if (p[i + 1] < lo || p[i + 1] > hi) {
-            return false;
-        }
-        for (std::size_t k = 2; k <= extra; ++k) {
-            if (p[i + k] < 0x80 || p[i + k] > 0xBF) {
-                return false;
-            }
-        }
-        if (extra >= 2 && longSequence != nullptr) *longSequence = true;
-        i += extra + 1;
-    }
-    return true;
-}
 
 // Without the system's code page 936 tables: ASCII as it is, U+FFFD for every
 // other byte.
@@ -74,7 +32,7 @@ std::string AsciiOnly(const TIdBytes& bytes) {
 }  // namespace
 
 TIdBytes TextToCp936(const std::string& text) {
-    if (!IsValidUtf8(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) {
+    if (!IsValidUtf8(text)) {
         throw EEncodingError("The key is not valid UTF-8 text.");
     }
     std::string out;
@@ -114,7 +72,8 @@ Readings Read(const TIdBytes& bytes) {
     const TIdBytes shown(bytes.begin(), end);
     Readings r;
     r.highBytes = std::any_of(shown.begin(), shown.end(), [](std::uint8_t b) { return b > 0x7F; });
-    r.utf8Valid = IsValidUtf8(shown.data(), shown.size(), &r.longSequence);
+    const std::string_view text(reinterpret_cast<const char*>(shown.data()), shown.size());
+    r.utf8Valid = IsValidUtf8(text, &r.longSequence);
     if (r.utf8Valid) r.utf8.assign(shown.begin(), shown.end());
     const int replaced = sys::DecodeCp936(shown, r.cp936, kReplacement);
     r.cp936Valid = replaced == 0;

@@ -26,10 +26,6 @@ struct ShownName {
 // become U+FFFD, so the text never carries a raw byte of a bad sequence.
 ShownName ShowName(const std::string& caption);
 
-// `text` with every byte that starts no valid UTF-8 sequence replaced by
-// U+FFFD, for output that must be UTF-8 (JSON) whatever it was given.
-std::string ValidUtf8(const std::string& text);
-
 // Whether the shown name needs the bytes beside it to be told apart: it has
 // markers, bytes that did not decode (U+FFFD), or `raw` holds a zero byte,
 // where the caption ends.
