@@ -5,9 +5,9 @@
 # --help: its usage lines ("Usage: NAME ...", "       NAME ...") and the
 # lines of its option list (an option at most 6 columns in, up to the gap
 # before its description).
-# Manual: its SYNOPSIS, the terms of its OPTIONS section (a line starting
-# with "*-" whose next line is the indented description) and the terms of
-# its COMMANDS section.
+# Manual: the terms of its OPTIONS section (a line starting with "*-" whose
+# next line is the indented description), each option of its SYNOPSIS
+# being one of them, and the terms of its COMMANDS section.
 # Commands are the words after NAME in the usage lines and the synopsis.
 
 # Makes TEXT a list of its lines, free of the characters CMake lists treat
@@ -57,6 +57,7 @@ foreach(line IN LISTS lines)
 endforeach()
 
 set(man_options)
+set(man_synopsis)
 set(man_commands)
 set(section "")
 set(previous "")
@@ -65,7 +66,7 @@ foreach(line IN LISTS lines)
   if(line MATCHES "^# ([A-Z ]+)$")
     set(section "${CMAKE_MATCH_1}")
   elseif(section STREQUAL "SYNOPSIS")
-    long_options(man_options "${line}")
+    long_options(man_synopsis "${line}")
     command_of(man_commands "${line}")
   elseif(line MATCHES "^\t" AND previous MATCHES "^\\*")
     if(section STREQUAL "OPTIONS" AND previous MATCHES "^\\*-")
@@ -78,6 +79,13 @@ foreach(line IN LISTS lines)
 endforeach()
 
 set(problems "")
+if(man_options)
+  list(REMOVE_ITEM man_synopsis ${man_options})
+endif()
+if(man_synopsis)
+  list(REMOVE_DUPLICATES man_synopsis)
+  string(APPEND problems "\n  options in the manual's SYNOPSIS but not under OPTIONS: ${man_synopsis}")
+endif()
 foreach(kind options commands)
   foreach(side help man)
     list(REMOVE_DUPLICATES ${side}_${kind})
