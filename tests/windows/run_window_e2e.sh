@@ -66,7 +66,7 @@ sleep 1
 # (a live region) and its name is the new line.
 bash "$wine_run" "$prefix" "$msaa" 2>/dev/null | tr -d '\r' >"$work/msaa.txt" || fail "msaa_names failed"
 cat "$work/msaa.txt"
-said() { grep -qxP "$1" "$work/msaa.txt" || { cat "$work/msaa.txt" >&2; fail "msaa_names: no line $1"; }; }
+said() { grep -qxP "$1" "$work/msaa.txt" || fail "msaa_names: no line $1"; }
 said 'child\ttext\tKey'
 said 'child\ttext\t搜索端口'
 said 'child\t[^\t]*\t重获SSID'
