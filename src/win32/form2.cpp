@@ -43,12 +43,14 @@ TForm2::TForm2(IBoxes& boxes, net::THandOver& handOver) : boxes_(boxes) {
     }
     BuildControls();
     Layout(GetDpiForWindow(window_));
+    status_ = std::make_unique<TLiveRegion>(controls_[kLblStatus]);
     logic_ = std::make_unique<window::TFormLogic>(static_cast<window::IFormView&>(*this), handOver);
 }
 
 TForm2::~TForm2() {
     // The logic (and its endpoint) goes before the controls it draws on.
     logic_.reset();
+    status_.reset();
     DestroyWindow(window_);
     for (HGDIOBJ o : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(listFont_), static_cast<HGDIOBJ>(keyBrush_)}) {
         if (o != nullptr) DeleteObject(o);
@@ -92,7 +94,8 @@ void TForm2::BuildControls() {
         ListView_InsertColumn(list, c, &column);
     }
     // A screen reader names a list view by its window text (it draws none),
-    // an edit box by the label before it, the status line by its text.
+    // an edit box by the label before it, the status line by its text (and
+    // announces its changes: a live region).
     SetWindowTextW(list, Wide(MLV_TR("NetworkList", "Networks")).c_str());
     // The tab order is the order of the children: the scan button, the key
     // box, the list, the search-port box; each caption just before its box.

@@ -7,6 +7,7 @@
 
 #include "net/handover.h"
 #include "win32/boxes.h"
+#include "win32/live_region.h"
 #include "window/form_logic.h"
 #include "window/view.h"
 
@@ -86,6 +87,7 @@ private:
     HWND current_ = nullptr;   // the control that has the focus within the window
     HWND savedFocus_ = nullptr;  // while the window is inactive
     std::vector<std::wstring> tips_;
+    std::unique_ptr<TLiveRegion> status_;  // the status line's announcements
     std::unique_ptr<window::TFormLogic> logic_;
     double scale_ = 1.0;
     bool centred_ = false;

@@ -60,9 +60,14 @@ void TForm2::SetKeyWindowColor() {
 
 std::string TForm2::PortText() const { return Narrow(TextOf(Control("edt_SearchPort"))); }
 
-// A static's text is its name for a screen reader; setting it tells one that
-// it changed.
-void TForm2::SetStatusText(const std::string& text) { SetWindowTextW(Control("lblStatus"), Wide(text).c_str()); }
+// A static's text is its name for a screen reader; the live region's signal
+// has one that is listening announce it, once for each change.
+void TForm2::SetStatusText(const std::string& text) {
+    const std::wstring line = Wide(text);
+    if (line == TextOf(Control("lblStatus"))) return;
+    SetWindowTextW(Control("lblStatus"), line.c_str());
+    if (status_) status_->Changed();
+}
 
 void TForm2::StartTimer(window::TTimer timer, std::chrono::milliseconds after) {
     SetTimer(window_, TimerId(timer), static_cast<UINT>(after.count()), nullptr);

@@ -4,13 +4,15 @@
 # device, its list is shown (the second row is where the layout puts it),
 # a double-click on that row sends the exact join request, and the device's
 # verdict opens the notice box (captioned with the application title).
+# A screen reader's calls read the names of the boxes, the button and the
+# list, and hear the status line's changes.
 # Closing the window ends the program. Run inside a private network
 # namespace (CTest's, scripts/in-netns): Wine's prefix (X11 driver) and its
 # wineserver are made here, the X server listens on a unix socket only.
 #
-# Usage: run_window_e2e.sh MELVORIN_EXE PREFIX DEVSIM
+# Usage: run_window_e2e.sh MELVORIN_EXE PREFIX DEVSIM MSAA_NAMES_EXE
 set -euo pipefail
-exe="$1" prefix="$2" devsim="$3"
+exe="$1" prefix="$2" devsim="$3" msaa="$4"
 here="$(cd "$(dirname "$0")" && pwd)"
 wine_run="$here/../../scripts/wine-run"
 work=$(mktemp -d)
@@ -58,6 +60,18 @@ window=$(named Melvorin | head -1)
 wait_for 10 grep -q 'request from 127.0.0.1:12345: ff 00 01 01 02$' "$work/devsim.log" || fail "no scan at start"
 wait_for 10 grep -q 'reply to 127.0.0.1:12345: ff 00 35 81 04' "$work/devsim.log" || fail "no list reply"
 sleep 1
+# What a screen reader is given (msaa_names, a client of Wine's oleacc):
+# the edit boxes named by their captions, the button and the list by their
+# texts; pressing the scan button, the status line's change is announced
+# (a live region) and its name is the new line.
+bash "$wine_run" "$prefix" "$msaa" 2>/dev/null | tr -d '\r' >"$work/msaa.txt" || fail "msaa_names failed"
+cat "$work/msaa.txt"
+said() { grep -qxP "$1" "$work/msaa.txt" || fail "msaa_names: no line $1"; }
+said 'child\ttext\tKey'
+said 'child\ttext\t搜索端口'
+said 'child\t[^\t]*\t重获SSID'
+said 'child\t[^\t]*\tNetworks'
+said 'live\t\d+ networks from the device at 127\.0\.0\.1 on .*\.'
 # The client area is the X window. The second row (办公室WiFi): the list's
 # top (130), its header and one row down, within the first 20 pixels.
 xdotool mousemove --window "$window" 100 186 click --repeat 2 --delay 80 1
@@ -73,4 +87,4 @@ wait_for 10 gone melvorin || fail "the notice did not close"
 xdotool mousemove --window "$window" 5 5 click 1
 xdotool key alt+F4
 wait_for 20 bash -c "! kill -0 $program" || fail "the program did not end after closing its window"
-echo "run_window_e2e: scan, list, double-click join and notice under Wine"
+echo "run_window_e2e: scan, list, names and status line for a screen reader, double-click join and notice under Wine"
