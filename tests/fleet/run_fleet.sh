@@ -198,7 +198,10 @@ recap() {
   grep -qE "^$1 +: ok=[0-9]+ +changed=$2 +unreachable=0 +failed=$3 " "$work/$name.log" ||
     fail "$name: $1 did not end with changed=$2 failed=$3"
 }
-expect_report() {  # CSV rows (after the header), as lines
+# expect_report ROWS STATIONS: report.csv's rows after the header (lines),
+# and report.json's [station, exit_code, devices_found] of every station
+# (JSON) with the same results as the CSV's.
+expect_report() {
   printf 'station,address,interface,verdict,message\n%s\n' "$1" | diff - "$work/report/report.csv" >&2 ||
     fail "$name: report.csv differs (above)"
   python3 - "$work/report/report.json" "$work/report/report.csv" "$2" <<'EOF' || fail "$name: report.json disagrees"
@@ -206,8 +209,8 @@ import csv, json, sys
 report = json.load(open(sys.argv[1], encoding="utf-8"))
 rows = list(csv.DictReader(open(sys.argv[2], encoding="utf-8")))
 assert report["ssid"] == "HomeNet", report["ssid"]
-assert [(s["station"], s["exit_code"], s["devices_found"]) for s in report["stations"]] == [
-    ("bench-a", 0, 2), ("bench-b", int(sys.argv[3]), 2), ("bench-c", 3, 0)], report
+stations = [[s["station"], s["exit_code"], s["devices_found"]] for s in report["stations"]]
+assert stations == json.loads(sys.argv[3]), stations
 got = [dict(station=s["station"], **r) for s in report["stations"] for r in s["results"]]
 assert got == [r for r in rows if r["address"]], got
 EOF
@@ -217,21 +220,30 @@ joins_seen() {  # join requests (command 02) that reached the devices
 }
 accepted=提交成功，请检查设备状态
 refused=密码格式有误，请重新输入
+port_taken='bench-c: UDP port 12345, where melvorin-cli receives, is in use (another Melvorin may be running)'
 no_device='bench-c: exit 3, time-out: no device answered the scan, or an addressed device gave no result; 0 device(s) offer HomeNet, 1 expected'
 
+# Check mode, with UDP port 12345 taken on station C.
 name=check
+ip netns exec mlv-fsc-$$ "$devsim" --port 12345 2>"$work/holder.log" &
+holder=$!
+pids+=("$holder")
+for _ in $(seq 50); do grep -q listening "$work/holder.log" && break; sleep 0.1; done
 play check --check
+kill "$holder"
+wait "$holder"
 [ "$code" -eq 2 ] || fail "check: ansible-playbook exited with $code, not 2"
 [ "$(joins_seen)" -eq 0 ] || fail "check: a join request reached a device"
 for s in bench-a bench-b; do recap $s 0 0; done
 recap bench-c 0 1
+grep -qF "$port_taken" "$work/check.log" || fail "check: bench-c's failure not told"
 grep -qF 'bench-b: would join 2 device(s) to HomeNet: 10.215.2.10, 10.215.2.11' "$work/check.log" ||
   fail "check: bench-b's devices to join not told"
 expect_report "bench-a,10.215.1.10,bench0,would_join,
 bench-a,10.215.1.11,bench0,would_join,
 bench-b,10.215.2.10,bench0,would_join,
 bench-b,10.215.2.11,bench0,would_join,
-bench-c,,,,\"$no_device\"" 0
+bench-c,,,,\"$port_taken\"" '[["bench-a", 0, 2], ["bench-b", 0, 2], ["bench-c", null, 0]]'
 
 name=join
 play join
@@ -251,7 +263,7 @@ expect_report "bench-a,10.215.1.10,bench0,accepted,$accepted
 bench-a,10.215.1.11,bench0,accepted,$accepted
 bench-b,10.215.2.10,bench0,accepted,$accepted
 bench-b,10.215.2.11,bench0,key_format,$refused
-bench-c,,,,\"$no_device\"" 4
+bench-c,,,,\"$no_device\"" '[["bench-a", 0, 2], ["bench-b", 4, 2], ["bench-c", 3, 0]]'
 
 if [ "$failed" -ne 0 ]; then
   for f in check join; do echo "--- ansible-playbook ($f) ---"; cat "$work/$f.log"; done
