@@ -181,7 +181,7 @@ play() {
   rm -f "$work/stop" "$work/sampled" "$work/report"/*
   sample_processes &
   sampler=$!
-  ip netns exec "$ctl" timeout 300 ansible-playbook -vvv -i "$ansible_dir/inventory.example.yml" \
+  ip netns exec "$ctl" timeout 240 ansible-playbook -vvv -i "$ansible_dir/inventory.example.yml" \
     -i "$work/stations.yml" -e "@$work/vault.yml" --vault-password-file "$work/vault-pass" \
     "$ansible_dir/provision.yml" "$@" >"$work/$name.log" 2>&1
   code=$?
