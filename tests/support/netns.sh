@@ -64,3 +64,23 @@ netns_segments() {
     ip -n "$tool" link set "$ifa" up && ip -n "$tool" link set "$ifb" up &&
     ip -n "$a" link set "${ifa}p" up && ip -n "$b" link set "${ifb}p" up || return 1
 }
+
+# netns_veth LINK NS IF ADDR PEER_NS PEER_IF PEER_ADDR: a veth pair joining
+# namespace NS (its end named IF, with ADDR, a /24) to PEER_NS (PEER_IF,
+# PEER_ADDR), both ends up. An empty PEER_NS leaves that end in the current
+# namespace, named LINK, for a bridge; an empty address adds none. Returns 1
+# when anything fails (then `ip link del LINK` removes what is left here).
+netns_veth() {
+  local link=$1 ns=$2 if=$3 addr=$4 pns=$5 pif=$6 paddr=$7
+  ip link add "$link" type veth peer name "${link}p" || return 1
+  ip link set "${link}p" netns "$ns" && ip -n "$ns" link set "${link}p" name "$if" || return 1
+  if [ -n "$pns" ]; then
+    ip link set "$link" netns "$pns" && ip -n "$pns" link set "$link" name "$pif" || return 1
+  fi
+  local at=() pname=$link
+  [ -z "$pns" ] || { at=(-n "$pns"); pname=$pif; }
+  [ -z "$addr" ] || ip -n "$ns" addr add "$addr/24" dev "$if" || return 1
+  [ -z "$paddr" ] || ip "${at[@]}" addr add "$paddr/24" dev "$pname" || return 1
+  ip -n "$ns" link set lo up && ip "${at[@]}" link set lo up &&
+    ip -n "$ns" link set "$if" up && ip "${at[@]}" link set "$pname" up
+}
