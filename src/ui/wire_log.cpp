@@ -1,6 +1,7 @@
 #include "ui/wire_log.h"
 
 #include <atomic>
+#include <chrono>
 
 #include "net/wire_log.h"
 
@@ -16,14 +17,10 @@ void EnableWireLog() { QLoggingCategory::setFilterRules(QStringLiteral("melvorin
 
 void ShowSecretsInWireLog(bool show) { showSecrets = show; }
 
-QString WireLogLine(const net::TIdLogEntry& entry, const QDateTime& when) {
-    const auto time = std::chrono::system_clock::time_point(std::chrono::milliseconds(when.toMSecsSinceEpoch()));
-    return QString::fromStdString(net::WireLogLine(entry, time, showSecrets));
-}
-
 void LogWire(const net::TIdLogEntry& entry) {
     if (lcWire().isInfoEnabled()) {
-        qCInfo(lcWire).noquote() << WireLogLine(entry, QDateTime::currentDateTimeUtc());
+        qCInfo(lcWire).noquote() << QString::fromStdString(
+            net::WireLogLine(entry, std::chrono::system_clock::now(), showSecrets));
     }
 }
 

@@ -6,9 +6,7 @@
 // on; the lines go to standard error. A join request's key is written as
 // its length only (see net/wire_log.h) unless `--show-secrets` is given.
 
-#include <QDateTime>
 #include <QLoggingCategory>
-#include <QString>
 
 #include "net/log.h"
 
@@ -20,9 +18,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcWire)
 void EnableWireLog();
 // Whether the log writes a join request's key as it is (--show-secrets).
 void ShowSecretsInWireLog(bool show);
-
-// "2026-12-08T06:10:00.123Z sent wlan0 to 255.255.255.255:1902 5 bytes: ff 00 01 01 02"
-QString WireLogLine(const net::TIdLogEntry& entry, const QDateTime& when);
 
 // Writes the entry's line when the log is on. Safe on any thread.
 void LogWire(const net::TIdLogEntry& entry);
