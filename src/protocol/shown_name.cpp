@@ -45,7 +45,8 @@ constexpr Range kEmoji[] = {{0x2190, 0x2BFF}, {0x1F000, 0x1FAFF}};
 
 template <std::size_t N>
 bool In(const Range (&ranges)[N], char32_t c) {
-    return std::any_of(std::begin(ranges), std::end(ranges), [c](const Range& r) { return c >= r.first && c <= r.last; });
+    return std::any_of(std::begin(ranges), std::end(ranges),
+                       [c](const Range& r) { return c >= r.first && c <= r.last; });
 }
 
 bool IsSelector(char32_t c) { return In(kSelectors, c); }
