@@ -74,22 +74,26 @@
 <context>
     <name>main</name>
     <message>
-        <source>Usage: melvorin [--verbose] [--help] [--version]
+        <source>Usage: melvorin [--verbose [--show-secrets]] [--help] [--version]
 Puts a Wi-Fi device onto a wireless network over UDP broadcast.
 
-  --verbose   write every datagram sent or received, and every error dropped
-              on purpose, to standard error (the same as
-              QT_LOGGING_RULES=melvorin.wire.info=true)
-  --help      show this help and exit
-  --version   show the version and exit
+  --verbose        write every datagram sent or received, and every error
+                   dropped on purpose, to standard error (the same as
+                   QT_LOGGING_RULES=melvorin.wire.info=true); the key of a
+                   join request is written as its length only
+  --show-secrets   write the key&apos;s bytes in that log too
+  --help           show this help and exit
+  --version        show the version and exit
 </source>
-        <translation>用法：melvorin [--verbose] [--help] [--version]
+        <translation>用法：melvorin [--verbose [--show-secrets]] [--help] [--version]
 通过 UDP 广播让 Wi-Fi 设备接入无线网络。
 
-  --verbose   把收发的每个数据报以及每个被有意丢弃的错误写到标准错误
-              （等同于 QT_LOGGING_RULES=melvorin.wire.info=true）
-  --help      显示本帮助并退出
-  --version   显示版本并退出
+  --verbose        把收发的每个数据报以及每个被有意丢弃的错误写到标准错误
+                   （等同于 QT_LOGGING_RULES=melvorin.wire.info=true）；
+                   连接请求中的密码只写出其长度
+  --show-secrets   在该日志中也写出密码的字节
+  --help           显示本帮助并退出
+  --version        显示版本并退出
 </translation>
     </message>
     <message>

@@ -47,14 +47,16 @@ constexpr const char* kContext = "main";
 
 const char* const kHelp = QT_TRANSLATE_NOOP(
     "main",
-    "Usage: melvorin [--verbose] [--help] [--version]\n"
+    "Usage: melvorin [--verbose [--show-secrets]] [--help] [--version]\n"
     "Puts a Wi-Fi device onto a wireless network over UDP broadcast.\n"
     "\n"
-    "  --verbose   write every datagram sent or received, and every error dropped\n"
-    "              on purpose, to standard error (the same as\n"
-    "              QT_LOGGING_RULES=melvorin.wire.info=true)\n"
-    "  --help      show this help and exit\n"
-    "  --version   show the version and exit\n");
+    "  --verbose        write every datagram sent or received, and every error\n"
+    "                   dropped on purpose, to standard error (the same as\n"
+    "                   QT_LOGGING_RULES=melvorin.wire.info=true); the key of a\n"
+    "                   join request is written as its length only\n"
+    "  --show-secrets   write the key's bytes in that log too\n"
+    "  --help           show this help and exit\n"
+    "  --version        show the version and exit\n");
 
 const char* const kNoDisplay = QT_TRANSLATE_NOOP(
     "main",
@@ -104,6 +106,7 @@ int main(int argc, char* argv[]) {
     if (options.verbose) {
         ui::EnableWireLog();
     }
+    ui::ShowSecretsInWireLog(options.showSecrets);
 
     QApplication app(argc, argv);
     // Ties the running window to its menu entry and icon (Wayland).

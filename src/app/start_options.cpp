@@ -19,6 +19,8 @@ StartOptions ParseStartOptions(int argc, const char* const* argv) {
             options.version = true;
         } else if (arg == "--verbose") {
             options.verbose = true;
+        } else if (arg == "--show-secrets") {
+            options.showSecrets = true;
         }
     }
     return options;

@@ -13,9 +13,10 @@ struct StartOptions {
     bool help = false;
     bool version = false;
     bool verbose = false;
+    bool showSecrets = false;
 };
 
-// --help (-h), --version and --verbose; every other argument is left to Qt
+// --help (-h), --version, --verbose and --show-secrets; every other argument is left to Qt
 // (which also takes its own options with two dashes, as --platform).
 StartOptions ParseStartOptions(int argc, const char* const* argv);
 

@@ -2,9 +2,11 @@
 // See --help.
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -19,6 +21,7 @@
 #include "melvorin/version.h"
 #include "net/errors.h"
 #include "net/interfaces.h"
+#include "net/wire_log.h"
 #include "protocol/cp936.h"
 #include "protocol/errors.h"
 #include "protocol/join.h"
@@ -63,9 +66,21 @@ void NoteSendFailures(Session& session) {
     };
 }
 
+// --verbose: the wire log on standard error, as the window writes it.
+void LogWire(Session& session, const Options& opt) {
+    if (!opt.verbose) return;
+    session.SetWireLog([showSecrets = opt.showSecrets](const net::TIdLogEntry& entry) {
+        static std::mutex lock;
+        const std::string line = net::WireLogLine(entry, std::chrono::system_clock::now(), showSecrets);
+        const std::lock_guard<std::mutex> hold(lock);
+        sys::Write(stderr, ShowName(line).text + "\n");
+    });
+}
+
 int RunScan(const Options& opt) {
     Session session(opt.port, InterfaceIndexes(opt));
     NoteSendFailures(session);
+    LogWire(session, opt);
     session.Scan(opt.timeout);
     const std::vector<DeviceReport> devices = session.Devices();
     Print(opt.json ? ScanJson(devices) : ScanTable(devices));
@@ -120,6 +135,7 @@ int RunJoin(const Options& opt) {
 
     Session session(opt.port, InterfaceIndexes(opt));
     NoteSendFailures(session);
+    LogWire(session, opt);
     std::vector<Target> targets;
     std::string shown = opt.ssid;
     TIdBytes raw;

@@ -83,6 +83,12 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (name == "--json") {
             arg.Flag();
             opt.json = true;
+        } else if (name == "--verbose") {
+            arg.Flag();
+            opt.verbose = true;
+        } else if (name == "--show-secrets") {
+            arg.Flag();
+            opt.showSecrets = true;
         } else if (join && name == "--scan-timeout") {
             opt.scanTimeout = ParseSeconds(name, arg.Value());
         } else if (join && name == "--ssid") {
@@ -127,10 +133,12 @@ scan   broadcasts the scan request out of every broadcast interface, again
        every second until the time-out, and prints every device that
        answered: its address, the interface the reply came in on, and its
        networks strongest first (the list of its last reply). A name is
-       shown as the window shows it: characters that hide or reorder text
-       (control, bidirectional and zero-width characters) as [U+XXXX],
-       followed by the name's bytes in hexadecimal when it holds any of
-       them or bytes that do not decode.
+       shown as the window shows it: characters that show as nothing, as a
+       blank other than U+0020 and U+3000, or as a line break (controls,
+       format and bidirectional characters, zero-width and tag characters,
+       other spaces; joiners and variation selectors where nothing takes
+       them) as [U+XXXX], followed by the name's bytes in hexadecimal when
+       it holds any of them or bytes that do not decode.
 join   scans, then sends the join request for the network whose shown name
        is NAME to every device that offered it, and waits for each one's
        result. The key is read from --key-file, or asked for without echo
@@ -143,6 +151,11 @@ Options:
                        join: how long to wait for results (default 10)
   --interface NAME     send out of this interface only; repeatable
   --json               print one JSON document instead of the table
+  --verbose            write every datagram sent or received, and every
+                       error dropped on purpose, to standard error, one
+                       line each; a join request's key is written as its
+                       length only ("<key: 8 bytes>")
+  --show-secrets       write the key's bytes in that log too
 join only:
   --ssid NAME          the network, by its name as scan shows it, markers
                        included ("Home[U+202E]gnp.exe"), as the JSON has

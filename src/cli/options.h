@@ -39,6 +39,9 @@ struct Options {
     double scanTimeout = 3.0;
     std::vector<std::string> interfaces;
     bool json = false;
+    // The wire log on standard error; the key's bytes in it.
+    bool verbose = false;
+    bool showSecrets = false;
     // join
     std::string ssid;                  // the shown name (--ssid)
     std::optional<TIdBytes> ssidBytes; // the raw bytes (--ssid-hex)

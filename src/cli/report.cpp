@@ -41,20 +41,32 @@ int CombinedExitCode(const std::vector<JoinReport>& results) {
     return kExitOk;
 }
 
+namespace {
+
+// Characters a terminal showing the JSON could act on: C0 and C1 controls
+// (U+009B is CSI), DEL, and the bidirectional controls.
+bool Escaped(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+}  // namespace
+
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
     // A name typed on the command line may hold any bytes; JSON holds UTF-8.
-    for (const char c : ValidUtf8(text)) {
-        const auto u = static_cast<unsigned char>(c);
+    const std::string valid = ValidUtf8(text);
+    for (std::size_t i = 0, length = 0; i < valid.size(); i += length) {
+        const char32_t c = DecodeUtf8(valid, i, length);
         if (c == '"' || c == '\\') {
             out.push_back('\\');
-            out.push_back(c);
-        } else if (u < 0x20 || u == 0x7F) {
+            out.push_back(static_cast<char>(c));
+        } else if (Escaped(c)) {
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
             out += escaped;
         } else {
-            out.push_back(c);
+            out.append(valid, i, length);
         }
     }
     return out + "\"";

@@ -41,7 +41,8 @@ const char* VerdictWord(Verdict verdict);
 int VerdictExitCode(Verdict verdict);
 int CombinedExitCode(const std::vector<JoinReport>& results);
 
-// A JSON string literal of UTF-8 text.
+// A JSON string literal of UTF-8 text; C0 and C1 controls, DEL and the
+// bidirectional controls written as \uXXXX, so none reaches a terminal raw.
 std::string JsonString(const std::string& text);
 
 std::string ScanJson(const std::vector<DeviceReport>& devices);

@@ -13,6 +13,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/report.h"
@@ -47,6 +48,10 @@ public:
     void WaitForResults(double seconds, const std::vector<std::string>& addresses);
     // The first result of each device, by address.
     const std::map<std::string, JoinReport>& Results() const { return results_; }
+
+    // Where the endpoint reports each datagram and dropped error (the wire
+    // log); called on the listeners' threads too.
+    void SetWireLog(net::TIdLogEvent log) { endpoint_->OnLog = std::move(log); }
 
     // Told once for each interface a request could not go out of (while
     // others took it), with why.

@@ -16,7 +16,9 @@ TStatusLine::TStatusLine(QWidget* parent) : QLabel(parent) {
 void TStatusLine::Show(const QString& line) {
     const QString before = text();
     setText(line);
-    setToolTip(line);
+    // Qt takes a tooltip that looks like markup as rich text: the line
+    // carries names from the network, so it goes in escaped.
+    setToolTip(QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(line.toHtmlEscaped()));
     if (line != before) AnnounceTextChange(this, before, line);
 }
 

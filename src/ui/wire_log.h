@@ -3,11 +3,10 @@
 // The wire log: one line per datagram sent or received and per error dropped
 // on purpose, in the logging category "melvorin.wire", silent by default.
 // `melvorin --verbose` or QT_LOGGING_RULES="melvorin.wire.info=true" turn it
-// on; the lines go to standard error.
+// on; the lines go to standard error. A join request's key is written as
+// its length only (see net/wire_log.h) unless `--show-secrets` is given.
 
-#include <QDateTime>
 #include <QLoggingCategory>
-#include <QString>
 
 #include "net/log.h"
 
@@ -17,9 +16,8 @@ Q_DECLARE_LOGGING_CATEGORY(lcWire)
 
 // Turns the wire log on (QT_LOGGING_RULES still has the last word).
 void EnableWireLog();
-
-// "2026-12-08T06:10:00.123Z sent wlan0 255.255.255.255:1902 5 bytes: ff 00 01 01 02"
-QString WireLogLine(const net::TIdLogEntry& entry, const QDateTime& when);
+// Whether the log writes a join request's key as it is (--show-secrets).
+void ShowSecretsInWireLog(bool show);
 
 // Writes the entry's line when the log is on. Safe on any thread.
 void LogWire(const net::TIdLogEntry& entry);

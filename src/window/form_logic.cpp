@@ -1,6 +1,7 @@
 #include "window/form_logic.h"
 
 #include <exception>
+#include <vector>
 
 #include "protocol/cp936.h"
 #include "protocol/errors.h"
@@ -55,14 +56,17 @@ private:
 
 namespace {
 
-// The endpoint, noting whether an action sent anything.
+// The endpoint, noting whether an action came to sending and whether it
+// sent anything.
 class SendWatch : public IDatagramSender {
 public:
     explicit SendWatch(IDatagramSender& sender) : sender_(sender) {}
     void SendDatagram(const std::string& host, std::uint16_t port, const TIdBytes& data) override {
+        tried = true;
         sender_.SendDatagram(host, port, data);
         sent = true;
     }
+    bool tried = false;
     bool sent = false;
 
 private:
@@ -115,16 +119,20 @@ void TFormLogic::Guarded(F&& handler) {
 }
 
 template <typename F>
-void TFormLogic::SaySendFailures(F&& send) {
+bool TFormLogic::SaySendFailures(IDatagramSender& sender, F&& action) {
+    SendWatch watch(sender);
     try {
-        send();
+        action(watch);
     } catch (...) {
         // Out of no interface: the line names each one and why, the error
-        // box the first.
-        const auto failed = idpsrvr1_->LastSendFailures();
+        // box the first. An action that failed before sending (port text,
+        // length, code page) has no failures of its own: those of an
+        // earlier send are not told again.
+        const auto failed = watch.tried ? idpsrvr1_->LastSendFailures() : std::vector<net::TIdSendFailure>();
         if (!failed.empty()) status_.NothingSent(failed);
         throw;
     }
+    return watch.sent;
 }
 
 void TFormLogic::CloseEndpoint() {
@@ -140,16 +148,16 @@ void TFormLogic::FormCreate() { btnSearchClick(); }
 
 void TFormLogic::btnSearchClick() {
     Guarded([this] {
-        SaySendFailures([this] { Scan(view_.PortText(), *idpsrvr1_); });
+        SaySendFailures(*idpsrvr1_, [this](IDatagramSender& sender) { Scan(view_.PortText(), sender); });
         status_.ScanSent(idpsrvr1_->LastSendInterfaces(), idpsrvr1_->LastSendFailures());
     });
 }
 
 void TFormLogic::lvSsidDblClick() {
     Guarded([this] {
-        SendWatch sender(*joinSender_);
-        SaySendFailures([&] { Join(listArrival_, *key_, sender); });
-        if (sender.sent) {
+        const bool sent =
+            SaySendFailures(*joinSender_, [this](IDatagramSender& sender) { Join(listArrival_, *key_, sender); });
+        if (sent) {
             status_.JoinSent(ShowName(BytesToText(State().SelectedSsid)).text, idpsrvr1_->LastSendInterfaces(),
                              idpsrvr1_->LastSendFailures());
         }

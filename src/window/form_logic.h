@@ -64,8 +64,9 @@ public:
 private:
     template <typename F>
     void Guarded(F&& handler);
+    // Runs `action` with `sender`; whether it sent.
     template <typename F>
-    void SaySendFailures(F&& send);
+    bool SaySendFailures(IDatagramSender& sender, F&& action);
 
     class ListAdapter;
     class KeyAdapter;

@@ -158,9 +158,10 @@ const std::vector<HostileName> kHostile = {
     {"tab\there", "tab\\u0009here", "tab[U+0009]here"},
     {"ring\x07\x08\x08\x7F", "ring\\u0007\\u0008\\u0008\\u007f", "ring[U+0007][U+0008][U+0008][U+007F]"},
     {"Bad\xFF", "Bad\uFFFD", "Bad\uFFFD"},
-    {"Home\u202Egnp.exe", "Home\u202Egnp.exe", "Home[U+202E]gnp.exe"},
-    {"c1\u009B31mX", "c1\u009B31mX", "c1[U+009B]31mX"},
-    {std::string(197, 'W') + "\u202E", std::string(197, 'W') + "\u202E", std::string(197, 'W') + "[U+202E]"},
+    {"Home\u202Egnp.exe", "Home\\u202egnp.exe", "Home[U+202E]gnp.exe"},
+    {"c1\u009B31mX", "c1\\u009b31mX", "c1[U+009B]31mX"},
+    {std::string(197, 'W') + "\u202E", std::string(197, 'W') + "\\u202e", std::string(197, 'W') + "[U+202E]"},
+    {"HomeNet\U000E0041", "HomeNet\U000E0041", "HomeNet[U+E0041]"},  // a tag character: shows as nothing
     {std::string("HomeNet\0evil", 12), "HomeNet", "HomeNet"},  // the caption ends at the zero byte
     {"HomeNet", "HomeNet", "HomeNet"},
 };
@@ -229,6 +230,7 @@ TEST(CliProcess, HostileNamesReachTheTerminalInertAndAreJoinedRaw) {
     }
     EXPECT_EQ(json.code, 0) << json.err;
     EXPECT_EQ(json.out, expected + "]}]}\n");
+    ExpectInert(json.out);
 
     // By the shown name (after a scan) and by the bytes (without one): the
     // join request carries the bytes the device sent.
@@ -251,6 +253,28 @@ TEST(CliProcess, HostileNamesReachTheTerminalInertAndAreJoinedRaw) {
         ExpectInert(run.out + run.err);
         EXPECT_EQ(run.out.substr(0, run.out.find('\n')),
                   "network " + j.name.shown + " (" + Hex(testing::BytesOf(j.name.ssid)) + ")");
+    }
+}
+
+// --verbose writes the wire log to standard error, the key as its length
+// only unless --show-secrets is given.
+TEST(CliProcess, WireLogHidesTheKeyUnlessAsked) {
+    HostileDevice device;
+    const std::string request = Hex(testing::JoinRequest(testing::BytesOf("AB"), testing::BytesOf("12345678")), ' ');
+    const std::string sent = " sent - to 255.255.255.255:" + device.Port() + " 18 bytes: ";
+    for (const bool show : {false, true}) {
+        std::vector<std::string> args = {"join", "--ssid-hex", "4142", "--port", device.Port(), "--key-file", "-",
+                                          "--timeout", "1", "--verbose"};
+        if (show) args.push_back("--show-secrets");
+        const CliRun run = Cli(args, "12345678\n", [&] { device.Serve(); });
+        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_NE(run.err.find(sent + (show ? request : "ff 00 0e 02 00 41 42 0d 0a <key: 8 bytes> <checksum>") + "\n"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(run.err.find("31 32 33"), show ? run.err.find(request) + 27 : std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(" received lo from 127.0.0.1:" + device.Port() + " 7 bytes: ff 00 03 82 01 01 87\n"),
+                  std::string::npos)
+            << run.err;
     }
 }
 

@@ -26,6 +26,7 @@
 #include "protocol/cp936.h"
 #include "ui/form2.h"
 #include "ui/translations.h"
+#include "ui/wire_log.h"
 #include "window_fixture.h"
 
 namespace melvorin::uitest {
@@ -207,6 +208,14 @@ private slots:
         const QString partial = QStringLiteral("Scan sent on mlvok; waiting for a device\u2026 Could not send on mlvfw: ");
         QVERIFY2(Status().startsWith(partial) && Status().contains(QStringLiteral("Socket Error # 10013 Access denied.")),
                  qPrintable(Status()));
+        // A scan that fails before sending does not tell that send's
+        // failures again.
+        EdtSearchPort(*form)->setText(QStringLiteral("70000"));
+        form->Logic().btnSearchClick();
+        QCOMPARE(boxes->errors, QStringList{QStringLiteral("Range check error.")});
+        QVERIFY2(Status().startsWith(partial), qPrintable(Status()));
+        EdtSearchPort(*form)->setText(QStringLiteral("1902"));
+        boxes->errors.clear();
 
         QVERIFY(nft("add rule ip mlv out oifname mlvok drop"));
         form->Logic().btnSearchClick();
@@ -223,8 +232,9 @@ private slots:
         device->SendToLoopback(ListReply({{BytesOf("Home\u202Egnp.exe"), 1},
                                           {BytesOf("HomeNet\u200B"), 2},
                                           {BytesOf("HomeNet"), 3},
-                                          {BytesOf("<b>Bold"), 4}}));
-        QTRY_COMPARE(LvSsid(*form)->rowCount(), 4);
+                                          {BytesOf("<b>Bold"), 4},
+                                          {BytesOf("HomeNet\U000E0041"), 5}}));
+        QTRY_COMPARE(LvSsid(*form)->rowCount(), 5);
         auto item = [&](int row) { return LvSsid(*form)->item(row, 0); };
         QCOMPARE(item(0)->text(), QStringLiteral("Home[U+202E]gnp.exe"));
         QCOMPARE(item(1)->text(), QStringLiteral("HomeNet[U+200B]"));
@@ -233,6 +243,8 @@ private slots:
         QVERIFY(item(1)->toolTip().contains("e2 80 8b"));
         QVERIFY(!item(2)->toolTip().contains("Bytes"));         // shown as it is: no bytes
         QVERIFY(item(3)->toolTip().contains("&lt;b&gt;Bold"));  // a name is never markup
+        QCOMPARE(item(4)->text(), QStringLiteral("HomeNet[U+E0041]"));  // a tag character
+        QVERIFY(item(4)->toolTip().contains("74 f3 a0 81 81"));
 
         // Tabbing in makes a row current, not selected: Enter joins it.
         LvSsid(*form)->selectionModel()->setCurrentIndex(LvSsid(*form)->model()->index(1, 0),
@@ -241,6 +253,43 @@ private slots:
         PressEnter(*form);
         QCOMPARE(NextHex(*device), testing::Hex(testing::JoinRequest(BytesOf("HomeNet\u200B"), BytesOf("12345678"))));
         QCOMPARE(Status().section(QChar(0x201D), 0, 0), QStringLiteral("Join request for \u201cHomeNet[U+200B]"));
+        // Nor is it markup in the status line's tooltip.
+        testing::DoubleClickRow(*form, 3);
+        QVERIFY(NextHex(*device).contains("3c623e426f6c64"));
+        const QString tip = LblStatus(*form)->toolTip();
+        QVERIFY2(tip.contains(QStringLiteral("\u201c&lt;b&gt;Bold\u201d")), qPrintable(tip));
+    }
+
+    // The wire log writes a join request's key as its length only, unless
+    // secrets are to be shown.
+    void wireLogHidesTheKey() {
+        static QStringList lines;
+        lines.clear();
+        struct Logging {
+            QtMessageHandler before = qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context,
+                                                                const QString& text) {
+                if (QLatin1String(context.category) == QLatin1String("melvorin.wire")) lines << text;
+            });
+            ~Logging() {
+                ui::ShowSecretsInWireLog(false);
+                QLoggingCategory::setFilterRules(QString());
+                qInstallMessageHandler(before);
+            }
+        } logging;
+        QLoggingCategory::setFilterRules(QStringLiteral("melvorin.wire.info=true"));
+        CreateAndExpectScan();
+        device->SendToLoopback(ListReply({{BytesOf("AB"), 50}}));
+        QTRY_COMPARE(LvSsid(*form)->rowCount(), 1);
+        const QString request = testing::Hex(testing::JoinRequest(BytesOf("AB"), BytesOf("12345678")));
+        for (const bool show : {false, true}) {
+            ui::ShowSecretsInWireLog(show);
+            testing::DoubleClickRow(*form, 0);
+            QCOMPARE(NextHex(*device), request);
+            const QString line = lines.isEmpty() ? QString() : lines.last();
+            const QString key =
+                show ? QStringLiteral("31 32 33 34 35 36 37 38 ") : QStringLiteral("<key: 8 bytes> <checksum>");
+            QVERIFY2(line.contains(QStringLiteral(" 18 bytes: ff 00 0e 02 00 41 42 0d 0a ") + key), qPrintable(line));
+        }
     }
 };
 
@@ -303,7 +352,7 @@ private slots:
         QCOMPARE(run.out, QStringLiteral("melvorin %1\n").arg(kVersion));
         run = RunProgram({"--help"}, noDisplay);
         QCOMPARE(run.code, 0);
-        QVERIFY(run.out.contains("--verbose") && run.out.contains("--version"));
+        QVERIFY(run.out.contains("--verbose") && run.out.contains("--show-secrets") && run.out.contains("--version"));
     }
 
     void verboseLogsTheWire() {

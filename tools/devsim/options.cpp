@@ -191,7 +191,9 @@ Options:
                       broadcasts for all of them. All of them share the port
                       with other programs that do the same (SO_REUSEADDR).
   --first-address A   the first device's address (default 127.0.1.1)
-  --verbose, -v       log every datagram received and sent, in hex, to stderr
+  --verbose, -v       log every datagram received and sent, in hex, to stderr:
+                      keys in join requests included, unhidden (this is a
+                      test tool; keep such logs away from real keys)
   --help, -h          show this text and exit
   --version           print the version and exit
 
