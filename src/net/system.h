@@ -66,8 +66,11 @@ private:
     std::intptr_t event_;  // the socket's readiness, where the system needs one
 };
 
-// The calling thread's name for the system (already cut to what it keeps),
-// and the highest priority where the process may raise it.
+// The longest thread name the system keeps, in bytes (0: any length).
+std::size_t ThreadNameLimit();
+// The calling thread's name for the system (already cut to
+// ThreadNameLimit()), and the highest priority where the process may raise
+// it.
 void NameThisThread(const std::string& name);
 void RaiseThisThreadsPriority();
 

@@ -266,6 +266,9 @@ int TSocket::Receive(TIdBytes& buffer, sockaddr_storage& from, unsigned& arrival
     return 1;
 }
 
+// A thread description may be as long as it needs to be.
+std::size_t ThreadNameLimit() { return 0; }
+
 void NameThisThread(const std::string& name) {
     // Windows 10 1607 and later name threads; earlier ones do without.
     using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
