@@ -1,6 +1,8 @@
 #include "win32/boxes.h"
 
+#include "protocol/errors.h"
 #include "win32/text.h"
+#include "window/error_text.h"
 #include "window/rules.h"
 
 namespace melvorin::win32 {
@@ -45,5 +47,15 @@ void TSystemBoxes::ShowError(HWND owner, const std::wstring& text) { Show(owner,
 
 // The default beep, asked for with the beep type 1.
 void TSystemBoxes::Beep() { MessageBeep(1); }
+
+int ShowingFailures(IBoxes& boxes, const std::function<void()>& program) {
+    try {
+        program();
+        return 0;
+    } catch (...) {
+        boxes.ShowError(nullptr, Wide(window::ErrorText(CurrentError().Message)));
+        return 1;
+    }
+}
 
 }  // namespace melvorin::win32
