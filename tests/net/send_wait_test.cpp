@@ -1,6 +1,6 @@
 // Sending into a full send buffer. Run by tests/windows/run_send_wait.sh,
-// which holds the loopback to a slow rate (a token bucket) so that sent
-// datagrams stay queued and the endpoint's send buffer fills up.
+// which holds the loopback to a slow rate so that sent datagrams stay queued
+// and the endpoint's send buffer fills up.
 
 #include <chrono>
 #include <thread>
@@ -21,15 +21,14 @@ protected:
     // Opens the endpoint with a send buffer of a few datagrams.
     void SetUp() override {
         ASSERT_TRUE(peer.Bind("127.0.0.1", 0));
-        server.SetDefaultPort(12345);
         server.SendDatagram("127.0.0.1", peer.LocalPort(), {});
         const int size = 4096;
-        ASSERT_EQ(setsockopt(server.Bindings()[0].Handle(), SOL_SOCKET, SO_SNDBUF,
-                             reinterpret_cast<const char*>(&size), sizeof size),
+        ASSERT_EQ(setsockopt(server.Bindings()[0].Handle(), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&size),
+                             sizeof size),
                   0);
     }
-    void Send(std::size_t size, std::uint8_t fill) {
-        server.SendDatagram("127.0.0.1", peer.LocalPort(), TIdBytes(size, fill));
+    void Send(std::size_t size, int fill) {
+        server.SendDatagram("127.0.0.1", peer.LocalPort(), TIdBytes(size, static_cast<std::uint8_t>(fill)));
     }
 
     testing::UdpPeer peer;
@@ -38,24 +37,22 @@ protected:
 };
 
 TEST_F(FullSendBuffer, SendWaitsForRoom) {
-    constexpr int kCount = 40;
-    for (int i = 0; i < kCount; ++i) ASSERT_NO_THROW(Send(1400, static_cast<std::uint8_t>(i))) << i;
-    for (int i = 0; i < kCount; ++i) {
+    for (int i = 0; i < 40; ++i) ASSERT_NO_THROW(Send(1400, i)) << i;
+    for (int i = 0; i < 40; ++i) {
         const auto got = peer.Receive(5000);
         ASSERT_TRUE(got) << i;
         EXPECT_EQ(got->data, TIdBytes(1400, static_cast<std::uint8_t>(i)));
     }
 }
 
-// The queue drains far slower than a send would wait: only the socket's
-// closing can end the wait early, and the send then meets a closed socket.
+// The queue drains far slower than a send waits: only the socket's closing
+// can end the wait early, and the send then meets a closed socket.
 TEST_F(FullSendBuffer, ClosingTheSocketEndsAWaitingSend) {
     std::thread closer([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         server.Bindings()[0].CloseSocket();
     });
-    EXPECT_THROW(
-        for (int i = 0; i < 3; ++i) Send(14000, 1), EIdNotASocket);
+    EXPECT_THROW(for (int i = 0; i < 3; ++i) Send(14000, 1), EIdNotASocket);
     closer.join();
 }
 

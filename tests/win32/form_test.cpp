@@ -79,22 +79,13 @@ std::wstring TextOf(HWND w) {
 // is shown in the error box, by the error text rule, and ends the program.
 TEST(Win32Start, FailureBeforeTheWindowIsShown) {
     RecordingBoxes boxes;
-    EXPECT_EQ(ShowingFailures(boxes,
-                              [] {
-                                  throw net::EIdStackInitializationFailed(
-                                      "Error on loading Winsock2 library (WS2_32.DLL): Network is down");
-                              }),
-              1);
-    EXPECT_EQ(ShowingFailures(boxes,
-                              [] {
-                                  throw std::system_error(ERROR_NOT_ENOUGH_MEMORY, std::system_category(),
-                                                          "CreateWindowExW (Form2)");
-                              }),
-              1);
+    const auto fail = [] { throw net::EIdStackInitializationFailed("Error on loading Winsock2 library: Network down"); };
+    EXPECT_EQ(ShowingFailures(boxes, fail), 1);
+    EXPECT_EQ(ShowingFailures(boxes, [] { throw std::system_error(8, std::system_category(), "CreateWindowExW"); }), 1);
     EXPECT_EQ(ShowingFailures(boxes, [] {}), 0);
     ASSERT_EQ(boxes.errors.size(), 2u);
-    EXPECT_EQ(boxes.errors[0], L"Error on loading Winsock2 library (WS2_32.DLL): Network is down.");
-    EXPECT_EQ(boxes.errors[1].rfind(L"CreateWindowExW (Form2): ", 0), 0u) << boxes.errors[1];
+    EXPECT_EQ(boxes.errors[0], L"Error on loading Winsock2 library: Network down.");
+    EXPECT_EQ(boxes.errors[1].rfind(L"CreateWindowExW: ", 0), 0u) << boxes.errors[1];
 }
 
 class Win32Form : public ::testing::Test {
