@@ -13,9 +13,6 @@ namespace melvorin::net {
 
 namespace {
 
-// Linux keeps at most 15 characters of a thread's name.
-constexpr std::size_t kThreadNameMax = 15;
-
 // The name of the interface a datagram arrived on. Each listener keeps the
 // last one it looked up: datagrams come in runs over one interface, and the
 // lookup is a system call.
@@ -40,15 +37,19 @@ TIdUDPListenerThread::~TIdUDPListenerThread() {
 }
 
 std::string TIdUDPListenerThread::SystemThreadName(const std::string& name) {
-    if (name.size() <= kThreadNameMax) return name;
+    return ShortThreadName(name, sys::ThreadNameLimit());
+}
+
+std::string TIdUDPListenerThread::ShortThreadName(const std::string& name, std::size_t limit) {
+    if (limit == 0 || name.size() <= limit) return name;
     // "<endpoint> Listener #<n>" becomes "<endpoint> #<n>", the endpoint's
     // name cut so that the number always stays.
     static const std::string kMarker = " Listener #";
     const std::size_t marker = name.rfind(kMarker);
-    if (marker == std::string::npos) return name.substr(0, kThreadNameMax);
+    if (marker == std::string::npos) return name.substr(0, limit);
     const std::string number = " #" + name.substr(marker + kMarker.size());
-    if (number.size() >= kThreadNameMax) return number.substr(number.size() - kThreadNameMax);
-    return name.substr(0, std::min(marker, kThreadNameMax - number.size())) + number;
+    if (number.size() >= limit) return number.substr(number.size() - limit);
+    return name.substr(0, std::min(marker, limit - number.size())) + number;
 }
 
 void TIdUDPListenerThread::Start() {

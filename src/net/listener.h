@@ -33,8 +33,12 @@ public:
 
     // The full name ("idpsrvr1 Listener #1").
     const std::string& Name() const { return name_; }
-    // The name the thread carries for the system (at most 15 characters).
+    // The name the thread carries for the system: whole where the system
+    // keeps it whole, else shortened to its limit (15 characters on Linux).
     static std::string SystemThreadName(const std::string& name);
+    // `name` within `limit` bytes (0: any length): "<endpoint> Listener #<n>"
+    // becomes "<endpoint> #<n>", the number kept.
+    static std::string ShortThreadName(const std::string& name, std::size_t limit);
 
     TIdSocketHandle& Binding() { return *binding_; }
 

@@ -27,7 +27,8 @@ bool IPv6Usable();
 
 // One datagram socket and the wake-up a wait on it listens to. Not locked:
 // its owner makes sure Close() does not run while another call uses it.
-// Wake() may be called at any time.
+// Wake() may be called at any time; its owner calls it before Close(), and
+// it ends a pending wait (and a send waiting for room).
 class TSocket {
 public:
     TSocket();
@@ -49,7 +50,8 @@ public:
     bool Bind(const sockaddr* address, int length, sockaddr_storage& bound);
     int SetBroadcast(bool enabled);
     // Sends one datagram, out of interface `interfaceIndex` only when it is
-    // not 0; the source port is the socket's.
+    // not 0; the source port is the socket's. A full send buffer makes it
+    // wait for room, as a blocking socket does.
     int SendTo(unsigned interfaceIndex, const sockaddr_in& to, const TIdBytes& data, std::size_t& sent);
     // Waits up to timeoutMs. 1: readable, 0: timed out or woken, else
     // -(the error).
@@ -66,8 +68,11 @@ private:
     std::intptr_t event_;  // the socket's readiness, where the system needs one
 };
 
-// The calling thread's name for the system (already cut to what it keeps),
-// and the highest priority where the process may raise it.
+// The longest thread name the system keeps, in bytes (0: any length).
+std::size_t ThreadNameLimit();
+// The calling thread's name for the system (already cut to
+// ThreadNameLimit()), and the highest priority where the process may raise
+// it.
 void NameThisThread(const std::string& name);
 void RaiseThisThreadsPriority();
 

@@ -198,6 +198,9 @@ int TSocket::Receive(TIdBytes& buffer, sockaddr_storage& from, unsigned& arrival
     return 1;
 }
 
+// Linux keeps at most 15 characters of a thread's name.
+std::size_t ThreadNameLimit() { return 15; }
+
 void NameThisThread(const std::string& name) { ::pthread_setname_np(::pthread_self(), name.c_str()); }
 
 void RaiseThisThreadsPriority() {

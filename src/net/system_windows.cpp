@@ -53,6 +53,11 @@ namespace sys {
 
 namespace {
 
+// The longest a send waits for room in a full send buffer, and the slices
+// of that wait.
+constexpr ULONGLONG kSendWaitMs = 5000;
+constexpr ULONGLONG kSendWaitSliceMs = 50;
+
 SOCKET Sock(std::intptr_t handle) { return static_cast<SOCKET>(handle); }
 HANDLE Event(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 std::intptr_t NoSocket() { return static_cast<std::intptr_t>(INVALID_SOCKET); }
@@ -188,9 +193,34 @@ int TSocket::SendTo(unsigned interfaceIndex, const sockaddr_in& to, const TIdByt
             return ::WSAGetLastError();
         }
     }
-    const int result = ::sendto(s, reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()), 0,
-                                reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    const int error = result == SOCKET_ERROR ? ::WSAGetLastError() : 0;
+    int result = SOCKET_ERROR;
+    int error = 0;
+    // The event makes the socket non-blocking: a send that finds the send
+    // buffer full waits for room, as a blocking send does on Linux, for up
+    // to kSendWaitMs and only until the socket is closing (Wake()).
+    const ULONGLONG deadline = ::GetTickCount64() + kSendWaitMs;
+    for (;;) {
+        result = ::sendto(s, reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()), 0,
+                          reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        error = result == SOCKET_ERROR ? ::WSAGetLastError() : 0;
+        if (error != WSAEWOULDBLOCK) break;
+        if (::WaitForSingleObject(Event(wake_), 0) == WAIT_OBJECT_0) {
+            error = WSAENOTSOCK;
+            break;
+        }
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline) break;
+        // select() cannot watch the wake-up: the wait is cut into slices.
+        const ULONGLONG slice = std::min<ULONGLONG>(deadline - now, kSendWaitSliceMs);
+        fd_set writable;
+        FD_ZERO(&writable);
+        FD_SET(s, &writable);
+        timeval timeout{0, static_cast<long>(slice * 1000)};
+        if (::select(0, nullptr, &writable, nullptr, &timeout) == SOCKET_ERROR) {
+            error = ::WSAGetLastError();
+            break;
+        }
+    }
     if (interfaceIndex != 0) {
         const DWORD any = 0;
         ::setsockopt(s, IPPROTO_IP, IP_UNICAST_IF, reinterpret_cast<const char*>(&any), sizeof any);
@@ -204,12 +234,13 @@ int TSocket::WaitReadable(int timeoutMs) {
     const HANDLE events[2] = {Event(event_), Event(wake_)};
     const DWORD result =
         ::WSAWaitForMultipleEvents(2, events, FALSE, static_cast<DWORD>(timeoutMs < 0 ? 0 : timeoutMs), FALSE);
-    if (result == WSA_WAIT_EVENT_0 + 1) {
-        ::ResetEvent(Event(wake_));
-        return 0;
-    }
+    // The wake-up stays set until the socket is opened again: a send waiting
+    // for room sees it too.
+    if (result == WSA_WAIT_EVENT_0 + 1) return 0;
     if (result == WSA_WAIT_TIMEOUT) return 0;
-    if (result == WSA_WAIT_FAILED) return -::WSAGetLastError();
+    // The wait's own failure is a system error number (an invalid handle),
+    // not a Windows Sockets one.
+    if (result == WSA_WAIT_FAILED) return -kWSASysCallFailure;
     // Readable; the event is set again by the next datagram, or by the
     // receive that leaves one waiting.
     WSANETWORKEVENTS happened{};
@@ -265,6 +296,9 @@ int TSocket::Receive(TIdBytes& buffer, sockaddr_storage& from, unsigned& arrival
     }
     return 1;
 }
+
+// A thread description may be as long as it needs to be.
+std::size_t ThreadNameLimit() { return 0; }
 
 void NameThisThread(const std::string& name) {
     // Windows 10 1607 and later name threads; earlier ones do without.

@@ -1,6 +1,8 @@
 #include "win32/boxes.h"
 
+#include "protocol/errors.h"
 #include "win32/text.h"
+#include "window/error_text.h"
 #include "window/rules.h"
 
 namespace melvorin::win32 {
@@ -8,13 +10,20 @@ namespace melvorin::win32 {
 namespace {
 
 // The box as it comes up: centred on the primary screen, its button "OK"
-// whatever the system's language.
+// whatever the system's language. The hook waits for the box itself (a
+// dialog window): another window of the thread that comes to the front
+// first is left as it is.
 HHOOK gHook = nullptr;
+
+bool IsDialogWindow(HWND window) {
+    wchar_t name[8] = {};
+    return GetClassNameW(window, name, 8) > 0 && lstrcmpW(name, L"#32770") == 0;
+}
 
 LRESULT CALLBACK ShapeBox(int code, WPARAM wParam, LPARAM lParam) {
     const HHOOK hook = gHook;
-    if (code == HCBT_ACTIVATE) {
-        const HWND box = reinterpret_cast<HWND>(wParam);
+    const HWND box = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_ACTIVATE && IsDialogWindow(box)) {
         UnhookWindowsHookEx(gHook);
         gHook = nullptr;
         SetDlgItemTextW(box, IDOK, L"OK");
@@ -33,8 +42,15 @@ UINT Show(HWND owner, const std::wstring& text, UINT style) {
     if (owner != nullptr && !IsWindowVisible(owner)) owner = nullptr;
     if (owner == nullptr) style |= MB_TASKMODAL;
     const std::wstring caption = Wide(window::ApplicationTitle());
-    if (gHook == nullptr) gHook = SetWindowsHookExW(WH_CBT, &ShapeBox, nullptr, GetCurrentThreadId());
-    return static_cast<UINT>(MessageBoxW(owner, text.c_str(), caption.c_str(), style | MB_OK));
+    const bool hooked = gHook == nullptr;
+    if (hooked) gHook = SetWindowsHookExW(WH_CBT, &ShapeBox, nullptr, GetCurrentThreadId());
+    const auto answer = static_cast<UINT>(MessageBoxW(owner, text.c_str(), caption.c_str(), style | MB_OK));
+    // A box that never came up leaves no hook behind for a later window.
+    if (hooked && gHook != nullptr) {
+        UnhookWindowsHookEx(gHook);
+        gHook = nullptr;
+    }
+    return answer;
 }
 
 }  // namespace
@@ -45,5 +61,15 @@ void TSystemBoxes::ShowError(HWND owner, const std::wstring& text) { Show(owner,
 
 // The default beep, asked for with the beep type 1.
 void TSystemBoxes::Beep() { MessageBeep(1); }
+
+int ShowingFailures(IBoxes& boxes, const std::function<void()>& program) {
+    try {
+        program();
+        return 0;
+    } catch (...) {
+        boxes.ShowError(nullptr, Wide(window::ErrorText(CurrentError().Message)));
+        return 1;
+    }
+}
 
 }  // namespace melvorin::win32

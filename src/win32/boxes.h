@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace melvorin::win32 {
@@ -34,5 +35,11 @@ public:
     void ShowError(HWND owner, const std::wstring& text) override;
     void Beep() override;
 };
+
+// Runs `program` (the start-up, the window and its loop). An error that
+// leaves it, such as a socket layer that does not start or a window that
+// cannot be made, is shown in the error box without an owner, and the exit
+// code is 1; else it is 0.
+int ShowingFailures(IBoxes& boxes, const std::function<void()>& program);
 
 }  // namespace melvorin::win32

@@ -55,19 +55,20 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Names valid both as UTF-8 and as code page 936 follow the user's locale.
     SetPreferredReading(ReadingForLocale(UserLocale()));
     window::SetApplicationTitle(window::MakeApplicationTitle(ProgramPath(), &Lower));
-    {
+    win32::TSystemBoxes boxes;
+    // A failure before the window exists is shown too, and ends the program.
+    const int exitCode = win32::ShowingFailures(boxes, [&boxes] {
         // Hand-overs from the listeners run on this thread, in the message
         // loop and in every open box's. The pump outlives the window, whose
         // endpoint is closed (its listeners ended) before the window goes.
         win32::THandOverPump pump;
-        win32::TSystemBoxes boxes;
         win32::TForm2 form(boxes, pump.HandOver());
         // The first scan: its error is shown at once, and the window opens
         // anyway.
         form.FormCreate();
         form.ShowCentred();
         form.Run();
-    }
+    });
     ReleaseState();
-    return 0;
+    return exitCode;
 }

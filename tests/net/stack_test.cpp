@@ -91,13 +91,13 @@ TEST(TIdStack, AddressTexts) {
     EXPECT_EQ(TIdStack::AddressText(reinterpret_cast<sockaddr*>(&v6)), "0:0:0:0:0:0:0:1");
 }
 
-TEST(TIdUDPListenerThread, SystemNamesFitFifteenCharacters) {
-    EXPECT_EQ(TIdUDPListenerThread::SystemThreadName("idpsrvr1 Listener #1"), "idpsrvr1 #1");
-    EXPECT_EQ(TIdUDPListenerThread::SystemThreadName("idpsrvr1 Listener #2"), "idpsrvr1 #2");
-    EXPECT_EQ(TIdUDPListenerThread::SystemThreadName("a Listener #1"), "a Listener #1");
-    EXPECT_EQ(TIdUDPListenerThread::SystemThreadName("averyveryverylongname Listener #12"), "averyveryve #12");
-    EXPECT_EQ(TIdUDPListenerThread::SystemThreadName(" Listener #1"), " Listener #1");
-    EXPECT_EQ(TIdUDPListenerThread::SystemThreadName("some thread name that is long"), "some thread nam");
+TEST(TIdUDPListenerThread, ShortNamesFitFifteenCharacters) {
+    EXPECT_EQ(TIdUDPListenerThread::ShortThreadName("idpsrvr1 Listener #1", 15), "idpsrvr1 #1");
+    EXPECT_EQ(TIdUDPListenerThread::ShortThreadName("idpsrvr1 Listener #2", 15), "idpsrvr1 #2");
+    EXPECT_EQ(TIdUDPListenerThread::ShortThreadName("a Listener #1", 15), "a Listener #1");
+    EXPECT_EQ(TIdUDPListenerThread::ShortThreadName("averyveryverylongname Listener #12", 15), "averyveryve #12");
+    EXPECT_EQ(TIdUDPListenerThread::ShortThreadName(" Listener #1", 15), " Listener #1");
+    EXPECT_EQ(TIdUDPListenerThread::ShortThreadName("some thread name that is long", 15), "some thread nam");
 }
 
 }  // namespace

@@ -12,11 +12,13 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "net/errors.h"
 #include "protocol/state.h"
 #include "udp_peer.h"
 #include "win32/boxes.h"
@@ -71,6 +73,19 @@ std::wstring TextOf(HWND w) {
     wchar_t text[256] = {};
     GetWindowTextW(w, text, 256);
     return text;
+}
+
+// A failure before the window exists (the socket layer, the window itself)
+// is shown in the error box, by the error text rule, and ends the program.
+TEST(Win32Start, FailureBeforeTheWindowIsShown) {
+    RecordingBoxes boxes;
+    const auto fail = [] { throw net::EIdStackInitializationFailed("Error on loading Winsock2 library: Network down"); };
+    EXPECT_EQ(ShowingFailures(boxes, fail), 1);
+    EXPECT_EQ(ShowingFailures(boxes, [] { throw std::system_error(8, std::system_category(), "CreateWindowExW"); }), 1);
+    EXPECT_EQ(ShowingFailures(boxes, [] {}), 0);
+    ASSERT_EQ(boxes.errors.size(), 2u);
+    EXPECT_EQ(boxes.errors[0], L"Error on loading Winsock2 library: Network down.");
+    EXPECT_EQ(boxes.errors[1].rfind(L"CreateWindowExW: ", 0), 0u) << boxes.errors[1];
 }
 
 class Win32Form : public ::testing::Test {
