@@ -28,6 +28,7 @@ public:
         if (t == QAccessible::Name || t == QAccessible::Value) return Label()->text();
         // Not the tooltip, which repeats the line and is never announced as
         // changed: a client would keep reading the old one.
+        if (t == QAccessible::Description) return {};
         return QAccessibleWidget::text(t);
     }
     void* interface_cast(QAccessible::InterfaceType t) override {
@@ -168,7 +169,9 @@ public:
         const QRect r(x, caret.y(), metrics.horizontalAdvance(all.at(offset)), caret.height());
         return r.translated(Edit()->mapToGlobal(QPoint(0, 0)));
     }
-    int offsetAtPoint(const QPoint& point) const override { return Edit()->cursorPositionAt(Edit()->mapFromGlobal(point)); }
+    int offsetAtPoint(const QPoint& point) const override {
+        return Edit()->cursorPositionAt(Edit()->mapFromGlobal(point));
+    }
     void scrollToSubstring(int startIndex, int endIndex) override {
         Edit()->setCursorPosition(endIndex);
         Edit()->setCursorPosition(startIndex);

@@ -12,7 +12,8 @@ class QString;
 namespace melvorin::ui {
 
 // Installs the accessible interfaces for the status line, its
-// notification, the notice box and the edit boxes. Idempotent; call before the first of them exists.
+// notification, the notice box and the edit boxes. Idempotent; call before
+// the first of them exists.
 void InstallAccessibility();
 
 // Tells assistive technology that `object`'s text went from `before` to

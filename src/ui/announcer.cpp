@@ -7,6 +7,14 @@
 
 namespace melvorin::ui {
 
+namespace {
+
+// How long after the window becomes active a waiting line is spoken: the
+// reader first says the window and the focus.
+constexpr int kSettleMs = 1000;
+
+}  // namespace
+
 TAnnouncer::TAnnouncer(QWidget* owner) : QObject(owner) {
     setObjectName(QStringLiteral("lblStatusNotice"));
     timer_.setSingleShot(true);

@@ -29,9 +29,6 @@ public:
     QString Spoken() const { return spoken_; }
     QWidget* Owner() const;
 
-    // How long after the window becomes active a waiting line is spoken.
-    static constexpr int kSettleMs = 1000;
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
