@@ -46,7 +46,7 @@ if [ "${MELVORIN_ORCA_INSIDE:-}" != 1 ]; then
   for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
   [ -s "$work/display" ] || { echo "run_orca: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
   MELVORIN_ORCA_INSIDE=1 DISPLAY=:$(cat "$work/display") MELVORIN_ORCA_WORK=$work \
-    timeout 200 unshare --pid --fork --mount-proc dbus-run-session -- bash "$0" "$@"
+    timeout 200 unshare --pid --fork --kill-child --mount-proc dbus-run-session -- bash "$0" "$@"
   status=$?
   echo "--- what Orca said ---"
   spoken
@@ -55,6 +55,8 @@ fi
 
 # ---- inside: own PID namespace and session bus ----------------------------
 work=$MELVORIN_ORCA_WORK
+# Never a desktop's own accessibility bus.
+unset AT_SPI_BUS_ADDRESS
 export HOME=$work XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data \
   XDG_CACHE_HOME=$work/cache GSETTINGS_BACKEND=memory QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 LANG=en_US.UTF-8
 mkdir -m 700 -p "$XDG_RUNTIME_DIR" "$work/prefs"
@@ -108,8 +110,11 @@ key Tab && heard "Key text." "12345678 selected."
 key Tab && heard "Networks." "table with 4 rows 2 columns."
 key Down && heard "办公室WiFi."
 key Return && heard "alert melvorin." "提交成功，请检查设备状态."
-# No window manager gives the window the focus back when the box closes.
-key Return && window
+# No window manager gives the window the focus back once the box has closed
+# (names match whatever their case: the window and the box are two).
+key Return
+for _ in $(seq 100); do [ "$(xdotool search --onlyvisible --name '^melvorin$' | wc -l)" -gt 1 ] || break; sleep 0.1; done
+window
 heard "The device answered the join request for “办公室WiFi”: 提交成功，请检查设备状态"
 # The search-port box; then a scan that no device answers.
 key Tab && heard "搜索端口 text." "1902 selected."
