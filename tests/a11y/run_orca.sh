@@ -58,7 +58,7 @@ work=$MELVORIN_ORCA_WORK
 # Never a desktop's own accessibility bus.
 unset AT_SPI_BUS_ADDRESS
 export HOME=$work XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data \
-  XDG_CACHE_HOME=$work/cache GSETTINGS_BACKEND=memory QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 LANG=en_US.UTF-8
+  XDG_CACHE_HOME=$work/cache GSETTINGS_BACKEND=memory QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 LANG=C.UTF-8 LC_ALL=C.UTF-8 LANGUAGE=
 mkdir -m 700 -p "$XDG_RUNTIME_DIR" "$work/prefs"
 
 "$launcher" --launch-immediately --a11y=1 >"$work/bus.log" 2>&1 &
