@@ -2,15 +2,18 @@
 
 // How the window's own widgets appear to assistive technology (screen
 // readers through AT-SPI): the status line as a status bar whose every
-// change is a text change, the notice box as an alert carrying its text.
+// change is a text change, with a notification that speaks its outcomes
+// (ui/announcer.h); the notice box as an alert carrying its text; the edit
+// boxes read whole.
 
 class QObject;
 class QString;
 
 namespace melvorin::ui {
 
-// Installs the accessible interfaces for the status line and the notice
-// box. Idempotent; call before the first of them exists.
+// Installs the accessible interfaces for the status line, its
+// notification, the notice box and the edit boxes. Idempotent; call before
+// the first of them exists.
 void InstallAccessibility();
 
 // Tells assistive technology that `object`'s text went from `before` to

@@ -62,9 +62,6 @@ TNoticeBox::TNoticeBox(const QString& caption, const QString& text, QWidget* par
     label_->setText(text);
     label_->setWordWrap(true);
     label_->setTextInteractionFlags(Qt::NoTextInteraction);
-    // The verdict is the box's description, for a screen reader that reads
-    // the alert on opening.
-    setAccessibleDescription(text);
     const int natural = NaturalWidth(label_->fontMetrics(), text) + 2;
     label_->setFixedWidth(std::max(1, std::min(natural, PrimaryScreenWidth() / 2)));
 

@@ -163,6 +163,7 @@ void TForm2::SetKeyColor(TColor color) { edtKey->SetColor(color); }
 void TForm2::SetKeyWindowColor() { edtKey->SetWindowColor(); }
 std::string TForm2::PortText() const { return edt_SearchPort->text().toStdString(); }
 void TForm2::SetStatusText(const std::string& text) { lblStatus->Show(QString::fromStdString(text)); }
+void TForm2::AnnounceStatusText(const std::string& text) { lblStatus->Announce(QString::fromStdString(text)); }
 void TForm2::StartTimer(window::TTimer timer, std::chrono::milliseconds after) { TimerOf(timer).start(after); }
 void TForm2::StopTimer(window::TTimer timer) { TimerOf(timer).stop(); }
 void TForm2::ShowNotice(const std::string& text) { boxes_.ShowNotice(QString::fromStdString(text)); }

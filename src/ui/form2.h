@@ -64,6 +64,7 @@ private:
     void SetKeyWindowColor() override;
     std::string PortText() const override;
     void SetStatusText(const std::string& text) override;
+    void AnnounceStatusText(const std::string& text) override;
     void StartTimer(window::TTimer timer, std::chrono::milliseconds after) override;
     void StopTimer(window::TTimer timer) override;
     void ShowNotice(const std::string& text) override;

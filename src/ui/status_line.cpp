@@ -4,7 +4,7 @@
 
 namespace melvorin::ui {
 
-TStatusLine::TStatusLine(QWidget* parent) : QLabel(parent) {
+TStatusLine::TStatusLine(QWidget* parent) : QLabel(parent), announcer_(new TAnnouncer(this)) {
     setObjectName(QStringLiteral("lblStatus"));
     setFocusPolicy(Qt::NoFocus);
     setWordWrap(true);

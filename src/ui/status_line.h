@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QString>
 
+#include "ui/announcer.h"
+
 namespace melvorin::ui {
 
 class TStatusLine : public QLabel {
@@ -16,6 +18,11 @@ public:
 
     // Shows `line`; assistive technology hears of a change as a text change.
     void Show(const QString& line);
+    // Has a screen reader speak the line shown (see ui/announcer.h).
+    void Announce(const QString& line) { announcer_->Say(line); }
+
+private:
+    TAnnouncer* announcer_;
 };
 
 }  // namespace melvorin::ui

@@ -64,7 +64,8 @@ void TStatusModel::ScanSent(const std::vector<std::string>& interfaces,
     view_.StopTimer(TTimer::Join);
     scanWhere_ = Where(interfaces);
     view_.StartTimer(TTimer::Scan, scanTimeout_);
-    Say(Format(MLV_TR("StatusLine", "Scan sent on %1; waiting for a device\u2026"), {scanWhere_}) + Failures(failed));
+    Say(Format(MLV_TR("StatusLine", "Scan sent on %1; waiting for a device\u2026"), {scanWhere_}) + Failures(failed),
+        !failed.empty());
 }
 
 void TStatusModel::NothingSent(const std::vector<net::TIdSendFailure>& failed) {
@@ -116,7 +117,7 @@ void TStatusModel::SetUnasked(long count) {
     Say(said_);
 }
 
-void TStatusModel::Say(const std::string& text) {
+void TStatusModel::Say(const std::string& text, bool outcome) {
     said_ = text;
     std::string line = text;
     if (unasked_ > 0) {
@@ -125,6 +126,7 @@ void TStatusModel::Say(const std::string& text) {
                                                {std::to_string(unasked_)}));
     }
     view_.SetStatusText(line);
+    if (outcome) view_.AnnounceStatusText(line);
 }
 
 }  // namespace melvorin::window

@@ -21,6 +21,11 @@ class IStatusView {
 public:
     virtual ~IStatusView() = default;
     virtual void SetStatusText(const std::string& text) = 0;
+    // Called after SetStatusText when the new line reports an outcome (what
+    // a scan or a join came to, a request that could not go, unasked results
+    // counted), which a screen reader should speak; not for a line that only
+    // says a scan is on its way.
+    virtual void AnnounceStatusText(const std::string& text) { static_cast<void>(text); }
     // One-shot timers: a started timer replaces its earlier start; when it
     // runs out the window calls the logic's TimedOut(timer).
     virtual void StartTimer(TTimer timer, std::chrono::milliseconds after) = 0;
@@ -56,7 +61,7 @@ public:
     static constexpr std::chrono::milliseconds kJoinTimeout{10000};
 
 private:
-    void Say(const std::string& text);
+    void Say(const std::string& text, bool outcome = true);
 
     IStatusView& view_;
     std::chrono::milliseconds scanTimeout_ = kScanTimeout;

@@ -162,7 +162,7 @@ private slots:
         // The notice box is an alert carrying its verdict, and says so when shown.
         ui::TNoticeBox box(QStringLiteral("melvorin"), QStringLiteral("提交成功，请检查设备状态"));
         QCOMPARE(query(&box)->role(), QAccessible::AlertMessage);
-        QCOMPARE(query(&box)->text(QAccessible::Description), box.Text());
+        QCOMPARE(query(&box)->text(QAccessible::Value), box.Text());
         heard.clear();
         box.show();
         QVERIFY(std::any_of(heard.begin(), heard.end(),

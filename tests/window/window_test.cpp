@@ -21,14 +21,17 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The line's text and its timers, as a window would hold them.
+// The line's text, the lines a screen reader was asked to speak and the
+// timers, as a window would hold them.
 class FakeStatusView : public IStatusView {
 public:
     void SetStatusText(const std::string& text) override { line = text; }
+    void AnnounceStatusText(const std::string& text) override { spoken.push_back(text); }
     void StartTimer(TTimer timer, std::chrono::milliseconds after) override { running[timer] = after; }
     void StopTimer(TTimer timer) override { running.erase(timer); }
 
     std::string line;
+    std::vector<std::string> spoken;
     std::map<TTimer, std::chrono::milliseconds> running;
 };
 
@@ -38,6 +41,7 @@ TEST(StatusModel, ScanWaitsThenSaysNoDeviceAnsweredUnlessAListCame) {
     status.ScanSent({});
     EXPECT_EQ(view.line, "Scan sent on the default route; waiting for a device\u2026");
     EXPECT_EQ(view.running.at(TTimer::Scan), 3000ms);
+    EXPECT_TRUE(view.spoken.empty());  // on its way: not an outcome
     status.TimedOut(TTimer::Scan);
     EXPECT_EQ(view.line,
               "No device answered the scan on the default route. Is this computer on the device's network or "
@@ -51,6 +55,9 @@ TEST(StatusModel, ScanWaitsThenSaysNoDeviceAnsweredUnlessAListCame) {
     EXPECT_EQ(view.line, "1 network from the device at 10.0.0.7 on wlan0.");
     status.ListShown(12, "fe80::1", "");
     EXPECT_EQ(view.line, "12 networks from the device at fe80::1 on an unknown interface.");
+    // Spoken: the silence, the send failure, both lists.
+    EXPECT_EQ(view.spoken.size(), 4u);
+    EXPECT_EQ(view.spoken.back(), view.line);
 }
 
 TEST(StatusModel, JoinRequestWaitsForItsAnswerAndUnaskedResultsAreCounted) {
@@ -80,6 +87,9 @@ TEST(StatusModel, JoinRequestWaitsForItsAnswerAndUnaskedResultsAreCounted) {
     EXPECT_TRUE(view.running.empty());
     status.SetUnasked(3);
     EXPECT_EQ(view.line, "Could not send on a: down. Could not send on b: gone. (3 unasked join results ignored)");
+    // Every line but the scan on its way was spoken.
+    EXPECT_EQ(view.spoken.size(), 7u);
+    EXPECT_EQ(view.spoken.back(), view.line);
 }
 
 TEST(StatusModel, TextsComeThroughTheInstalledTranslator) {
