@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "net/sockets.h"
+#include "protocol/errors.h"
 #include "protocol/frame.h"
 #include "protocol/join.h"
 #include "protocol/ports.h"
@@ -122,6 +123,7 @@ void Session::OnRead(const TIdBytes& data, net::TIdSocketHandle& binding) {
         report.interfaceName = binding.PeerInterface;
         report.verdict = FromProtocol(notice.result->verdict);
         report.message = notice.result->text;
+        awaited_.erase(report.address);
         results_[report.address] = std::move(report);
     }
 }
@@ -172,25 +174,52 @@ void Session::SendJoin(const TIdBytes& frame, unsigned interfaceIndex) {
     joinSent_ = true;
     if (interfaceIndex == 0) {
         sender_->SendDatagram(kBroadcastHost, port_, frame);
-        TellSendFailures();
     } else {
         endpoint_->SendDatagramOn(interfaceIndex, kBroadcastHost, port_, frame);
     }
+    TellSendFailures();
 }
 
 void Session::TellSendFailures() {
     for (const net::TIdSendFailure& failure : endpoint_->LastSendFailures()) {
         if (failedInterfaces_.insert(failure.Interface).second && OnSendFailure) OnSendFailure(failure);
     }
+    const int held = endpoint_->ReceiveBufferHeld();
+    const std::string raise = net::TIdUDPServer::RaiseReceiveBufferCap();
+    if (!bufferTold_ && held > 0 && held < net::TIdUDPServer::kReceiveBufferWanted && !raise.empty() &&
+        OnSmallReceiveBuffer) {
+        OnSmallReceiveBuffer(held, raise);
+    }
+    bufferTold_ = true;
 }
 
-void Session::WaitForResults(double seconds, const std::vector<std::string>& addresses) {
-    const auto allIn = [&] {
-        if (addresses.empty()) return false;
-        return std::all_of(addresses.begin(), addresses.end(),
-                           [&](const std::string& a) { return results_.count(a) != 0; });
+void Session::Join(const std::vector<JoinRequest>& requests, double seconds, int retries) {
+    for (const JoinRequest& request : requests) awaited_.insert(request.addresses.begin(), request.addresses.end());
+    const bool addressed = !awaited_.empty();
+    const auto waiting = [this](const JoinRequest& request) {
+        return std::any_of(request.addresses.begin(), request.addresses.end(),
+                           [this](const std::string& a) { return awaited_.count(a) != 0; });
     };
-    PumpUntil(Clock::now() + Seconds(seconds), allIn);
+    const auto allIn = [this, addressed] { return addressed && awaited_.empty(); };
+
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point end = start + Seconds(seconds);
+    for (int sent = 0;; ++sent) {
+        for (const JoinRequest& request : requests) {
+            if (sent > 0 && !waiting(request)) continue;
+            try {
+                SendJoin(request.frame, request.interfaceIndex);
+            } catch (const Exception&) {
+                if (sent == 0) throw;
+                retries = sent;  // the link went away: wait for what is on its way
+            }
+        }
+        // Once a second; checked only then, so nothing is added per reply.
+        const Clock::time_point next = start + std::chrono::seconds(sent + 1);
+        const bool again = addressed && sent < retries && next < end;
+        PumpUntil(again ? next : end, allIn);
+        if (!again || allIn()) return;
+    }
 }
 
 }  // namespace melvorin::cli

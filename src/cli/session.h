@@ -4,7 +4,7 @@
 // broadcast permitted, as the window's), the scan and join requests it
 // sends, and what the replies say. Datagrams are handed over from the
 // endpoint's listeners to the thread that made the session, which runs them
-// while it waits in Scan() or WaitForResults().
+// while it waits in Scan() or Join().
 
 #include <chrono>
 #include <cstdint>
@@ -39,18 +39,34 @@ public:
     std::vector<DeviceReport> Devices() const;
     const DeviceReport* Device(const std::string& address) const;
 
-    // Broadcasts a join request out of `interfaceIndex`, or as the scan goes
-    // when it is 0. Join results count only from here on.
-    void SendJoin(const TIdBytes& frame, unsigned interfaceIndex);
-    // Collects join results until every one of `addresses` has given one (any
-    // sender counts when it is empty) or `seconds` have passed.
-    void WaitForResults(double seconds, const std::vector<std::string>& addresses);
+    // A join request, broadcast out of `interfaceIndex` (as the scan goes
+    // when it is 0), for the devices at `addresses`.
+    struct JoinRequest {
+        TIdBytes frame;
+        unsigned interfaceIndex = 0;
+        std::vector<std::string> addresses;
+    };
+    // Sends each request, then again once a second, at most `retries` times,
+    // while a device it is for has given no result; collects results until
+    // every addressed device has given one or `seconds` have passed. A
+    // request for no address in particular is sent once, any sender's result
+    // counts and the wait lasts `seconds`. Results count only from the first
+    // send on; the first of each device is kept.
+    void Join(const std::vector<JoinRequest>& requests, double seconds, int retries);
     // The first result of each device, by address.
     const std::map<std::string, JoinReport>& Results() const { return results_; }
+
+    // Datagrams the system dropped before they could be read (their
+    // receive buffer full); -1 where it cannot tell.
+    long long Dropped() { return endpoint_->Dropped(); }
 
     // Told once for each interface a request could not go out of (while
     // others took it), with why.
     std::function<void(const net::TIdSendFailure&)> OnSendFailure;
+    // Told once, after the first send, when the system gives the sockets a
+    // smaller receive buffer than asked for: what they got, and the command
+    // that raises the system's cap.
+    std::function<void(int held, const std::string& raise)> OnSmallReceiveBuffer;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -59,6 +75,8 @@ private:
     void OnRead(const TIdBytes& data, net::TIdSocketHandle& binding);
     // Runs handed-over datagrams until `deadline` or until `done` says so.
     void PumpUntil(Clock::time_point deadline, const std::function<bool()>& done);
+    void SendJoin(const TIdBytes& frame, unsigned interfaceIndex);
+    // After a send: what could not go out, and once, a capped receive buffer.
     void TellSendFailures();
 
     std::uint16_t port_;
@@ -67,6 +85,9 @@ private:
     bool joinSent_ = false;
     std::map<std::string, DeviceReport> devices_;
     std::map<std::string, JoinReport> results_;
+    // Addressed devices whose result is still to come.
+    std::set<std::string> awaited_;
+    bool bufferTold_ = false;
     std::set<std::string> failedInterfaces_;
     // The thread that makes the session runs the endpoint's hand-overs.
     net::THandOver handOver_;
