@@ -149,9 +149,7 @@ int RunJoin(const Options& opt) {
         const std::string address = opt.device.value_or("");
         targets.push_back({address, "", opt.device ? InterfaceTowards(address) : 0, JoinFrame(raw, key)});
     } else {
-        std::function<bool()> enough;
-        if (opt.device) enough = [&] { return session.Device(*opt.device) != nullptr; };
-        session.Scan(opt.scanTimeout, enough);
+        session.Scan(opt.scanTimeout, opt.device.value_or(""));
         std::vector<DeviceReport> devices = session.Devices();
         if (devices.empty()) {
             Note("no device answered the scan on port " + std::to_string(opt.port));
