@@ -27,12 +27,6 @@ namespace {
 constexpr int kPlainBuffer = 4 * 1024 * 1024;
 constexpr std::int64_t kJoinGoalNs = 50'000'000;
 
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 struct Burst {
     int received = 0;
     std::int64_t lastNs = 0;  // the first reply's sending to the last one read

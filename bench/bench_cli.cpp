@@ -31,12 +31,6 @@ struct ScanRun {
     std::int64_t replyToEnd = 0;   // last reply -> the time-out's end
 };
 
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 ScanRun RunScan(const Options& o, int devices) {
     Segment segment(devices);
     testing::ChildProcess cli(o.cli, {"scan", "--json", "--timeout", Format("%.3f", kTimeoutSeconds)});

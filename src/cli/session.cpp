@@ -196,13 +196,13 @@ void Session::TellSendFailures() {
     for (const net::TIdSendFailure& failure : endpoint_->LastSendFailures()) {
         if (failedInterfaces_.insert(failure.Interface).second && OnSendFailure) OnSendFailure(failure);
     }
+    if (bufferTold_) return;
+    bufferTold_ = true;
     const int held = endpoint_->ReceiveBufferHeld();
     const std::string raise = net::TIdUDPServer::RaiseReceiveBufferCap();
-    if (!bufferTold_ && held > 0 && held < net::TIdUDPServer::kReceiveBufferWanted && !raise.empty() &&
-        OnSmallReceiveBuffer) {
+    if (held > 0 && held < net::TIdUDPServer::kReceiveBufferWanted && !raise.empty() && OnSmallReceiveBuffer) {
         OnSmallReceiveBuffer(held, raise);
     }
-    bufferTold_ = true;
 }
 
 void Session::Join(const std::vector<JoinRequest>& requests, double seconds, int retries) {
