@@ -119,9 +119,10 @@ void Session::OnRead(const TIdBytes& data, net::TIdSocketHandle& binding) {
         device.networks = std::move(rows.rows);
         std::stable_sort(device.networks.begin(), device.networks.end(),
                          [](const NetworkRow& a, const NetworkRow& b) { return a.strength > b.strength; });
-        const bool known = devices_.count(device.address) != 0;
+        // The waiting thread is woken only when it may go on.
+        const bool awaited = device.address == until_;
         devices_[device.address] = std::move(device);
-        if (!known) changed_.notify_all();
+        if (awaited) changed_.notify_all();
     }
     if (notice.result && phase_ == Phase::Joining && !results_.count(binding.PeerIP)) {
         JoinReport report;
@@ -129,9 +130,9 @@ void Session::OnRead(const TIdBytes& data, net::TIdSocketHandle& binding) {
         report.interfaceName = binding.PeerInterface;
         report.verdict = FromProtocol(notice.result->verdict);
         report.message = notice.result->text;
-        awaited_.erase(report.address);
+        const bool last = awaited_.erase(report.address) != 0 && awaited_.empty();
         results_[report.address] = std::move(report);
-        changed_.notify_all();
+        if (last) changed_.notify_all();
     }
 }
 
@@ -146,11 +147,15 @@ void Session::SetPhase(Phase phase) {
 }
 
 void Session::Scan(double seconds, const std::string& until) {
-    const auto found = [this, &until] { return !until.empty() && devices_.count(until) != 0; };
+    const auto found = [this] { return !until_.empty() && devices_.count(until_) != 0; };
     const Clock::time_point start = Clock::now();
     const Clock::time_point end = start + Seconds(seconds);
     Clock::time_point next = start;
-    SetPhase(Phase::Scanning);
+    {
+        const std::lock_guard<std::mutex> lock(lock_);
+        until_ = until;
+        phase_ = Phase::Scanning;
+    }
     try {
         for (;;) {
             {

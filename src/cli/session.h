@@ -97,6 +97,8 @@ private:
     std::condition_variable changed_;
     Phase phase_ = Phase::Idle;
     std::map<std::string, DeviceReport> devices_;
+    // The device whose list reply ends the scan ("" for none).
+    std::string until_;
     std::map<std::string, JoinReport> results_;
     // Addressed devices whose result is still to come.
     std::set<std::string> awaited_;
