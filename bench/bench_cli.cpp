@@ -3,27 +3,19 @@
 // answered, and how close to its time-out's end it exits; and its start-up
 // (spawn to scan request on the wire) beside the window program's.
 //
-// The devices are played here, not by melvorin-devsim, so that the moment of
-// every reply is known: one socket per device on 127.0.1.d:1902 sends the
-// list reply melvorin-devsim would send, and one more on 0.0.0.0:1902
-// receives the broadcast requests (all with SO_REUSEADDR).
+// The devices are played here (bench_segment.h), not by melvorin-devsim, so
+// that the moment of every reply is known.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <stdexcept>
 
 #include "bench.h"
+#include "bench_segment.h"
 #include "child_process.h"
-#include "devsim/device.h"
-#include "devsim/options.h"
 
 namespace melvorin::bench {
 
@@ -32,90 +24,12 @@ namespace {
 constexpr double kTimeoutSeconds = 1.0;
 constexpr std::int64_t kExitGoalNs = 50'000'000;
 
-int SharedSocket(std::uint32_t address) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(address);
-    local.sin_port = htons(kSearchPort);
-    if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-        ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        if (fd >= 0) ::close(fd);
-        throw std::runtime_error("cannot bind a device socket on port 1902");
-    }
-    return fd;
-}
-
-// The segment: the broadcast listener and one socket per device.
-class Segment {
-public:
-    explicit Segment(int devices) : reply_(devsim::BuildListReply(devsim::ParseArgs({}).config)) {
-        listener_ = SharedSocket(INADDR_ANY);
-        for (int d = 1; d <= devices; ++d) devices_.push_back(SharedSocket(0x7F000100u + static_cast<std::uint32_t>(d)));
-    }
-    ~Segment() {
-        ::close(listener_);
-        for (const int fd : devices_) ::close(fd);
-    }
-
-    // Waits up to timeoutMs for a scan request; every device answers it.
-    void Serve(int timeoutMs) {
-        pollfd p{listener_, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) != 1) return;
-        std::uint8_t buf[64];
-        sockaddr_in from{};
-        socklen_t length = sizeof from;
-        const ssize_t n = ::recvfrom(listener_, buf, sizeof buf, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
-        if (n != 5 || buf[3] != 0x01) return;
-        const std::int64_t now = NowNs();
-        if (firstRequestNs == 0) firstRequestNs = now;
-        int answered = 0;
-        for (const int fd : devices_) {
-            if (::sendto(fd, reply_.data(), reply_.size(), 0, reinterpret_cast<const sockaddr*>(&from), length) > 0) {
-                ++answered;
-            }
-        }
-        lastReplyNs = NowNs();
-        answering = std::max(answering, answered);
-    }
-
-    // Waits up to timeoutMs for the next request of any kind; its arrival, or 0.
-    std::int64_t NextRequest(int timeoutMs) {
-        pollfd p{listener_, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) != 1) return 0;
-        const std::int64_t now = NowNs();
-        std::uint8_t buf[64];
-        ::recv(listener_, buf, sizeof buf, MSG_DONTWAIT);
-        return now;
-    }
-    void Drain() {
-        while (NextRequest(0) != 0) {
-        }
-    }
-
-    std::int64_t firstRequestNs = 0;
-    std::int64_t lastReplyNs = 0;
-    int answering = 0;
-
-private:
-    TIdBytes reply_;
-    int listener_ = -1;
-    std::vector<int> devices_;
-};
-
 struct ScanRun {
     int reported = 0;
     int answering = 0;
     std::int64_t replyToExit = 0;  // last reply -> the tool's exit
     std::int64_t replyToEnd = 0;   // last reply -> the time-out's end
 };
-
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
 
 ScanRun RunScan(const Options& o, int devices) {
     Segment segment(devices);

@@ -34,6 +34,7 @@ Benchmark ClosingBenchmark();     // bench_closing.cpp
 Benchmark IdleBenchmark();        // bench_idle.cpp
 Benchmark ScanSendBenchmark();    // bench_interfaces.cpp
 Benchmark CliBenchmark();         // bench_cli.cpp
+Benchmark BurstBenchmark();       // bench_burst.cpp
 
 namespace {
 
@@ -47,6 +48,7 @@ std::vector<Benchmark> AllBenchmarks() {
         IdleBenchmark(),
         ScanSendBenchmark(),
         CliBenchmark(),
+        BurstBenchmark(),
     };
 }
 

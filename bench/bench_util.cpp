@@ -67,6 +67,12 @@ void UdpSocket::SetReceiveBuffer(int bytes) {
     ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
 }
 
+int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path);
     std::stringstream s;

@@ -45,6 +45,9 @@ private:
     int fd_ = -1;
 };
 
+// How often `what` occurs in `text` (overlapping occurrences counted).
+int Count(const std::string& text, const std::string& what);
+
 // The whole file's contents; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 

@@ -55,7 +55,8 @@ std::vector<unsigned> InterfaceIndexes(const Options& opt) {
     return indexes;
 }
 
-// Interfaces a request could not go out of, while others took it.
+// Interfaces a request could not go out of, while others took it; a
+// receive buffer too small for a burst of replies.
 void NoteSendFailures(Session& session) {
     session.OnSendFailure = [](const net::TIdSendFailure& failure) {
         std::string why;
@@ -64,6 +65,23 @@ void NoteSendFailures(Session& session) {
         }
         Note("could not send on " + failure.Interface + ": " + why);
     };
+    session.OnSmallReceiveBuffer = [](int held, const std::string& raise) {
+        Note("the system gives each socket a receive buffer of " + std::to_string(held / 1024) + " KiB, not the " +
+             std::to_string(net::TIdUDPServer::kReceiveBufferWanted / 1024) +
+             " KiB asked for: replies of many devices at once may be dropped; '" + raise +
+             "' (as root) raises the cap");
+    };
+}
+
+// Datagrams the system dropped before they were read, told on stderr.
+long long NoteDropped(Session& session) {
+    const long long dropped = session.Dropped();
+    if (dropped > 0) {
+        Note("the system dropped " + std::to_string(dropped) +
+             (dropped == 1 ? " datagram that" : " datagrams that") +
+             " arrived while the receive buffer was full: replies may be missing");
+    }
+    return dropped;
 }
 
 // --verbose: the wire log on standard error, as the window writes it.
@@ -83,7 +101,8 @@ int RunScan(const Options& opt) {
     LogWire(session, opt);
     session.Scan(opt.timeout);
     const std::vector<DeviceReport> devices = session.Devices();
-    Print(opt.json ? ScanJson(devices) : ScanTable(devices));
+    const long long dropped = NoteDropped(session);
+    Print(opt.json ? ScanJson(devices, dropped) : ScanTable(devices));
     if (devices.empty()) {
         Note("no device answered on port " + std::to_string(opt.port));
         return kExitTimeout;
@@ -122,9 +141,10 @@ struct Target {
     TIdBytes frame;
 };
 
-int Finish(const Options& opt, const std::string& ssid, const TIdBytes& raw, std::vector<JoinReport> results,
-           int exitCode) {
-    Print(opt.json ? JoinJson(ssid, raw, results, exitCode) : JoinTable(ssid, raw, results));
+int Finish(const Options& opt, Session& session, const std::string& ssid, const TIdBytes& raw,
+           std::vector<JoinReport> results, int exitCode) {
+    const long long dropped = NoteDropped(session);
+    Print(opt.json ? JoinJson(ssid, raw, results, exitCode, dropped) : JoinTable(ssid, raw, results));
     return exitCode;
 }
 
@@ -145,19 +165,17 @@ int RunJoin(const Options& opt) {
         const std::string address = opt.device.value_or("");
         targets.push_back({address, "", opt.device ? InterfaceTowards(address) : 0, JoinFrame(raw, key)});
     } else {
-        std::function<bool()> enough;
-        if (opt.device) enough = [&] { return session.Device(*opt.device) != nullptr; };
-        session.Scan(opt.scanTimeout, enough);
+        session.Scan(opt.scanTimeout, opt.device.value_or(""));
         std::vector<DeviceReport> devices = session.Devices();
         if (devices.empty()) {
             Note("no device answered the scan on port " + std::to_string(opt.port));
-            return Finish(opt, shown, raw, {}, kExitTimeout);
+            return Finish(opt, session, shown, raw, {}, kExitTimeout);
         }
         if (opt.device) {
             const DeviceReport* device = session.Device(*opt.device);
             if (device == nullptr) {
                 Note("device " + *opt.device + " did not answer the scan");
-                return Finish(opt, shown, raw, {{*opt.device, "", Verdict::NoResult, ""}}, kExitTimeout);
+                return Finish(opt, session, shown, raw, {{*opt.device, "", Verdict::NoResult, ""}}, kExitTimeout);
             }
             devices = {*device};
         }
@@ -181,28 +199,23 @@ int RunJoin(const Options& opt) {
         }
         if (targets.empty()) {
             Note("no device offers a network called \"" + opt.ssid + "\"");
-            return Finish(opt, shown, raw, {}, kExitNotFound);
+            return Finish(opt, session, shown, raw, {}, kExitNotFound);
         }
     }
 
     // One request for each frame and interface: devices on one segment share it.
-    std::vector<const Target*> sent;
+    std::vector<Session::JoinRequest> requests;
     for (const Target& t : targets) {
-        const bool again = std::any_of(sent.begin(), sent.end(), [&t](const Target* s) {
-            return s->frame == t.frame && s->interfaceIndex == t.interfaceIndex;
+        auto same = std::find_if(requests.begin(), requests.end(), [&t](const Session::JoinRequest& r) {
+            return r.frame == t.frame && r.interfaceIndex == t.interfaceIndex;
         });
-        if (again) continue;
-        session.SendJoin(t.frame, t.interfaceIndex);
-        sent.push_back(&t);
+        if (same == requests.end()) same = requests.insert(requests.end(), {t.frame, t.interfaceIndex, {}});
+        if (!t.address.empty()) same->addresses.push_back(t.address);
     }
-    std::vector<std::string> addresses;
-    for (const Target& t : targets) {
-        if (!t.address.empty()) addresses.push_back(t.address);
-    }
-    session.WaitForResults(opt.timeout, addresses);
+    session.Join(requests, opt.timeout, opt.retries);
 
     std::vector<JoinReport> results;
-    if (addresses.empty()) {
+    if (targets.front().address.empty()) {
         for (const auto& entry : session.Results()) results.push_back(entry.second);
     } else {
         for (const Target& t : targets) {
@@ -216,7 +229,7 @@ int RunJoin(const Options& opt) {
         Note("no device sent a join result");
         code = kExitTimeout;
     }
-    return Finish(opt, shown, raw, results, code);
+    return Finish(opt, session, shown, raw, results, code);
 }
 
 }  // namespace

@@ -22,6 +22,15 @@ double ParseSeconds(const std::string& name, const std::string& text) {
     return value;
 }
 
+int ParseRetries(const std::string& text) {
+    const bool digits = !text.empty() && text.size() <= 4 &&
+                        text.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::stoi(text) > 1000) {
+        throw UsageError("--retries \"" + text + "\" is not a number from 0 to 1000");
+    }
+    return std::stoi(text);
+}
+
 TIdBytes SsidHex(const std::string& text) {
     const std::optional<TIdBytes> bytes = ParseHex(text);
     if (!bytes) throw UsageError("--ssid-hex \"" + text + "\" is not an even number of hexadecimal digits");
@@ -91,6 +100,8 @@ Options ParseArgs(const std::vector<std::string>& args) {
             opt.showSecrets = true;
         } else if (join && name == "--scan-timeout") {
             opt.scanTimeout = ParseSeconds(name, arg.Value());
+        } else if (join && name == "--retries") {
+            opt.retries = ParseRetries(arg.Value());
         } else if (join && name == "--ssid") {
             opt.ssid = arg.Value();
             if (opt.ssid.empty()) throw UsageError("--ssid needs a network name");
@@ -169,6 +180,11 @@ join only:
                        (- for standard input)
   --scan-timeout SECS  how long the scan before a join lasts (default 3;
                        with --device it ends when that device has answered)
+  --retries N          send the join request again, once a second, while a
+                       device it went to has given no result, at most N
+                       times (default 5; 0 sends it once); the first result
+                       of each device counts. Without a device to wait for
+                       (--ssid-hex without --device) it is sent once.
 
 Exit codes:
   0   scan: at least one device answered; join: every addressed device
@@ -181,6 +197,10 @@ Exit codes:
   10  the network was not found (in no scan, or a device said the SSID is
       wrong)
 When devices disagree, the first of 4, 10, 3 that applies is the code.
+
+With --json, "dropped" counts the datagrams the system dropped before they
+could be read (the socket's receive buffer full; also told on stderr); it is
+null where the system cannot tell (Windows).
 )";
 }
 

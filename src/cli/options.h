@@ -47,6 +47,9 @@ struct Options {
     std::optional<TIdBytes> ssidBytes; // the raw bytes (--ssid-hex)
     std::optional<std::string> device; // dotted IPv4 address
     std::optional<std::string> keyFile;
+    // Resends of the join request, once a second, while an addressed device
+    // has given no result.
+    int retries = 5;
 };
 
 // The arguments after the program name. Raises UsageError.

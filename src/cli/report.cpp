@@ -93,9 +93,13 @@ std::string ShownWithBytes(const std::string& caption, const TIdBytes& raw) {
     return NeedsBytes(shown, raw) ? shown.text + "  (" + Hex(raw) + ")" : shown.text;
 }
 
+std::string Dropped(long long dropped) {
+    return ", " + Field("dropped", dropped < 0 ? std::string("null") : std::to_string(dropped));
+}
+
 }  // namespace
 
-std::string ScanJson(const std::vector<DeviceReport>& devices) {
+std::string ScanJson(const std::vector<DeviceReport>& devices, long long dropped) {
     std::string out = "{\"devices\": [";
     for (std::size_t d = 0; d < devices.size(); ++d) {
         const DeviceReport& dev = devices[d];
@@ -110,7 +114,7 @@ std::string ScanJson(const std::vector<DeviceReport>& devices) {
         }
         out += "]}";
     }
-    return out + "]}\n";
+    return out + "]" + Dropped(dropped) + "}\n";
 }
 
 std::string ScanTable(const std::vector<DeviceReport>& devices) {
@@ -128,7 +132,7 @@ std::string ScanTable(const std::vector<DeviceReport>& devices) {
 }
 
 std::string JoinJson(const std::string& ssid, const TIdBytes& raw, const std::vector<JoinReport>& results,
-                     int exitCode) {
+                     int exitCode, long long dropped) {
     std::string out = "{";
     out += Field("ssid", JsonString(ssid));
     out += ", ";
@@ -141,7 +145,7 @@ std::string JoinJson(const std::string& ssid, const TIdBytes& raw, const std::ve
                ", " + Field("verdict", JsonString(VerdictWord(r.verdict))) + ", " +
                Field("message", JsonString(r.message)) + "}";
     }
-    return out + "], " + Field("exit_code", std::to_string(exitCode)) + "}\n";
+    return out + "], " + Field("exit_code", std::to_string(exitCode)) + Dropped(dropped) + "}\n";
 }
 
 std::string JoinTable(const std::string& ssid, const TIdBytes& raw, const std::vector<JoinReport>& results) {

@@ -45,12 +45,14 @@ int CombinedExitCode(const std::vector<JoinReport>& results);
 // bidirectional controls written as \uXXXX, so none reaches a terminal raw.
 std::string JsonString(const std::string& text);
 
-std::string ScanJson(const std::vector<DeviceReport>& devices);
+// `dropped`: datagrams the system dropped, written as "dropped"; null where
+// the system cannot tell (-1).
+std::string ScanJson(const std::vector<DeviceReport>& devices, long long dropped);
 // The tables write every text from the network through ShowName(), with a
 // network's bytes beside its name when the name alone cannot tell it apart.
 std::string ScanTable(const std::vector<DeviceReport>& devices);
 std::string JoinJson(const std::string& ssid, const TIdBytes& raw, const std::vector<JoinReport>& results,
-                     int exitCode);
+                     int exitCode, long long dropped);
 std::string JoinTable(const std::string& ssid, const TIdBytes& raw, const std::vector<JoinReport>& results);
 
 }  // namespace melvorin::cli

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "net/sockets.h"
+#include "protocol/errors.h"
 #include "protocol/frame.h"
 #include "protocol/join.h"
 #include "protocol/ports.h"
@@ -86,6 +87,7 @@ Session::Session(std::uint16_t port, std::vector<unsigned> interfaces) : port_(p
     endpoint_ = std::make_unique<net::TIdUDPServer>(handOver_, "cli");
     endpoint_->SetBroadcastEnabled(true);
     endpoint_->SetDefaultPort(kLocalPort);
+    endpoint_->ThreadedEvent = true;
     endpoint_->OnUDPRead = [this](net::TIdUDPListenerThread&, const TIdBytes& data, net::TIdSocketHandle& binding) {
         OnRead(data, binding);
     };
@@ -93,7 +95,7 @@ Session::Session(std::uint16_t port, std::vector<unsigned> interfaces) : port_(p
 }
 
 Session::~Session() {
-    // Closing may still run hand-overs; they find everything in place.
+    // Listeners still reading find everything in place.
     endpoint_.reset();
 }
 
@@ -104,9 +106,12 @@ void Session::OnRead(const TIdBytes& data, net::TIdSocketHandle& binding) {
     }
     RowRecorder rows;
     NoticeRecorder notice;
+    // The reading of a list reply keeps the table of the last one, as the
+    // window's does: one listener at a time.
+    const std::lock_guard<std::mutex> lock(lock_);
     const TDatagramKind kind = HandleDatagram(data, rows, notice);
 
-    if (kind == TDatagramKind::ListReply && scanning_) {
+    if (kind == TDatagramKind::ListReply && phase_ == Phase::Scanning) {
         DeviceReport device;
         device.address = binding.PeerIP;
         device.interfaceName = binding.PeerInterface;
@@ -114,45 +119,60 @@ void Session::OnRead(const TIdBytes& data, net::TIdSocketHandle& binding) {
         device.networks = std::move(rows.rows);
         std::stable_sort(device.networks.begin(), device.networks.end(),
                          [](const NetworkRow& a, const NetworkRow& b) { return a.strength > b.strength; });
+        // The waiting thread is woken only when it may go on.
+        const bool awaited = device.address == until_;
         devices_[device.address] = std::move(device);
+        if (awaited) changed_.notify_all();
     }
-    if (notice.result && joinSent_ && !results_.count(binding.PeerIP)) {
+    if (notice.result && phase_ == Phase::Joining && !results_.count(binding.PeerIP)) {
         JoinReport report;
         report.address = binding.PeerIP;
         report.interfaceName = binding.PeerInterface;
         report.verdict = FromProtocol(notice.result->verdict);
         report.message = notice.result->text;
+        const bool last = awaited_.erase(report.address) != 0 && awaited_.empty();
         results_[report.address] = std::move(report);
+        if (last) changed_.notify_all();
     }
 }
 
-void Session::PumpUntil(Clock::time_point deadline, const std::function<bool()>& done) {
-    while (!(done && done())) {
-        const Clock::time_point now = Clock::now();
-        if (now >= deadline) return;
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
-        if (handOver_.WaitForQueued(static_cast<int>(wait))) handOver_.RunQueued();
-    }
+void Session::WaitUntil(Clock::time_point deadline, const std::function<bool()>& done) {
+    std::unique_lock<std::mutex> lock(lock_);
+    changed_.wait_until(lock, deadline, done);
 }
 
-void Session::Scan(double seconds, const std::function<bool()>& enough) {
-    scanning_ = true;
+void Session::SetPhase(Phase phase) {
+    const std::lock_guard<std::mutex> lock(lock_);
+    phase_ = phase;
+}
+
+void Session::Scan(double seconds, const std::string& until) {
+    const auto found = [this] { return !until_.empty() && devices_.count(until_) != 0; };
     const Clock::time_point start = Clock::now();
     const Clock::time_point end = start + Seconds(seconds);
     Clock::time_point next = start;
+    {
+        const std::lock_guard<std::mutex> lock(lock_);
+        until_ = until;
+        phase_ = Phase::Scanning;
+    }
     try {
-        while (Clock::now() < end && !(enough && enough())) {
+        for (;;) {
+            {
+                const std::lock_guard<std::mutex> lock(lock_);
+                if (Clock::now() >= end || found()) break;
+            }
             // The window's scan: the same request, port rules and send.
             melvorin::Scan(std::to_string(port_), *sender_);
             TellSendFailures();
             next += std::chrono::seconds(1);
-            PumpUntil(std::min(next, end), enough);
+            WaitUntil(std::min(next, end), found);
         }
     } catch (...) {
-        scanning_ = false;
+        SetPhase(Phase::Idle);
         throw;
     }
-    scanning_ = false;
+    SetPhase(Phase::Idle);
 }
 
 std::vector<DeviceReport> Session::Devices() const {
@@ -169,28 +189,69 @@ const DeviceReport* Session::Device(const std::string& address) const {
 }
 
 void Session::SendJoin(const TIdBytes& frame, unsigned interfaceIndex) {
-    joinSent_ = true;
     if (interfaceIndex == 0) {
         sender_->SendDatagram(kBroadcastHost, port_, frame);
-        TellSendFailures();
     } else {
         endpoint_->SendDatagramOn(interfaceIndex, kBroadcastHost, port_, frame);
     }
+    TellSendFailures();
 }
 
 void Session::TellSendFailures() {
     for (const net::TIdSendFailure& failure : endpoint_->LastSendFailures()) {
         if (failedInterfaces_.insert(failure.Interface).second && OnSendFailure) OnSendFailure(failure);
     }
+    if (bufferTold_) return;
+    bufferTold_ = true;
+    const int held = endpoint_->ReceiveBufferHeld();
+    const std::string raise = net::TIdUDPServer::RaiseReceiveBufferCap();
+    if (held > 0 && held < net::TIdUDPServer::kReceiveBufferWanted && !raise.empty() && OnSmallReceiveBuffer) {
+        OnSmallReceiveBuffer(held, raise);
+    }
 }
 
-void Session::WaitForResults(double seconds, const std::vector<std::string>& addresses) {
-    const auto allIn = [&] {
-        if (addresses.empty()) return false;
-        return std::all_of(addresses.begin(), addresses.end(),
-                           [&](const std::string& a) { return results_.count(a) != 0; });
+void Session::Join(const std::vector<JoinRequest>& requests, double seconds, int retries) {
+    {
+        const std::lock_guard<std::mutex> lock(lock_);
+        for (const JoinRequest& request : requests) awaited_.insert(request.addresses.begin(), request.addresses.end());
+        phase_ = Phase::Joining;
+    }
+    const bool addressed = std::any_of(requests.begin(), requests.end(),
+                                       [](const JoinRequest& r) { return !r.addresses.empty(); });
+    // Asked under the lock.
+    const auto waiting = [this](const JoinRequest& request) {
+        return std::any_of(request.addresses.begin(), request.addresses.end(),
+                           [this](const std::string& a) { return awaited_.count(a) != 0; });
     };
-    PumpUntil(Clock::now() + Seconds(seconds), allIn);
+    const auto allIn = [this, addressed] { return addressed && awaited_.empty(); };
+
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point end = start + Seconds(seconds);
+    try {
+        for (int sent = 0;; ++sent) {
+            for (const JoinRequest& request : requests) {
+                if (sent > 0) {
+                    const std::lock_guard<std::mutex> lock(lock_);
+                    if (!waiting(request)) continue;
+                }
+                try {
+                    SendJoin(request.frame, request.interfaceIndex);
+                } catch (const Exception&) {
+                    if (sent == 0) throw;
+                    retries = sent;  // the link went away: wait for what is on its way
+                }
+            }
+            const Clock::time_point next = start + std::chrono::seconds(sent + 1);
+            const bool again = addressed && sent < retries && next < end;
+            WaitUntil(again ? next : end, allIn);
+            const std::lock_guard<std::mutex> lock(lock_);
+            if (!again || allIn()) break;
+        }
+    } catch (...) {
+        SetPhase(Phase::Idle);
+        throw;
+    }
+    SetPhase(Phase::Idle);
 }
 
 }  // namespace melvorin::cli

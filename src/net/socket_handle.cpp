@@ -105,6 +105,18 @@ void TIdSocketHandle::SetBroadcast(bool enabled) {
     Check(socket_.SetBroadcast(enabled));
 }
 
+int TIdSocketHandle::HoldBurst(int bytes) {
+    const Use use(*this);
+    int held = 0;
+    if (use.Open()) static_cast<void>(socket_.HoldBurst(bytes, held));
+    return held;
+}
+
+long long TIdSocketHandle::Dropped() {
+    const Use use(*this);
+    return use.Open() ? socket_.Dropped() : 0;
+}
+
 void TIdSocketHandle::CloseSocket() {
     std::unique_lock<std::mutex> lock(closeLock_);
     if (!open_) return;

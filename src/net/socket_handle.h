@@ -48,6 +48,12 @@ public:
     void Bind();
     // SO_BROADCAST 1 or 0. Raises the socket error.
     void SetBroadcast(bool enabled);
+    // Asks for a receive buffer of `bytes` (a burst of datagrams then waits
+    // whole for the listener); returns what the socket got, 0 when unknown.
+    int HoldBurst(int bytes);
+    // Datagrams the system dropped for this socket so far; -1 where the
+    // system cannot tell, 0 while the socket is closed.
+    long long Dropped();
     // Shutdown for sending, close, handle -1. Closing a closed socket does nothing.
     void CloseSocket();
 

@@ -6,6 +6,7 @@
 // The same two files hold the interface list (interfaces.h).
 // Errors are Windows Sockets numbers (0: none).
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,6 +25,9 @@ namespace melvorin::net::sys {
 std::string StartSockets();
 // True when IPv6 datagram sockets can be made and carry traffic.
 bool IPv6Usable();
+// The system setting that caps a socket's receive buffer, as the command
+// that raises it to `bytes` ("" where the system has none to tell of).
+std::string RaiseReceiveBufferCap(int bytes);
 
 // One datagram socket and the wake-up a wait on it listens to. Not locked:
 // its owner makes sure Close() does not run while another call uses it.
@@ -49,6 +53,13 @@ public:
     // interface of each datagram (where the system cannot, it stays unknown).
     bool Bind(const sockaddr* address, int length, sockaddr_storage& bound);
     int SetBroadcast(bool enabled);
+    // Asks for a receive buffer of `bytes`, so that a burst of datagrams
+    // waits whole until it is read, and reads back what the socket got (in
+    // the same measure; 0 when it cannot be read). Returns the error.
+    int HoldBurst(int bytes, int& held);
+    // Datagrams the system dropped for this socket so far (its receive
+    // buffer full), or -1 where the system cannot tell.
+    long long Dropped() const;
     // Sends one datagram, out of interface `interfaceIndex` only when it is
     // not 0; the source port is the socket's. A full send buffer makes it
     // wait for room, as a blocking socket does.
@@ -66,6 +77,8 @@ private:
     std::intptr_t socket_;
     std::intptr_t wake_;
     std::intptr_t event_;  // the socket's readiness, where the system needs one
+    // The drop count the last datagram came with, where the system tells it.
+    std::atomic<std::uint32_t> dropped_{0};
 };
 
 // The longest thread name the system keeps, in bytes (0: any length).

@@ -1,8 +1,10 @@
 // The transport's system interface on Linux: sockets with an eventfd to wake
-// a wait, IP_PKTINFO for the interface of a datagram, getifaddrs.
+// a wait, IP_PKTINFO for the interface of a datagram, SO_RXQ_OVFL for the
+// datagrams dropped, getifaddrs.
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <linux/sock_diag.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -37,20 +39,36 @@ int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
 
 int LastError() { return WSAErrorFromErrno(errno); }
 
-unsigned ArrivalInterface(msghdr& message) {
+// The interface a datagram arrived on, and the socket's drop count it came
+// with (SO_RXQ_OVFL; unchanged when absent).
+unsigned ArrivalInterface(msghdr& message, std::atomic<std::uint32_t>& dropped) {
+    unsigned index = 0;
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL) {
+            std::uint32_t count = 0;
+            std::memcpy(&count, CMSG_DATA(c), sizeof count);
+            dropped.store(count, std::memory_order_relaxed);
+        }
         if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
             in_pktinfo info{};
             std::memcpy(&info, CMSG_DATA(c), sizeof info);
-            return static_cast<unsigned>(info.ipi_ifindex);
+            index = static_cast<unsigned>(info.ipi_ifindex);
         }
         if (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_PKTINFO) {
             in6_pktinfo info{};
             std::memcpy(&info, CMSG_DATA(c), sizeof info);
-            return info.ipi6_ifindex;
+            index = info.ipi6_ifindex;
         }
     }
-    return 0;
+    return index;
+}
+
+// The socket's receive buffer as Linux reports it: twice what was asked for,
+// the other half being its own bookkeeping.
+int ReceiveBuffer(int fd) {
+    int size = 0;
+    socklen_t length = sizeof size;
+    return ::getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, &length) == 0 ? size / 2 : 0;
 }
 
 void Drain(std::intptr_t fd) {
@@ -62,6 +80,8 @@ void Drain(std::intptr_t fd) {
 }  // namespace
 
 std::string StartSockets() { return {}; }
+
+std::string RaiseReceiveBufferCap(int bytes) { return "sysctl -w net.core.rmem_max=" + std::to_string(bytes); }
 
 bool IPv6Usable() {
     if (!TDescriptor(::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0)).Valid()) return false;
@@ -116,12 +136,39 @@ bool TSocket::Bind(const sockaddr* address, int length, sockaddr_storage& bound)
     [[maybe_unused]] const int result = bound.ss_family == AF_INET6
                                             ? ::setsockopt(Fd(socket_), IPPROTO_IPV6, IPV6_RECVPKTINFO, &on, sizeof on)
                                             : ::setsockopt(Fd(socket_), IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+    // Each datagram also comes with the count of those dropped before it.
+    [[maybe_unused]] const int counted = ::setsockopt(Fd(socket_), SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
+    dropped_.store(0, std::memory_order_relaxed);
     return true;
 }
 
 int TSocket::SetBroadcast(bool enabled) {
     const int value = enabled ? 1 : 0;
     return ::setsockopt(Fd(socket_), SOL_SOCKET, SO_BROADCAST, &value, sizeof value) != 0 ? LastError() : 0;
+}
+
+int TSocket::HoldBurst(int bytes, int& held) {
+    held = 0;
+    if (::setsockopt(Fd(socket_), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0) return LastError();
+    held = ReceiveBuffer(Fd(socket_));
+    // net.core.rmem_max caps SO_RCVBUF; a process that administers the
+    // network (root) may go past the cap.
+    if (held < bytes && ::setsockopt(Fd(socket_), SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) == 0) {
+        held = ReceiveBuffer(Fd(socket_));
+    }
+    return 0;
+}
+
+long long TSocket::Dropped() const {
+    // The count now, drops after the last datagram read included; else the
+    // count the last datagram came with.
+    std::uint32_t info[SK_MEMINFO_VARS] = {};
+    socklen_t length = sizeof info;
+    if (socket_ >= 0 && ::getsockopt(Fd(socket_), SOL_SOCKET, SO_MEMINFO, info, &length) == 0 &&
+        length > SK_MEMINFO_DROPS * sizeof info[0]) {
+        return info[SK_MEMINFO_DROPS];
+    }
+    return dropped_.load(std::memory_order_relaxed);
 }
 
 int TSocket::SendTo(unsigned interfaceIndex, const sockaddr_in& to, const TIdBytes& data, std::size_t& sent) {
@@ -175,7 +222,8 @@ void TSocket::Wake() {
 
 int TSocket::Receive(TIdBytes& buffer, sockaddr_storage& from, unsigned& arrivalInterface) {
     iovec part{buffer.data(), buffer.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in6_pktinfo)) + CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in6_pktinfo)) + CMSG_SPACE(sizeof(in_pktinfo)) +
+                                  CMSG_SPACE(sizeof(std::uint32_t))] = {};
     msghdr message{};
     message.msg_name = &from;
     message.msg_namelen = sizeof from;
@@ -194,7 +242,7 @@ int TSocket::Receive(TIdBytes& buffer, sockaddr_storage& from, unsigned& arrival
     }
     if (static_cast<std::size_t>(received) > buffer.size()) return -kWSAEMSGSIZE;
     buffer.resize(static_cast<std::size_t>(received));
-    arrivalInterface = ArrivalInterface(message);
+    arrivalInterface = ArrivalInterface(message, dropped_);
     return 1;
 }
 

@@ -102,6 +102,9 @@ std::string StartSockets() {
     return {};
 }
 
+// Windows grants a socket's receive buffer as asked.
+std::string RaiseReceiveBufferCap(int) { return {}; }
+
 bool IPv6Usable() {
     const SOCKET s = ::WSASocketW(AF_INET6, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
     if (s == INVALID_SOCKET) return false;
@@ -180,6 +183,21 @@ int TSocket::SetBroadcast(bool enabled) {
                ? ::WSAGetLastError()
                : 0;
 }
+
+int TSocket::HoldBurst(int bytes, int& held) {
+    held = 0;
+    const SOCKET s = Sock(socket_);
+    if (::setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes) != 0) {
+        return ::WSAGetLastError();
+    }
+    int size = 0;
+    int length = sizeof size;
+    if (::getsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&size), &length) == 0) held = size;
+    return 0;
+}
+
+// Windows Sockets do not tell what they dropped.
+long long TSocket::Dropped() const { return -1; }
 
 int TSocket::SendTo(unsigned interfaceIndex, const sockaddr_in& to, const TIdBytes& data, std::size_t& sent) {
     const SOCKET s = Sock(socket_);

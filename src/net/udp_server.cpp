@@ -8,6 +8,7 @@
 #include "net/interfaces.h"
 #include "net/listener.h"
 #include "net/stack.h"
+#include "net/system.h"
 
 namespace melvorin::net {
 
@@ -83,6 +84,11 @@ void TIdUDPServer::Activate() {
         for (int i = bound - 1; i >= 0; --i) bindings_[i].CloseSocket();
         throw;
     }
+    receiveBufferHeld_ = 0;
+    for (int i = 0; i < bindings_.Count(); ++i) {
+        const int held = bindings_[i].HoldBurst(kReceiveBufferWanted);
+        receiveBufferHeld_ = i == 0 ? held : std::min(receiveBufferHeld_, held);
+    }
 
     {
         std::lock_guard<std::mutex> lock(listenersLock_);
@@ -132,6 +138,18 @@ void TIdUDPServer::CloseEndpoint() {
         return std::all_of(closing.begin(), closing.end(), [](const auto& listener) { return listener->Finished(); });
     });
     closing.clear();
+}
+
+std::string TIdUDPServer::RaiseReceiveBufferCap() { return sys::RaiseReceiveBufferCap(kReceiveBufferWanted); }
+
+long long TIdUDPServer::Dropped() {
+    long long total = 0;
+    for (int i = 0; i < bindings_.Count(); ++i) {
+        const long long dropped = bindings_[i].Dropped();
+        if (dropped < 0) return -1;
+        total += dropped;
+    }
+    return total;
 }
 
 void TIdUDPServer::LogDropped(const std::string& message) const {

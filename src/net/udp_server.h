@@ -84,6 +84,20 @@ public:
     // Reports an error that is dropped on purpose (kind and message) to OnLog.
     void LogDropped(const std::string& message) const;
 
+    // Each socket asks for a receive buffer this large once bound: the
+    // replies of a segment full of devices, answering at once, wait whole
+    // for the listener.
+    static constexpr int kReceiveBufferWanted = 4 * 1024 * 1024;
+    // The smallest receive buffer a socket got at the last activation; 0
+    // before it, or when the system does not say.
+    int ReceiveBufferHeld() const { return receiveBufferHeld_; }
+    // The command that raises the system's cap on receive buffers to
+    // kReceiveBufferWanted ("" where the system has none to tell of).
+    static std::string RaiseReceiveBufferCap();
+    // Datagrams the system dropped on the open sockets (their receive
+    // buffers full); -1 where the system cannot tell.
+    long long Dropped();
+
     // Names of the running listeners' threads, in binding order.
     std::vector<std::string> ListenerNames() const;
     int ListenerCount() const;
@@ -97,6 +111,7 @@ private:
     THandOver& handOver_;
     std::string name_;
     bool broadcastEnabled_ = false;
+    int receiveBufferHeld_ = 0;
     TIdSocketHandles bindings_;
     TIdSocketHandle* currentBinding_ = nullptr;
     // Guards the list and the current binding; never held while waiting.

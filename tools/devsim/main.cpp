@@ -13,6 +13,7 @@
 #include <cstring>
 #include <exception>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -115,7 +116,21 @@ struct Sockets {
     }
 };
 
-void Answer(const devsim::Options& opt, const Sockets& sockets, int device, const sockaddr_in& from,
+// The link the replies cross: with --loss it drops some, at random.
+class Link {
+public:
+    explicit Link(const devsim::Options& opt)
+        : seed_(opt.seed ? *opt.seed : std::random_device{}()), random_(seed_), drop_(opt.loss) {}
+    bool Drops() { return drop_.p() > 0.0 && drop_(random_); }
+    std::uint64_t Seed() const { return seed_; }
+
+private:
+    std::uint64_t seed_;
+    std::mt19937_64 random_;
+    std::bernoulli_distribution drop_;
+};
+
+void Answer(const devsim::Options& opt, const Sockets& sockets, Link& link, int device, const sockaddr_in& from,
             const TIdBytes& datagram) {
     // Named only where something is printed: a broadcast reaches every device.
     const auto name = [&] {
@@ -143,11 +158,14 @@ void Answer(const devsim::Options& opt, const Sockets& sockets, int device, cons
     broadcast.sin_addr.s_addr = htonl(INADDR_BROADCAST);
     broadcast.sin_port = htons(kToolPort);
     const sockaddr_in& to = opt.replyBroadcast ? broadcast : from;
+    const bool lost = link.Drops();
     if (opt.verbose) {
         const std::string who = name();
-        std::fprintf(stderr, "%s: request from %s: %s\n%s: reply to %s: %s\n", who.c_str(), Endpoint(from).c_str(),
-                     LogHex(datagram).c_str(), who.c_str(), Endpoint(to).c_str(), LogHex(*reply).c_str());
+        std::fprintf(stderr, "%s: request from %s: %s\n%s: reply to %s%s: %s\n", who.c_str(), Endpoint(from).c_str(),
+                     LogHex(datagram).c_str(), who.c_str(), Endpoint(to).c_str(), lost ? " lost (--loss)" : "",
+                     LogHex(*reply).c_str());
     }
+    if (lost) return;
     if (sendto(sockets.replyFd(device), reply->data(), reply->size(), 0, reinterpret_cast<const sockaddr*>(&to),
                sizeof to) < 0) {
         std::fprintf(stderr, "%s: cannot send the reply to %s: %s\n", name().c_str(), Endpoint(to).c_str(),
@@ -174,14 +192,18 @@ int Run(const devsim::Options& opt) {
         return status;
     }
 
+    Link link(opt);
+    const std::string lossy = opt.loss > 0.0 ? ", dropping replies with probability " + std::to_string(opt.loss) +
+                                                   ", seed " + std::to_string(link.Seed())
+                                             : "";
     if (shared) {
-        std::fprintf(stderr, "%s: listening on port %u with %zu networks as %u devices, %s to %s\n", kProg,
+        std::fprintf(stderr, "%s: listening on port %u with %zu networks as %u devices, %s to %s%s\n", kProg,
                      unsigned{opt.port}, opt.config.networks.size(), opt.devices,
                      devsim::DottedAddress(opt.firstAddress).c_str(),
-                     devsim::DottedAddress(opt.firstAddress + opt.devices - 1).c_str());
+                     devsim::DottedAddress(opt.firstAddress + opt.devices - 1).c_str(), lossy.c_str());
     } else {
-        std::fprintf(stderr, "%s: listening on port %u with %zu networks\n", kProg, unsigned{opt.port},
-                     opt.config.networks.size());
+        std::fprintf(stderr, "%s: listening on port %u with %zu networks%s\n", kProg, unsigned{opt.port},
+                     opt.config.networks.size(), lossy.c_str());
     }
     std::fflush(stderr);
 
@@ -221,9 +243,9 @@ int Run(const devsim::Options& opt) {
             }
             const TIdBytes datagram(buffer.begin(), buffer.begin() + got);
             if (i > 0) {
-                Answer(opt, sockets, static_cast<int>(i) - 1, from, datagram);
+                Answer(opt, sockets, link, static_cast<int>(i) - 1, from, datagram);
             } else {
-                for (int d = 0; d < sockets.devices(); ++d) Answer(opt, sockets, d, from, datagram);
+                for (int d = 0; d < sockets.devices(); ++d) Answer(opt, sockets, link, d, from, datagram);
             }
         }
     }

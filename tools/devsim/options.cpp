@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <optional>
 
@@ -133,6 +134,20 @@ Options ParseArgs(const std::vector<std::string>& args) {
             }
             opt.firstAddress = ntohl(address.s_addr);
             if (opt.devices == 0) opt.devices = 1;
+        } else if (name == "--loss") {
+            const std::string text = arg.Value();
+            char* end = nullptr;
+            const double p = text.empty() ? -1.0 : std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !(p >= 0.0 && p <= 1.0)) {
+                throw UsageError("--loss \"" + text + "\" is not a probability from 0 to 1");
+            }
+            opt.loss = p;
+        } else if (name == "--seed") {
+            const std::string text = arg.Value();
+            if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos) {
+                throw UsageError("--seed \"" + text + "\" is not a whole number");
+            }
+            opt.seed = std::stoull(text);
         } else if (name == "--reply-broadcast") {
             arg.Flag();
             opt.replyBroadcast = true;
@@ -191,6 +206,11 @@ Options:
                       broadcasts for all of them. All of them share the port
                       with other programs that do the same (SO_REUSEADDR).
   --first-address A   the first device's address (default 127.0.1.1)
+  --loss P            drop each reply with probability P (0 to 1), as a
+                      lossy link does: 0.05 loses one in twenty
+  --seed N            the seed of those drops, so that a run can be
+                      repeated (without it, a new seed each run, shown in
+                      the ready message)
   --verbose, -v       log every datagram received and sent, in hex, to stderr:
                       keys in join requests included, unhidden (this is a
                       test tool; keep such logs away from real keys)
@@ -201,7 +221,7 @@ SSIDs must not be empty and must not hold a zero byte or a line break (0x0D,
 0x0A); at most 255 networks, in a list reply of at most 8192 bytes.
 
 When ready it prints "melvorin-devsim: listening on port N with K networks"
-to stderr. SIGINT or SIGTERM stops it with exit code 0. A bad argument or a
+to stderr (with --loss, followed by ", dropping replies with probability P, seed N"). SIGINT or SIGTERM stops it with exit code 0. A bad argument or a
 port already in use exits with code 2 and a message.
 
 scripts/demo runs it beside Melvorin in a private network namespace of its

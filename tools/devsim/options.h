@@ -3,6 +3,7 @@
 // Command line of melvorin-devsim.
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,6 +32,10 @@ struct Options {
     // answering from whatever address the route gives.
     unsigned devices = 0;
     std::uint32_t firstAddress = 0x7F000101;  // 127.0.1.1
+    // Each reply is dropped with this probability (a lossy link), drawn
+    // from a generator seeded with `seed` when one is given.
+    double loss = 0.0;
+    std::optional<std::uint64_t> seed;
     DeviceConfig config;
 };
 
