@@ -1,4 +1,4 @@
-// The pure rules (title, error text) and the real notice and error boxes.
+// The title rule with Qt's case mapping, and the real notice and error boxes.
 
 #include <QApplication>
 #include <QClipboard>
@@ -13,7 +13,6 @@
 
 #include "ui/app_title.h"
 #include "ui/boxes.h"
-#include "window/error_text.h"
 
 namespace melvorin::uitest {
 
@@ -57,30 +56,6 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QString, title);
         QCOMPARE(ui::MakeApplicationTitle(path), title);
-    }
-
-    void errorText_data() {
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("range") << "Range check error" << "Range check error.";
-        QTest::newRow("convert") << "'' is not a valid integer value" << "'' is not a valid integer value.";
-        QTest::newRow("full stop") << "Could not bind socket. Address and port are already in use."
-                                   << "Could not bind socket. Address and port are already in use.";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("bang") << "Oops!" << "Oops!";
-        QTest::newRow("paren") << "f(x)" << "f(x)";
-        QTest::newRow("percent") << "50%" << "50%";
-        QTest::newRow("blank") << "trailing " << "trailing ";
-        QTest::newRow("minus 0x2D") << "a-" << "a-";
-        QTest::newRow("slash 0x2F") << "a/" << "a/.";
-        QTest::newRow("digit") << "Socket Error # 10048" << "Socket Error # 10048.";
-        QTest::newRow("chinese") << "密码" << "密码.";
-        QTest::newRow("newline") << "line\n" << "line\n";
-    }
-    void errorText() {
-        QFETCH(QString, message);
-        QFETCH(QString, shown);
-        QCOMPARE(QString::fromStdString(window::ErrorText(message.toStdString())), shown);
     }
 
     void noticeBoxLooksAndCopies() {
