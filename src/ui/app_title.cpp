@@ -4,9 +4,10 @@
 
 namespace melvorin::ui {
 
+std::string LowerCase(const std::string& text) { return QString::fromStdString(text).toLower().toStdString(); }
+
 QString MakeApplicationTitle(const QString& programPath) {
-    return QString::fromStdString(window::MakeApplicationTitle(
-        programPath.toStdString(), [](const std::string& s) { return QString::fromStdString(s).toLower().toStdString(); }));
+    return QString::fromStdString(window::MakeApplicationTitle(programPath.toStdString(), &LowerCase));
 }
 
 void SetApplicationTitle(const QString& title) { window::SetApplicationTitle(title.toStdString()); }

@@ -39,9 +39,9 @@ UINT Show(HWND owner, const std::wstring& text, UINT style) {
 
 }  // namespace
 
-void TSystemBoxes::ShowNotice(HWND owner, const std::wstring& text) { Show(owner, text, 0); }
+void TSystemBoxes::ShowNotice(const std::string& text) { Show(owner_, Wide(text), 0); }
 
-void TSystemBoxes::ShowError(HWND owner, const std::wstring& text) { Show(owner, text, MB_ICONSTOP); }
+void TSystemBoxes::ShowError(const std::string& text) { Show(owner_, Wide(text), MB_ICONSTOP); }
 
 // The default beep, asked for with the beep type 1.
 void TSystemBoxes::Beep() { MessageBeep(1); }

@@ -109,7 +109,7 @@ private slots:
             if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
         });
         failsafe.start(5000);
-        boxes.ShowNotice(QStringLiteral("SSID出错了，请重获SSID"));
+        boxes.ShowNotice("SSID出错了，请重获SSID");
         QVERIFY(failsafe.isActive());  // closed by the key, not by the fail-safe
         QVERIFY(sawIt);
     }
@@ -133,7 +133,7 @@ private slots:
             QTest::keyClick(box, Qt::Key_Return);
         });
         ui::TSystemBoxes boxes;
-        boxes.ShowError(QStringLiteral("<b>'x' is not a valid integer value.</b>"));
+        boxes.ShowError("<b>'x' is not a valid integer value.</b>");
         QCOMPARE(icon, QMessageBox::Critical);
         QCOMPARE(title, QStringLiteral("Melvorin"));
         QCOMPARE(text, QStringLiteral("<b>'x' is not a valid integer value.</b>"));
