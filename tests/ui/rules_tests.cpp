@@ -13,6 +13,7 @@
 
 #include "ui/app_title.h"
 #include "ui/boxes.h"
+#include "window/rules.h"
 
 namespace melvorin::uitest {
 
@@ -55,7 +56,7 @@ private slots:
     void applicationTitle() {
         QFETCH(QString, path);
         QFETCH(QString, title);
-        QCOMPARE(ui::MakeApplicationTitle(path), title);
+        QCOMPARE(QString::fromStdString(window::MakeApplicationTitle(path.toStdString(), &ui::LowerCase)), title);
     }
 
     void noticeBoxLooksAndCopies() {

@@ -1,6 +1,5 @@
-// The one start-up and shut-down sequence every window runs: what it sets up
-// before the window exists, then the window's life from FormCreate to the
-// exchange state released, with a window and a pump that only keep a
+// The one start-up and shut-down sequence every window runs, from FormCreate
+// to the exchange state released, with a window and a pump that only keep a
 // journal.
 
 #include <gtest/gtest.h>
@@ -8,10 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/cp936.h"
 #include "protocol/state.h"
 #include "window/program.h"
-#include "window/rules.h"
 
 namespace melvorin::window {
 namespace {
@@ -76,22 +73,6 @@ std::vector<std::string> RunProgram(const std::string& port, const bool* stopReq
         boxes, [](JournalWindow&) { State().SearchPort = 7; journal.push_back("created"); }, stopRequested);
     if (State().SearchPort != 0) journal.push_back("state kept");
     return journal;
-}
-
-TEST(Program, StartUpSetsTheTranslatorTheReadingAndTheTitle) {
-    StartUp({[](const char*, const char* text) -> std::string { return std::string(text) == "Networks" ? "网络列表" : ""; },
-             "zh_CN.UTF-8", "C:\\Program Files\\Melvorin\\MELVORIN.EXE", [](const std::string& s) {
-                 std::string out = s;
-                 for (char& c : out) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-                 return out;
-             }});
-    EXPECT_EQ(Translate("NetworkList", "Networks"), "网络列表");
-    EXPECT_EQ(PreferredReading(), ReadingForLocale("zh_CN.UTF-8"));
-    EXPECT_EQ(ApplicationTitle(), "Melvorin");
-    StartUp({nullptr, "en_US.UTF-8", "/usr/bin/melvorin", [](const std::string& s) { return s; }});
-    EXPECT_EQ(Translate("NetworkList", "Networks"), "Networks");
-    EXPECT_EQ(PreferredReading(), ReadingForLocale("en_US.UTF-8"));
-    EXPECT_EQ(ApplicationTitle(), "melvorin");
 }
 
 TEST(Program, TheFirstScanOpensTheEndpointWhichClosesAfterTheLoopBeforeTheWindowGoes) {
