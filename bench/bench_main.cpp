@@ -19,9 +19,9 @@
 #include "quiet_boxes.h"
 #include "protocol/scan.h"
 #include "startup_probe.h"
-#include "ui/boxes.h"
 #include "ui/form2.h"
-#include "ui/run_window.h"
+#include "ui/handover_pump.h"
+#include "window/program.h"
 
 namespace melvorin::bench {
 
@@ -82,7 +82,7 @@ void RunInWindow(const std::vector<const Benchmark*>& list, Context& context) {
     QuietBoxes boxes;
     ReadHooks hooks;
     std::exception_ptr failure;
-    ui::RunMainWindow(boxes, [&](ui::TForm2& form) {
+    window::RunMainWindow<ui::THandOverPump, ui::TForm2>(boxes, [&](ui::TForm2& form) {
         InstallHooks(form, hooks);
         ui::TForm2* const shown = &form;
         QTimer::singleShot(0, shown, [&, shown] {

@@ -3,18 +3,17 @@
 // Boxes that never block: a notice is dropped, an error only recorded, so
 // that a failed first scan cannot hold a benchmark in a modal box.
 
-#include <QString>
 #include <string>
 #include <vector>
 
-#include "ui/boxes.h"
+#include "window/boxes.h"
 
 namespace melvorin::bench {
 
-class QuietBoxes : public ui::IBoxes {
+class QuietBoxes : public window::IBoxes {
 public:
-    void ShowNotice(const QString&) override {}
-    void ShowError(const QString& text) override { errors.push_back(text.toStdString()); }
+    void ShowNotice(const std::string&) override {}
+    void ShowError(const std::string& text) override { errors.push_back(text); }
     void Beep() override {}
     std::vector<std::string> errors;
 };

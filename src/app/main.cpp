@@ -1,4 +1,6 @@
-// Melvorin: start-up, event loop and shut-down.
+// Melvorin with Qt: its options, the display check, termination signals, and
+// the Qt application around the shared start-up and shut-down
+// (window/program.h).
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -12,11 +14,13 @@
 
 #include "app/start_options.h"
 #include "melvorin/version.h"
-#include "ui/app_title.h"
 #include "ui/boxes.h"
-#include "ui/run_window.h"
+#include "ui/form2.h"
+#include "ui/handover_pump.h"
+#include "ui/start_up.h"
 #include "ui/translations.h"
 #include "ui/wire_log.h"
+#include "window/program.h"
 
 namespace {
 
@@ -112,7 +116,7 @@ int main(int argc, char* argv[]) {
     // Ties the running window to its menu entry and icon (Wayland).
     QGuiApplication::setDesktopFileName(QString::fromLatin1(melvorin::kAppId));
     QApplication::installTranslator(&translator);
-    ui::SetApplicationTitle(ui::MakeApplicationTitle(argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString()));
+    ui::StartUp(argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString());
 
     CatchTerminationSignals();
     bool quitRequested = false;
@@ -129,6 +133,6 @@ int main(int argc, char* argv[]) {
     });
 
     ui::TSystemBoxes boxes;
-    ui::RunMainWindow(boxes, {}, &quitRequested);
+    window::RunMainWindow<ui::THandOverPump, ui::TForm2>(boxes, {}, &quitRequested);
     return 0;
 }

@@ -2,7 +2,7 @@
 
 // What the command-line tool needs of the operating system: its arguments,
 // its output, the terminal for the key, and the route to a device.
-// system_posix.cpp and system_windows.cpp implement it.
+// system_linux.cpp and system_windows.cpp implement it.
 
 #include <cstdio>
 #include <string>

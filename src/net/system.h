@@ -1,10 +1,25 @@
 #pragma once
 
 // What the transport needs of the operating system, in one narrow interface.
-// system_posix.cpp and system_windows.cpp implement it; the endpoint, its
+// system_linux.cpp and system_windows.cpp implement it; the endpoint, its
 // bindings, listeners, hand-over and close sequence above it are common code.
 // The same two files hold the interface list (interfaces.h).
 // Errors are Windows Sockets numbers (0: none).
+//
+// A port to another system adds one file, system_<name>.cpp, chosen in
+// CMakeLists.txt, that provides everything below and in interfaces.h:
+// - a wake-up that ends a WaitReadable() from another thread at any time and
+//   can be cleared (Linux: an eventfd; Windows: an event object);
+// - the arrival interface of each received datagram, for IPv4 and IPv6
+//   (Linux: IP_PKTINFO/IPV6_RECVPKTINFO; 0 where the system cannot tell);
+// - sending out of one chosen interface (Linux: IP_PKTINFO on the send);
+// - whether IPv6 is usable (Linux also reads /proc/sys/net/ipv6);
+// - the broadcast-capable interfaces and interface names (getifaddrs);
+// - thread names and priority, which may do nothing;
+// - its errors as Windows Sockets numbers: on a system with BSD sockets
+//   errors_posix.cpp maps errno, as on Linux.
+// Code page 936 has its own seam (protocol/cp936_system.h: iconv on POSIX
+// systems), and the command line its own (cli/system.h).
 
 #include <atomic>
 #include <cstddef>

@@ -4,10 +4,7 @@
 
 namespace melvorin::ui {
 
-QString MakeApplicationTitle(const QString& programPath) {
-    return QString::fromStdString(window::MakeApplicationTitle(
-        programPath.toStdString(), [](const std::string& s) { return QString::fromStdString(s).toLower().toStdString(); }));
-}
+std::string LowerCase(const std::string& text) { return QString::fromStdString(text).toLower().toStdString(); }
 
 void SetApplicationTitle(const QString& title) { window::SetApplicationTitle(title.toStdString()); }
 

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 namespace melvorin::ui {
 
-// The title rule of window/rules.h with Qt's case mapping:
-// "/usr/bin/Melvorin.exe" gives "Melvorin", "melvorin" gives "melvorin".
-QString MakeApplicationTitle(const QString& programPath);
+// Qt's lower-case mapping of UTF-8 text, for the title rule of
+// window/rules.h: "/usr/bin/Melvorin.exe" gives "Melvorin", "melvorin" gives
+// "melvorin".
+std::string LowerCase(const std::string& text);
 
 // The title of this run: the caption of the notice and error boxes.
 void SetApplicationTitle(const QString& title);

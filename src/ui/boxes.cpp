@@ -107,13 +107,13 @@ void TNoticeBox::showEvent(QShowEvent* event) {
     QAccessible::updateAccessibility(&alert);
 }
 
-void TSystemBoxes::ShowNotice(const QString& text) {
-    TNoticeBox box(ApplicationTitle(), text);
+void TSystemBoxes::ShowNotice(const std::string& text) {
+    TNoticeBox box(ApplicationTitle(), QString::fromStdString(text));
     box.exec();
 }
 
-void TSystemBoxes::ShowError(const QString& text) {
-    QMessageBox box(QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok);
+void TSystemBoxes::ShowError(const std::string& text) {
+    QMessageBox box(QMessageBox::Critical, ApplicationTitle(), QString::fromStdString(text), QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);

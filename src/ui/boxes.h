@@ -2,25 +2,14 @@
 
 #include <QDialog>
 #include <QString>
+#include <string>
+
+#include "window/boxes.h"
 
 class QLabel;
 class QPushButton;
 
 namespace melvorin::ui {
-
-// How the window shows its boxes and sounds its beep. The program uses
-// TSystemBoxes (real modal boxes); tests install a recording implementation.
-class IBoxes {
-public:
-    virtual ~IBoxes() = default;
-    // A join result: the modal notice box.
-    virtual void ShowNotice(const QString& text) = 0;
-    // A failed user action: the modal error box with the stop icon. `text` is
-    // already shaped by the error text rule.
-    virtual void ShowError(const QString& text) = 0;
-    // The system's default beep.
-    virtual void Beep() = 0;
-};
 
 // The notice box: no icon, the given caption, the text word-wrapped to at
 // most half the screen's width, one "OK" button answering Enter and Esc,
@@ -46,10 +35,10 @@ private:
 };
 
 // Real modal boxes, captioned with the application title.
-class TSystemBoxes : public IBoxes {
+class TSystemBoxes : public window::IBoxes {
 public:
-    void ShowNotice(const QString& text) override;
-    void ShowError(const QString& text) override;
+    void ShowNotice(const std::string& text) override;
+    void ShowError(const std::string& text) override;
     void Beep() override;
 };
 

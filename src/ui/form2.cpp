@@ -1,16 +1,15 @@
 #include "ui/form2.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 #include <QScreen>
 
-#include "protocol/cp936.h"
 #include "ui/accessible.h"
+#include "ui/boxes.h"
 #include "ui/status_line.h"
 #include "ui/widgets.h"
 #include "ui/wire_log.h"
@@ -26,21 +25,16 @@ double ScreenDpi() {
     return screen != nullptr ? screen->logicalDotsPerInch() : window::kDesignDpi;
 }
 
-std::string QtTranslate(const char* context, const char* text) {
-    const QString t = QCoreApplication::translate(context, text);
-    return t == QString::fromUtf8(text) ? std::string() : t.toStdString();
-}
-
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// A member's text at start, from the layout table.
+QString InitialText(const char* name) { return Q(window::PlaceOf(name).text); }
 
 }  // namespace
 
-TForm2::TForm2(IBoxes& boxes, net::THandOver& handOver, QWidget* parent) : QWidget(parent), boxes_(boxes) {
+TForm2::TForm2(window::IBoxes& boxes, net::THandOver& handOver, QWidget* parent) : QWidget(parent) {
     InstallAccessibility();
-    window::SetTranslator(&QtTranslate);
     setObjectName(QStringLiteral("Form2"));
-    // Names valid both as UTF-8 and as code page 936 follow the user's language.
-    SetPreferredReading(ReadingForLocale(QLocale::system().name().toStdString()));
     setWindowTitle(Q(window::kWindowTitle));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -58,7 +52,7 @@ TForm2::TForm2(IBoxes& boxes, net::THandOver& handOver, QWidget* parent) : QWidg
 
     BuildLayout();
     for (QTimer* timer : {&scanTimer_, &joinTimer_}) timer->setSingleShot(true);
-    logic_ = std::make_unique<window::TFormLogic>(static_cast<window::IFormView&>(*this), handOver);
+    logic_ = std::make_unique<window::TFormLogic>(static_cast<window::IFormView&>(*this), boxes, handOver);
     logic_->Endpoint().OnLog = [](const net::TIdLogEntry& entry) { LogWire(entry); };
     connect(&scanTimer_, &QTimer::timeout, this, [this] { logic_->TimedOut(window::TTimer::Scan); });
     connect(&joinTimer_, &QTimer::timeout, this, [this] { logic_->TimedOut(window::TTimer::Join); });
@@ -81,23 +75,23 @@ void TForm2::BuildLayout() {
         return w;
     };
 
-    lbl_SearchPort = new QLabel(Q(window::kSearchPortCaption), this);
+    lbl_SearchPort = new QLabel(InitialText("lbl_SearchPort"), this);
     place(named(lbl_SearchPort, "lbl_SearchPort"));
     lbl_SearchPort->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lbl_SearchPort->setFixedSize(lbl_SearchPort->size());
 
-    Key = new QLabel(Q(window::kKeyCaption), this);
+    Key = new QLabel(InitialText("Key"), this);
     place(named(Key, "Key"));
     Key->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     edtKey = new TEdit(this);
     place(named(edtKey, "edtKey"));
-    edtKey->setText(Q(window::kKeyInitial));
+    edtKey->setText(InitialText("edtKey"));
     edtKey->OnKeyPress = [this](char16_t& key) { logic_->edtKeyKeyPress(key); };
     edtKey->OnEnter = [this] { logic_->edtKeyEnter(); };
     edtKey->OnExit = [this] { logic_->edtKeyExit(); };
 
-    btnSearch = new QPushButton(Q(window::kSearchCaption), this);
+    btnSearch = new QPushButton(InitialText("btnSearch"), this);
     place(named(btnSearch, "btnSearch"));
     btnSearch->setAutoDefault(true);  // Enter presses it while it has the focus
     connect(btnSearch, &QPushButton::clicked, this, [this] { logic_->btnSearchClick(); });
@@ -116,21 +110,23 @@ void TForm2::BuildLayout() {
 
     edt_SearchPort = new TEdit(this);
     place(named(edt_SearchPort, "edt_SearchPort"));
-    edt_SearchPort->setText(Q(window::kSearchPortInitial));
+    edt_SearchPort->setText(InitialText("edt_SearchPort"));
     // The captions name their boxes for a screen reader; the list, which has
     // no caption, gets a name of its own.
-    lbl_SearchPort->setBuddy(edt_SearchPort);
-    Key->setBuddy(edtKey);
+    const auto member = [this](const char* name) { return findChild<QWidget*>(QString::fromLatin1(name)); };
+    for (const window::TCaption& c : window::kCaptions) {
+        static_cast<QLabel*>(member(c.caption))->setBuddy(member(c.box));
+    }
     lvSsid->setAccessibleName(Q(MLV_TR("NetworkList", "Networks").c_str()));
     edt_SearchPort->OnKeyPress = [this](char16_t& key) { logic_->edt_SearchPortKeyPress(key); };
 
     lblStatus = new TStatusLine(this);
     place(lblStatus);
 
-    setTabOrder(btnSearch, edtKey);
-    setTabOrder(edtKey, lvSsid);
-    setTabOrder(lvSsid, edt_SearchPort);
-    btnSearch->setFocus();
+    for (std::size_t i = 1; i < window::kTabOrder.size(); ++i) {
+        setTabOrder(member(window::kTabOrder[i - 1]), member(window::kTabOrder[i]));
+    }
+    member(window::kTabOrder[0])->setFocus();
 
     setFixedSize(Scaled(window::kClientWidth), Scaled(window::kClientHeight + window::kStatusHeight));
 }
@@ -142,6 +138,8 @@ void TForm2::ShowCentred() {
     }
     show();
 }
+
+void TForm2::RunEventLoop() { QApplication::exec(); }
 
 // ---- what the logic draws -------------------------------------------------
 
@@ -166,8 +164,5 @@ void TForm2::SetStatusText(const std::string& text) { lblStatus->Show(QString::f
 void TForm2::AnnounceStatusText(const std::string& text) { lblStatus->Announce(QString::fromStdString(text)); }
 void TForm2::StartTimer(window::TTimer timer, std::chrono::milliseconds after) { TimerOf(timer).start(after); }
 void TForm2::StopTimer(window::TTimer timer) { TimerOf(timer).stop(); }
-void TForm2::ShowNotice(const std::string& text) { boxes_.ShowNotice(QString::fromStdString(text)); }
-void TForm2::ShowError(const std::string& text) { boxes_.ShowError(QString::fromStdString(text)); }
-void TForm2::Beep() { boxes_.Beep(); }
 
 }  // namespace melvorin::ui

@@ -5,8 +5,9 @@
 #include <memory>
 
 #include "net/handover.h"
-#include "ui/boxes.h"
+#include "window/boxes.h"
 #include "window/form_logic.h"
+#include "window/program.h"
 #include "window/view.h"
 
 class QLabel;
@@ -22,23 +23,26 @@ class TStatusLine;
 // scan button, the list of networks and the status line, placed by the
 // layout table. What it does is window/form_logic.h's: its events become
 // calls there, and the logic draws through this window. The controls are
-// found by their object names (the members' names).
-class TForm2 : public QWidget, private window::IFormView {
+// found by their object names (the members' names). window/program.h runs it.
+class TForm2 : public QWidget, public window::IMainWindow, private window::IFormView {
     Q_OBJECT
 public:
     // `boxes` shows the notice and error boxes and beeps; `handOver` runs the
     // endpoint's events on this thread. Both must outlive the window.
-    TForm2(IBoxes& boxes, net::THandOver& handOver, QWidget* parent = nullptr);
+    TForm2(window::IBoxes& boxes, net::THandOver& handOver, QWidget* parent = nullptr);
     ~TForm2() override;
     TForm2(const TForm2&) = delete;
     TForm2& operator=(const TForm2&) = delete;
 
-    window::TFormLogic& Logic() { return *logic_; }
+    window::TFormLogic& Logic() override { return *logic_; }
 
     // The first scan (the logic's FormCreate).
     void FormCreate() { logic_->FormCreate(); }
-    // Shows the window, centred on the primary screen the first time.
-    void ShowCentred();
+    // window::IMainWindow: shown centred the first time, Qt's event loop,
+    // hidden.
+    void ShowCentred() override;
+    void RunEventLoop() override;
+    void Hide() override { hide(); }
     // Closes the endpoint; received datagrams are dropped from here on.
     void CloseEndpoint() { logic_->CloseEndpoint(); }
     // Join results dropped because no join request waited for one.
@@ -67,13 +71,9 @@ private:
     void AnnounceStatusText(const std::string& text) override;
     void StartTimer(window::TTimer timer, std::chrono::milliseconds after) override;
     void StopTimer(window::TTimer timer) override;
-    void ShowNotice(const std::string& text) override;
-    void ShowError(const std::string& text) override;
-    void Beep() override;
 
     QTimer& TimerOf(window::TTimer timer) { return timer == window::TTimer::Scan ? scanTimer_ : joinTimer_; }
 
-    IBoxes& boxes_;
     QLabel* lbl_SearchPort = nullptr;
     QLabel* Key = nullptr;
     TEdit* edtKey = nullptr;

@@ -55,19 +55,19 @@ UINT Show(HWND owner, const std::wstring& text, UINT style) {
 
 }  // namespace
 
-void TSystemBoxes::ShowNotice(HWND owner, const std::wstring& text) { Show(owner, text, 0); }
+void TSystemBoxes::ShowNotice(const std::string& text) { Show(owner_, Wide(text), 0); }
 
-void TSystemBoxes::ShowError(HWND owner, const std::wstring& text) { Show(owner, text, MB_ICONSTOP); }
+void TSystemBoxes::ShowError(const std::string& text) { Show(owner_, Wide(text), MB_ICONSTOP); }
 
 // The default beep, asked for with the beep type 1.
 void TSystemBoxes::Beep() { MessageBeep(1); }
 
-int ShowingFailures(IBoxes& boxes, const std::function<void()>& program) {
+int ShowingFailures(window::IBoxes& boxes, const std::function<void()>& program) {
     try {
         program();
         return 0;
     } catch (...) {
-        boxes.ShowError(nullptr, Wide(window::ErrorText(CurrentError().Message)));
+        boxes.ShowError(window::ErrorText(CurrentError().Message));
         return 1;
     }
 }

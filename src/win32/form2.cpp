@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <string_view>
 #include <system_error>
 
 #include "win32/text.h"
@@ -22,8 +23,7 @@ constexpr UINT_PTR kSubclassId = 1;
 constexpr std::size_t IndexOf(const char* name) {
     return static_cast<std::size_t>(&window::PlaceOf(name) - window::kLayout.data());
 }
-constexpr std::size_t kLblSearchPort = IndexOf("lbl_SearchPort"), kKey = IndexOf("Key"), kEdtKey = IndexOf("edtKey"),
-                      kBtnSearch = IndexOf("btnSearch"), kLvSsid = IndexOf("lvSsid"),
+constexpr std::size_t kEdtKey = IndexOf("edtKey"), kBtnSearch = IndexOf("btnSearch"), kLvSsid = IndexOf("lvSsid"),
                       kEdtSearchPort = IndexOf("edt_SearchPort"), kLblStatus = IndexOf("lblStatus");
 
 constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;  // fixed size, a close box only
@@ -31,7 +31,7 @@ constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 }  // namespace
 
-TForm2::TForm2(IBoxes& boxes, net::THandOver& handOver) : boxes_(boxes) {
+TForm2::TForm2(window::IBoxes& boxes, net::THandOver& handOver) {
     WNDCLASSEXW shape{};
     shape.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     shape.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);  // button face
@@ -44,7 +44,7 @@ TForm2::TForm2(IBoxes& boxes, net::THandOver& handOver) : boxes_(boxes) {
     BuildControls();
     Layout(GetDpiForWindow(window_));
     status_ = std::make_unique<TLiveRegion>(controls_[kLblStatus]);
-    logic_ = std::make_unique<window::TFormLogic>(static_cast<window::IFormView&>(*this), handOver);
+    logic_ = std::make_unique<window::TFormLogic>(static_cast<window::IFormView&>(*this), boxes, handOver);
 }
 
 TForm2::~TForm2() {
@@ -63,25 +63,25 @@ void TForm2::BuildControls() {
     struct Kind {
         const wchar_t* cls;
         DWORD style, exStyle;
-        const char* text;
     };
     constexpr DWORD child = WS_CHILD | WS_VISIBLE;
     constexpr DWORD edit = child | WS_TABSTOP | ES_AUTOHSCROLL;
     const Kind kinds[7] = {
-        {L"STATIC", child | SS_LEFT | SS_NOPREFIX, 0, window::kSearchPortCaption},
-        {L"STATIC", child | SS_LEFT | SS_NOPREFIX, 0, window::kKeyCaption},
-        {L"EDIT", edit, WS_EX_CLIENTEDGE, window::kKeyInitial},
-        {L"BUTTON", child | WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY, 0, window::kSearchCaption},
+        {L"STATIC", child | SS_LEFT | SS_NOPREFIX, 0},
+        {L"STATIC", child | SS_LEFT | SS_NOPREFIX, 0},
+        {L"EDIT", edit, WS_EX_CLIENTEDGE},
+        {L"BUTTON", child | WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY, 0},
         {WC_LISTVIEWW, child | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
-         WS_EX_CLIENTEDGE, ""},
-        {L"EDIT", edit, WS_EX_CLIENTEDGE, window::kSearchPortInitial},
-        {L"STATIC", child | SS_LEFT | SS_NOPREFIX, 0, ""},
+         WS_EX_CLIENTEDGE},
+        {L"EDIT", edit, WS_EX_CLIENTEDGE},
+        {L"STATIC", child | SS_LEFT | SS_NOPREFIX, 0},
     };
-    // In the table's order (the specified order of creation).
+    // In the table's order (the specified order of creation), with the texts
+    // of the table.
     for (std::size_t i = 0; i < window::kLayout.size(); ++i) {
-        controls_[i] = CreateWindowExW(kinds[i].exStyle, kinds[i].cls, Wide(kinds[i].text).c_str(), kinds[i].style, 0,
-                                       0, 0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstId + i)),
-                                       ThisModule(), nullptr);
+        controls_[i] = CreateWindowExW(kinds[i].exStyle, kinds[i].cls, Wide(window::kLayout[i].text).c_str(),
+                                       kinds[i].style, 0, 0, 0, 0, window_,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstId + i)), ThisModule(), nullptr);
     }
     HWND list = controls_[kLvSsid];
     ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_INFOTIP);
@@ -97,19 +97,26 @@ void TForm2::BuildControls() {
     // an edit box by the label before it, the status line by its text (and
     // announces its changes: a live region).
     SetWindowTextW(list, Wide(MLV_TR("NetworkList", "Networks")).c_str());
-    // The tab order is the order of the children: the scan button, the key
-    // box, the list, the search-port box; each caption just before its box.
-    const std::size_t order[] = {kBtnSearch, kKey, kEdtKey, kLvSsid, kLblSearchPort, kEdtSearchPort, kLblStatus};
+    // The tab order is the order of the children, each caption just before
+    // its box (a screen reader names an edit box by the label before it);
+    // the status line last.
     HWND after = HWND_TOP;
-    for (std::size_t i : order) {
-        SetWindowPos(controls_[i], after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        after = controls_[i];
+    const auto next = [&](const char* name) {
+        SetWindowPos(Control(name), after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        after = Control(name);
+    };
+    for (const char* name : window::kTabOrder) {
+        for (const window::TCaption& c : window::kCaptions) {
+            if (std::string_view(c.box) == name) next(c.caption);
+        }
+        next(name);
     }
+    next("lblStatus");
     for (std::size_t i : {kEdtKey, kEdtSearchPort}) {
         SetWindowSubclass(controls_[i], &EditProcedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
     }
     SetWindowSubclass(list, &ListProcedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
-    SetFocus(controls_[kBtnSearch]);
+    SetFocus(Control(window::kTabOrder[0]));
 }
 
 // The window's font scaled by `dpi` over 96; then every place, size and the
@@ -163,16 +170,16 @@ void TForm2::ShowCentred() {
 
 bool TForm2::PreTranslate(MSG& message) { return IsDialogMessageW(window_, &message) != FALSE; }
 
-void TForm2::Run() {
+void TForm2::RunEventLoop() {
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (PreTranslate(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-    ShowWindow(window_, SW_HIDE);
-    CloseEndpoint();
 }
+
+void TForm2::Hide() { ShowWindow(window_, SW_HIDE); }
 
 // ---- messages ---------------------------------------------------------------
 

@@ -6,9 +6,10 @@
 #include <string>
 
 #include "net/handover.h"
-#include "win32/boxes.h"
 #include "win32/live_region.h"
+#include "window/boxes.h"
 #include "window/form_logic.h"
+#include "window/program.h"
 #include "window/view.h"
 
 namespace melvorin::win32 {
@@ -17,23 +18,24 @@ namespace melvorin::win32 {
 // the scan button, the report-style list of networks and the status line,
 // placed by the layout table and scaled by the monitor's dots per inch. What
 // it does is window/form_logic.h's: its messages become calls there, and the
-// logic draws through this window.
-class TForm2 : private window::IFormView {
+// logic draws through this window. window/program.h runs it.
+class TForm2 : public window::IMainWindow, private window::IFormView {
 public:
     // `boxes` shows the notice and error boxes and beeps; `handOver` runs the
     // endpoint's events on this thread. Both must outlive the window.
-    TForm2(IBoxes& boxes, net::THandOver& handOver);
+    TForm2(window::IBoxes& boxes, net::THandOver& handOver);
     ~TForm2();
     TForm2(const TForm2&) = delete;
     TForm2& operator=(const TForm2&) = delete;
 
-    window::TFormLogic& Logic() { return *logic_; }
+    window::TFormLogic& Logic() override { return *logic_; }
     void FormCreate() { logic_->FormCreate(); }
-    // Shows the window, centred on the primary screen the first time.
-    void ShowCentred();
-    // Runs the message loop until the window is closed; then the window is
-    // hidden and its endpoint closed.
-    void Run();
+    // window::IMainWindow: shown centred the first time; the message loop
+    // until the window is closed (which hides it and closes its endpoint);
+    // hidden.
+    void ShowCentred() override;
+    void RunEventLoop() override;
+    void Hide() override;
     // What the message loop does with one message (dialog keys: Tab, Enter).
     bool PreTranslate(MSG& message);
     void CloseEndpoint() { logic_->CloseEndpoint(); }
@@ -71,11 +73,7 @@ private:
     void SetStatusText(const std::string& text) override;
     void StartTimer(window::TTimer timer, std::chrono::milliseconds after) override;
     void StopTimer(window::TTimer timer) override;
-    void ShowNotice(const std::string& text) override;
-    void ShowError(const std::string& text) override;
-    void Beep() override;
 
-    IBoxes& boxes_;
     HWND window_ = nullptr;
     HWND controls_[7] = {};  // in the layout table's order
     HWND listName_ = nullptr;

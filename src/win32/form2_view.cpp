@@ -74,8 +74,5 @@ void TForm2::StartTimer(window::TTimer timer, std::chrono::milliseconds after) {
 }
 
 void TForm2::StopTimer(window::TTimer timer) { KillTimer(window_, TimerId(timer)); }
-void TForm2::ShowNotice(const std::string& text) { boxes_.ShowNotice(window_, Wide(text)); }
-void TForm2::ShowError(const std::string& text) { boxes_.ShowError(window_, Wide(text)); }
-void TForm2::Beep() { boxes_.Beep(); }
 
 }  // namespace melvorin::win32

@@ -1,17 +1,15 @@
-// Melvorin for Windows: start-up, message loop and shut-down.
+// Melvorin for Windows: common controls, the user's language, locale and
+// program file, around the shared start-up and shut-down (window/program.h).
 
 #include <windows.h>
 
 #include <commctrl.h>
 
-#include "protocol/cp936.h"
-#include "protocol/state.h"
 #include "win32/boxes.h"
 #include "win32/form2.h"
 #include "win32/handover_pump.h"
 #include "win32/text.h"
-#include "window/rules.h"
-#include "window/texts.h"
+#include "window/program.h"
 #include "window/translation_table.h"
 
 namespace {
@@ -51,24 +49,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     // The added texts in Chinese when the user's interface language is.
-    if (PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE) window::SetTranslator(&Chinese);
-    // Names valid both as UTF-8 and as code page 936 follow the user's locale.
-    SetPreferredReading(ReadingForLocale(UserLocale()));
-    window::SetApplicationTitle(window::MakeApplicationTitle(ProgramPath(), &Lower));
+    const bool chinese = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE;
+    window::StartUp({chinese ? &Chinese : nullptr, UserLocale(), ProgramPath(), &Lower});
     win32::TSystemBoxes boxes;
     // A failure before the window exists is shown too, and ends the program.
-    const int exitCode = win32::ShowingFailures(boxes, [&boxes] {
-        // Hand-overs from the listeners run on this thread, in the message
-        // loop and in every open box's. The pump outlives the window, whose
-        // endpoint is closed (its listeners ended) before the window goes.
-        win32::THandOverPump pump;
-        win32::TForm2 form(boxes, pump.HandOver());
-        // The first scan: its error is shown at once, and the window opens
-        // anyway.
-        form.FormCreate();
-        form.ShowCentred();
-        form.Run();
+    return win32::ShowingFailures(boxes, [&boxes] {
+        window::RunMainWindow<win32::THandOverPump, win32::TForm2>(
+            boxes, [&boxes](win32::TForm2& form) { boxes.SetOwner(form.Handle()); });
     });
-    ReleaseState();
-    return exitCode;
 }

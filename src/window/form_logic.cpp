@@ -43,14 +43,14 @@ private:
 // holds the listener).
 class TFormLogic::NoticeAdapter : public INotice {
 public:
-    NoticeAdapter(IFormView& view, TStatusModel& status) : view_(view), status_(status) {}
+    NoticeAdapter(IBoxes& boxes, TStatusModel& status) : boxes_(boxes), status_(status) {}
     void ShowNotice(const TJoinResult& result) override {
         status_.JoinAnswered(result.text);
-        view_.ShowNotice(result.text);
+        boxes_.ShowNotice(result.text);
     }
 
 private:
-    IFormView& view_;
+    IBoxes& boxes_;
     TStatusModel& status_;
 };
 
@@ -75,12 +75,13 @@ private:
 
 }  // namespace
 
-TFormLogic::TFormLogic(IFormView& view, net::THandOver& handOver)
+TFormLogic::TFormLogic(IFormView& view, IBoxes& boxes, net::THandOver& handOver)
     : view_(view),
+      boxes_(boxes),
       status_(view),
       list_(std::make_unique<ListAdapter>(view)),
       key_(std::make_unique<KeyAdapter>(view)),
-      notice_(std::make_unique<NoticeAdapter>(view, status_)),
+      notice_(std::make_unique<NoticeAdapter>(boxes, status_)),
       listArrival_(*list_),
       joinNotice_(*notice_, joinGate_, listArrival_),
       idpsrvr1_(std::make_unique<net::TIdUDPServer>(handOver, "idpsrvr1")) {
@@ -115,7 +116,7 @@ void TFormLogic::Guarded(F&& handler) {
     for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
         text.erase(at, 1);
     }
-    view_.ShowError(text);
+    boxes_.ShowError(text);
 }
 
 template <typename F>
@@ -185,7 +186,7 @@ void TFormLogic::edt_SearchPortKeyPress(char16_t& key) {
     Guarded([this, &key] {
         if (SearchPortKey(key) == TKeyVerdict::Keep) return;
         key = 0;
-        view_.Beep();
+        boxes_.Beep();
     });
 }
 

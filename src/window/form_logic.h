@@ -3,7 +3,8 @@
 // The main window's logic, the same for every window that draws it: the
 // eight handlers, the endpoint idpsrvr1 and its wiring, the join route and
 // the status line. A window builds its controls, implements IFormView and
-// turns its events into calls here.
+// turns its events into calls here; its boxes (IBoxes) show what the
+// handlers have to say.
 
 #include <chrono>
 #include <functional>
@@ -11,6 +12,7 @@
 
 #include "net/handover.h"
 #include "net/udp_server.h"
+#include "window/boxes.h"
 #include "window/join_route.h"
 #include "window/status_model.h"
 #include "window/view.h"
@@ -19,9 +21,9 @@ namespace melvorin::window {
 
 class TFormLogic {
 public:
-    // `view` outlives the logic; `handOver` runs the endpoint's events on the
-    // window's thread.
-    TFormLogic(IFormView& view, net::THandOver& handOver);
+    // `view` and `boxes` outlive the logic; `handOver` runs the endpoint's
+    // events on the window's thread.
+    TFormLogic(IFormView& view, IBoxes& boxes, net::THandOver& handOver);
     // Closes the endpoint before any other member goes: a hand-over still
     // running during its closing finds them alive.
     ~TFormLogic();
@@ -72,6 +74,7 @@ private:
     class KeyAdapter;
     class NoticeAdapter;
     IFormView& view_;
+    IBoxes& boxes_;
     TStatusModel status_;
     std::unique_ptr<ListAdapter> list_;
     std::unique_ptr<KeyAdapter> key_;

@@ -1,8 +1,8 @@
 #pragma once
 
-// Where the window's controls go and what they say, for 96 dots per inch and
-// a height of 13 pixels for "0" in the window's font; every window scales
-// the table by the same rule.
+// Where the window's controls go, what they say at first and the order Tab
+// visits them, for 96 dots per inch and a height of 13 pixels for "0" in the
+// window's font; every window scales the table by the same rule.
 
 #include <array>
 #include <cmath>
@@ -12,6 +12,7 @@ namespace melvorin::window {
 struct TPlace {
     const char* name;  // the member's name, also the control's object name
     int left, top, width, height;
+    const char* text;  // its text or caption at start ("" for none)
 };
 
 inline constexpr int kClientWidth = 363;
@@ -19,16 +20,39 @@ inline constexpr int kClientHeight = 486;
 // The status line's height; the window is this much taller.
 inline constexpr int kStatusHeight = 44;
 
-// In creation order; the status line goes under the specified layout.
+// The specified texts.
+inline constexpr const char* kWindowTitle = "Melvorin";
+inline constexpr const char* kSearchPortCaption = "搜索端口";
+inline constexpr const char* kKeyCaption = "Key";
+inline constexpr const char* kKeyInitial = "12345678";
+inline constexpr const char* kSearchCaption = "重获SSID";
+inline constexpr const char* kSsidColumn = "SSID 双击即可连接↓";
+inline constexpr const char* kStrengthColumn = "信号强度";
+inline constexpr const char* kSearchPortInitial = "1902";
+inline constexpr int kSsidColumnWidth = 190;
+inline constexpr int kStrengthColumnWidth = 80;
+
+// In creation order; the status line goes under the specified layout. The
+// list's texts are its column captions, above.
 inline constexpr std::array<TPlace, 7> kLayout{{
-    {"lbl_SearchPort", 34, 30, 57, 13},
-    {"Key", 170, 30, 18, 13},
-    {"edtKey", 191, 24, 136, 21},
-    {"btnSearch", 36, 72, 297, 35},
-    {"lvSsid", 36, 130, 295, 325},
-    {"edt_SearchPort", 98, 24, 53, 21},
-    {"lblStatus", 12, kClientHeight, kClientWidth - 24, kStatusHeight},
+    {"lbl_SearchPort", 34, 30, 57, 13, kSearchPortCaption},
+    {"Key", 170, 30, 18, 13, kKeyCaption},
+    {"edtKey", 191, 24, 136, 21, kKeyInitial},
+    {"btnSearch", 36, 72, 297, 35, kSearchCaption},
+    {"lvSsid", 36, 130, 295, 325, ""},
+    {"edt_SearchPort", 98, 24, 53, 21, kSearchPortInitial},
+    {"lblStatus", 12, kClientHeight, kClientWidth - 24, kStatusHeight, ""},
 }};
+
+// The order Tab visits the members in; the focus starts on the first.
+inline constexpr std::array<const char*, 4> kTabOrder{"btnSearch", "edtKey", "lvSsid", "edt_SearchPort"};
+
+// Each caption and the box it names (for a screen reader, its label).
+struct TCaption {
+    const char* caption;
+    const char* box;
+};
+inline constexpr std::array<TCaption, 2> kCaptions{{{"lbl_SearchPort", "edt_SearchPort"}, {"Key", "edtKey"}}};
 
 // The place of the control named `name` (the table holds it).
 constexpr const TPlace& PlaceOf(const char* name) {
@@ -43,18 +67,6 @@ constexpr const TPlace& PlaceOf(const char* name) {
     }
     return kLayout.back();
 }
-
-// The specified texts.
-inline constexpr const char* kWindowTitle = "Melvorin";
-inline constexpr const char* kSearchPortCaption = "搜索端口";
-inline constexpr const char* kKeyCaption = "Key";
-inline constexpr const char* kKeyInitial = "12345678";
-inline constexpr const char* kSearchCaption = "重获SSID";
-inline constexpr const char* kSsidColumn = "SSID 双击即可连接↓";
-inline constexpr const char* kStrengthColumn = "信号强度";
-inline constexpr const char* kSearchPortInitial = "1902";
-inline constexpr int kSsidColumnWidth = 190;
-inline constexpr int kStrengthColumnWidth = 80;
 
 inline constexpr const char* kWindowFontFamily = "WenQuanYi Micro Hei";
 inline constexpr int kDesignDpi = 96;

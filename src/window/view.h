@@ -29,13 +29,6 @@ public:
 
     // The search-port box (edt_SearchPort).
     virtual std::string PortText() const = 0;
-
-    // The modal notice box of a join result; the modal error box with the
-    // stop icon (the text already shaped by the error text rule); the
-    // system's default beep.
-    virtual void ShowNotice(const std::string& text) = 0;
-    virtual void ShowError(const std::string& text) = 0;
-    virtual void Beep() = 0;
 };
 
 }  // namespace melvorin::window

@@ -35,12 +35,12 @@ namespace {
 // The program's real notice box, counted.
 class CountingSystemBoxes : public ui::TSystemBoxes {
 public:
-    void ShowNotice(const QString& text) override {
+    void ShowNotice(const std::string& text) override {
         ++shown;
         if (closing) ++shownWhileClosing;
         ui::TSystemBoxes::ShowNotice(text);
     }
-    void ShowError(const QString& text) override { errors << text; }
+    void ShowError(const std::string& text) override { errors << QString::fromStdString(text); }
     int shown = 0;
     int shownWhileClosing = 0;
     bool closing = false;

@@ -10,6 +10,7 @@
 
 #include "netns_guard.h"
 #include "ui/app_title.h"
+#include "ui/start_up.h"
 #include "ui/form2.h"
 #include "ui/handover_pump.h"
 #include "ui/widgets.h"
@@ -24,7 +25,8 @@ net::THandOver& WindowHandOver() {
     return gPump->HandOver();
 }
 
-void RecordingBoxes::ShowNotice(const QString& text) {
+void RecordingBoxes::ShowNotice(const std::string& utf8) {
+    const QString text = QString::fromStdString(utf8);
     ++noticeCount;
     if (notices.size() < kKeptTexts) notices << text;
     ++openNotices;
@@ -99,6 +101,8 @@ int RunQtSuite(int argc, char** argv, const std::map<std::string, SuiteFactory>&
         }
     }
     QApplication app(argc, argv);
+    // The program's own start-up, but always with the title "Melvorin".
+    ui::StartUp(QString::fromLocal8Bit(argv[0]));
     ui::SetApplicationTitle(QStringLiteral("Melvorin"));
     ui::THandOverPump pump;
     gPump = &pump;

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "controls.h"
-#include "ui/boxes.h"
 #include "udp_peer.h"
+#include "window/boxes.h"
 #include "wire.h"
 
 class QObject;
@@ -31,10 +31,10 @@ namespace melvorin::testing {
 // Records what the window would show; nothing blocks. Keeps every count but
 // the texts only up to a limit, so that a flood of notices does not grow the
 // test's own memory.
-class RecordingBoxes : public ui::IBoxes {
+class RecordingBoxes : public window::IBoxes {
 public:
-    void ShowNotice(const QString& text) override;
-    void ShowError(const QString& text) override { errors << text; }
+    void ShowNotice(const std::string& text) override;
+    void ShowError(const std::string& text) override { errors << QString::fromStdString(text); }
     void Beep() override { ++beeps; }
 
     long noticeCount = 0;
@@ -73,7 +73,8 @@ using SuiteFactory = std::function<std::unique_ptr<QObject>()>;
 // suite, the rest goes to QtTest. Refuses to run outside a private network
 // namespace (the window broadcasts). `prepare`, given the suite's name, runs
 // before the application object exists and returns a reason to give up, or
-// nothing. The application title is "Melvorin" and a hand-over pump runs;
+// nothing. The program's start-up runs (ui/start_up.h), with the
+// application title "Melvorin", and a hand-over pump runs;
 // WindowHandOver() is its hand-over, for the windows the suites make.
 int RunQtSuite(int argc, char** argv, const std::map<std::string, SuiteFactory>& suites,
                const std::function<std::string(const std::string&)>& prepare = {});

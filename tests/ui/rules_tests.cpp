@@ -1,4 +1,4 @@
-// The pure rules (title, error text) and the real notice and error boxes.
+// The title rule with Qt's case mapping, and the real notice and error boxes.
 
 #include <QApplication>
 #include <QClipboard>
@@ -13,7 +13,7 @@
 
 #include "ui/app_title.h"
 #include "ui/boxes.h"
-#include "window/error_text.h"
+#include "window/rules.h"
 
 namespace melvorin::uitest {
 
@@ -56,31 +56,7 @@ private slots:
     void applicationTitle() {
         QFETCH(QString, path);
         QFETCH(QString, title);
-        QCOMPARE(ui::MakeApplicationTitle(path), title);
-    }
-
-    void errorText_data() {
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("range") << "Range check error" << "Range check error.";
-        QTest::newRow("convert") << "'' is not a valid integer value" << "'' is not a valid integer value.";
-        QTest::newRow("full stop") << "Could not bind socket. Address and port are already in use."
-                                   << "Could not bind socket. Address and port are already in use.";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("bang") << "Oops!" << "Oops!";
-        QTest::newRow("paren") << "f(x)" << "f(x)";
-        QTest::newRow("percent") << "50%" << "50%";
-        QTest::newRow("blank") << "trailing " << "trailing ";
-        QTest::newRow("minus 0x2D") << "a-" << "a-";
-        QTest::newRow("slash 0x2F") << "a/" << "a/.";
-        QTest::newRow("digit") << "Socket Error # 10048" << "Socket Error # 10048.";
-        QTest::newRow("chinese") << "密码" << "密码.";
-        QTest::newRow("newline") << "line\n" << "line\n";
-    }
-    void errorText() {
-        QFETCH(QString, message);
-        QFETCH(QString, shown);
-        QCOMPARE(QString::fromStdString(window::ErrorText(message.toStdString())), shown);
+        QCOMPARE(QString::fromStdString(window::MakeApplicationTitle(path.toStdString(), &ui::LowerCase)), title);
     }
 
     void noticeBoxLooksAndCopies() {
@@ -134,7 +110,7 @@ private slots:
             if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
         });
         failsafe.start(5000);
-        boxes.ShowNotice(QStringLiteral("SSID出错了，请重获SSID"));
+        boxes.ShowNotice("SSID出错了，请重获SSID");
         QVERIFY(failsafe.isActive());  // closed by the key, not by the fail-safe
         QVERIFY(sawIt);
     }
@@ -158,7 +134,7 @@ private slots:
             QTest::keyClick(box, Qt::Key_Return);
         });
         ui::TSystemBoxes boxes;
-        boxes.ShowError(QStringLiteral("<b>'x' is not a valid integer value.</b>"));
+        boxes.ShowError("<b>'x' is not a valid integer value.</b>");
         QCOMPARE(icon, QMessageBox::Critical);
         QCOMPARE(title, QStringLiteral("Melvorin"));
         QCOMPARE(text, QStringLiteral("<b>'x' is not a valid integer value.</b>"));

@@ -24,6 +24,7 @@
 #include "child_process.h"
 #include "netns_links.h"
 #include "protocol/cp936.h"
+#include "ui/boxes.h"
 #include "ui/form2.h"
 #include "ui/translations.h"
 #include "ui/wire_log.h"

@@ -24,6 +24,7 @@
 #include "win32/boxes.h"
 #include "win32/form2.h"
 #include "win32/handover_pump.h"
+#include "win32/text.h"
 #include "window/layout.h"
 #include "window/rules.h"
 #include "wire.h"
@@ -37,13 +38,13 @@ using testing::JoinResult;
 using testing::ListReply;
 using testing::Octets;
 
-class RecordingBoxes : public IBoxes {
+class RecordingBoxes : public window::IBoxes {
 public:
-    void ShowNotice(HWND, const std::wstring& text) override {
-        notices.push_back(text);
+    void ShowNotice(const std::string& text) override {
+        notices.push_back(Wide(text));
         if (onNotice) onNotice();
     }
-    void ShowError(HWND, const std::wstring& text) override { errors.push_back(text); }
+    void ShowError(const std::string& text) override { errors.push_back(Wide(text)); }
     void Beep() override { ++beeps; }
     std::vector<std::wstring> notices, errors;
     int beeps = 0;
@@ -237,6 +238,7 @@ TEST_F(Win32Form, ClosingWithARealBoxOpenReturns) {
     TSystemBoxes real;
     form.reset();
     form = std::make_unique<TForm2>(real, pump.HandOver());
+    real.SetOwner(form->Handle());
     form->ShowCentred();
     ShowListOf({{BytesOf("HomeNet"), 82}});
     SetWindowTextW(C("edt_SearchPort"), L"");
@@ -259,7 +261,7 @@ TEST_F(Win32Form, ClosingWithARealBoxOpenReturns) {
         PostMessageW(window, WM_CLOSE, 0, 0);
     });
     PostMessageW(C("btnSearch"), BM_CLICK, 0, 0);
-    form->Run();  // returns once the window is closed
+    form->RunEventLoop();  // returns once the window is closed
     returned = true;
     user.join();
     EXPECT_EQ(boxText, L"'' is not a valid integer value.");

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "protocol/cp936.h"
 #include "protocol/shown_name.h"
+#include "window/error_text.h"
 #include "window/layout.h"
 #include "window/rules.h"
 #include "window/status_model.h"
@@ -158,6 +160,27 @@ TEST(NetworkRows, NameStrengthAndATooltipWithBytesOnlyWhereTheNameHidesThem) {
     ASSERT_EQ(twice.tip.size(), 2u);
     EXPECT_EQ(twice.tip[0], "你好");
     EXPECT_EQ(twice.tip[1], "Also reads as: " + ShowName(*OtherReading(both)).text);
+}
+
+// A full stop is added when the last character's first byte is above ".".
+TEST(Rules, ErrorTextAddsAFullStopAfterCharactersAboveTheFullStop) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Range check error", "Range check error."},
+        {"'' is not a valid integer value", "'' is not a valid integer value."},
+        {"Could not bind socket. Address and port are already in use.",
+         "Could not bind socket. Address and port are already in use."},
+        {"", ""},
+        {"Oops!", "Oops!"},
+        {"f(x)", "f(x)"},
+        {"50%", "50%"},
+        {"trailing ", "trailing "},
+        {"a-", "a-"},           // 0x2D
+        {"a/", "a/."},          // 0x2F
+        {"Socket Error # 10048", "Socket Error # 10048."},
+        {"密码", "密码."},
+        {"line\n", "line\n"},
+    };
+    for (const auto& [message, shown] : cases) EXPECT_EQ(ErrorText(message), shown) << message;
 }
 
 TEST(Rules, TitleClipboardErrorAndLayout) {
