@@ -18,7 +18,7 @@
 #include "bench_util.h"
 #include "protocol/bytes.h"
 
-namespace melvorin::ui {
+namespace melvorin::qt {
 class TForm2;
 }
 namespace melvorin::net {
@@ -72,7 +72,7 @@ private:
 // The program's window, shown and running its event loop, with the hooks
 // installed and the baseline socket bound.
 struct WindowUnderTest {
-    ui::TForm2& form;
+    qt::TForm2& form;
     ReadHooks& hooks;
     QtReceiver& qt;
     // Tags each run's datagrams, so that late ones of an earlier run are

@@ -9,8 +9,8 @@
 #include "bench.h"
 #include "protocol/frame.h"
 #include "protocol/scan.h"
-#include "ui/form2.h"
-#include "ui/widgets.h"
+#include "qt/form2.h"
+#include "qt/widgets.h"
 
 namespace melvorin::bench {
 
@@ -93,7 +93,7 @@ ListResult MeasureListReply(int replyCount, WindowUnderTest& w) {
     w.hooks.after = [&](const TIdBytes& d) {
         if (d.size() != 8192) return;
         const std::int64_t now = NowNs();
-        if (w.form.findChild<ui::TListView*>(QStringLiteral("lvSsid"))->rowCount() == kMaximalRows) {
+        if (w.form.findChild<qt::TListView*>(QStringLiteral("lvSsid"))->rowCount() == kMaximalRows) {
             result.window.push_back(now - sentNs.load());
         } else {
             ++result.incomplete;

@@ -19,8 +19,8 @@
 #include "quiet_boxes.h"
 #include "protocol/scan.h"
 #include "startup_probe.h"
-#include "ui/form2.h"
-#include "ui/handover_pump.h"
+#include "qt/form2.h"
+#include "qt/handover_pump.h"
 #include "window/program.h"
 
 namespace melvorin::bench {
@@ -54,7 +54,7 @@ std::vector<Benchmark> AllBenchmarks() {
 
 // ---- the window under test ----------------------------------------------------
 
-void InstallHooks(ui::TForm2& form, ReadHooks& hooks) {
+void InstallHooks(qt::TForm2& form, ReadHooks& hooks) {
     form.Logic().SetReadHooks({[&hooks](const TIdBytes& data) {
                                    if (hooks.before) hooks.before(data);
                                },
@@ -82,9 +82,9 @@ void RunInWindow(const std::vector<const Benchmark*>& list, Context& context) {
     QuietBoxes boxes;
     ReadHooks hooks;
     std::exception_ptr failure;
-    window::RunMainWindow<ui::THandOverPump, ui::TForm2>(boxes, [&](ui::TForm2& form) {
+    window::RunMainWindow<qt::THandOverPump, qt::TForm2>(boxes, [&](qt::TForm2& form) {
         InstallHooks(form, hooks);
-        ui::TForm2* const shown = &form;
+        qt::TForm2* const shown = &form;
         QTimer::singleShot(0, shown, [&, shown] {
             try {
                 QApplication::processEvents();

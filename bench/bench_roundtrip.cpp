@@ -16,7 +16,7 @@
 #include "net/handover.h"
 #include "net/listener.h"
 #include "net/udp_server.h"
-#include "ui/form2.h"
+#include "qt/form2.h"
 
 namespace melvorin::bench {
 

@@ -8,18 +8,18 @@
 
 #include "quiet_boxes.h"
 #include "startup_probe.h"
-#include "ui/form2.h"
-#include "ui/handover_pump.h"
-#include "ui/start_up.h"
+#include "qt/form2.h"
+#include "qt/handover_pump.h"
+#include "qt/start_up.h"
 #include "window/program.h"
 
 int main(int argc, char* argv[]) {
     const std::uint16_t port = melvorin::bench::ProbePort(argc, argv);
     if (port == 0) return 2;
     QApplication app(argc, argv);
-    melvorin::ui::StartUp(QString::fromLocal8Bit(argv[0]));
+    melvorin::qt::StartUp(QString::fromLocal8Bit(argv[0]));
     melvorin::bench::QuietBoxes boxes;
-    melvorin::window::RunMainWindow<melvorin::ui::THandOverPump, melvorin::ui::TForm2>(
-        boxes, [port](melvorin::ui::TForm2& form) { melvorin::bench::SignalWhenShown(form, port); });
+    melvorin::window::RunMainWindow<melvorin::qt::THandOverPump, melvorin::qt::TForm2>(
+        boxes, [port](melvorin::qt::TForm2& form) { melvorin::bench::SignalWhenShown(form, port); });
     return 0;
 }

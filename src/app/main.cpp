@@ -14,12 +14,12 @@
 
 #include "app/start_options.h"
 #include "melvorin/version.h"
-#include "ui/boxes.h"
-#include "ui/form2.h"
-#include "ui/handover_pump.h"
-#include "ui/start_up.h"
-#include "ui/translations.h"
-#include "ui/wire_log.h"
+#include "qt/boxes.h"
+#include "qt/form2.h"
+#include "qt/handover_pump.h"
+#include "qt/start_up.h"
+#include "qt/translations.h"
+#include "qt/wire_log.h"
 #include "window/program.h"
 
 namespace {
@@ -87,9 +87,9 @@ int main(int argc, char* argv[]) {
     // display, and --help and --version need none.
     const app::StartOptions options = app::ParseStartOptions(argc, argv);
     QTranslator translator;
-    ui::LoadTranslation(translator, QLocale::system(), ui::TranslationDirs(ui::ProgramDir()));
+    qt::LoadTranslation(translator, QLocale::system(), qt::TranslationDirs(qt::ProgramDir()));
     if (options.help) {
-        Print(stdout, ui::Translated(translator, kContext, kHelp));
+        Print(stdout, qt::Translated(translator, kContext, kHelp));
         return 0;
     }
     if (options.version) {
@@ -100,23 +100,23 @@ int main(int argc, char* argv[]) {
     case app::DisplayState::Usable:
         break;
     case app::DisplayState::NotSet:
-        Print(stderr, ui::Translated(translator, kContext, kNoDisplay));
+        Print(stderr, qt::Translated(translator, kContext, kNoDisplay));
         return 1;
     case app::DisplayState::Unreachable:
-        Print(stderr, ui::Translated(translator, kContext, kDisplayUnreachable)
+        Print(stderr, qt::Translated(translator, kContext, kDisplayUnreachable)
                           .arg(QString::fromLocal8Bit(std::getenv("DISPLAY"))));
         return 1;
     }
     if (options.verbose) {
-        ui::EnableWireLog();
+        qt::EnableWireLog();
     }
-    ui::ShowSecretsInWireLog(options.showSecrets);
+    qt::ShowSecretsInWireLog(options.showSecrets);
 
     QApplication app(argc, argv);
     // Ties the running window to its menu entry and icon (Wayland).
     QGuiApplication::setDesktopFileName(QString::fromLatin1(melvorin::kAppId));
     QApplication::installTranslator(&translator);
-    ui::StartUp(argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString());
+    qt::StartUp(argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString());
 
     CatchTerminationSignals();
     bool quitRequested = false;
@@ -132,7 +132,7 @@ int main(int argc, char* argv[]) {
         QCoreApplication::exit(0);
     });
 
-    ui::TSystemBoxes boxes;
-    window::RunMainWindow<ui::THandOverPump, ui::TForm2>(boxes, {}, &quitRequested);
+    qt::TSystemBoxes boxes;
+    window::RunMainWindow<qt::THandOverPump, qt::TForm2>(boxes, {}, &quitRequested);
     return 0;
 }

@@ -57,7 +57,7 @@ std::vector<unsigned> InterfaceIndexes(const Options& opt) {
 
 // Interfaces a request could not go out of, while others took it; a
 // receive buffer too small for a burst of replies.
-void NoteSendFailures(Session& session) {
+void ReportSendFailuresOnStderr(Session& session) {
     session.OnSendFailure = [](const net::TIdSendFailure& failure) {
         std::string why;
         for (const char c : failure.Message) {
@@ -97,7 +97,7 @@ void LogWire(Session& session, const Options& opt) {
 
 int RunScan(const Options& opt) {
     Session session(opt.port, InterfaceIndexes(opt));
-    NoteSendFailures(session);
+    ReportSendFailuresOnStderr(session);
     LogWire(session, opt);
     session.Scan(opt.timeout);
     const std::vector<DeviceReport> devices = session.Devices();
@@ -154,7 +154,7 @@ int RunJoin(const Options& opt) {
     JoinFrame(opt.ssidBytes ? *opt.ssidBytes : TIdBytes(ShortestRawLength(opt.ssid)), key);
 
     Session session(opt.port, InterfaceIndexes(opt));
-    NoteSendFailures(session);
+    ReportSendFailuresOnStderr(session);
     LogWire(session, opt);
     std::vector<Target> targets;
     std::string shown = opt.ssid;

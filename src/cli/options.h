@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "protocol/bytes.h"
+#include "protocol/ports.h"
 
 namespace melvorin::cli {
 
@@ -32,7 +33,7 @@ enum class Command { Scan, Join, Help, Version };
 
 struct Options {
     Command command = Command::Help;
-    std::uint16_t port = 1902;
+    std::uint16_t port = kDefaultSearchPort;
     // Seconds; the scan's default and the join's wait for results.
     double timeout = 3.0;
     // join: how long the scan before it collects lists.

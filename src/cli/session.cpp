@@ -9,14 +9,14 @@
 #include "protocol/frame.h"
 #include "protocol/join.h"
 #include "protocol/ports.h"
+#include "protocol/sender.h"
+#include "protocol/widgets.h"
 #include "protocol/scan.h"
 #include "protocol/state.h"
 
 namespace melvorin::cli {
 
 namespace {
-
-constexpr std::uint16_t kLocalPort = 12345;
 
 // The networks of a list reply, in the order the reply lists them.
 class RowRecorder : public ISsidList {
@@ -86,7 +86,7 @@ Session::Session(std::uint16_t port, std::vector<unsigned> interfaces) : port_(p
     // The one place the endpoint is made: as the window makes its own.
     endpoint_ = std::make_unique<net::TIdUDPServer>(handOver_, "cli");
     endpoint_->SetBroadcastEnabled(true);
-    endpoint_->SetDefaultPort(kLocalPort);
+    endpoint_->SetDefaultPort(kReplyPort);
     endpoint_->ThreadedEvent = true;
     endpoint_->OnUDPRead = [this](net::TIdUDPListenerThread&, const TIdBytes& data, net::TIdSocketHandle& binding) {
         OnRead(data, binding);
@@ -164,7 +164,7 @@ void Session::Scan(double seconds, const std::string& until) {
             }
             // The window's scan: the same request, port rules and send.
             melvorin::Scan(std::to_string(port_), *sender_);
-            TellSendFailures();
+            ReportSendFailures();
             next += std::chrono::seconds(1);
             WaitUntil(std::min(next, end), found);
         }
@@ -194,10 +194,10 @@ void Session::SendJoin(const TIdBytes& frame, unsigned interfaceIndex) {
     } else {
         endpoint_->SendDatagramOn(interfaceIndex, kBroadcastHost, port_, frame);
     }
-    TellSendFailures();
+    ReportSendFailures();
 }
 
-void Session::TellSendFailures() {
+void Session::ReportSendFailures() {
     for (const net::TIdSendFailure& failure : endpoint_->LastSendFailures()) {
         if (failedInterfaces_.insert(failure.Interface).second && OnSendFailure) OnSendFailure(failure);
     }

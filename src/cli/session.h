@@ -92,7 +92,7 @@ private:
     void SetPhase(Phase phase);
     void SendJoin(const TIdBytes& frame, unsigned interfaceIndex);
     // After a send: what could not go out, and once, a capped receive buffer.
-    void TellSendFailures();
+    void ReportSendFailures();
 
     std::uint16_t port_;
     std::vector<unsigned> interfaces_;

@@ -105,10 +105,10 @@ void TIdSocketHandle::SetBroadcast(bool enabled) {
     Check(socket_.SetBroadcast(enabled));
 }
 
-int TIdSocketHandle::HoldBurst(int bytes) {
+int TIdSocketHandle::SetReceiveBuffer(int bytes) {
     const Use use(*this);
     int held = 0;
-    if (use.Open()) static_cast<void>(socket_.HoldBurst(bytes, held));
+    if (use.Open()) static_cast<void>(socket_.SetReceiveBuffer(bytes, held));
     return held;
 }
 

@@ -50,7 +50,7 @@ public:
     void SetBroadcast(bool enabled);
     // Asks for a receive buffer of `bytes` (a burst of datagrams then waits
     // whole for the listener); returns what the socket got, 0 when unknown.
-    int HoldBurst(int bytes);
+    int SetReceiveBuffer(int bytes);
     // Datagrams the system dropped for this socket so far; -1 where the
     // system cannot tell, 0 while the socket is closed.
     long long Dropped();

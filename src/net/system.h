@@ -71,7 +71,7 @@ public:
     // Asks for a receive buffer of `bytes`, so that a burst of datagrams
     // waits whole until it is read, and reads back what the socket got (in
     // the same measure; 0 when it cannot be read). Returns the error.
-    int HoldBurst(int bytes, int& held);
+    int SetReceiveBuffer(int bytes, int& held);
     // Datagrams the system dropped for this socket so far (its receive
     // buffer full), or -1 where the system cannot tell.
     long long Dropped() const;

@@ -147,7 +147,7 @@ int TSocket::SetBroadcast(bool enabled) {
     return ::setsockopt(Fd(socket_), SOL_SOCKET, SO_BROADCAST, &value, sizeof value) != 0 ? LastError() : 0;
 }
 
-int TSocket::HoldBurst(int bytes, int& held) {
+int TSocket::SetReceiveBuffer(int bytes, int& held) {
     held = 0;
     if (::setsockopt(Fd(socket_), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0) return LastError();
     held = ReceiveBuffer(Fd(socket_));

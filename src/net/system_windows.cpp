@@ -184,7 +184,7 @@ int TSocket::SetBroadcast(bool enabled) {
                : 0;
 }
 
-int TSocket::HoldBurst(int bytes, int& held) {
+int TSocket::SetReceiveBuffer(int bytes, int& held) {
     held = 0;
     const SOCKET s = Sock(socket_);
     if (::setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes) != 0) {

@@ -86,7 +86,7 @@ void TIdUDPServer::Activate() {
     }
     receiveBufferHeld_ = 0;
     for (int i = 0; i < bindings_.Count(); ++i) {
-        const int held = bindings_[i].HoldBurst(kReceiveBufferWanted);
+        const int held = bindings_[i].SetReceiveBuffer(kReceiveBufferWanted);
         receiveBufferHeld_ = i == 0 ? held : std::min(receiveBufferHeld_, held);
     }
 

@@ -10,7 +10,7 @@
 #include "net/log.h"
 #include "net/socket_handle.h"
 #include "protocol/bytes.h"
-#include "protocol/ports.h"
+#include "protocol/sender.h"
 
 namespace melvorin::net {
 

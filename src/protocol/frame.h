@@ -5,7 +5,7 @@
 #include <string>
 
 #include "protocol/bytes.h"
-#include "protocol/ports.h"
+#include "protocol/widgets.h"
 
 namespace melvorin {
 

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "protocol/bytes.h"
-#include "protocol/ports.h"
+#include "protocol/sender.h"
+#include "protocol/widgets.h"
 
 namespace melvorin {
 

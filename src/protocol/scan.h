@@ -5,10 +5,11 @@
 
 #include "protocol/bytes.h"
 #include "protocol/ports.h"
+#include "protocol/sender.h"
+#include "protocol/widgets.h"
 
 namespace melvorin {
 
-inline constexpr std::int32_t kDefaultSearchPort = 1902;
 inline constexpr const char* kBroadcastHost = "255.255.255.255";
 
 // Text to signed 32-bit integer: leading spaces, optional sign, decimal or

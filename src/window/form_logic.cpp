@@ -7,6 +7,7 @@
 #include "protocol/errors.h"
 #include "protocol/frame.h"
 #include "protocol/join.h"
+#include "protocol/ports.h"
 #include "protocol/scan.h"
 #include "protocol/shown_name.h"
 #include "protocol/state.h"
@@ -86,7 +87,7 @@ TFormLogic::TFormLogic(IFormView& view, IBoxes& boxes, net::THandOver& handOver)
       joinNotice_(*notice_, joinGate_, listArrival_),
       idpsrvr1_(std::make_unique<net::TIdUDPServer>(handOver, "idpsrvr1")) {
     idpsrvr1_->SetBroadcastEnabled(true);
-    idpsrvr1_->SetDefaultPort(12345);
+    idpsrvr1_->SetDefaultPort(kReplyPort);
     idpsrvr1_->OnUDPRead = [this](net::TIdUDPListenerThread& thread, const TIdBytes& data,
                                   net::TIdSocketHandle& binding) {
         if (hooks_.before) hooks_.before(data);
@@ -120,7 +121,7 @@ void TFormLogic::Guarded(F&& handler) {
 }
 
 template <typename F>
-bool TFormLogic::SaySendFailures(IDatagramSender& sender, F&& action) {
+bool TFormLogic::ReportSendFailures(IDatagramSender& sender, F&& action) {
     SendWatch watch(sender);
     try {
         action(watch);
@@ -149,7 +150,7 @@ void TFormLogic::FormCreate() { btnSearchClick(); }
 
 void TFormLogic::btnSearchClick() {
     Guarded([this] {
-        SaySendFailures(*idpsrvr1_, [this](IDatagramSender& sender) { Scan(view_.PortText(), sender); });
+        ReportSendFailures(*idpsrvr1_, [this](IDatagramSender& sender) { Scan(view_.PortText(), sender); });
         status_.ScanSent(idpsrvr1_->LastSendInterfaces(), idpsrvr1_->LastSendFailures());
     });
 }
@@ -157,7 +158,7 @@ void TFormLogic::btnSearchClick() {
 void TFormLogic::lvSsidDblClick() {
     Guarded([this] {
         const bool sent =
-            SaySendFailures(*joinSender_, [this](IDatagramSender& sender) { Join(listArrival_, *key_, sender); });
+            ReportSendFailures(*joinSender_, [this](IDatagramSender& sender) { Join(listArrival_, *key_, sender); });
         if (sent) {
             status_.JoinSent(ShowName(BytesToText(State().SelectedSsid)).text, idpsrvr1_->LastSendInterfaces(),
                              idpsrvr1_->LastSendFailures());

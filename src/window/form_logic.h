@@ -68,7 +68,7 @@ private:
     void Guarded(F&& handler);
     // Runs `action` with `sender`; whether it sent.
     template <typename F>
-    bool SaySendFailures(IDatagramSender& sender, F&& action);
+    bool ReportSendFailures(IDatagramSender& sender, F&& action);
 
     class ListAdapter;
     class KeyAdapter;

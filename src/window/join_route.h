@@ -10,7 +10,8 @@
 #include <string>
 
 #include "net/udp_server.h"
-#include "protocol/ports.h"
+#include "protocol/sender.h"
+#include "protocol/widgets.h"
 
 namespace melvorin::window {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/ports.h"
+#include "protocol/results.h"
 
 namespace melvorin::window {
 

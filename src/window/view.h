@@ -5,11 +5,14 @@
 
 #include <string>
 
-#include "protocol/ports.h"
+#include "protocol/widgets.h"
 #include "window/rules.h"
 #include "window/status_model.h"
 
 namespace melvorin::window {
+
+// The key box's background while it has the focus (blue-green-red).
+inline constexpr TColor clKeyFocus = 0x00EAF3DA;
 
 class IFormView : public IStatusView {
 public:

@@ -19,14 +19,14 @@
 #include "protocol/join.h"
 #include "netns_links.h"
 #include "qt_support.h"
-#include "ui/form2.h"
-#include "ui/widgets.h"
+#include "qt/form2.h"
+#include "qt/widgets.h"
 
 namespace {
 
 using melvorin::testing::RecordingBoxes;
 using melvorin::testing::UdpPeer;
-using melvorin::ui::TForm2;
+using melvorin::qt::TForm2;
 using namespace melvorin::testing::controls;
 
 constexpr int kWaitMs = 10000;

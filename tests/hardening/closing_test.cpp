@@ -22,8 +22,8 @@
 #include "net/udp_server.h"
 #include "protocol/state.h"
 #include "qt_support.h"
-#include "ui/boxes.h"
-#include "ui/form2.h"
+#include "qt/boxes.h"
+#include "qt/form2.h"
 #include "window_fixture.h"
 
 namespace melvorin::hardening {
@@ -33,12 +33,12 @@ using namespace melvorin::testing;
 namespace {
 
 // The program's real notice box, counted.
-class CountingSystemBoxes : public ui::TSystemBoxes {
+class CountingSystemBoxes : public qt::TSystemBoxes {
 public:
     void ShowNotice(const std::string& text) override {
         ++shown;
         if (closing) ++shownWhileClosing;
-        ui::TSystemBoxes::ShowNotice(text);
+        qt::TSystemBoxes::ShowNotice(text);
     }
     void ShowError(const std::string& text) override { errors << QString::fromStdString(text); }
     int shown = 0;
@@ -50,7 +50,7 @@ public:
 int OpenNoticeBoxes() {
     int open = 0;
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->isVisible() && qobject_cast<ui::TNoticeBox*>(w) != nullptr) ++open;
+        if (w->isVisible() && qobject_cast<qt::TNoticeBox*>(w) != nullptr) ++open;
     }
     return open;
 }

@@ -11,8 +11,8 @@
 #include "protocol/errors.h"
 #include "protocol/state.h"
 #include "qt_support.h"
-#include "ui/form2.h"
-#include "ui/widgets.h"
+#include "qt/form2.h"
+#include "qt/widgets.h"
 #include "window_fixture.h"
 
 namespace melvorin::hardening {
@@ -123,7 +123,7 @@ private slots:
     // then goes out as usual.
     void keyWithC1Characters() {
         CreateAndFill(ListReply(0, {{BytesOf("AB"), 50}}), 1);
-        ui::TEdit* key = EdtKey(*form);
+        qt::TEdit* key = EdtKey(*form);
         key->clear();
         QString typed;
         for (char16_t c = 0x80; c <= 0x9F; ++c) {

@@ -20,8 +20,8 @@
 #include "protocol/state.h"
 #include "qt_support.h"
 #include "window_fixture.h"
-#include "ui/form2.h"
-#include "ui/widgets.h"
+#include "qt/form2.h"
+#include "qt/widgets.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define MELVORIN_SANITIZED 1

@@ -11,8 +11,8 @@
 #include "protocol/state.h"
 #include "qt_support.h"
 #include "window_fixture.h"
-#include "ui/form2.h"
-#include "ui/widgets.h"
+#include "qt/form2.h"
+#include "qt/widgets.h"
 
 namespace melvorin::hardening {
 

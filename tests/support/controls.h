@@ -6,9 +6,9 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "ui/form2.h"
-#include "ui/status_line.h"
-#include "ui/widgets.h"
+#include "qt/form2.h"
+#include "qt/status_line.h"
+#include "qt/widgets.h"
 
 namespace melvorin::testing {
 
@@ -16,20 +16,20 @@ namespace melvorin::testing {
 inline namespace controls {
 
 template <typename T>
-T* Control(ui::TForm2& form, const char* name) {
+T* Control(qt::TForm2& form, const char* name) {
     T* control = form.findChild<T*>(QString::fromLatin1(name));
     if (control == nullptr) qFatal("the window has no control %s", name);
     return control;
 }
 
-inline ui::TListView* LvSsid(ui::TForm2& form) { return Control<ui::TListView>(form, "lvSsid"); }
-inline ui::TEdit* EdtKey(ui::TForm2& form) { return Control<ui::TEdit>(form, "edtKey"); }
-inline ui::TEdit* EdtSearchPort(ui::TForm2& form) { return Control<ui::TEdit>(form, "edt_SearchPort"); }
-inline QPushButton* BtnSearch(ui::TForm2& form) { return Control<QPushButton>(form, "btnSearch"); }
-inline QLabel* LblSearchPort(ui::TForm2& form) { return Control<QLabel>(form, "lbl_SearchPort"); }
-inline QLabel* KeyCaption(ui::TForm2& form) { return Control<QLabel>(form, "Key"); }
-inline ui::TStatusLine* LblStatus(ui::TForm2& form) { return Control<ui::TStatusLine>(form, "lblStatus"); }
-inline net::TIdUDPServer* Idpsrvr1(ui::TForm2& form) { return &form.Logic().Endpoint(); }
+inline qt::TListView* LvSsid(qt::TForm2& form) { return Control<qt::TListView>(form, "lvSsid"); }
+inline qt::TEdit* EdtKey(qt::TForm2& form) { return Control<qt::TEdit>(form, "edtKey"); }
+inline qt::TEdit* EdtSearchPort(qt::TForm2& form) { return Control<qt::TEdit>(form, "edt_SearchPort"); }
+inline QPushButton* BtnSearch(qt::TForm2& form) { return Control<QPushButton>(form, "btnSearch"); }
+inline QLabel* LblSearchPort(qt::TForm2& form) { return Control<QLabel>(form, "lbl_SearchPort"); }
+inline QLabel* KeyCaption(qt::TForm2& form) { return Control<QLabel>(form, "Key"); }
+inline qt::TStatusLine* LblStatus(qt::TForm2& form) { return Control<qt::TStatusLine>(form, "lblStatus"); }
+inline net::TIdUDPServer* Idpsrvr1(qt::TForm2& form) { return &form.Logic().Endpoint(); }
 
 }  // namespace controls
 

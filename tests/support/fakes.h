@@ -8,7 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "protocol/ports.h"
+#include "protocol/sender.h"
+#include "protocol/widgets.h"
 
 namespace melvorin::testing {
 

@@ -9,16 +9,16 @@
 #include <vector>
 
 #include "netns_guard.h"
-#include "ui/app_title.h"
-#include "ui/start_up.h"
-#include "ui/form2.h"
-#include "ui/handover_pump.h"
-#include "ui/widgets.h"
+#include "qt/app_title.h"
+#include "qt/start_up.h"
+#include "qt/form2.h"
+#include "qt/handover_pump.h"
+#include "qt/widgets.h"
 
 namespace melvorin::testing {
 
 namespace {
-ui::THandOverPump* gPump = nullptr;  // RunQtSuite's, while the suite runs
+qt::THandOverPump* gPump = nullptr;  // RunQtSuite's, while the suite runs
 }  // namespace
 
 net::THandOver& WindowHandOver() {
@@ -50,16 +50,16 @@ QString NextHex(UdpPeer& peer, int timeoutMs, std::uint16_t* fromPort) {
     return Hex(got->data);
 }
 
-QPoint CellCentre(ui::TForm2& form, int row, int column) {
+QPoint CellCentre(qt::TForm2& form, int row, int column) {
     return LvSsid(form)->visualRect(LvSsid(form)->model()->index(row, column)).center();
 }
 
-void DoubleClickRow(ui::TForm2& form, int row, int column) {
+void DoubleClickRow(qt::TForm2& form, int row, int column) {
     QTest::mouseClick(LvSsid(form)->viewport(), Qt::LeftButton, {}, CellCentre(form, row, column));
     QTest::mouseDClick(LvSsid(form)->viewport(), Qt::LeftButton, {}, CellCentre(form, row, column));
 }
 
-bool AskForJoinResult(ui::TForm2& form, UdpPeer& device) {
+bool AskForJoinResult(qt::TForm2& form, UdpPeer& device) {
     if (LvSsid(form)->rowCount() == 0) {
         if (!device.SendToLoopback(ListReply({{{'A', 'B'}, 50}}))) return false;
         if (!QTest::qWaitFor([&] { return LvSsid(form)->rowCount() > 0; }, 3000)) return false;
@@ -102,9 +102,9 @@ int RunQtSuite(int argc, char** argv, const std::map<std::string, SuiteFactory>&
     }
     QApplication app(argc, argv);
     // The program's own start-up, but always with the title "Melvorin".
-    ui::StartUp(QString::fromLocal8Bit(argv[0]));
-    ui::SetApplicationTitle(QStringLiteral("Melvorin"));
-    ui::THandOverPump pump;
+    qt::StartUp(QString::fromLocal8Bit(argv[0]));
+    qt::SetApplicationTitle(QStringLiteral("Melvorin"));
+    qt::THandOverPump pump;
     gPump = &pump;
     struct Forget {
         ~Forget() { gPump = nullptr; }

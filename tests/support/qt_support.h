@@ -22,7 +22,7 @@ class QWidget;
 namespace melvorin::net {
 class THandOver;
 }
-namespace melvorin::ui {
+namespace melvorin::qt {
 class TForm2;
 }
 
@@ -54,14 +54,14 @@ QString Hex(const Octets& bytes);
 // The next datagram `peer` receives within timeoutMs as hex, or "none".
 QString NextHex(UdpPeer& peer, int timeoutMs = 3000, std::uint16_t* fromPort = nullptr);
 
-QPoint CellCentre(ui::TForm2& form, int row, int column = 0);
+QPoint CellCentre(qt::TForm2& form, int row, int column = 0);
 // Selects `row` and double-clicks it, as the user does.
-void DoubleClickRow(ui::TForm2& form, int row, int column = 0);
+void DoubleClickRow(qt::TForm2& form, int row, int column = 0);
 // A join result is shown only while a join request waits for it: asks for
 // one as the user does (a list of one network from `device` where the window
 // shows none, its first row double-clicked). True when the join request
 // reached `device`.
-bool AskForJoinResult(ui::TForm2& form, UdpPeer& device);
+bool AskForJoinResult(qt::TForm2& form, UdpPeer& device);
 
 // One key event that delivers `text` to `w` (each character goes through the
 // box's key filter).

@@ -16,7 +16,7 @@
 
 #include "protocol/state.h"
 #include "qt_support.h"
-#include "ui/form2.h"
+#include "qt/form2.h"
 
 namespace melvorin::testing {
 
@@ -25,14 +25,14 @@ class WindowFixture {
 protected:
     std::unique_ptr<Boxes> boxes;
     std::unique_ptr<UdpPeer> device;
-    std::unique_ptr<ui::TForm2> form;
+    std::unique_ptr<qt::TForm2> form;
 
     void SetUpWindow() {
         ReleaseState();
         boxes = std::make_unique<Boxes>();
         device = std::make_unique<UdpPeer>();
         QVERIFY(device->Bind("", 1902));
-        form = std::make_unique<ui::TForm2>(*boxes, WindowHandOver());
+        form = std::make_unique<qt::TForm2>(*boxes, WindowHandOver());
     }
 
     void TearDownWindow() {

@@ -2,7 +2,7 @@
 # lupdate extracts the texts from the sources into a copy of the .ts, and
 # ts_table refuses any message left unfinished.
 #   -DLUPDATE= -DTS_TABLE= -DTS= -DSOURCE_DIR= -DWORK= -DOPTIONS=a|b|c
-file(GLOB sources ${SOURCE_DIR}/src/app/*.cpp ${SOURCE_DIR}/src/ui/*.cpp ${SOURCE_DIR}/src/window/*.cpp)
+file(GLOB sources ${SOURCE_DIR}/src/app/*.cpp ${SOURCE_DIR}/src/qt/*.cpp ${SOURCE_DIR}/src/window/*.cpp)
 string(REPLACE "|" ";" options "${OPTIONS}")
 file(MAKE_DIRECTORY ${WORK})
 configure_file(${TS} ${WORK}/check.ts COPYONLY)

@@ -21,6 +21,7 @@
 #include "devsim/options.h"
 #include "melvorin/version.h"
 #include "net/descriptor.h"
+#include "protocol/ports.h"
 
 namespace {
 
@@ -28,7 +29,6 @@ using melvorin::TIdBytes;
 namespace devsim = melvorin::devsim;
 
 constexpr const char* kProg = "melvorin-devsim";
-constexpr std::uint16_t kToolPort = 12345;
 constexpr int kExitUsage = 2;
 constexpr int kExitFailure = 1;
 
@@ -156,7 +156,7 @@ void Answer(const devsim::Options& opt, const Sockets& sockets, Link& link, int 
     sockaddr_in broadcast{};
     broadcast.sin_family = AF_INET;
     broadcast.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    broadcast.sin_port = htons(kToolPort);
+    broadcast.sin_port = htons(melvorin::kReplyPort);
     const sockaddr_in& to = opt.replyBroadcast ? broadcast : from;
     const bool lost = link.Drops();
     if (opt.verbose) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "devsim/device.h"
+#include "protocol/ports.h"
 
 namespace melvorin::devsim {
 
@@ -24,7 +25,7 @@ inline constexpr unsigned long kMaxDevices = 1000;
 struct Options {
     bool help = false;
     bool version = false;
-    std::uint16_t port = 1902;
+    std::uint16_t port = kDefaultSearchPort;
     bool replyBroadcast = false;
     bool verbose = false;
     // Several devices at once: `devices` of them, answering from consecutive
