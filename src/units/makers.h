@@ -1,0 +1,39 @@
+#pragma once
+
+// The organisation (maker) that a hardware address was assigned to, from the
+// IEEE registries: MA-L (24-bit prefixes), MA-M (28), MA-S and IAB (36). The
+// longest matching prefix wins. The registries are read once, when the first
+// maker is asked for; missing files mean no maker, never an error.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "units/hardware_address.h"
+
+namespace melvorin::units {
+
+class Makers {
+public:
+    // `folder` holds oui.csv, mam.csv, oui36.csv and iab.csv; nothing is read
+    // before the first MakerOf().
+    explicit Makers(std::string folder = DefaultFolder());
+    ~Makers();
+    Makers(const Makers&) = delete;
+    Makers& operator=(const Makers&) = delete;
+
+    // The registry's organisation name; nothing for a locally administered
+    // address or one no registry lists. Safe to call from several threads.
+    std::optional<std::string> MakerOf(const HardwareAddress& address);
+
+    // Where this system keeps the registries (/usr/share/ieee-data on Linux,
+    // beside the program on Windows).
+    static std::string DefaultFolder();
+
+private:
+    struct Table;
+    std::string folder_;
+    std::unique_ptr<Table> table_;
+};
+
+}  // namespace melvorin::units
