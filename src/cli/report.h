@@ -3,6 +3,7 @@
 // What the tool collects and prints: the devices that answered a scan and
 // the results of a join, as a table or as one JSON document.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ struct DeviceReport {
     std::string interfaceName;    // "" when unknown
     unsigned interfaceIndex = 0;  // 0 when unknown
     std::vector<NetworkRow> networks;  // strongest first
+    // The unit's hardware address ("24:6f:28:00:00:01") and its maker, when
+    // the system's neighbour table and the registries tell them.
+    std::optional<std::string> mac;
+    std::optional<std::string> vendor;
 };
 
 // Field values of the JSON "verdict": accepted, key_format, ssid_not_found,
@@ -33,6 +38,8 @@ struct JoinReport {
     std::string interfaceName;
     Verdict verdict = Verdict::NoResult;
     std::string message;  // the window's notice text; "" for no_result
+    std::optional<std::string> mac;     // as DeviceReport's
+    std::optional<std::string> vendor;
 };
 
 const char* VerdictWord(Verdict verdict);
