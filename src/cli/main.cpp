@@ -175,7 +175,7 @@ int RunJoin(const Options& opt) {
             const DeviceReport* device = session.Device(*opt.device);
             if (device == nullptr) {
                 Note("device " + *opt.device + " did not answer the scan");
-                return Finish(opt, session, shown, raw, {{*opt.device, "", Verdict::NoResult, ""}}, kExitTimeout);
+                return Finish(opt, session, shown, raw, {{*opt.device, "", Verdict::NoResult, "", {}, {}}}, kExitTimeout);
             }
             devices = {*device};
         }
@@ -221,7 +221,7 @@ int RunJoin(const Options& opt) {
         for (const Target& t : targets) {
             const auto it = session.Results().find(t.address);
             results.push_back(it != session.Results().end() ? it->second
-                                                             : JoinReport{t.address, t.interfaceName, Verdict::NoResult, ""});
+                                                             : JoinReport{t.address, t.interfaceName, Verdict::NoResult, "", {}, {}});
         }
     }
     int code = CombinedExitCode(results);
