@@ -1,5 +1,5 @@
-// melvorin-cli: scan for devices and put them onto a network from scripts.
-// See --help.
+// melvorin-cli scans for devices and puts them onto a network, for scripts.
+// --help tells how.
 
 #include <algorithm>
 #include <chrono>
@@ -55,8 +55,8 @@ std::vector<unsigned> InterfaceIndexes(const Options& opt) {
     return indexes;
 }
 
-// Interfaces a request could not go out of, while others took it; a
-// receive buffer too small for a burst of replies.
+// Tells on stderr of each interface a request could not go out of while
+// others took it, and of a receive buffer too small for a burst of replies.
 void ReportSendFailuresOnStderr(Session& session) {
     session.OnSendFailure = [](const net::TIdSendFailure& failure) {
         std::string why;
@@ -73,7 +73,8 @@ void ReportSendFailuresOnStderr(Session& session) {
     };
 }
 
-// Datagrams the system dropped before they were read, told on stderr.
+// Tells on stderr of the datagrams the system dropped before they were
+// read, and returns their count.
 long long NoteDropped(Session& session) {
     const long long dropped = session.Dropped();
     if (dropped > 0) {
@@ -84,7 +85,7 @@ long long NoteDropped(Session& session) {
     return dropped;
 }
 
-// --verbose: the wire log on standard error, as the window writes it.
+// With --verbose, writes the wire log on standard error, as the window does.
 void LogWire(Session& session, const Options& opt) {
     if (!opt.verbose) return;
     session.SetWireLog([showSecrets = opt.showSecrets](const net::TIdLogEntry& entry) {
@@ -110,9 +111,9 @@ int RunScan(const Options& opt) {
     return kExitOk;
 }
 
-// The shortest the raw bytes of a name given by --ssid can be: its code page
-// 936 or its UTF-8 bytes, each marker "[U+XXXX]" standing for one byte at
-// least.
+// Returns the fewest raw bytes a name given by --ssid can stand for: its
+// code page 936 or its UTF-8 bytes, each marker "[U+XXXX]" counting as one
+// byte.
 std::size_t ShortestRawLength(const std::string& name) {
     std::size_t length = name.size();
     try {
@@ -150,7 +151,8 @@ int Finish(const Options& opt, Session& session, const std::string& ssid, const 
 
 int RunJoin(const Options& opt) {
     const TIdBytes key = EncodeKey(ReadKeyText(opt.keyFile));
-    // Too long for one request is bad input, told before anything is sent.
+    // Refuses a name and key too long for one request as bad input, before
+    // anything is sent.
     JoinFrame(opt.ssidBytes ? *opt.ssidBytes : TIdBytes(ShortestRawLength(opt.ssid)), key);
 
     Session session(opt.port, InterfaceIndexes(opt));
@@ -182,8 +184,9 @@ int RunJoin(const Options& opt) {
         const std::vector<net::TIdInterface> broadcast = net::BroadcastInterfaces();
         for (const DeviceReport& device : devices) {
             for (const NetworkRow& network : device.networks) {
-                // As the table shows it, as the JSON has it, or in its other
-                // reading (bytes valid both as UTF-8 and as code page 936).
+                // Matches the name as the table shows it, as the JSON has it,
+                // or in its other reading (bytes valid both as UTF-8 and as
+                // code page 936).
                 const std::optional<std::string> other = OtherReading(network.raw);
                 const bool named = ShowName(network.ssid).text == opt.ssid || network.ssid == opt.ssid ||
                                    (other && (*other == opt.ssid || ShowName(*other).text == opt.ssid));
@@ -203,7 +206,8 @@ int RunJoin(const Options& opt) {
         }
     }
 
-    // One request for each frame and interface: devices on one segment share it.
+    // Makes one request for each frame and interface: devices on one segment
+    // share it.
     std::vector<Session::JoinRequest> requests;
     for (const Target& t : targets) {
         auto same = std::find_if(requests.begin(), requests.end(), [&t](const Session::JoinRequest& r) {

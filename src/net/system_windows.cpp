@@ -1,7 +1,7 @@
-// The transport's system interface on Windows: Windows Sockets 2 with an
-// event per socket and one to wake a wait, IP_UNICAST_IF around a send out
-// of one interface, WSARecvMsg for the interface a datagram arrived on,
-// GetAdaptersAddresses for the interfaces (named by their friendly names).
+// Implements the transport's system interface on Windows: Windows Sockets 2
+// with an event per socket and one that wakes a wait, IP_UNICAST_IF around
+// a send out of one interface, WSARecvMsg to learn a datagram's interface,
+// GetAdaptersAddresses to list the interfaces (by their friendly names).
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -22,7 +22,7 @@ namespace melvorin::net {
 
 namespace {
 
-// The UTF-8 form of a system text.
+// Turns a system text into UTF-8.
 std::string Utf8(const wchar_t* text) {
     if (text == nullptr || *text == 0) return {};
     const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -33,7 +33,7 @@ std::string Utf8(const wchar_t* text) {
     return out;
 }
 
-// The adapters with their unicast addresses, or empty.
+// Lists the adapters with their unicast addresses (null when it cannot).
 std::unique_ptr<char[]> Adapters() {
     ULONG size = 16 * 1024;
     for (int attempt = 0; attempt < 4; ++attempt) {
@@ -53,8 +53,8 @@ namespace sys {
 
 namespace {
 
-// The longest a send waits for room in a full send buffer, and the slices
-// of that wait.
+// A send waits this long at most for room in a full send buffer, looking
+// again after each slice.
 constexpr ULONGLONG kSendWaitMs = 5000;
 constexpr ULONGLONG kSendWaitSliceMs = 50;
 
@@ -97,7 +97,7 @@ std::string StartSockets() {
         // A failed start leaves nothing to clean up: it is tried anew next time.
         return "Error on loading Winsock2 library (WS2_32.DLL): " + SystemText(static_cast<DWORD>(result));
     }
-    // Cleaned up when the process ends.
+    // The process's end cleans it up.
     started = true;
     return {};
 }
@@ -259,8 +259,8 @@ int TSocket::WaitReadable(int timeoutMs) {
     // The wait's own failure is a system error number (an invalid handle),
     // not a Windows Sockets one.
     if (result == WSA_WAIT_FAILED) return -kWSASysCallFailure;
-    // Readable; the event is set again by the next datagram, or by the
-    // receive that leaves one waiting.
+    // The socket is readable. The next datagram sets the event again, and so
+    // does a receive that leaves one waiting.
     WSANETWORKEVENTS happened{};
     if (::WSAEnumNetworkEvents(Sock(socket_), Event(event_), &happened) != 0) return -::WSAGetLastError();
     return 1;

@@ -19,7 +19,7 @@ constexpr wchar_t kClassName[] = L"MelvorinForm2";
 constexpr int kFirstId = 100;
 constexpr UINT_PTR kSubclassId = 1;
 
-// The members' indexes in the layout table.
+// Finds each member's index in the layout table.
 constexpr std::size_t IndexOf(const char* name) {
     return static_cast<std::size_t>(&window::PlaceOf(name) - window::kLayout.data());
 }
@@ -76,8 +76,8 @@ void TForm2::BuildControls() {
         {L"EDIT", edit, WS_EX_CLIENTEDGE},
         {L"STATIC", child | SS_LEFT | SS_NOPREFIX, 0},
     };
-    // In the table's order (the specified order of creation), with the texts
-    // of the table.
+    // Creates the controls in the table's order, which is their order of
+    // creation, each with the table's text.
     for (std::size_t i = 0; i < window::kLayout.size(); ++i) {
         controls_[i] = CreateWindowExW(kinds[i].exStyle, kinds[i].cls, Wide(window::kLayout[i].text).c_str(),
                                        kinds[i].style, 0, 0, 0, 0, window_,
@@ -93,9 +93,9 @@ void TForm2::BuildControls() {
         column.pszText = const_cast<wchar_t*>(columns[c].c_str());
         ListView_InsertColumn(list, c, &column);
     }
-    // A screen reader names a list view by its window text (it draws none),
-    // an edit box by the label before it, the status line by its text (and
-    // announces its changes: a live region).
+    // A screen reader names a list view by its window text (which the list
+    // does not draw), an edit box by the label before it, and the status line
+    // by its text; it announces the status line's changes (a live region).
     SetWindowTextW(list, Wide(MLV_TR("NetworkList", "Networks")).c_str());
     // The tab order is the order of the children, each caption just before
     // its box (a screen reader names an edit box by the label before it);
@@ -119,8 +119,8 @@ void TForm2::BuildControls() {
     SetFocus(Control(window::kTabOrder[0]));
 }
 
-// The window's font scaled by `dpi` over 96; then every place, size and the
-// list's font by the measured height of "0" over 13.
+// Makes the window's font for `dpi` (scaled over 96), then scales every
+// place and size, and the list's font, by the measured height of "0" over 13.
 void TForm2::Layout(UINT dpi) {
     HFONT font = CreateFontW(-window::WindowFontPixels(dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -239,7 +239,8 @@ LRESULT TForm2::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
     case WM_ENDSESSION:
         if (message == WM_ENDSESSION && !wParam) break;
-        // Hidden, then the endpoint closed; the loops end (an open box's too).
+        // Hides the window, closes the endpoint, then ends every loop (an open
+        // box's too).
         ShowWindow(window_, SW_HIDE);
         CloseEndpoint();
         PostQuitMessage(0);
