@@ -101,7 +101,7 @@ protected:
         form.reset();
         ReleaseState();
     }
-    HWND C(const char* name) { return form->Control(name); }
+    HWND C(window::TMember member) { return form->Control(member); }
     // The next datagram the device receives, or nothing within 3 s.
     Octets Received() {
         for (int i = 0; i < 300; ++i) {
@@ -128,9 +128,10 @@ protected:
 TEST_F(Win32Form, LayoutTabOrderFocusAndList) {
     form->ShowCentred();
     const double s = form->Scale();
-    for (const window::TPlace& at : window::kLayout) {
+    for (window::TMember member : window::kMembers) {
+        const window::TPlace& at = member.Place();
         RECT r{};
-        GetWindowRect(C(at.name), &r);
+        GetWindowRect(C(member), &r);
         MapWindowPoints(nullptr, form->Handle(), reinterpret_cast<POINT*>(&r), 2);
         EXPECT_EQ(r.left, window::Scaled(at.left, s)) << at.name;
         EXPECT_EQ(r.top, window::Scaled(at.top, s)) << at.name;
