@@ -111,7 +111,9 @@ std::vector<JoinReport> AssembleResults(const std::vector<Target>& targets,
             it = std::find_if(results.begin(), results.end(),
                               [&t](const auto& entry) { return entry.first.address == t.unit.address; });
         }
-        JoinReport report = it != results.end() ? it->second : JoinReport{t.unit.address, t.interfaceName, Verdict::NoResult, "", {}, {}};
+        JoinReport report = it != results.end()
+                                ? it->second
+                                : JoinReport{t.unit.address, t.interfaceName, Verdict::NoResult, "", {}, {}};
         if (!report.mac) {
             report.mac = t.mac;
             report.vendor = t.vendor;

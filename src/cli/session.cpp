@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <tuple>
 
 #include "net/neighbours.h"
 #include "net/sockets.h"
@@ -135,6 +136,11 @@ void Session::OnRead(const TIdBytes& data, net::TIdSocketHandle& binding) {
         report.interfaceName = binding.PeerInterface;
         report.verdict = FromProtocol(notice.result->verdict);
         report.message = notice.result->text;
+        const auto scanned = devices_.find(from);  // known from the scan: no reading needed
+        if (scanned != devices_.end()) {
+            report.mac = scanned->second.mac;
+            report.vendor = scanned->second.vendor;
+        }
         ++heard_;
         // A unit addressed without its link is awaited by its address alone.
         const bool was = awaited_.erase(from) != 0 || awaited_.erase({0, from.address}) != 0;

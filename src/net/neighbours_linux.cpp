@@ -31,15 +31,14 @@ void ReadEntry(const nlmsghdr* message, std::vector<TNeighbour>& entries) {
     const unsigned char* address = nullptr;
     const unsigned char* hardware = nullptr;
     int left = static_cast<int>(message->nlmsg_len - NLMSG_LENGTH(sizeof(ndmsg)));
-    for (auto* a = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(neighbour) + NLMSG_ALIGN(sizeof(ndmsg)));
-         RTA_OK(a, left); a = RTA_NEXT(a, left)) {
+    const char* attributes = reinterpret_cast<const char*>(neighbour) + NLMSG_ALIGN(sizeof(ndmsg));
+    for (auto* a = reinterpret_cast<const rtattr*>(attributes); RTA_OK(a, left); a = RTA_NEXT(a, left)) {
         const auto length = RTA_PAYLOAD(a);
         if (a->rta_type == NDA_DST && length == 4) address = static_cast<const unsigned char*>(RTA_DATA(a));
         if (a->rta_type == NDA_LLADDR && length == 6) hardware = static_cast<const unsigned char*>(RTA_DATA(a));
     }
-    if (address == nullptr || hardware == nullptr || std::all_of(hardware, hardware + 6, [](unsigned char b) { return b == 0; })) {
-        return;
-    }
+    const auto zero = [](unsigned char b) { return b == 0; };
+    if (address == nullptr || hardware == nullptr || std::all_of(hardware, hardware + 6, zero)) return;
     TNeighbour entry;
     entry.interfaceIndex = static_cast<unsigned>(neighbour->ndm_ifindex);
     char text[INET_ADDRSTRLEN] = {};
