@@ -137,7 +137,9 @@ std::string ScanJson(const std::vector<DeviceReport>& devices, long long dropped
             out += Field("ssid", JsonString(net.ssid)) + ", " + Field("ssid_hex", JsonString(Hex(net.raw))) + ", " +
                    Field("strength", std::to_string(net.strength)) + "}";
         }
-        out += "]" + UnitFields(dev.mac, dev.vendor) + "}";
+        out += ']';
+        out += UnitFields(dev.mac, dev.vendor);
+        out += '}';
     }
     return out + "]" + Dropped(dropped) + "}\n";
 }
