@@ -6,15 +6,20 @@
 # administered one. The scan lists both with their hardware addresses (learnt
 # from the units' own ARP requests); a join reaches each through its own link
 # only; --device by hardware address picks one; --device 192.168.4.1 is
-# refused as ambiguous, with nothing sent.
+# refused as ambiguous, with nothing sent. With a Wine prefix, MELVORIN_CLI is
+# melvorin-cli.exe, run under Wine with the prefix's wineserver in the
+# station's namespace.
 #
-# Usage: run_units.sh MELVORIN_CLI MELVORIN_DEVSIM
+# Usage: run_units.sh MELVORIN_CLI MELVORIN_DEVSIM [WINE_PREFIX]
 # Exit: 0 passed, 1 failed, 77 skipped (namespaces cannot be made).
 set -uo pipefail
-cli=${1:?usage: run_units.sh MELVORIN_CLI MELVORIN_DEVSIM}
-devsim=${2:?usage: run_units.sh MELVORIN_CLI MELVORIN_DEVSIM}
+cli=${1:?usage: run_units.sh MELVORIN_CLI MELVORIN_DEVSIM [WINE_PREFIX]}
+devsim=${2:?usage: run_units.sh MELVORIN_CLI MELVORIN_DEVSIM [WINE_PREFIX]}
+prefix=${3:-}
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+wine_run="$here/../../scripts/wine-run"
 
-. "$(dirname "${BASH_SOURCE[0]}")/../support/netns.sh"
+. "$here/../support/netns.sh"
 netns_preflight run_units
 
 st=mlv-us-$$ a=mlv-ua-$$ b=mlv-ub-$$
@@ -22,6 +27,7 @@ la=mlvua$$ lb=mlvub$$
 mac_a=24:6f:28:00:00:01 mac_b=02:00:00:00:00:02
 work=$(mktemp -d /tmp/mlv-units.XXXXXX)
 cleanup() {
+  [ -z "$prefix" ] || bash "$wine_run" --stop "$prefix"
   netns_remove "$st" "$a" "$b" -- "$la" "$lb"
   rm -rf "$work"
 }
@@ -58,6 +64,10 @@ done
 failed=0
 fail() { echo "run_units: $*" >&2; failed=1; }
 in_station() { ip netns exec "$st" "$cli" "$@"; }
+if [ -n "$prefix" ]; then
+  bash "$wine_run" --stop "$prefix"  # its wineserver starts again in the station
+  in_station() { ip netns exec "$st" bash "$wine_run" "$prefix" "$cli" "$@"; }
+fi
 joins() { grep -c "request from 192.168.4.2:12345: ff 00 .. 02 00" "$work/$1.log"; }
 
 # The maker is the registry's, where the registries are installed and read.
