@@ -217,9 +217,10 @@ void Session::Scan(double seconds, const std::optional<DeviceChoice>& until) {
                 ReportSendFailures();
                 next += std::chrono::seconds(1);
             }
-            WaitUntil(std::min({next, end, stop.value_or(end)}), [this, &stop] { return !stop && FoundLocked(); });
+            // Once found, no more rounds: only the rest of the grace.
+            WaitUntil(stop ? std::min(*stop, end) : std::min(next, end), [this, &stop] { return !stop && FoundLocked(); });
             now = Clock::now();
-            if (now >= next || now >= end) LearnHardwareAddresses();  // a round has ended
+            if (!stop && (now >= next || now >= end)) LearnHardwareAddresses();  // a round has ended
             if (!stop) {
                 const std::lock_guard<std::mutex> lock(lock_);
                 if (FoundLocked()) stop = until_->address ? now + kSameRequestGrace : now;
