@@ -14,6 +14,7 @@
 
 #include "cli/key.h"
 #include "cli/options.h"
+#include "cli/plan.h"
 #include "cli/report.h"
 #include "cli/route.h"
 #include "cli/session.h"
@@ -26,6 +27,7 @@
 #include "protocol/errors.h"
 #include "protocol/join.h"
 #include "protocol/shown_name.h"
+#include "units/hardware_address.h"
 
 namespace {
 
@@ -126,22 +128,6 @@ std::size_t ShortestRawLength(const std::string& name) {
     return length;
 }
 
-TIdBytes JoinFrame(const TIdBytes& ssid, const TIdBytes& key) {
-    try {
-        return BuildJoinRequest(ssid, key);
-    } catch (const ERangeError&) {
-        throw UsageError("the network name (" + std::to_string(ssid.size()) + " bytes) and the key (" +
-                         std::to_string(key.size()) + " bytes) are too long for one join request: together at most 251");
-    }
-}
-
-struct Target {
-    std::string address;
-    std::string interfaceName;
-    unsigned interfaceIndex = 0;
-    TIdBytes frame;
-};
-
 int Finish(const Options& opt, Session& session, const std::string& ssid, const TIdBytes& raw,
            std::vector<JoinReport> results, int exitCode) {
     const long long dropped = NoteDropped(session);
@@ -154,6 +140,7 @@ int RunJoin(const Options& opt) {
     // Refuses a name and key too long for one request as bad input, before
     // anything is sent.
     JoinFrame(opt.ssidBytes ? *opt.ssidBytes : TIdBytes(ShortestRawLength(opt.ssid)), key);
+    const std::optional<DeviceChoice> choice = opt.device ? ParseDeviceChoice(*opt.device) : std::nullopt;
 
     Session session(opt.port, InterfaceIndexes(opt));
     ReportSendFailuresOnStderr(session);
@@ -161,44 +148,41 @@ int RunJoin(const Options& opt) {
     std::vector<Target> targets;
     std::string shown = opt.ssid;
     TIdBytes raw;
-    if (opt.ssidBytes) {
+    if (opt.ssidBytes && !(choice && choice->hardware)) {
+        // No scan: the request goes towards the address, or to whoever answers.
         raw = *opt.ssidBytes;
         shown = BytesToText(raw);
-        const std::string address = opt.device.value_or("");
-        targets.push_back({address, "", opt.device ? InterfaceTowards(address) : 0, JoinFrame(raw, key)});
+        const std::string address = choice ? *choice->address : "";
+        targets.push_back({{choice ? InterfaceTowards(address) : 0, address}, "", 0, JoinFrame(raw, key), {}, {}});
+        targets.back().sendInterface = targets.back().unit.interfaceIndex;
     } else {
-        session.Scan(opt.scanTimeout, opt.device.value_or(""));
+        session.Scan(opt.scanTimeout, choice);
         std::vector<DeviceReport> devices = session.Devices();
         if (devices.empty()) {
             Note("no device answered the scan on port " + std::to_string(opt.port));
             return Finish(opt, session, shown, raw, {}, kExitTimeout);
         }
-        if (opt.device) {
-            const DeviceReport* device = session.Device(*opt.device);
-            if (device == nullptr) {
-                Note("device " + *opt.device + " did not answer the scan");
-                return Finish(opt, session, shown, raw, {{*opt.device, "", Verdict::NoResult, "", {}, {}}}, kExitTimeout);
+        if (choice) {
+            devices = ChosenUnits(devices, *choice);
+            if (devices.empty()) {
+                Note("device " + choice->text + " did not answer the scan");
+                JoinReport missing{choice->address.value_or(""), "", Verdict::NoResult, "", {}, {}};
+                if (choice->hardware) missing.mac = units::FormatHardwareAddress(*choice->hardware);
+                return Finish(opt, session, shown, raw, {missing}, kExitTimeout);
             }
-            devices = {*device};
+            // Never a guess: nothing is sent.
+            if (devices.size() > 1) throw UsageError(AmbiguityMessage(*choice, devices));
         }
         const std::vector<net::TIdInterface> broadcast = net::BroadcastInterfaces();
-        for (const DeviceReport& device : devices) {
-            for (const NetworkRow& network : device.networks) {
-                // Matches the name as the table shows it, as the JSON has it,
-                // or in its other reading (bytes valid both as UTF-8 and as
-                // code page 936).
-                const std::optional<std::string> other = OtherReading(network.raw);
-                const bool named = ShowName(network.ssid).text == opt.ssid || network.ssid == opt.ssid ||
-                                   (other && (*other == opt.ssid || ShowName(*other).text == opt.ssid));
-                if (!named) continue;
-                if (raw.empty()) {
-                    raw = network.raw;
-                    shown = network.ssid;
-                }
-                targets.push_back({device.address, device.interfaceName, UsableInterface(device.interfaceIndex, broadcast),
-                                   JoinFrame(network.raw, key)});
-                break;
-            }
+        if (opt.ssidBytes) {
+            raw = *opt.ssidBytes;
+            shown = BytesToText(raw);
+            targets.push_back(TargetOf(devices.front(), JoinFrame(raw, key), broadcast));
+        } else {
+            NetworkPlan plan = PlanByName(devices, opt.ssid, key, broadcast);
+            targets = std::move(plan.targets);
+            raw = std::move(plan.raw);
+            shown = std::move(plan.shown);
         }
         if (targets.empty()) {
             Note("no device offers a network called \"" + opt.ssid + "\"");
@@ -206,28 +190,8 @@ int RunJoin(const Options& opt) {
         }
     }
 
-    // Makes one request for each frame and interface: devices on one segment
-    // share it.
-    std::vector<Session::JoinRequest> requests;
-    for (const Target& t : targets) {
-        auto same = std::find_if(requests.begin(), requests.end(), [&t](const Session::JoinRequest& r) {
-            return r.frame == t.frame && r.interfaceIndex == t.interfaceIndex;
-        });
-        if (same == requests.end()) same = requests.insert(requests.end(), {t.frame, t.interfaceIndex, {}});
-        if (!t.address.empty()) same->addresses.push_back(t.address);
-    }
-    session.Join(requests, opt.timeout, opt.retries);
-
-    std::vector<JoinReport> results;
-    if (targets.front().address.empty()) {
-        for (const auto& entry : session.Results()) results.push_back(entry.second);
-    } else {
-        for (const Target& t : targets) {
-            const auto it = session.Results().find(t.address);
-            results.push_back(it != session.Results().end() ? it->second
-                                                             : JoinReport{t.address, t.interfaceName, Verdict::NoResult, "", {}, {}});
-        }
-    }
+    session.Join(GroupByLink(targets), opt.timeout, opt.retries);
+    std::vector<JoinReport> results = AssembleResults(targets, session.Results());
     int code = CombinedExitCode(results);
     if (results.empty()) {
         Note("no device sent a join result");

@@ -46,7 +46,7 @@ struct Options {
     // join
     std::string ssid;                  // the shown name (--ssid)
     std::optional<TIdBytes> ssidBytes; // the raw bytes (--ssid-hex)
-    std::optional<std::string> device; // dotted IPv4 address
+    std::optional<std::string> device; // dotted IPv4 address or hardware address
     std::optional<std::string> keyFile;
     // Resends of the join request, once a second, while an addressed device
     // has given no result.

@@ -53,7 +53,7 @@ public:
 
 std::string Result(const std::string& address, const char* verdict, const char* message) {
     return std::string("{\"address\": \"") + address + "\", \"interface\": \"lo\", \"verdict\": \"" + verdict +
-           "\", \"message\": \"" + message + "\"}";
+           "\", \"message\": \"" + message + "\", \"mac\": null, \"vendor\": null}";
 }
 
 TEST(CliProcess, ScanListsEveryDeviceWithItsNetworksStrongestFirst) {
@@ -66,7 +66,7 @@ TEST(CliProcess, ScanListsEveryDeviceWithItsNetworksStrongestFirst) {
                     "\", \"interface\": \"lo\", \"networks\": [{\"ssid\": \"" + kOffice + "\", \"ssid_hex\": \"" +
                     kOfficeHex +
                     "\", \"strength\": 90}, {\"ssid\": \"HomeNet\", \"ssid_hex\": \"486f6d654e6574\", \"strength\": "
-                    "73}, {\"ssid\": \"a\\\"b\\\\c\", \"ssid_hex\": \"6122625c63\", \"strength\": 5}]}";
+                    "73}, {\"ssid\": \"a\\\"b\\\\c\", \"ssid_hex\": \"6122625c63\", \"strength\": 5}], \"mac\": null, \"vendor\": null}";
     }
     EXPECT_EQ(json.code, 0) << json.err;
     EXPECT_EQ(json.out, expected + "], \"dropped\": 0}\n");
@@ -231,7 +231,7 @@ TEST(CliProcess, HostileNamesReachTheTerminalInertAndAreJoinedRaw) {
                     "\", \"strength\": " + std::to_string(HostileStrength(i)) + "}";
     }
     EXPECT_EQ(json.code, 0) << json.err;
-    EXPECT_EQ(json.out, expected + "]}], \"dropped\": 0}\n");
+    EXPECT_EQ(json.out, expected + "], \"mac\": null, \"vendor\": null}], \"dropped\": 0}\n");
     ExpectInert(json.out);
 
     // By the shown name (after a scan) and by the bytes (without one): the
@@ -295,7 +295,8 @@ TEST(CliProcess, NoDeviceOfABurstOrOfALossyLinkIsLost) {
         const CliRun scan = Cli({"scan", "--json", "--timeout", "3"});
         EXPECT_EQ(scan.code, 0) << scan.err;
         EXPECT_EQ(Count(scan.out, "{\"address\""), 1000);
-        EXPECT_NE(scan.out.find("]}], \"dropped\": 0}\n"), std::string::npos) << scan.err;
+        EXPECT_NE(scan.out.find("], \"mac\": null, \"vendor\": null}], \"dropped\": 0}\n"), std::string::npos)
+            << scan.err;
         // Root may go past the system's cap on receive buffers: nothing to tell.
         EXPECT_EQ(Count(scan.err, "net.core.rmem_max"), 0) << scan.err;
         const CliRun join = Cli({"join", "--ssid", "HomeNet", "--key-file", "-", "--json", "--timeout", "3"}, "12345678");
@@ -371,6 +372,7 @@ TEST(CliProcess, BadInputGivesTwoAndSendsNothing) {
         {{"scan", "--port", "x"}, "", "'x' is not a valid integer value"},
         {{"scan", "--port", "70000"}, "", "Range check error"},
         {{"scan", "--port", port, "--bogus"}, "", "unknown argument"},
+        {{"join", "--port", port, "--ssid", "HomeNet", "--device", "24:6f:28:00:00"}, "", "nor a hardware address"},
         {{"join", "--port", port, "--ssid", "HomeNet", "--key", "secret"}, "", "never taken from the command line"},
     };
     for (const Refused& r : refused) {
