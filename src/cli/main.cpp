@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/key.h"
+#include "cli/key_warnings.h"
 #include "cli/options.h"
 #include "cli/report.h"
 #include "cli/route.h"
@@ -148,10 +149,24 @@ int Finish(const Options& opt, Session& session, const std::string& ssid, const 
     return exitCode;
 }
 
+// --hidden: the name's own bytes, sent to every device that answered (or
+// the one --device names), whatever they list.
+void AddHiddenTargets(const std::vector<DeviceReport>& devices, const TIdBytes& raw,
+                      const TIdBytes& key, std::vector<Target>& targets) {
+    const std::vector<net::TIdInterface> broadcast = net::BroadcastInterfaces();
+    for (const DeviceReport& device : devices) {
+        targets.push_back({device.address, device.interfaceName, UsableInterface(device.interfaceIndex, broadcast),
+                           JoinFrame(raw, key)});
+    }
+}
+
 int RunJoin(const Options& opt) {
-    const TIdBytes key = EncodeKey(ReadKeyText(opt.keyFile));
+    const std::string keyText = ReadKeyText(opt.keyFile);
+    const TIdBytes key = EncodeKey(keyText);
+    const TIdBytes hiddenRaw = opt.ssidBytes ? *opt.ssidBytes : TIdBytes(opt.ssid.begin(), opt.ssid.end());
     // Too long for one request is bad input, told before anything is sent.
-    JoinFrame(opt.ssidBytes ? *opt.ssidBytes : TIdBytes(ShortestRawLength(opt.ssid)), key);
+    JoinFrame(opt.ssidBytes || opt.hidden ? hiddenRaw : TIdBytes(ShortestRawLength(opt.ssid)), key);
+    for (const std::string& warning : KeyWarnings(opt.keyFile, keyText)) Note(warning);
 
     Session session(opt.port, InterfaceIndexes(opt));
     ReportSendFailuresOnStderr(session);
@@ -159,7 +174,7 @@ int RunJoin(const Options& opt) {
     std::vector<Target> targets;
     std::string shown = opt.ssid;
     TIdBytes raw;
-    if (opt.ssidBytes) {
+    if (opt.ssidBytes && !opt.hidden) {
         raw = *opt.ssidBytes;
         shown = BytesToText(raw);
         const std::string address = opt.device.value_or("");
@@ -179,8 +194,13 @@ int RunJoin(const Options& opt) {
             }
             devices = {*device};
         }
+        if (opt.hidden) {
+            raw = hiddenRaw;
+            if (opt.ssidBytes) shown = BytesToText(raw);
+            AddHiddenTargets(devices, raw, key, targets);
+        }
         const std::vector<net::TIdInterface> broadcast = net::BroadcastInterfaces();
-        for (const DeviceReport& device : devices) {
+        for (const DeviceReport& device : opt.hidden ? std::vector<DeviceReport>() : devices) {
             for (const NetworkRow& network : device.networks) {
                 // As the table shows it, as the JSON has it, or in its other
                 // reading (bytes valid both as UTF-8 and as code page 936).
@@ -203,16 +223,33 @@ int RunJoin(const Options& opt) {
         }
     }
 
-    // One request for each frame and interface: devices on one segment share it.
+    // One request for each frame and interface: devices on one segment share
+    // it. --unicast: one for each device, to its address.
     std::vector<Session::JoinRequest> requests;
     for (const Target& t : targets) {
+        if (opt.unicast) {
+            requests.push_back({t.frame, t.interfaceIndex, {t.address}, t.address});
+            continue;
+        }
         auto same = std::find_if(requests.begin(), requests.end(), [&t](const Session::JoinRequest& r) {
             return r.frame == t.frame && r.interfaceIndex == t.interfaceIndex;
         });
-        if (same == requests.end()) same = requests.insert(requests.end(), {t.frame, t.interfaceIndex, {}});
+        if (same == requests.end()) same = requests.insert(requests.end(), {t.frame, t.interfaceIndex, {}, {}});
         if (!t.address.empty()) same->addresses.push_back(t.address);
     }
+    // A broadcast reaches this computer's own sockets on the port too: not
+    // when another user's program holds one. Asked again before each resend.
+    std::string refusedResend;
+    session.BeforeBroadcastJoin = [&refusedResend](std::uint16_t port) {
+        try {
+            RefuseOtherListeners(port);
+        } catch (const Exception& e) {
+            refusedResend = e.Message();
+            throw;
+        }
+    };
     session.Join(requests, opt.timeout, opt.retries);
+    if (!refusedResend.empty()) Note("the join request was not sent again: " + refusedResend);
 
     std::vector<JoinReport> results;
     if (targets.front().address.empty()) {
@@ -225,6 +262,9 @@ int RunJoin(const Options& opt) {
         }
     }
     int code = CombinedExitCode(results);
+    const bool keyRefused = std::any_of(results.begin(), results.end(),
+                                        [](const JoinReport& r) { return r.verdict == Verdict::KeyFormat; });
+    if (keyRefused && !KeyFormatHint(keyText).empty()) Note(KeyFormatHint(keyText));
     if (results.empty()) {
         Note("no device sent a join result");
         code = kExitTimeout;

@@ -47,11 +47,13 @@ public:
     const DeviceReport* Device(const std::string& address) const;
 
     // A join request, broadcast out of `interfaceIndex` (as the scan goes
-    // when it is 0), for the devices at `addresses`.
+    // when it is 0), for the devices at `addresses`; sent to `host` alone
+    // instead when it is not empty.
     struct JoinRequest {
         TIdBytes frame;
         unsigned interfaceIndex = 0;
         std::vector<std::string> addresses;
+        std::string host;
     };
     // Sends each request, then again once a second, at most `retries` times,
     // while a device it is for has given no result; collects results until
@@ -70,6 +72,10 @@ public:
     // Datagrams the system dropped before they could be read (their
     // receive buffer full); -1 where it cannot tell.
     long long Dropped() { return endpoint_->Dropped(); }
+
+    // Called before each join request is broadcast (resends too); what it
+    // raises ends the join's sending: at the first send it leaves Join().
+    std::function<void(std::uint16_t port)> BeforeBroadcastJoin;
 
     // Told once for each interface a request could not go out of (while
     // others took it), with why.
@@ -90,7 +96,7 @@ private:
     // Waits until `deadline` or until `done` (asked under the lock) says so.
     void WaitUntil(Clock::time_point deadline, const std::function<bool()>& done);
     void SetPhase(Phase phase);
-    void SendJoin(const TIdBytes& frame, unsigned interfaceIndex);
+    void SendJoin(const JoinRequest& request);
     // After a send: what could not go out, and once, a capped receive buffer.
     void ReportSendFailures();
 
