@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/key.h"
+#include "cli/key_warnings.h"
 #include "cli/options.h"
 #include "cli/plan.h"
 #include "cli/report.h"
@@ -136,11 +137,14 @@ int Finish(const Options& opt, Session& session, const std::string& ssid, const 
 }
 
 int RunJoin(const Options& opt) {
-    const TIdBytes key = EncodeKey(ReadKeyText(opt.keyFile));
+    const std::string keyText = ReadKeyText(opt.keyFile);
+    const TIdBytes key = EncodeKey(keyText);
+    const TIdBytes hiddenRaw = opt.ssidBytes ? *opt.ssidBytes : TIdBytes(opt.ssid.begin(), opt.ssid.end());
     // Refuses a name and key too long for one request as bad input, before
     // anything is sent.
-    JoinFrame(opt.ssidBytes ? *opt.ssidBytes : TIdBytes(ShortestRawLength(opt.ssid)), key);
+    JoinFrame(opt.ssidBytes || opt.hidden ? hiddenRaw : TIdBytes(ShortestRawLength(opt.ssid)), key);
     const std::optional<DeviceChoice> choice = opt.device ? ParseDeviceChoice(*opt.device) : std::nullopt;
+    for (const std::string& warning : KeyWarnings(opt.keyFile, keyText)) Note(warning);
 
     Session session(opt.port, InterfaceIndexes(opt));
     ReportSendFailuresOnStderr(session);
@@ -148,7 +152,7 @@ int RunJoin(const Options& opt) {
     std::vector<Target> targets;
     std::string shown = opt.ssid;
     TIdBytes raw;
-    if (opt.ssidBytes && !(choice && choice->hardware)) {
+    if (opt.ssidBytes && !opt.hidden && !(choice && choice->hardware)) {
         // No scan: the request goes towards the address, or to whoever answers.
         raw = *opt.ssidBytes;
         shown = BytesToText(raw);
@@ -174,7 +178,11 @@ int RunJoin(const Options& opt) {
             if (devices.size() > 1) throw UsageError(AmbiguityMessage(*choice, devices));
         }
         const std::vector<net::TIdInterface> broadcast = net::BroadcastInterfaces();
-        if (opt.ssidBytes) {
+        if (opt.hidden) {
+            raw = hiddenRaw;
+            if (opt.ssidBytes) shown = BytesToText(raw);
+            for (const DeviceReport& device : devices) targets.push_back(TargetOf(device, JoinFrame(raw, key), broadcast));
+        } else if (opt.ssidBytes) {
             raw = *opt.ssidBytes;
             shown = BytesToText(raw);
             targets.push_back(TargetOf(devices.front(), JoinFrame(raw, key), broadcast));
@@ -190,9 +198,24 @@ int RunJoin(const Options& opt) {
         }
     }
 
-    session.Join(GroupByLink(targets), opt.timeout, opt.retries);
+    // A broadcast reaches this computer's own sockets on the port too: not
+    // when another user's program holds one. Asked again before each resend.
+    std::string refusedResend;
+    session.BeforeBroadcastJoin = [&refusedResend](std::uint16_t port) {
+        try {
+            RefuseOtherListeners(port);
+        } catch (const Exception& e) {
+            refusedResend = e.Message();
+            throw;
+        }
+    };
+    session.Join(GroupByLink(targets, opt.unicast), opt.timeout, opt.retries);
+    if (!refusedResend.empty()) Note("the join request was not sent again: " + refusedResend);
     std::vector<JoinReport> results = AssembleResults(targets, session.Results());
     int code = CombinedExitCode(results);
+    const bool keyRefused = std::any_of(results.begin(), results.end(),
+                                        [](const JoinReport& r) { return r.verdict == Verdict::KeyFormat; });
+    if (keyRefused && !KeyFormatHint(keyText).empty()) Note(KeyFormatHint(keyText));
     if (results.empty()) {
         Note("no device sent a join result");
         code = kExitTimeout;

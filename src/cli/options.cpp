@@ -118,6 +118,12 @@ Options ParseArgs(const std::vector<std::string>& args) {
                                  "\" is neither an IPv4 address nor a hardware address (24:6f:28:00:00:01)");
             }
             opt.device = device;
+        } else if (join && name == "--unicast") {
+            arg.Flag();
+            opt.unicast = true;
+        } else if (join && name == "--hidden") {
+            arg.Flag();
+            opt.hidden = true;
         } else if (join && name == "--key-file") {
             opt.keyFile = arg.Value();
             if (opt.keyFile->empty()) throw UsageError("--key-file needs a file name (- for standard input)");
@@ -129,6 +135,10 @@ Options ParseArgs(const std::vector<std::string>& args) {
         }
     }
     if (opt.command == Command::Join && !ssidGiven) throw UsageError("join needs --ssid NAME or --ssid-hex HEX");
+    if (opt.unicast && opt.ssidBytes && !opt.hidden && !opt.device) {
+        throw UsageError("--unicast sends to each device's own address, and --ssid-hex without a scan knows none:"
+                         " give --device ADDRESS, or --hidden to send to every device that answers the scan");
+    }
     return opt;
 }
 
@@ -158,6 +168,13 @@ join   scans, then sends the join request for the network whose shown name
        is NAME to every device that offered it, and waits for each one's
        result. The key is read from --key-file, or asked for without echo
        when standard input is a terminal; never from the command line.
+       The request carries the key in clear. Before it is broadcast, the
+       sockets of this computer are read: when a program of another user
+       (not root) is bound to the search port, where it would receive the
+       key too, nothing is sent and the exit code is 1 (--unicast avoids
+       it). A key file that other users can read, and a key that no WPA2
+       network takes (not 8 to 63 characters, nor 64 hexadecimal digits),
+       are warned of on stderr; the join still goes.
 
 Options:
   --port N             search port (default 1902), read as the window reads
@@ -185,6 +202,18 @@ join only:
                        answering devices share is refused (exit code 2,
                        both named, nothing sent). With --ssid-hex an IPv4
                        address skips the scan, a hardware address does not
+  --unicast            send each join request (and its resends) to its
+                       device's own address, out of the device's link,
+                       instead of broadcasting it: no other station and no
+                       other program on this computer receives the key. A
+                       device whose socket is bound to all addresses takes
+                       both; one bound only to the broadcast address takes
+                       broadcasts only. Needs --device with --ssid-hex unless
+                       --hidden is given
+  --hidden             join a network that no device lists (a hidden one):
+                       scan, then send the name's UTF-8 bytes (or the bytes
+                       of --ssid-hex) to every device that answered, or to
+                       --device
   --key-file FILE      read the key from the first line of FILE
                        (- for standard input)
   --scan-timeout SECS  how long the scan before a join lasts (default 3;
@@ -199,7 +228,8 @@ join only:
 Exit codes:
   0   scan: at least one device answered; join: every addressed device
       accepted
-  1   another failure (socket, system; port 12345 taken)
+  1   another failure (socket, system; port 12345 taken; another user's
+      program on the search port, so nothing was broadcast)
   2   bad usage or bad input (nothing is sent); --device naming two
       devices
   3   time-out: no device answered the scan, or an addressed device gave

@@ -85,13 +85,17 @@ NetworkPlan PlanByName(const std::vector<DeviceReport>& devices, const std::stri
     return plan;
 }
 
-std::vector<JoinRequest> GroupByLink(const std::vector<Target>& targets) {
+std::vector<JoinRequest> GroupByLink(const std::vector<Target>& targets, bool unicast) {
     std::vector<JoinRequest> requests;
     for (const Target& t : targets) {
+        if (unicast) {
+            requests.push_back({t.frame, t.sendInterface, {t.unit}, t.unit.address});
+            continue;
+        }
         auto same = std::find_if(requests.begin(), requests.end(), [&t](const JoinRequest& r) {
             return r.frame == t.frame && r.interfaceIndex == t.sendInterface;
         });
-        if (same == requests.end()) same = requests.insert(requests.end(), {t.frame, t.sendInterface, {}});
+        if (same == requests.end()) same = requests.insert(requests.end(), {t.frame, t.sendInterface, {}, {}});
         if (!t.unit.address.empty()) same->units.push_back(t.unit);
     }
     return requests;

@@ -72,14 +72,17 @@ NetworkPlan PlanByName(const std::vector<DeviceReport>& devices, const std::stri
 Target TargetOf(const DeviceReport& device, const TIdBytes& frame, const std::vector<net::TIdInterface>& broadcast);
 
 // A join request, broadcast out of `interfaceIndex` (0: as the scan goes),
-// for the units it addresses (none: for whoever answers).
+// for the units it addresses (none: for whoever answers); sent to `host`
+// alone instead when it is not empty.
 struct JoinRequest {
     TIdBytes frame;
     unsigned interfaceIndex = 0;
     std::vector<UnitKey> units;
+    std::string host;
 };
-// One request for each frame and link: units on one link share it.
-std::vector<JoinRequest> GroupByLink(const std::vector<Target>& targets);
+// One request for each frame and link: units on one link share it. With
+// `unicast`, one for each unit, sent to its own address.
+std::vector<JoinRequest> GroupByLink(const std::vector<Target>& targets, bool unicast = false);
 
 // The results in the order of the targets, no_result where one gave none;
 // for a request to no unit in particular, every result that came. A target

@@ -242,11 +242,16 @@ std::vector<DeviceReport> Session::Devices() const {
     return out;
 }
 
-void Session::SendJoin(const TIdBytes& frame, unsigned interfaceIndex) {
-    if (interfaceIndex == 0) {
-        sender_->SendDatagram(kBroadcastHost, port_, frame);
+void Session::SendJoin(const JoinRequest& request) {
+    if (!request.host.empty()) {
+        endpoint_->SendDatagramOn(request.interfaceIndex, request.host, port_, request.frame);
     } else {
-        endpoint_->SendDatagramOn(interfaceIndex, kBroadcastHost, port_, frame);
+        if (BeforeBroadcastJoin) BeforeBroadcastJoin(port_);
+        if (request.interfaceIndex == 0) {
+            sender_->SendDatagram(kBroadcastHost, port_, request.frame);
+        } else {
+            endpoint_->SendDatagramOn(request.interfaceIndex, kBroadcastHost, port_, request.frame);
+        }
     }
     ReportSendFailures();
 }
@@ -289,7 +294,7 @@ void Session::Join(const std::vector<JoinRequest>& requests, double seconds, int
                     if (!waiting(request)) continue;
                 }
                 try {
-                    SendJoin(request.frame, request.interfaceIndex);
+                    SendJoin(request);
                 } catch (const Exception&) {
                     if (sent == 0) throw;
                     retries = sent;  // the link went away: wait for what is on its way

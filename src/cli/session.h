@@ -73,6 +73,10 @@ public:
     // receive buffer full); -1 where it cannot tell.
     long long Dropped() { return endpoint_->Dropped(); }
 
+    // Called before each join request is broadcast (resends too); what it
+    // raises ends the join's sending: at the first send it leaves Join().
+    std::function<void(std::uint16_t port)> BeforeBroadcastJoin;
+
     // Told once for each interface a request could not go out of (while
     // others took it), with why.
     std::function<void(const net::TIdSendFailure&)> OnSendFailure;
@@ -92,7 +96,7 @@ private:
     // Waits until `deadline` or until `done` (asked under the lock) says so.
     void WaitUntil(Clock::time_point deadline, const std::function<bool()>& done);
     void SetPhase(Phase phase);
-    void SendJoin(const TIdBytes& frame, unsigned interfaceIndex);
+    void SendJoin(const JoinRequest& request);
     // Under the lock: whether a unit the scan waits for has answered.
     bool FoundLocked() const;
     // Hardware addresses and makers for units heard since the last reading

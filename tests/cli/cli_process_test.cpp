@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -374,6 +375,7 @@ TEST(CliProcess, BadInputGivesTwoAndSendsNothing) {
         {{"scan", "--port", port, "--bogus"}, "", "unknown argument"},
         {{"join", "--port", port, "--ssid", "HomeNet", "--device", "24:6f:28:00:00"}, "", "nor a hardware address"},
         {{"join", "--port", port, "--ssid", "HomeNet", "--key", "secret"}, "", "never taken from the command line"},
+        {{"join", "--port", port, "--ssid-hex", "4142", "--unicast", "--key-file", "-"}, key, "give --device ADDRESS"},
     };
     for (const Refused& r : refused) {
         const CliRun run = Cli(r.args, r.key);
@@ -382,6 +384,42 @@ TEST(CliProcess, BadInputGivesTwoAndSendsNothing) {
         EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
     }
     EXPECT_FALSE(device.Receive(300).has_value());
+}
+
+// A hidden network: joined by its name's UTF-8 bytes at every device that
+// answered, though none lists it. Warnings for a key file others may read and
+// for a key no WPA2 network takes; the join goes all the same, and after a
+// refused key format the tool says what a WPA2 key is.
+TEST(CliProcess, HiddenNetworkByNameAndHonestWarnings) {
+    HostileDevice device;
+    const CliRun hidden = Cli({"join", "--ssid", "Büro hidden", "--hidden", "--port", device.Port(), "--key-file", "-",
+                               "--scan-timeout", "0.5", "--json"},
+                              "12345678\n", [&] { device.Serve(); });
+    EXPECT_EQ(hidden.code, 0) << hidden.err;
+    EXPECT_EQ(device.join, testing::JoinRequest(testing::BytesOf("Büro hidden"), testing::BytesOf("12345678")));
+    EXPECT_NE(hidden.out.find("\"results\": [" + Result("127.0.0.1", "accepted", "提交成功，请检查设备状态")),
+              std::string::npos)
+        << hidden.out;
+    EXPECT_EQ(hidden.err, "");  // a WPA2 key from standard input: nothing to warn of
+
+    Devices devices({"--devices", "1"});  // takes keys of 8 to 63 bytes only
+    char keyPath[] = "/tmp/mlv-cli-key-XXXXXX";
+    const int fd = mkstemp(keyPath);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "12345\n", 6), 6);
+    fchmod(fd, 0640);
+    close(fd);
+    const CliRun weak = Cli({"join", "--ssid", "HomeNet", "--key-file", keyPath, "--scan-timeout", "0.5"});
+    std::remove(keyPath);
+    EXPECT_EQ(weak.code, 4) << weak.err;
+    EXPECT_EQ(weak.err, "melvorin-cli: warning: the key file \"" + std::string(keyPath) +
+                            "\" is readable by other users (its mode is 0640: its group may read it); keep a key where"
+                            " only you can read it\n"
+                            "melvorin-cli: warning: the key has 5 characters, and a WPA2 network takes a key of 8 to 63"
+                            " characters, or of 64 hexadecimal digits; sending it all the same\n"
+                            "melvorin-cli: a device refused the key's format: a WPA2 network takes a key of 8 to 63"
+                            " characters, or of 64 hexadecimal digits, and this key has 5 characters\n");
+    EXPECT_NE(weak.out.find("127.0.1.1 on lo: key_format"), std::string::npos) << weak.out;
 }
 
 TEST(CliProcess, TakenPortTwelveThreeFourFiveGivesTheMessageAndOne) {
