@@ -14,6 +14,7 @@
 
 #include "cli/key.h"
 #include "cli/options.h"
+#include "cli/record_line.h"
 #include "cli/report.h"
 #include "cli/route.h"
 #include "cli/session.h"
@@ -26,6 +27,7 @@
 #include "protocol/errors.h"
 #include "protocol/join.h"
 #include "protocol/shown_name.h"
+#include "units/record.h"
 
 namespace {
 
@@ -141,9 +143,28 @@ struct Target {
     TIdBytes frame;
 };
 
+// --record: a line for each result, before they are printed, so that the
+// printed exit code is the program's when the file cannot take them.
+int Record(units::RecordFile* record, const std::string& ssid, const TIdBytes& raw,
+           const std::vector<JoinReport>& results, int exitCode) {
+    if (record == nullptr || results.empty()) return exitCode;
+    const RecordRun run{units::StationName(), std::string(kProg) + " " + kVersion, ssid, raw};
+    const auto now = std::chrono::system_clock::now();
+    std::vector<std::string> lines;
+    for (const JoinReport& result : results) lines.push_back(RecordLine(run, result, now));
+    try {
+        record->Append(lines);
+    } catch (const units::RecordError& e) {
+        Note(e.what());
+        return kExitFailure;
+    }
+    return exitCode;
+}
+
 int Finish(const Options& opt, Session& session, const std::string& ssid, const TIdBytes& raw,
-           std::vector<JoinReport> results, int exitCode) {
+           std::vector<JoinReport> results, int exitCode, units::RecordFile* record) {
     const long long dropped = NoteDropped(session);
+    exitCode = Record(record, ssid, raw, results, exitCode);
     Print(opt.json ? JoinJson(ssid, raw, results, exitCode, dropped) : JoinTable(ssid, raw, results));
     return exitCode;
 }
@@ -152,6 +173,10 @@ int RunJoin(const Options& opt) {
     const TIdBytes key = EncodeKey(ReadKeyText(opt.keyFile));
     // Too long for one request is bad input, told before anything is sent.
     JoinFrame(opt.ssidBytes ? *opt.ssidBytes : TIdBytes(ShortestRawLength(opt.ssid)), key);
+    // A record file that cannot be opened fails the run before anything is sent.
+    std::optional<units::RecordFile> recordFile;
+    if (opt.recordFile) recordFile.emplace(*opt.recordFile);
+    units::RecordFile* const record = recordFile ? &*recordFile : nullptr;
 
     Session session(opt.port, InterfaceIndexes(opt));
     ReportSendFailuresOnStderr(session);
@@ -169,13 +194,14 @@ int RunJoin(const Options& opt) {
         std::vector<DeviceReport> devices = session.Devices();
         if (devices.empty()) {
             Note("no device answered the scan on port " + std::to_string(opt.port));
-            return Finish(opt, session, shown, raw, {}, kExitTimeout);
+            return Finish(opt, session, shown, raw, {}, kExitTimeout, record);
         }
         if (opt.device) {
             const DeviceReport* device = session.Device(*opt.device);
             if (device == nullptr) {
                 Note("device " + *opt.device + " did not answer the scan");
-                return Finish(opt, session, shown, raw, {{*opt.device, "", Verdict::NoResult, "", {}, {}}}, kExitTimeout);
+                return Finish(opt, session, shown, raw, {{*opt.device, "", Verdict::NoResult, "", {}, {}}}, kExitTimeout,
+                              record);
             }
             devices = {*device};
         }
@@ -199,7 +225,7 @@ int RunJoin(const Options& opt) {
         }
         if (targets.empty()) {
             Note("no device offers a network called \"" + opt.ssid + "\"");
-            return Finish(opt, session, shown, raw, {}, kExitNotFound);
+            return Finish(opt, session, shown, raw, {}, kExitNotFound, record);
         }
     }
 
@@ -229,7 +255,7 @@ int RunJoin(const Options& opt) {
         Note("no device sent a join result");
         code = kExitTimeout;
     }
-    return Finish(opt, session, shown, raw, results, code);
+    return Finish(opt, session, shown, raw, results, code, record);
 }
 
 }  // namespace
