@@ -24,7 +24,8 @@ TEST(RecordLine, HoldsEveryFieldAsTheJoinJsonWritesItAndNoKey) {
 
     const JoinReport unknown{"10.0.0.7", "", Verdict::NoResult, "", std::nullopt, std::nullopt};
     const std::string line = RecordLine(run, unknown, system_clock::time_point{milliseconds(951868799007)});
-    EXPECT_EQ(line.substr(0, 38), "{\"time\": \"2000-02-29T23:59:59.007Z\", ");
+    const std::string start = "{\"time\": \"2000-02-29T23:59:59.007Z\", ";
+    EXPECT_EQ(line.substr(0, start.size()), start);
     EXPECT_NE(line.find("\"interface\": \"\", \"address\": \"10.0.0.7\", \"mac\": null, \"vendor\": null, "),
               std::string::npos)
         << line;
