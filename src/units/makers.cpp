@@ -1,5 +1,7 @@
 #include "units/makers.h"
 
+#include <cstring>
+
 #include "units/registry.h"
 #include "units/system.h"
 
@@ -17,10 +19,24 @@ std::optional<std::string> Makers::MakerOf(const HardwareAddress& address) {
     if (IsLocallyAdministered(address)) return std::nullopt;
     std::call_once(loaded_, [this] {
         auto table = std::make_unique<Table>();
-        std::string text;
+        // Each file in pieces through one small buffer, so that loading
+        // touches little more memory than the table takes; a file missing or
+        // unreadable adds nothing.
+        std::string buffer(256 * 1024, '\0');
         for (const char* name : kFiles) {
-            // A file missing or unreadable adds nothing.
-            if (sys::ReadWholeFile(sys::InFolder(folder_, name), text)) table->registry.AddCsv(text);
+            const std::optional<sys::FileHandle> file = sys::OpenForReading(sys::InFolder(folder_, name));
+            if (!file) continue;
+            std::size_t have = 0;
+            for (bool last = false; !last;) {
+                if (have == buffer.size()) buffer.resize(buffer.size() * 2);  // one record longer than it
+                const long got = sys::ReadSome(*file, buffer.data() + have, buffer.size() - have);
+                last = got <= 0;
+                have += last ? 0 : static_cast<std::size_t>(got);
+                const std::size_t taken = table->registry.AddCsvPiece(std::string_view(buffer.data(), have), last);
+                std::memmove(buffer.data(), buffer.data() + taken, have - taken);
+                have -= taken;
+            }
+            sys::CloseFile(*file);
         }
         table_ = std::move(table);
     });

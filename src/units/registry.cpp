@@ -40,6 +40,7 @@ public:
     explicit CsvReader(std::string_view text) : p_(text.data()), end_(text.data() + text.size()) {}
 
     bool AtEnd() const { return p_ == end_; }
+    std::size_t Offset(std::string_view text) const { return static_cast<std::size_t>(p_ - text.data()); }
 
     // The next field of the current record into `out` (unquoted), or false
     // when the record is malformed there. `lineEnded` says whether it was
@@ -143,19 +144,27 @@ std::string_view Trimmed(std::string_view text) {
 }  // namespace
 
 std::size_t Registry::AddCsv(std::string_view text) {
+    std::size_t added = 0;
+    AddCsvPiece(text, true, &added);
+    return added;
+}
+
+std::size_t Registry::AddCsvPiece(std::string_view text, bool last, std::size_t* added) {
     const std::size_t before = entries_.size();
-    names_.reserve(names_.size() + text.size() / 3);
-    entries_.reserve(entries_.size() + text.size() / 64);
     CsvReader csv(text);
     std::string registry, assignment, name;
+    std::size_t taken = 0;
     while (!csv.AtEnd()) {
         bool ended = false;
-        if (!csv.Field(registry, ended) || ended || !csv.Field(assignment, ended) || ended ||
-            !csv.Field(name, ended)) {
-            if (!ended) csv.SkipLine();  // malformed here: the rest of its line goes
-            continue;
-        }
-        if (!ended) csv.SkipRecord();
+        const bool read = csv.Field(registry, ended) && !ended && csv.Field(assignment, ended) && !ended &&
+                          csv.Field(name, ended);
+        if (!read && !ended) csv.SkipLine();  // malformed here: the rest of its line goes
+        if (read && !ended) csv.SkipRecord();
+        // A record cut off by the piece's end comes again with the next one.
+        const std::size_t end = csv.Offset(text);
+        if (!last && (end == 0 || text[end - 1] != '\n')) break;
+        taken = end;
+        if (!read) continue;
         const int bits = BitsOf(registry);
         const std::string_view shown = Trimmed(name);
         if (bits == 0 || assignment.size() * 4 != static_cast<std::size_t>(bits) || shown.empty() ||
@@ -171,7 +180,16 @@ std::size_t Registry::AddCsv(std::string_view text) {
         }
         if (hex) Insert(KeyOf(prefix, bits), shown);
     }
-    return entries_.size() - before;
+    if (added != nullptr) *added = entries_.size() - before;
+    return last ? text.size() : taken;
+}
+
+// The registries' lines take about 90 bytes each, their names a third of them.
+void Registry::Reserve(std::size_t textBytes) {
+    const std::size_t entries = entries_.size() + textBytes / 80;
+    entries_.reserve(entries);
+    names_.reserve(names_.size() + textBytes / 2);
+    while (entries * 4 > slots_.size() * 3) Grow();
 }
 
 std::optional<std::string_view> Registry::Find(const HardwareAddress& address) const {

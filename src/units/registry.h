@@ -25,6 +25,15 @@ public:
     // name. Returns how many assignments were added.
     std::size_t AddCsv(std::string_view text);
 
+    // The same for a file read in pieces: adds the records that `text` holds
+    // whole and returns how many bytes they take; the rest is to come again
+    // at the start of the next piece. With `last`, everything is taken.
+    std::size_t AddCsvPiece(std::string_view text, bool last, std::size_t* added = nullptr);
+
+    // Makes room for the assignments of a CSV file of `textBytes` bytes
+    // more, so that adding them moves little.
+    void Reserve(std::size_t textBytes);
+
     // The name of the longest prefix that `address` starts with.
     std::optional<std::string_view> Find(const HardwareAddress& address) const;
 

@@ -19,9 +19,13 @@ public:
     explicit SystemError(const std::string& message) : std::runtime_error(message) {}
 };
 
-// The whole file into `into` (its old content replaced); false when it
-// cannot be opened or read. `path` is UTF-8.
-bool ReadWholeFile(const std::string& path, std::string& into);
+// A file opened for reading; nothing when it cannot be opened. `path` is
+// UTF-8.
+using FileHandle = std::intptr_t;
+std::optional<FileHandle> OpenForReading(const std::string& path);
+// Up to `size` bytes of it into `into`: how many, 0 at its end, -1 when it
+// cannot be read.
+long ReadSome(FileHandle file, char* into, std::size_t size);
 
 // The folder of the registries' CSV files: /usr/share/ieee-data on Linux,
 // the program's own folder on Windows. Ends without a separator.
@@ -36,7 +40,6 @@ std::string HostName();
 // A file opened for appending (and reading its end), created when missing (read and write
 // for its owner, read for everyone, as the user's umask allows). The
 // functions raise SystemError.
-using FileHandle = std::intptr_t;
 FileHandle OpenForAppending(const std::string& path);
 void CloseFile(FileHandle file) noexcept;
 // An exclusive lock on the file, waited for, that only the programs

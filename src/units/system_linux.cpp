@@ -18,26 +18,17 @@ int Fd(FileHandle file) { return static_cast<int>(file); }
 
 }  // namespace
 
-bool ReadWholeFile(const std::string& path, std::string& into) {
+std::optional<FileHandle> OpenForReading(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat about {};
-    bool ok = ::fstat(fd, &about) == 0 && S_ISREG(about.st_mode);
-    // Room for the size fstat gives and one byte more, which shows the end;
-    // a file that grows meanwhile gets more room.
-    into.resize(ok ? static_cast<std::size_t>(about.st_size) + 1 : 0);
-    std::size_t have = 0;
-    while (ok) {
-        if (have == into.size()) into.resize(have + 64 * 1024);
-        const ssize_t got = ::read(fd, into.data() + have, into.size() - have);
-        if (got < 0 && errno == EINTR) continue;
-        ok = got >= 0;
-        if (got <= 0) break;
-        have += static_cast<std::size_t>(got);
+    if (fd < 0) return std::nullopt;
+    return fd;
+}
+
+long ReadSome(FileHandle file, char* into, std::size_t size) {
+    for (;;) {
+        const ssize_t got = ::read(Fd(file), into, size);
+        if (got >= 0 || errno != EINTR) return static_cast<long>(got);
     }
-    into.resize(ok ? have : 0);
-    ::close(fd);
-    return ok;
 }
 
 std::string RegistryFolder() { return "/usr/share/ieee-data"; }

@@ -49,22 +49,18 @@ HANDLE Handle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
 }  // namespace
 
-bool ReadWholeFile(const std::string& path, std::string& into) {
+std::optional<FileHandle> OpenForReading(const std::string& path) {
     const HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    into.clear();
-    bool ok = true;
-    for (;;) {
-        const std::size_t at = into.size();
-        into.resize(at + 256 * 1024);
-        DWORD got = 0;
-        ok = ::ReadFile(file, into.data() + at, 256 * 1024, &got, nullptr) != 0;
-        into.resize(at + (ok ? got : 0));
-        if (!ok || got == 0) break;
-    }
-    ::CloseHandle(file);
-    return ok;
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    return reinterpret_cast<FileHandle>(file);
+}
+
+long ReadSome(FileHandle file, char* into, std::size_t size) {
+    DWORD got = 0;
+    const DWORD asked = static_cast<DWORD>(size < (1u << 30) ? size : (1u << 30));
+    if (!::ReadFile(Handle(file), into, asked, &got, nullptr)) return -1;
+    return static_cast<long>(got);
 }
 
 std::string RegistryFolder() {
