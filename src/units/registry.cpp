@@ -184,14 +184,6 @@ std::size_t Registry::AddCsvPiece(std::string_view text, bool last, std::size_t*
     return last ? text.size() : taken;
 }
 
-// The registries' lines take about 90 bytes each, their names a third of them.
-void Registry::Reserve(std::size_t textBytes) {
-    const std::size_t entries = entries_.size() + textBytes / 80;
-    entries_.reserve(entries);
-    names_.reserve(names_.size() + textBytes / 2);
-    while (entries * 4 > slots_.size() * 3) Grow();
-}
-
 std::optional<std::string_view> Registry::Find(const HardwareAddress& address) const {
     if (entries_.empty()) return std::nullopt;
     std::uint64_t whole = 0;

@@ -30,10 +30,6 @@ public:
     // at the start of the next piece. With `last`, everything is taken.
     std::size_t AddCsvPiece(std::string_view text, bool last, std::size_t* added = nullptr);
 
-    // Makes room for the assignments of a CSV file of `textBytes` bytes
-    // more, so that adding them moves little.
-    void Reserve(std::size_t textBytes);
-
     // The name of the longest prefix that `address` starts with.
     std::optional<std::string_view> Find(const HardwareAddress& address) const;
 
