@@ -16,6 +16,7 @@
 #include "cli/key_warnings.h"
 #include "cli/options.h"
 #include "cli/plan.h"
+#include "cli/record_line.h"
 #include "cli/report.h"
 #include "cli/route.h"
 #include "cli/session.h"
@@ -29,6 +30,7 @@
 #include "protocol/join.h"
 #include "protocol/shown_name.h"
 #include "units/hardware_address.h"
+#include "units/record.h"
 
 namespace {
 
@@ -129,9 +131,28 @@ std::size_t ShortestRawLength(const std::string& name) {
     return length;
 }
 
+// --record: a line for each result, before they are printed, so that the
+// printed exit code is the program's when the file cannot take them.
+int Record(units::RecordFile* record, const std::string& ssid, const TIdBytes& raw,
+           const std::vector<JoinReport>& results, int exitCode) {
+    if (record == nullptr || results.empty()) return exitCode;
+    const RecordRun run{units::StationName(), std::string(kProg) + " " + kVersion, ssid, raw};
+    const auto now = std::chrono::system_clock::now();
+    std::vector<std::string> lines;
+    for (const JoinReport& result : results) lines.push_back(RecordLine(run, result, now));
+    try {
+        record->Append(lines);
+    } catch (const units::RecordError& e) {
+        Note(e.what());
+        return kExitFailure;
+    }
+    return exitCode;
+}
+
 int Finish(const Options& opt, Session& session, const std::string& ssid, const TIdBytes& raw,
-           std::vector<JoinReport> results, int exitCode) {
+           std::vector<JoinReport> results, int exitCode, units::RecordFile* record) {
     const long long dropped = NoteDropped(session);
+    exitCode = Record(record, ssid, raw, results, exitCode);
     Print(opt.json ? JoinJson(ssid, raw, results, exitCode, dropped) : JoinTable(ssid, raw, results));
     return exitCode;
 }
@@ -145,6 +166,10 @@ int RunJoin(const Options& opt) {
     JoinFrame(opt.ssidBytes || opt.hidden ? hiddenRaw : TIdBytes(ShortestRawLength(opt.ssid)), key);
     const std::optional<DeviceChoice> choice = opt.device ? ParseDeviceChoice(*opt.device) : std::nullopt;
     for (const std::string& warning : KeyWarnings(opt.keyFile, keyText)) Note(warning);
+    // A record file that cannot be opened fails the run before anything is sent.
+    std::optional<units::RecordFile> recordFile;
+    if (opt.recordFile) recordFile.emplace(*opt.recordFile);
+    units::RecordFile* const record = recordFile ? &*recordFile : nullptr;
 
     Session session(opt.port, InterfaceIndexes(opt));
     ReportSendFailuresOnStderr(session);
@@ -164,7 +189,7 @@ int RunJoin(const Options& opt) {
         std::vector<DeviceReport> devices = session.Devices();
         if (devices.empty()) {
             Note("no device answered the scan on port " + std::to_string(opt.port));
-            return Finish(opt, session, shown, raw, {}, kExitTimeout);
+            return Finish(opt, session, shown, raw, {}, kExitTimeout, record);
         }
         if (choice) {
             devices = ChosenUnits(devices, *choice);
@@ -172,7 +197,7 @@ int RunJoin(const Options& opt) {
                 Note("device " + choice->text + " did not answer the scan");
                 JoinReport missing{choice->address.value_or(""), "", Verdict::NoResult, "", {}, {}};
                 if (choice->hardware) missing.mac = units::FormatHardwareAddress(*choice->hardware);
-                return Finish(opt, session, shown, raw, {missing}, kExitTimeout);
+                return Finish(opt, session, shown, raw, {missing}, kExitTimeout, record);
             }
             // Never a guess: nothing is sent.
             if (devices.size() > 1) throw UsageError(AmbiguityMessage(*choice, devices));
@@ -194,7 +219,7 @@ int RunJoin(const Options& opt) {
         }
         if (targets.empty()) {
             Note("no device offers a network called \"" + opt.ssid + "\"");
-            return Finish(opt, session, shown, raw, {}, kExitNotFound);
+            return Finish(opt, session, shown, raw, {}, kExitNotFound, record);
         }
     }
 
@@ -220,7 +245,7 @@ int RunJoin(const Options& opt) {
         Note("no device sent a join result");
         code = kExitTimeout;
     }
-    return Finish(opt, session, shown, raw, results, code);
+    return Finish(opt, session, shown, raw, results, code, record);
 }
 
 }  // namespace

@@ -127,6 +127,9 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (join && name == "--key-file") {
             opt.keyFile = arg.Value();
             if (opt.keyFile->empty()) throw UsageError("--key-file needs a file name (- for standard input)");
+        } else if (join && name == "--record") {
+            opt.recordFile = arg.Value();
+            if (opt.recordFile->empty()) throw UsageError("--record needs a file name");
         } else if (join && (name == "--key" || name == "--password")) {
             throw UsageError(name + ": the key is never taken from the command line, where other users can read it;"
                                     " use --key-file FILE (- for standard input)");
@@ -224,6 +227,12 @@ join only:
                        times (default 5; 0 sends it once); the first result
                        of each device counts. Without a device to wait for
                        (--ssid-hex without --device) it is sent once.
+  --record FILE        append one JSON line per addressed device to FILE
+                       (created when missing): time (UTC), station, its
+                       interface, address, mac, vendor, ssid, ssid_hex,
+                       verdict, message and program; never the key. The
+                       file is opened before anything is sent; programs
+                       appending at once never mix their lines
 
 Exit codes:
   0   scan: at least one device answered; join: every addressed device

@@ -56,6 +56,9 @@ struct Options {
     // Resends of the join request, once a second, while an addressed device
     // has given no result.
     int retries = 5;
+    // A file each addressed device's result is appended to, one JSON line
+    // each (--record).
+    std::optional<std::string> recordFile;
 };
 
 // The arguments after the program name. Raises UsageError.

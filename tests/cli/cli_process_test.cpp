@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -420,6 +422,49 @@ TEST(CliProcess, HiddenNetworkByNameAndHonestWarnings) {
                             "melvorin-cli: a device refused the key's format: a WPA2 network takes a key of 8 to 63"
                             " characters, or of 64 hexadecimal digits, and this key has 5 characters\n");
     EXPECT_NE(weak.out.find("127.0.1.1 on lo: key_format"), std::string::npos) << weak.out;
+}
+
+TEST(CliProcess, JoinRecordsALinePerDeviceAfterATornOneAndABadFileStopsItEarly) {
+    Devices devices({"--devices", "2"});
+    char path[] = "/tmp/mlv-cli-record-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "{\"torn", 6), 6);
+    close(fd);
+    const CliRun join = Cli({"join", "--ssid", "HomeNet", "--key-file", "-", "--scan-timeout", "0.5", "--record", path},
+                            "12345678\n");
+    std::ifstream in(path);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove(path);
+    EXPECT_EQ(join.code, 0) << join.err;
+
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+    std::string version = Cli({"--version"}).out;
+    version.pop_back();
+    std::string expected = "{\"torn\n";
+    for (const char* address : {"127.0.1.1", "127.0.1.2"}) {
+        expected += std::string("{\"time\": \"T\", \"station\": \"") + host +
+                    "\", \"interface\": \"lo\", \"address\": \"" + address +
+                    "\", \"mac\": null, \"vendor\": null, \"ssid\": \"HomeNet\", \"ssid_hex\": \"486f6d654e6574\", "
+                    "\"verdict\": \"accepted\", \"message\": \"提交成功，请检查设备状态\", \"program\": \"" +
+                    version + "\"}\n";
+    }
+    // The time aside, which is checked for its form.
+    const std::regex time("\"time\": \"20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-6][0-9]\\.[0-9]{3}Z\"");
+    EXPECT_EQ(std::regex_replace(text, time, "\"time\": \"T\""), expected);
+
+    // A file that cannot be opened: exit 1 before the scan is sent.
+    UdpPeer device;
+    ASSERT_TRUE(device.Bind("", 0));
+    const CliRun bad = Cli({"join", "--port", std::to_string(device.LocalPort()), "--ssid", "HomeNet", "--key-file",
+                            "-", "--record", "/nonexistent/units.jsonl"},
+                           "12345678\n");
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find("cannot open the record file \"/nonexistent/units.jsonl\": No such file or directory"),
+              std::string::npos)
+        << bad.err;
+    EXPECT_FALSE(device.Receive(300).has_value());
 }
 
 TEST(CliProcess, TakenPortTwelveThreeFourFiveGivesTheMessageAndOne) {

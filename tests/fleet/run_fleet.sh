@@ -142,6 +142,7 @@ melvorin_stations:
     melvorin_scan_timeout: 1
     melvorin_timeout: 3
     melvorin_report_dir: $work/report
+    melvorin_record: $work/units.jsonl
 EOF
 cat >"$work/ansible.cfg" <<EOF
 [defaults]
@@ -189,6 +190,7 @@ play() {
   sampler=
   grep -qF -f "$work/key" "$work/$name.log" && fail "$name: the key is in Ansible's output"
   grep -qF -f "$work/key" "$work/report/report.json" "$work/report/report.csv" && fail "$name: the key is in the report"
+  [ ! -e "$work/units.jsonl" ] || ! grep -qF -f "$work/key" "$work/units.jsonl" || fail "$name: the key is in the record"
   read -r seen leaked <"$work/sampled"
   [ "$leaked" -eq 0 ] || fail "$name: the key was in a process's command line or environment ($leaked samples)"
 }
@@ -232,6 +234,7 @@ kill "$holder"
 wait "$holder"
 [ "$code" -eq 2 ] || fail "check: ansible-playbook exited with $code, not 2"
 [ "$(joins_seen)" -eq 0 ] || fail "check: a join request reached a device"
+[ ! -e "$work/units.jsonl" ] || fail "check: a record was written"
 for s in bench-a bench-b; do recap $s 0 0; done
 recap bench-c 0 1
 grep -qF "$port_taken" "$work/check.log" || fail "check: bench-c's failure not told"
@@ -257,6 +260,15 @@ recap bench-c 0 1
 grep -qF "bench-b: exit 4, a device refused the key's format: 10.215.2.10 accepted ($accepted), 10.215.2.11 key_format ($refused)" \
   "$work/join.log" || fail "join: bench-b's failure does not name its devices and verdicts"
 grep -qF "$no_device" "$work/join.log" || fail "join: bench-c's failure not told"
+# The three stations append to one record file (as a shared folder would
+# have it): a whole line for each joined device.
+python3 - "$work/units.jsonl" <<'EOF' || fail "join: the record file is not one line per joined device"
+import json, sys
+lines = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
+got = sorted((r["address"], r["verdict"], r["ssid"], r["program"].split()[0]) for r in lines)
+assert got == [("10.215.1.10", "accepted", "HomeNet", "melvorin-cli"), ("10.215.1.11", "accepted", "HomeNet", "melvorin-cli"),
+               ("10.215.2.10", "accepted", "HomeNet", "melvorin-cli"), ("10.215.2.11", "key_format", "HomeNet", "melvorin-cli")], got
+EOF
 expect_report "bench-a,10.215.1.10,bench0,accepted,$accepted
 bench-a,10.215.1.11,bench0,accepted,$accepted
 bench-b,10.215.2.10,bench0,accepted,$accepted
