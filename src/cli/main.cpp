@@ -21,6 +21,7 @@
 #include "cli/route.h"
 #include "cli/session.h"
 #include "cli/system.h"
+#include "cli/watch.h"
 #include "melvorin/version.h"
 #include "net/errors.h"
 #include "net/interfaces.h"
@@ -101,10 +102,18 @@ void LogWire(Session& session, const Options& opt) {
     });
 }
 
+WatchOutput WatchOutputOf(const Options& opt) {
+    return {opt.json, [](const std::string& line) { Print(line + "\n"); }, Note, sys::StopRequested};
+}
+
 int RunScan(const Options& opt) {
     Session session(opt.port, InterfaceIndexes(opt));
     ReportSendFailuresOnStderr(session);
     LogWire(session, opt);
+    if (opt.watch) {
+        sys::CatchStopRequests();
+        return WatchScan(session, WatchOutputOf(opt));
+    }
     session.Scan(opt.timeout);
     const std::vector<DeviceReport> devices = session.Devices();
     const long long dropped = NoteDropped(session);
@@ -157,6 +166,19 @@ int Finish(const Options& opt, Session& session, const std::string& ssid, const 
     return exitCode;
 }
 
+// join --watch: each result recorded as it is printed.
+int WatchJoinsOf(const Options& opt, Session& session, const TIdBytes& key, const std::optional<DeviceChoice>& choice,
+                 units::RecordFile* record) {
+    bool recordFailed = false;
+    JoinWatch watch{opt.ssid, opt.ssidBytes, opt.hidden, key, opt.unicast, opt.timeout, opt.retries, choice, {}};
+    watch.onResult = [&](const JoinReport& result, const TIdBytes& raw, const std::string& shown) {
+        if (Record(record, shown, raw, {result}, kExitOk) != kExitOk) recordFailed = true;
+    };
+    sys::CatchStopRequests();
+    const int code = WatchJoins(session, watch, WatchOutputOf(opt));
+    return recordFailed ? kExitFailure : code;
+}
+
 int RunJoin(const Options& opt) {
     const std::string keyText = ReadKeyText(opt.keyFile);
     const TIdBytes key = EncodeKey(keyText);
@@ -174,6 +196,18 @@ int RunJoin(const Options& opt) {
     Session session(opt.port, InterfaceIndexes(opt));
     ReportSendFailuresOnStderr(session);
     LogWire(session, opt);
+    // A broadcast reaches this computer's own sockets on the port too: not
+    // when another user's program holds one. Asked again before each resend.
+    std::string refusedResend;
+    session.BeforeBroadcastJoin = [&refusedResend](std::uint16_t port) {
+        try {
+            RefuseOtherListeners(port);
+        } catch (const Exception& e) {
+            refusedResend = e.Message();
+            throw;
+        }
+    };
+    if (opt.watch) return WatchJoinsOf(opt, session, key, choice, record);
     std::vector<Target> targets;
     std::string shown = opt.ssid;
     TIdBytes raw;
@@ -223,17 +257,6 @@ int RunJoin(const Options& opt) {
         }
     }
 
-    // A broadcast reaches this computer's own sockets on the port too: not
-    // when another user's program holds one. Asked again before each resend.
-    std::string refusedResend;
-    session.BeforeBroadcastJoin = [&refusedResend](std::uint16_t port) {
-        try {
-            RefuseOtherListeners(port);
-        } catch (const Exception& e) {
-            refusedResend = e.Message();
-            throw;
-        }
-    };
     session.Join(GroupByLink(targets, opt.unicast), opt.timeout, opt.retries);
     if (!refusedResend.empty()) Note("the join request was not sent again: " + refusedResend);
     std::vector<JoinReport> results = AssembleResults(targets, session.Results());

@@ -99,6 +99,9 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (name == "--show-secrets") {
             arg.Flag();
             opt.showSecrets = true;
+        } else if (name == "--watch") {
+            arg.Flag();
+            opt.watch = true;
         } else if (join && name == "--scan-timeout") {
             opt.scanTimeout = ParseSeconds(name, arg.Value());
         } else if (join && name == "--retries") {
@@ -191,6 +194,20 @@ Options:
                        line each; a join request's key is written as its
                        length only ("<key: 8 bytes>")
   --show-secrets       write the key's bytes in that log too
+  --watch              bench mode: scan once a second until SIGINT or
+                       SIGTERM. scan: print each device as it comes
+                       ("came ...") and goes ("went ...", after 3.5 s of
+                       silence). join: join each device that comes and
+                       offers the network once, printing (and recording,
+                       with --record) each result the moment it is known,
+                       one line each (one JSON object each with --json);
+                       a device is its hardware address where known, so
+                       another unit put at the same address is joined too;
+                       one that gave no result is tried again when it
+                       answers again. On the signal: no new joins, results
+                       awaited get a second, then a summary on stderr
+                       (and as a last JSON line); the exit code is join's
+                       over every device, 3 when none came
 join only:
   --ssid NAME          the network, by its name as scan shows it, markers
                        included ("Home[U+202E]gnp.exe"), as the JSON has

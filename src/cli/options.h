@@ -43,6 +43,8 @@ struct Options {
     // The wire log on standard error; the key's bytes in it.
     bool verbose = false;
     bool showSecrets = false;
+    // Bench mode: scan once a second until SIGINT or SIGTERM (--watch).
+    bool watch = false;
     // join
     std::string ssid;                  // the shown name (--ssid)
     std::optional<TIdBytes> ssidBytes; // the raw bytes (--ssid-hex)

@@ -73,6 +73,18 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
+Verdict VerdictOf(JoinVerdict verdict) {
+    switch (verdict) {
+    case JoinVerdict::Accepted:
+        return Verdict::Accepted;
+    case JoinVerdict::KeyFormat:
+        return Verdict::KeyFormat;
+    case JoinVerdict::SsidNotFound:
+        break;
+    }
+    return Verdict::SsidNotFound;
+}
+
 namespace {
 
 std::string Field(const char* name, const std::string& jsonValue) {
@@ -124,22 +136,39 @@ std::string UnitHead(const std::string& address, const std::optional<std::string
     return address + unit + " on " + Shown(interfaceName);
 }
 
+std::string DeviceJson(const DeviceReport& dev) {
+    std::string out = "{" + Field("address", JsonString(dev.address)) + ", " +
+                      Field("interface", JsonString(dev.interfaceName)) + ", \"networks\": [";
+    for (std::size_t n = 0; n < dev.networks.size(); ++n) {
+        const NetworkRow& net = dev.networks[n];
+        out += n ? ", {" : "{";
+        out += Field("ssid", JsonString(net.ssid)) + ", " + Field("ssid_hex", JsonString(Hex(net.raw))) + ", " +
+               Field("strength", std::to_string(net.strength)) + "}";
+    }
+    return out + "]" + UnitFields(dev.mac, dev.vendor) + "}";
+}
+
+std::string DeviceLine(const DeviceReport& dev) {
+    return UnitHead(dev.address, dev.mac, dev.vendor, dev.interfaceName) + ": " + std::to_string(dev.networks.size()) +
+           (dev.networks.size() == 1 ? " network" : " networks");
+}
+
+std::string ResultJson(const JoinReport& r) {
+    return "{" + Field("address", JsonString(r.address)) + ", " + Field("interface", JsonString(r.interfaceName)) +
+           ", " + Field("verdict", JsonString(VerdictWord(r.verdict))) + ", " + Field("message", JsonString(r.message)) +
+           UnitFields(r.mac, r.vendor) + "}";
+}
+
+std::string ResultLine(const JoinReport& r) {
+    return UnitHead(r.address.empty() ? "-" : r.address, r.mac, r.vendor, r.interfaceName) + ": " +
+           VerdictWord(r.verdict) + (r.message.empty() ? "" : "  " + ShowName(r.message).text);
+}
+
 std::string ScanJson(const std::vector<DeviceReport>& devices, long long dropped) {
     std::string out = "{\"devices\": [";
     for (std::size_t d = 0; d < devices.size(); ++d) {
-        const DeviceReport& dev = devices[d];
-        out += d ? ", {" : "{";
-        out += Field("address", JsonString(dev.address)) + ", " + Field("interface", JsonString(dev.interfaceName)) +
-               ", \"networks\": [";
-        for (std::size_t n = 0; n < dev.networks.size(); ++n) {
-            const NetworkRow& net = dev.networks[n];
-            out += n ? ", {" : "{";
-            out += Field("ssid", JsonString(net.ssid)) + ", " + Field("ssid_hex", JsonString(Hex(net.raw))) + ", " +
-                   Field("strength", std::to_string(net.strength)) + "}";
-        }
-        out += ']';
-        out += UnitFields(dev.mac, dev.vendor);
-        out += '}';
+        if (d) out += ", ";
+        out += DeviceJson(devices[d]);
     }
     return out + "]" + Dropped(dropped) + "}\n";
 }
@@ -147,8 +176,7 @@ std::string ScanJson(const std::vector<DeviceReport>& devices, long long dropped
 std::string ScanTable(const std::vector<DeviceReport>& devices) {
     std::string out;
     for (const DeviceReport& dev : devices) {
-        out += UnitHead(dev.address, dev.mac, dev.vendor, dev.interfaceName) + ": " + std::to_string(dev.networks.size()) +
-               (dev.networks.size() == 1 ? " network\n" : " networks\n");
+        out += DeviceLine(dev) + "\n";
         for (const NetworkRow& net : dev.networks) {
             char strength[16];
             std::snprintf(strength, sizeof strength, "%5d%%  ", net.strength);
@@ -166,21 +194,15 @@ std::string JoinJson(const std::string& ssid, const TIdBytes& raw, const std::ve
     out += Field("ssid_hex", JsonString(Hex(raw)));
     out += ", \"results\": [";
     for (std::size_t i = 0; i < results.size(); ++i) {
-        const JoinReport& r = results[i];
-        out += i ? ", {" : "{";
-        out += Field("address", JsonString(r.address)) + ", " + Field("interface", JsonString(r.interfaceName)) +
-               ", " + Field("verdict", JsonString(VerdictWord(r.verdict))) + ", " +
-               Field("message", JsonString(r.message)) + UnitFields(r.mac, r.vendor) + "}";
+        if (i) out += ", ";
+        out += ResultJson(results[i]);
     }
     return out + "], " + Field("exit_code", std::to_string(exitCode)) + Dropped(dropped) + "}\n";
 }
 
 std::string JoinTable(const std::string& ssid, const TIdBytes& raw, const std::vector<JoinReport>& results) {
     std::string out = "network " + ShowName(ssid).text + " (" + (raw.empty() ? std::string("not found") : Hex(raw)) + ")\n";
-    for (const JoinReport& r : results) {
-        out += UnitHead(r.address.empty() ? "-" : r.address, r.mac, r.vendor, r.interfaceName) + ": " + VerdictWord(r.verdict) +
-               (r.message.empty() ? "" : "  " + ShowName(r.message).text) + "\n";
-    }
+    for (const JoinReport& r : results) out += ResultLine(r) + "\n";
     return out;
 }
 

@@ -9,6 +9,7 @@
 
 #include "protocol/bytes.h"
 #include "protocol/hex.h"
+#include "protocol/results.h"
 
 namespace melvorin::cli {
 
@@ -43,6 +44,8 @@ struct JoinReport {
 };
 
 const char* VerdictWord(Verdict verdict);
+// The verdict of a join result as the exchange reads it.
+Verdict VerdictOf(JoinVerdict verdict);
 // Exit code of one verdict, and of several: the first of 4, 10, 3 that any
 // of them gives, else 0.
 int VerdictExitCode(Verdict verdict);
@@ -58,6 +61,13 @@ std::string UnitHead(const std::string& address, const std::optional<std::string
 // A JSON string literal of UTF-8 text; C0 and C1 controls, DEL and the
 // bidirectional controls written as \uXXXX, so none reaches a terminal raw.
 std::string JsonString(const std::string& text);
+
+// One device or one result alone, as the scan's and join's JSON and tables
+// write each (no line break).
+std::string DeviceJson(const DeviceReport& device);
+std::string DeviceLine(const DeviceReport& device);
+std::string ResultJson(const JoinReport& result);
+std::string ResultLine(const JoinReport& result);
 
 // `dropped`: datagrams the system dropped, written as "dropped"; null where
 // the system cannot tell (-1).

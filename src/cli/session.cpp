@@ -37,18 +37,6 @@ public:
     std::optional<TJoinResult> result;
 };
 
-Verdict FromProtocol(JoinVerdict verdict) {
-    switch (verdict) {
-    case JoinVerdict::Accepted:
-        return Verdict::Accepted;
-    case JoinVerdict::KeyFormat:
-        return Verdict::KeyFormat;
-    case JoinVerdict::SsidNotFound:
-        break;
-    }
-    return Verdict::SsidNotFound;
-}
-
 // Dotted IPv4 addresses in numeric order, anything else after them.
 bool AddressBefore(const std::string& a, const std::string& b) {
     in_addr x{}, y{};
@@ -118,6 +106,10 @@ void Session::OnRead(const TIdBytes& data, net::TIdSocketHandle& binding) {
     const TDatagramKind kind = HandleDatagram(data, rows, notice);
 
     const UnitKey from{binding.PeerInterfaceIndex, binding.PeerIP};
+    if (phase_ == Phase::Watching) {
+        OnWatchRead(kind, from, std::move(rows.rows), notice.result, binding);
+        return;
+    }
     if (kind == TDatagramKind::ListReply && phase_ == Phase::Scanning) {
         DeviceReport& device = devices_[from];  // a later reply's list replaces the earlier
         device.address = binding.PeerIP;
@@ -134,7 +126,7 @@ void Session::OnRead(const TIdBytes& data, net::TIdSocketHandle& binding) {
         JoinReport report;
         report.address = binding.PeerIP;
         report.interfaceName = binding.PeerInterface;
-        report.verdict = FromProtocol(notice.result->verdict);
+        report.verdict = VerdictOf(notice.result->verdict);
         report.message = notice.result->text;
         const auto scanned = devices_.find(from);  // known from the scan: no reading needed
         if (scanned != devices_.end()) {
@@ -179,12 +171,7 @@ void Session::LearnHardwareAddresses() {
         }
     }
     if (unknown.empty()) return;
-    const net::TNeighbourTable table = net::TNeighbourTable::Read();
-    std::map<UnitKey, std::pair<std::string, std::optional<std::string>>> learnt;
-    for (const UnitKey& key : unknown) {
-        const std::optional<units::HardwareAddress> hardware = table.Find(key.interfaceIndex, key.address);
-        if (hardware) learnt[key] = {units::FormatHardwareAddress(*hardware), makers_.MakerOf(*hardware)};
-    }
+    const auto learnt = LookUp(unknown);
     const std::lock_guard<std::mutex> lock(lock_);
     for (auto& [key, device] : devices_) {
         const auto it = learnt.find(key);
@@ -194,6 +181,17 @@ void Session::LearnHardwareAddresses() {
         const auto it = learnt.find(key);
         if (it != learnt.end() && !result.mac) std::tie(result.mac, result.vendor) = it->second;
     }
+}
+
+std::map<UnitKey, std::pair<std::string, std::optional<std::string>>> Session::LookUp(
+    const std::vector<UnitKey>& keys) {
+    const net::TNeighbourTable table = net::TNeighbourTable::Read();
+    std::map<UnitKey, std::pair<std::string, std::optional<std::string>>> learnt;
+    for (const UnitKey& key : keys) {
+        const std::optional<units::HardwareAddress> hardware = table.Find(key.interfaceIndex, key.address);
+        if (hardware) learnt[key] = {units::FormatHardwareAddress(*hardware), makers_.MakerOf(*hardware)};
+    }
+    return learnt;
 }
 
 void Session::Scan(double seconds, const std::optional<DeviceChoice>& until) {
@@ -212,9 +210,7 @@ void Session::Scan(double seconds, const std::optional<DeviceChoice>& until) {
             Clock::time_point now = Clock::now();
             if (now >= end || (stop && now >= *stop)) break;
             if (!stop && now >= next) {
-                // The window's scan: the same request, port rules and send.
-                melvorin::Scan(std::to_string(port_), *sender_);
-                ReportSendFailures();
+                SendScan();
                 next += std::chrono::seconds(1);
             }
             // Once found, no more rounds: only the rest of the grace.
@@ -240,6 +236,12 @@ std::vector<DeviceReport> Session::Devices() const {
     std::stable_sort(out.begin(), out.end(),
                      [](const DeviceReport& a, const DeviceReport& b) { return AddressBefore(a.address, b.address); });
     return out;
+}
+
+void Session::SendScan() {
+    // The window's scan: the same request, port rules and send.
+    melvorin::Scan(std::to_string(port_), *sender_);
+    ReportSendFailures();
 }
 
 void Session::SendJoin(const JoinRequest& request) {

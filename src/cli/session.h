@@ -31,12 +31,19 @@
 #include "net/handover.h"
 #include "net/udp_server.h"
 #include "protocol/bytes.h"
+#include "protocol/results.h"
 #include "units/makers.h"
+
+namespace melvorin {
+enum class TDatagramKind;
+}  // namespace melvorin
 
 namespace melvorin::cli {
 
 class Session {
 public:
+    using Clock = std::chrono::steady_clock;
+
     // `interfaces`: indexes the requests go out of; empty means every
     // broadcast interface, as the window sends.
     Session(std::uint16_t port, std::vector<unsigned> interfaces);
@@ -85,11 +92,39 @@ public:
     // that raises the system's cap.
     std::function<void(int held, const std::string& raise)> OnSmallReceiveBuffer;
 
+    // Bench mode: from StartWatching() on, every list reply and every result
+    // of a unit awaited is kept as it comes, for WaitWatchEvents().
+    struct WatchEvents {
+        // Units whose list reply came, each once; `fresh`: new, or heard
+        // again after a silence (another unit may stand there now), its
+        // hardware address read anew.
+        std::vector<DeviceReport> lists;
+        std::vector<bool> fresh;
+        std::vector<JoinReport> results;
+        std::vector<UnitKey> resultUnits;
+    };
+    void StartWatching();
+    // Broadcasts one scan request, as Scan() does each second.
+    void SendScan();
+    // Sends a join request now (again, for a resend) and awaits one result
+    // from each of its units.
+    void SendWatchJoin(const JoinRequest& request);
+    // Gives up awaiting these units' results.
+    void StopAwaiting(const std::vector<UnitKey>& units);
+    // What came since the last call; waits for something until `deadline`.
+    WatchEvents WaitWatchEvents(Clock::time_point deadline);
+
 private:
-    using Clock = std::chrono::steady_clock;
     class Sender;
 
-    enum class Phase { Idle, Scanning, Joining };
+    enum class Phase { Idle, Scanning, Joining, Watching };
+
+    // On a listener's thread, while watching.
+    void OnWatchRead(TDatagramKind kind, const UnitKey& from, std::vector<NetworkRow> rows,
+                     const std::optional<TJoinResult>& result, const net::TIdSocketHandle& binding);
+    // Hardware addresses and makers of these units, from one reading of the
+    // neighbour table.
+    std::map<UnitKey, std::pair<std::string, std::optional<std::string>>> LookUp(const std::vector<UnitKey>& keys);
 
     // On a listener's thread.
     void OnRead(const TIdBytes& data, net::TIdSocketHandle& binding);
@@ -123,6 +158,12 @@ private:
     unsigned long heard_ = 0;
     unsigned long heardAtReading_ = 0;
     units::Makers makers_;
+    // Bench mode: when each unit was last heard, and what came since the
+    // last WaitWatchEvents().
+    std::map<UnitKey, Clock::time_point> lastHeard_;
+    std::set<UnitKey> watchLists_;
+    std::set<UnitKey> watchFresh_;
+    std::vector<std::pair<UnitKey, JoinReport>> watchResults_;
     bool bufferTold_ = false;
     std::set<std::string> failedInterfaces_;
     // The endpoint's hand-over: its events run on the listeners' threads, so

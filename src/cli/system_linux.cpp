@@ -98,4 +98,19 @@ std::string ReadableByOthers(const std::string& path) {
            " may read it";
 }
 
+namespace {
+volatile std::sig_atomic_t gStopRequested = 0;
+extern "C" void NoteStopRequest(int) { gStopRequested = 1; }
+}  // namespace
+
+void CatchStopRequests() {
+    struct sigaction action {};
+    action.sa_handler = NoteStopRequest;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool StopRequested() { return gStopRequested != 0; }
+
 }  // namespace melvorin::cli::sys

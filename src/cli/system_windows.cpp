@@ -189,4 +189,16 @@ std::string ReadableByOthers(const std::string& path) {
     return who.empty() ? who : who + " may read it";
 }
 
+namespace {
+volatile LONG gStopRequested = 0;
+BOOL WINAPI NoteStopRequest(DWORD) {
+    InterlockedExchange(&gStopRequested, 1);
+    return TRUE;
+}
+}  // namespace
+
+void CatchStopRequests() { SetConsoleCtrlHandler(NoteStopRequest, TRUE); }
+
+bool StopRequested() { return InterlockedCompareExchange(&gStopRequested, 0, 0) != 0; }
+
 }  // namespace melvorin::cli::sys

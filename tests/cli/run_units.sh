@@ -55,6 +55,7 @@ for conf in all default "$la" "$lb"; do
 done
 
 ip netns exec "$a" "$devsim" --verbose 2>"$work/a.log" &
+pid_a=$!
 ip netns exec "$b" "$devsim" --verbose 2>"$work/b.log" &
 for _ in $(seq 100); do
   grep -q listening "$work/a.log" && grep -q listening "$work/b.log" && break
@@ -116,6 +117,54 @@ all=$(echo 12345678 | in_station join --ssid HomeNet --key-file - --scan-timeout
 grep -qF "192.168.4.1 ($mac_b, locally administered) on $lb: accepted" <<<"$all" &&
   grep -qE "^192.168.4.1 \($mac_a(, [^)]*)?\) on $la: accepted" <<<"$all" || fail "join to both: $all"
 [ "$(joins a)" -eq $((before_a + 1)) ] && [ "$(joins b)" -eq 1 ] || fail "the join to both did not reach each once"
+
+# Bench mode: both units joined once as they come, and no more while they
+# stay; unit A then taken off and another put on at its address (its link
+# down and up with a new hardware address, after a silence): the new unit is
+# joined too. SIGTERM ends it with the summary. Each result is recorded.
+# Linux only: under Wine a signal does not reach the program as Ctrl+C.
+if [ -z "$prefix" ]; then
+  before_a=$(joins a) before_b=$(joins b) mac_c=24:6f:28:00:00:03
+  came=$(ip netns exec "$st" timeout --preserve-status -s TERM 2.5 "$cli" scan --watch --json); code=$?
+  [ "$code" -eq 0 ] && [ "$(jq -r 'select(.event == "came") | .device.mac' <<<"$came" | sort | tr '\n' ' ')" = \
+    "$mac_b $mac_a " ] || fail "scan --watch ($code): $came"
+  echo 12345678 | ip netns exec "$st" "$cli" join --watch --ssid HomeNet --key-file - --json \
+    --record "$work/units.jsonl" >"$work/watch.out" 2>"$work/watch.err" &
+  watcher=$!
+  results_in() {
+    for _ in $(seq 150); do
+      [ "$(grep -c '"verdict"' "$work/watch.out")" -ge "$1" ] && return 0
+      sleep 0.1
+    done
+    return 1
+  }
+  results_in 2 || fail "watch: not two results"
+  sleep 2
+  kill "$pid_a"; wait "$pid_a" 2>/dev/null
+  ip -n "$a" link set "${la}p" down && ip -n "$a" link set "${la}p" address "$mac_c" &&
+    ip -n "$a" link set "${la}p" up || fail "unit A could not be swapped"
+  sleep 3
+  ip netns exec "$a" "$devsim" --verbose 2>"$work/c.log" &
+  results_in 3 || fail "watch: the unit put on at A's address was not joined"
+  sleep 1.5
+  kill -TERM "$watcher"; wait "$watcher"; code=$?
+  [ "$code" -eq 0 ] || fail "watch exited with $code"
+  python3 - "$work/watch.out" "$work/units.jsonl" "$la:$mac_a" "$lb:$mac_b" "$la:$mac_c" <<'PY' || fail "watch: wrong lines"
+import json, sys
+out, record, *units = sys.argv[1:]
+lines = [json.loads(l) for l in open(out)]
+assert lines[-1] == {"summary": {"units": 3, "accepted": 3, "refused": 0, "no_result": 0, "exit_code": 0}}, lines
+got = sorted(f'{r["interface"]}:{r["mac"]}' for r in lines[:-1] if r["verdict"] == "accepted")
+assert got == sorted(units) and len(lines) == 4, lines
+rec = [json.loads(l) for l in open(record)]
+assert sorted(f'{r["interface"]}:{r["mac"]}' for r in rec) == sorted(units), rec
+assert "12345678" not in open(record).read()
+PY
+  grep -qx "melvorin-cli: 3 units: 3 accepted, 0 refused, 0 no result" "$work/watch.err" || fail "watch: no summary"
+  [ "$(joins a)" -eq $((before_a + 1)) ] && [ "$(joins b)" -eq $((before_b + 1)) ] &&
+    [ "$(joins c)" -eq 1 ] || fail "watch: a unit was not joined exactly once"
+  [ "$failed" -eq 0 ] || { cat "$work/watch.out" "$work/watch.err" "$work/c.log"; }
+fi
 
 if [ "$failed" -ne 0 ]; then
   echo "--- scan ---"; echo "$scan"; ip -n "$st" neigh

@@ -1,0 +1,107 @@
+// Bench mode's side of the session: list replies and join results kept as
+// they come, for the thread that runs the bench to take in turn.
+
+#include <algorithm>
+
+#include "cli/session.h"
+#include "protocol/frame.h"
+
+namespace melvorin::cli {
+
+namespace {
+
+// A unit not heard for this long may have been taken off: the next reply
+// from its link and address may be another unit's.
+constexpr std::chrono::milliseconds kSilence{2500};
+
+}  // namespace
+
+void Session::StartWatching() { SetPhase(Phase::Watching); }
+
+void Session::SendWatchJoin(const JoinRequest& request) {
+    {
+        const std::lock_guard<std::mutex> lock(lock_);
+        awaited_.insert(request.units.begin(), request.units.end());
+    }
+    SendJoin(request);
+}
+
+void Session::StopAwaiting(const std::vector<UnitKey>& units) {
+    const std::lock_guard<std::mutex> lock(lock_);
+    for (const UnitKey& unit : units) awaited_.erase(unit);
+}
+
+void Session::OnWatchRead(TDatagramKind kind, const UnitKey& from, std::vector<NetworkRow> rows,
+                          const std::optional<TJoinResult>& result, const net::TIdSocketHandle& binding) {
+    if (kind == TDatagramKind::ListReply) {
+        const Clock::time_point now = Clock::now();
+        const auto last = lastHeard_.find(from);
+        const bool fresh = last == lastHeard_.end() || now - last->second > kSilence;
+        lastHeard_[from] = now;
+        DeviceReport& device = devices_[from];
+        if (fresh) {
+            device.mac.reset();
+            device.vendor.reset();
+            watchFresh_.insert(from);
+        }
+        device.address = binding.PeerIP;
+        device.interfaceName = binding.PeerInterface;
+        device.interfaceIndex = binding.PeerInterfaceIndex;
+        device.networks = std::move(rows);
+        std::stable_sort(device.networks.begin(), device.networks.end(),
+                         [](const NetworkRow& a, const NetworkRow& b) { return a.strength > b.strength; });
+        watchLists_.insert(from);
+        changed_.notify_all();
+    }
+    // The first result since the request counts; one of a unit nobody waits
+    // for (an earlier unit's late answer) does not.
+    if (result && awaited_.erase(from) != 0) {
+        JoinReport report;
+        report.address = binding.PeerIP;
+        report.interfaceName = binding.PeerInterface;
+        report.verdict = VerdictOf(result->verdict);
+        report.message = result->text;
+        const auto scanned = devices_.find(from);
+        if (scanned != devices_.end()) {
+            report.mac = scanned->second.mac;
+            report.vendor = scanned->second.vendor;
+        }
+        watchResults_.emplace_back(from, std::move(report));
+        changed_.notify_all();
+    }
+}
+
+Session::WatchEvents Session::WaitWatchEvents(Clock::time_point deadline) {
+    std::set<UnitKey> lists, fresh;
+    std::vector<std::pair<UnitKey, JoinReport>> results;
+    {
+        std::unique_lock<std::mutex> lock(lock_);
+        changed_.wait_until(lock, deadline, [this] { return !watchLists_.empty() || !watchResults_.empty(); });
+        lists.swap(watchLists_);
+        fresh.swap(watchFresh_);
+        results.swap(watchResults_);
+    }
+    // One reading of the neighbour table for the units that may be new.
+    const auto learnt = fresh.empty() ? decltype(LookUp({})){} : LookUp({fresh.begin(), fresh.end()});
+    WatchEvents events;
+    const std::lock_guard<std::mutex> lock(lock_);
+    for (const UnitKey& key : lists) {
+        DeviceReport& device = devices_[key];
+        const auto it = learnt.find(key);
+        if (it != learnt.end() && !device.mac) std::tie(device.mac, device.vendor) = it->second;
+        events.lists.push_back(device);
+        events.fresh.push_back(fresh.count(key) != 0);
+    }
+    for (auto& [key, report] : results) {
+        const auto it = devices_.find(key);
+        if (it != devices_.end() && !report.mac) {
+            report.mac = it->second.mac;
+            report.vendor = it->second.vendor;
+        }
+        events.resultUnits.push_back(key);
+        events.results.push_back(std::move(report));
+    }
+    return events;
+}
+
+}  // namespace melvorin::cli
