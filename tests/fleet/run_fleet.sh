@@ -6,9 +6,13 @@
 # key and authorized keys in this test's folder, listening on the station's
 # management address only) and has a bench segment, a namespace of its own:
 # station A's two devices accept, one of B's two refuses the key, C has none.
-# First in check mode (no join request may reach a device), then for real.
-# Checks the report's rows, which stations changed and failed, the exit
-# status, and that the key shows in no output, report or process list.
+# A joins by unicast and keeps a record; a listener on A's search port stands
+# for another program on the station. First an inventory without the
+# stations' group (the play must refuse it), then check mode (no join request
+# may reach a device), then for real. Checks the report's rows (with the
+# devices' hardware addresses and makers), which stations changed and failed,
+# the exit status, and that the key shows in no output, report, record or
+# process list.
 #
 # Usage: run_fleet.sh MELVORIN_CLI MELVORIN_DEVSIM
 # Exit: 0 passed, 1 failed, 77 skipped (namespaces cannot be made).
@@ -59,6 +63,10 @@ for s in "${stations[@]}"; do
     netns_veth "mlvfs$s$$" "mlv-fs$s-$$" bench0 "10.215.$((n - 1)).1" "mlv-fb$s-$$" seg0 "" || fail_setup
 done
 for d in 1.10 1.11 2.10 2.11; do ip -n "mlv-fb${stations[${d%%.*} - 1]}-$$" addr add "10.215.$d/24" dev seg0 || fail_setup; done
+# The devices' hardware addresses: A's of a registered maker, B's locally
+# administered (no maker).
+mac_a=24:6f:28:00:01:00 mac_b=02:00:00:00:02:00
+ip -n mlv-fba-$$ link set seg0 address $mac_a && ip -n mlv-fbb-$$ link set seg0 address $mac_b || fail_setup
 
 # The devices, logging every datagram: A's two accept any key, B's second
 # has another key than the one provisioned.
@@ -71,6 +79,16 @@ start_devices() {  # NAME NS ARGS...
 start_devices a mlv-fba-$$ --devices 2 --first-address 10.215.1.10
 start_devices b1 mlv-fbb-$$ --devices 1 --first-address 10.215.2.10
 start_devices b2 mlv-fbb-$$ --devices 1 --first-address 10.215.2.11 --key "not-the-fleet-key"
+# Another program on station A's search port: a broadcast from A reaches it,
+# a unicast to a device does not.
+ip netns exec mlv-fsa-$$ python3 -u -c '
+import socket
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("0.0.0.0", 1902))
+print("listening")
+while True:
+    print(s.recv(4096).hex(" "))' >"$work/listener-a.log" 2>&1 &
+pids+=($!)
 
 # SSH: one client key, a host key per station, everything in $work/ssh.
 mkdir -p "$work/ssh" "$work/home" "$work/ansible/cp" "$work/report"
@@ -118,11 +136,11 @@ EOF
 for _ in $(seq 100); do
   ready=0
   for s in "${stations[@]}"; do grep -q "Server listening" "$work/sshd-$s.log" && ready=$((ready + 1)); done
-  for d in a b1 b2; do grep -q listening "$work/dev-$d.log" && ready=$((ready + 1)); done
-  [ "$ready" -eq 6 ] && break
+  for d in dev-a dev-b1 dev-b2 listener-a; do grep -q listening "$work/$d.log" && ready=$((ready + 1)); done
+  [ "$ready" -eq 7 ] && break
   sleep 0.1
 done
-[ "$ready" -eq 6 ] || { tail -n 5 "$work"/*.log >&2; fail_setup; }
+[ "$ready" -eq 7 ] || { tail -n 5 "$work"/*.log >&2; fail_setup; }
 
 # The key: random, held in a vault file and in a pattern file for grep, never
 # on a command line (the process lists are searched for it).
@@ -133,7 +151,7 @@ printf 'fleet-test-vault-password\n' >"$work/vault-pass"
 cat >"$work/stations.yml" <<EOF
 melvorin_stations:
   hosts:
-    bench-a: {ansible_host: 10.214.0.2}
+    bench-a: {ansible_host: 10.214.0.2, melvorin_unicast: true, melvorin_record: $work/record-a.jsonl}
     bench-b: {ansible_host: 10.214.0.3}
     bench-c: {ansible_host: 10.214.0.4}
   vars:
@@ -190,6 +208,7 @@ play() {
   sampler=
   grep -qF -f "$work/key" "$work/$name.log" && fail "$name: the key is in Ansible's output"
   grep -qF -f "$work/key" "$work/report/report.json" "$work/report/report.csv" && fail "$name: the key is in the report"
+  [ ! -e "$work/record-a.jsonl" ] || ! grep -qF -f "$work/key" "$work/record-a.jsonl" || fail "$name: the key is in the record"
   read -r seen leaked <"$work/sampled"
   [ "$leaked" -eq 0 ] || fail "$name: the key was in a process's command line or environment ($leaked samples)"
 }
@@ -200,9 +219,10 @@ recap() {
 }
 # expect_report ROWS STATIONS: report.csv's rows after the header (lines),
 # and report.json's [station, exit_code, devices_found] of every station
-# (JSON) with the same results as the CSV's.
+# (JSON) with the same results as the CSV's (mac and vendor null where the
+# CSV's are empty).
 expect_report() {
-  printf 'station,address,interface,verdict,message\n%s\n' "$1" | diff - "$work/report/report.csv" >&2 ||
+  printf 'station,address,interface,verdict,message,mac,vendor\n%s\n' "$1" | diff - "$work/report/report.csv" >&2 ||
     fail "$name: report.csv differs (above)"
   python3 - "$work/report/report.json" "$work/report/report.csv" "$2" <<'EOF' || fail "$name: report.json disagrees"
 import csv, json, sys
@@ -212,7 +232,7 @@ assert report["ssid"] == "HomeNet", report["ssid"]
 stations = [[s["station"], s["exit_code"], s["devices_found"]] for s in report["stations"]]
 assert stations == json.loads(sys.argv[3]), stations
 got = [dict(station=s["station"], **r) for s in report["stations"] for r in s["results"]]
-assert got == [r for r in rows if r["address"]], got
+assert got == [dict(r, mac=r["mac"] or None, vendor=r["vendor"] or None) for r in rows if r["address"]], got
 EOF
 }
 joins_seen() {  # join requests (command 02) that reached the devices
@@ -222,6 +242,42 @@ accepted=提交成功，请检查设备状态
 refused=密码格式有误，请重新输入
 port_taken='bench-c: UDP port 12345, where melvorin-cli receives, is in use (another Melvorin may be running)'
 no_device='bench-c: exit 3, time-out: no device answered the scan, or an addressed device gave no result; 0 device(s) offer HomeNet, 1 expected'
+
+# Until melvorin-cli has join --unicast and --record and names each device's
+# hardware address and maker (work merged separately), station A fails its
+# preflight in both plays, saying what its melvorin-cli lacks, and B's
+# hardware address is unknown.
+merged=0
+"$cli" --help | grep -qe --unicast && "$cli" --help | grep -qe --record && merged=1
+if [ "$merged" -eq 1 ]; then
+  unit_b="$mac_b," json_a='["bench-a", 0, 2]' dev_a=a
+else
+  unit_b=, json_a='["bench-a", null, 0]' dev_a=
+  echo "run_fleet: melvorin-cli has no join --unicast or --record: station A must fail" >&2
+fi
+# rows_a VERDICT MESSAGE: station A's rows in report.csv.
+rows_a() {
+  if [ "$merged" -eq 1 ]; then
+    printf 'bench-a,10.215.1.%s,bench0,%s,%s,%s,Espressif Inc.\n' 10 "$1" "$2" "$mac_a" 11 "$1" "$2" "$mac_a"
+  else
+    echo "bench-a,,,,\"bench-a: this station's melvorin-cli lacks join --unicast --record, which the role's settings ask for: install a newer melvorin\",,"
+  fi
+}
+
+# Hosts outside the group: refused at once, the group named; with the group
+# given as melvorin_group, its hosts are the stations.
+name=nogroup
+printf 'benches:\n  hosts:\n    bench-a: {ansible_host: 10.214.0.2}\n' >"$work/benches.yml"
+ip netns exec "$ctl" timeout 120 ansible-playbook -i "$work/benches.yml" "$ansible_dir/provision.yml" \
+  >"$work/nogroup.log" 2>&1
+code=$?
+[ "$code" -eq 2 ] || fail "nogroup: ansible-playbook exited with $code, not 2"
+grep -qF 'No station to provision: the group melvorin_stations has no host in the inventory' "$work/nogroup.log" ||
+  fail "nogroup: the group it needs is not named"
+grep -q 'TASK \[Check the station' "$work/nogroup.log" && fail "nogroup: the role ran"
+ip netns exec "$ctl" timeout 120 ansible-playbook -i "$work/benches.yml" -e melvorin_group=benches --list-hosts \
+  "$ansible_dir/provision.yml" 2>&1 | grep -A3 'play #2 (benches)' | grep -qx ' *bench-a' ||
+  fail "nogroup: -e melvorin_group=benches does not make bench-a a station"
 
 # Check mode, with UDP port 12345 taken on station C.
 name=check
@@ -234,39 +290,48 @@ kill "$holder"
 wait "$holder"
 [ "$code" -eq 2 ] || fail "check: ansible-playbook exited with $code, not 2"
 [ "$(joins_seen)" -eq 0 ] || fail "check: a join request reached a device"
-for s in bench-a bench-b; do recap $s 0 0; done
+recap bench-a 0 "$((1 - merged))"
+recap bench-b 0 0
 recap bench-c 0 1
 grep -qF "$port_taken" "$work/check.log" || fail "check: bench-c's failure not told"
 grep -qF 'bench-b: would join 2 device(s) to HomeNet: 10.215.2.10, 10.215.2.11' "$work/check.log" ||
   fail "check: bench-b's devices to join not told"
-expect_report "bench-a,10.215.1.10,bench0,would_join,
-bench-a,10.215.1.11,bench0,would_join,
-bench-b,10.215.2.10,bench0,would_join,
-bench-b,10.215.2.11,bench0,would_join,
-bench-c,,,,\"$port_taken\"" '[["bench-a", 0, 2], ["bench-b", 0, 2], ["bench-c", null, 0]]'
+expect_report "$(rows_a would_join '')
+bench-b,10.215.2.10,bench0,would_join,,$unit_b
+bench-b,10.215.2.11,bench0,would_join,,$unit_b
+bench-c,,,,\"$port_taken\",," "[$json_a, [\"bench-b\", 0, 2], [\"bench-c\", null, 0]]"
 
 name=join
 play join
 [ "$code" -eq 2 ] || fail "join: ansible-playbook exited with $code, not 2"
 [ "$seen" -gt 0 ] || fail "join: no sample of the process lists saw melvorin-cli join running"
 key_hex=$(printf '%s' "$key" | od -An -tx1 | tr -s ' \n' ' ')
-for d in a b1 b2; do
+for d in $dev_a b1 b2; do
   grep -qF "0d 0a${key_hex% }" "$work/dev-$d.log" || fail "join: the key did not reach device $d"
 done
-recap bench-a 1 0
+[ "$merged" -eq 0 ] || grep -qE '^ff 00 [0-9a-f]{2} 01 ' "$work/listener-a.log" ||
+  fail "join: the listener on station A heard no scan"
+grep -qE '^ff 00 [0-9a-f]{2} 02 ' "$work/listener-a.log" && fail "join: station A's join request reached its listener"
+recap bench-a "$merged" "$((1 - merged))"
 recap bench-b 0 1
 recap bench-c 0 1
 grep -qF "bench-b: exit 4, a device refused the key's format: 10.215.2.10 accepted ($accepted), 10.215.2.11 key_format ($refused)" \
   "$work/join.log" || fail "join: bench-b's failure does not name its devices and verdicts"
 grep -qF "$no_device" "$work/join.log" || fail "join: bench-c's failure not told"
-expect_report "bench-a,10.215.1.10,bench0,accepted,$accepted
-bench-a,10.215.1.11,bench0,accepted,$accepted
-bench-b,10.215.2.10,bench0,accepted,$accepted
-bench-b,10.215.2.11,bench0,key_format,$refused
-bench-c,,,,\"$no_device\"" '[["bench-a", 0, 2], ["bench-b", 4, 2], ["bench-c", 3, 0]]'
+expect_report "$(rows_a accepted "$accepted")
+bench-b,10.215.2.10,bench0,accepted,$accepted,$unit_b
+bench-b,10.215.2.11,bench0,key_format,$refused,$unit_b
+bench-c,,,,\"$no_device\",," "[$json_a, [\"bench-b\", 4, 2], [\"bench-c\", 3, 0]]"
+[ "$merged" -eq 0 ] || python3 - "$work/record-a.jsonl" "$mac_a" <<'EOF' || fail "join: station A's record is not one line per device"
+import json, sys
+lines = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
+got = sorted((r["interface"], r["address"], r["mac"], r["vendor"], r["ssid"], r["verdict"]) for r in lines)
+assert got == [("bench0", a, sys.argv[2], "Espressif Inc.", "HomeNet", "accepted")
+               for a in ("10.215.1.10", "10.215.1.11")], got
+EOF
 
 if [ "$failed" -ne 0 ]; then
-  for f in check join; do echo "--- ansible-playbook ($f) ---"; cat "$work/$f.log"; done
+  for f in nogroup check join; do echo "--- ansible-playbook ($f) ---"; cat "$work/$f.log"; done
   echo "--- report.csv ---"; cat "$work/report/report.csv"
 fi
 exit "$failed"
