@@ -22,7 +22,7 @@ devsim=${2:?usage: run_fleet.sh MELVORIN_CLI MELVORIN_DEVSIM}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ansible_dir=$here/../../deploy/ansible
 
-. "$here/../support/netns.sh"
+. "$here/../support/kit.sh"
 netns_preflight run_fleet
 for tool in ansible-playbook ansible-vault ssh ssh-keygen /usr/sbin/sshd ss; do
   command -v "$tool" >/dev/null || { echo "run_fleet: $tool is missing (scripts/setup installs it)" >&2; exit 1; }
@@ -67,14 +67,31 @@ for d in 1.10 1.11 2.10 2.11; do ip -n "mlv-fb${stations[${d%%.*} - 1]}-$$" addr
 # administered (no maker).
 mac_a=24:6f:28:00:01:00 mac_b=02:00:00:00:02:00
 ip -n mlv-fba-$$ link set seg0 address $mac_a && ip -n mlv-fbb-$$ link set seg0 address $mac_b || fail_setup
+# Each device asks for its station's hardware address (ARP), as a unit does
+# when it comes up, so that the station's neighbour table knows it. Devices
+# sharing a namespace share its neighbour cache: it is emptied before each.
+announce() {  # N ADDRESS: the device at 10.215.N.ADDRESS
+  local bench=mlv-fb${stations[$1 - 1]}-$$ station=mlv-fs${stations[$1 - 1]}-$$
+  ip -n "$bench" neigh flush dev seg0
+  ip netns exec "$bench" python3 -c 'import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind((sys.argv[1], 0))
+s.sendto(b"", (sys.argv[2], 9))' "10.215.$1.$2" "10.215.$1.1" || return 1
+  for _ in $(seq 50); do
+    ip -n "$station" neigh show "10.215.$1.$2" dev bench0 | grep -q lladdr && return 0
+    sleep 0.1
+  done
+  return 1
+}
+for d in 1.10 1.11 2.10 2.11; do announce "${d%%.*}" "${d#*.}" || fail_setup; done
 
 # The devices, logging every datagram: A's two accept any key, B's second
 # has another key than the one provisioned.
 start_devices() {  # NAME NS ARGS...
   local name=$1 ns=$2
   shift 2
-  ip netns exec "$ns" "$devsim" --verbose "$@" 2>"$work/dev-$name.log" &
-  pids+=($!)
+  devsim_start "$work/dev-$name.log" ip netns exec "$ns" "$devsim" --verbose "$@" || fail_setup
+  pids+=("$devsim_pid")
 }
 start_devices a mlv-fba-$$ --devices 2 --first-address 10.215.1.10
 start_devices b1 mlv-fbb-$$ --devices 1 --first-address 10.215.2.10
@@ -136,11 +153,11 @@ EOF
 for _ in $(seq 100); do
   ready=0
   for s in "${stations[@]}"; do grep -q "Server listening" "$work/sshd-$s.log" && ready=$((ready + 1)); done
-  for d in dev-a dev-b1 dev-b2 listener-a; do grep -q listening "$work/$d.log" && ready=$((ready + 1)); done
-  [ "$ready" -eq 7 ] && break
+  grep -q listening "$work/listener-a.log" && ready=$((ready + 1))
+  [ "$ready" -eq 4 ] && break
   sleep 0.1
 done
-[ "$ready" -eq 7 ] || { tail -n 5 "$work"/*.log >&2; fail_setup; }
+[ "$ready" -eq 4 ] || { tail -n 5 "$work"/sshd-*.log "$work/listener-a.log" >&2; fail_setup; }
 
 # The key: random, held in a vault file and in a pattern file for grep, never
 # on a command line (the process lists are searched for it).
@@ -151,7 +168,7 @@ printf 'fleet-test-vault-password\n' >"$work/vault-pass"
 cat >"$work/stations.yml" <<EOF
 melvorin_stations:
   hosts:
-    bench-a: {ansible_host: 10.214.0.2, melvorin_unicast: true, melvorin_record: $work/record-a.jsonl}
+    bench-a: {ansible_host: 10.214.0.2, melvorin_unicast: true}
     bench-b: {ansible_host: 10.214.0.3}
     bench-c: {ansible_host: 10.214.0.4}
   vars:
@@ -161,6 +178,7 @@ melvorin_stations:
     melvorin_scan_timeout: 1
     melvorin_timeout: 3
     melvorin_report_dir: $work/report
+    melvorin_record: $work/units.jsonl
 EOF
 cat >"$work/ansible.cfg" <<EOF
 [defaults]
@@ -208,7 +226,7 @@ play() {
   sampler=
   grep -qF -f "$work/key" "$work/$name.log" && fail "$name: the key is in Ansible's output"
   grep -qF -f "$work/key" "$work/report/report.json" "$work/report/report.csv" && fail "$name: the key is in the report"
-  [ ! -e "$work/record-a.jsonl" ] || ! grep -qF -f "$work/key" "$work/record-a.jsonl" || fail "$name: the key is in the record"
+  [ ! -e "$work/units.jsonl" ] || ! grep -qF -f "$work/key" "$work/units.jsonl" || fail "$name: the key is in the record"
   read -r seen leaked <"$work/sampled"
   [ "$leaked" -eq 0 ] || fail "$name: the key was in a process's command line or environment ($leaked samples)"
 }
@@ -243,25 +261,9 @@ refused=密码格式有误，请重新输入
 port_taken='bench-c: UDP port 12345, where melvorin-cli receives, is in use (another Melvorin may be running)'
 no_device='bench-c: exit 3, time-out: no device answered the scan, or an addressed device gave no result; 0 device(s) offer HomeNet, 1 expected'
 
-# Until melvorin-cli has join --unicast and --record and names each device's
-# hardware address and maker (work merged separately), station A fails its
-# preflight in both plays, saying what its melvorin-cli lacks, and B's
-# hardware address is unknown.
-merged=0
-"$cli" --help | grep -qe --unicast && "$cli" --help | grep -qe --record && merged=1
-if [ "$merged" -eq 1 ]; then
-  unit_b="$mac_b," json_a='["bench-a", 0, 2]' dev_a=a
-else
-  unit_b=, json_a='["bench-a", null, 0]' dev_a=
-  echo "run_fleet: melvorin-cli has no join --unicast or --record: station A must fail" >&2
-fi
 # rows_a VERDICT MESSAGE: station A's rows in report.csv.
 rows_a() {
-  if [ "$merged" -eq 1 ]; then
-    printf 'bench-a,10.215.1.%s,bench0,%s,%s,%s,Espressif Inc.\n' 10 "$1" "$2" "$mac_a" 11 "$1" "$2" "$mac_a"
-  else
-    echo "bench-a,,,,\"bench-a: this station's melvorin-cli lacks join --unicast --record, which the role's settings ask for: install a newer melvorin\",,"
-  fi
+  printf 'bench-a,10.215.1.%s,bench0,%s,%s,%s,Espressif Inc.\n' 10 "$1" "$2" "$mac_a" 11 "$1" "$2" "$mac_a"
 }
 
 # Hosts outside the group: refused at once, the group named; with the group
@@ -281,53 +283,66 @@ ip netns exec "$ctl" timeout 120 ansible-playbook -i "$work/benches.yml" -e melv
 
 # Check mode, with UDP port 12345 taken on station C.
 name=check
-ip netns exec mlv-fsc-$$ "$devsim" --port 12345 2>"$work/holder.log" &
-holder=$!
+devsim_start "$work/holder.log" ip netns exec mlv-fsc-$$ "$devsim" --port 12345 || fail_setup
+holder=$devsim_pid
 pids+=("$holder")
-for _ in $(seq 50); do grep -q listening "$work/holder.log" && break; sleep 0.1; done
 play check --check
 kill "$holder"
 wait "$holder"
 [ "$code" -eq 2 ] || fail "check: ansible-playbook exited with $code, not 2"
 [ "$(joins_seen)" -eq 0 ] || fail "check: a join request reached a device"
-recap bench-a 0 "$((1 - merged))"
-recap bench-b 0 0
+[ ! -e "$work/units.jsonl" ] || fail "check: a record was written"
+for s in bench-a bench-b; do recap $s 0 0; done
 recap bench-c 0 1
 grep -qF "$port_taken" "$work/check.log" || fail "check: bench-c's failure not told"
 grep -qF 'bench-b: would join 2 device(s) to HomeNet: 10.215.2.10, 10.215.2.11' "$work/check.log" ||
   fail "check: bench-b's devices to join not told"
 expect_report "$(rows_a would_join '')
-bench-b,10.215.2.10,bench0,would_join,,$unit_b
-bench-b,10.215.2.11,bench0,would_join,,$unit_b
-bench-c,,,,\"$port_taken\",," "[$json_a, [\"bench-b\", 0, 2], [\"bench-c\", null, 0]]"
+bench-b,10.215.2.10,bench0,would_join,,$mac_b,
+bench-b,10.215.2.11,bench0,would_join,,$mac_b,
+bench-c,,,,\"$port_taken\",," '[["bench-a", 0, 2], ["bench-b", 0, 2], ["bench-c", null, 0]]'
 
 name=join
 play join
 [ "$code" -eq 2 ] || fail "join: ansible-playbook exited with $code, not 2"
 [ "$seen" -gt 0 ] || fail "join: no sample of the process lists saw melvorin-cli join running"
 key_hex=$(printf '%s' "$key" | od -An -tx1 | tr -s ' \n' ' ')
-for d in $dev_a b1 b2; do
+for d in a b1 b2; do
   grep -qF "0d 0a${key_hex% }" "$work/dev-$d.log" || fail "join: the key did not reach device $d"
 done
-[ "$merged" -eq 0 ] || grep -qE '^ff 00 [0-9a-f]{2} 01 ' "$work/listener-a.log" ||
-  fail "join: the listener on station A heard no scan"
+# A joined by unicast: root's listener on its search port heard the scan's
+# broadcast (so nothing refused it) but not the join request.
+grep -qE '^ff 00 [0-9a-f]{2} 01 ' "$work/listener-a.log" || fail "join: the listener on station A heard no scan"
 grep -qE '^ff 00 [0-9a-f]{2} 02 ' "$work/listener-a.log" && fail "join: station A's join request reached its listener"
-recap bench-a "$merged" "$((1 - merged))"
+recap bench-a 1 0
 recap bench-b 0 1
 recap bench-c 0 1
 grep -qF "bench-b: exit 4, a device refused the key's format: 10.215.2.10 accepted ($accepted), 10.215.2.11 key_format ($refused)" \
   "$work/join.log" || fail "join: bench-b's failure does not name its devices and verdicts"
 grep -qF "$no_device" "$work/join.log" || fail "join: bench-c's failure not told"
 expect_report "$(rows_a accepted "$accepted")
-bench-b,10.215.2.10,bench0,accepted,$accepted,$unit_b
-bench-b,10.215.2.11,bench0,key_format,$refused,$unit_b
-bench-c,,,,\"$no_device\",," "[$json_a, [\"bench-b\", 4, 2], [\"bench-c\", 3, 0]]"
-[ "$merged" -eq 0 ] || python3 - "$work/record-a.jsonl" "$mac_a" <<'EOF' || fail "join: station A's record is not one line per device"
-import json, sys
+bench-b,10.215.2.10,bench0,accepted,$accepted,$mac_b,
+bench-b,10.215.2.11,bench0,key_format,$refused,$mac_b,
+bench-c,,,,\"$no_device\",," '[["bench-a", 0, 2], ["bench-b", 4, 2], ["bench-c", 3, 0]]'
+# The three stations append to one record file (as a shared folder would
+# have it): a whole line for each device joined, none for C's.
+python3 - "$work/units.jsonl" "$mac_a" "$mac_b" <<'EOF' || fail "join: the record file is not one line per joined device"
+import json, re, socket, sys
+mac_a, mac_b = sys.argv[2:]
 lines = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
-got = sorted((r["interface"], r["address"], r["mac"], r["vendor"], r["ssid"], r["verdict"]) for r in lines)
-assert got == [("bench0", a, sys.argv[2], "Espressif Inc.", "HomeNet", "accepted")
-               for a in ("10.215.1.10", "10.215.1.11")], got
+accepted, refused = "提交成功，请检查设备状态", "密码格式有误，请重新输入"
+want = sorted([("10.215.1.10", mac_a, "Espressif Inc.", "accepted", accepted),
+               ("10.215.1.11", mac_a, "Espressif Inc.", "accepted", accepted),
+               ("10.215.2.10", mac_b, None, "accepted", accepted),
+               ("10.215.2.11", mac_b, None, "key_format", refused)])
+assert sorted((r["address"], r["mac"], r["vendor"], r["verdict"], r["message"]) for r in lines) == want, lines
+for r in lines:
+    assert sorted(r) == sorted(["time", "station", "interface", "address", "mac", "vendor", "ssid", "ssid_hex",
+                                "verdict", "message", "program"]), r
+    assert re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z", r["time"]), r
+    assert (r["station"], r["interface"], r["ssid"], r["ssid_hex"]) == (socket.gethostname(), "bench0", "HomeNet",
+                                                                        b"HomeNet".hex()), r
+    assert re.fullmatch(r"melvorin-cli \S+", r["program"]), r
 EOF
 
 if [ "$failed" -ne 0 ]; then
