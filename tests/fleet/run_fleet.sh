@@ -6,8 +6,9 @@
 # key and authorized keys in this test's folder, listening on the station's
 # management address only) and has a bench segment, a namespace of its own:
 # station A's two devices accept, one of B's two refuses the key, C has none.
-# A joins by unicast and keeps a record; a listener on A's search port stands
-# for another program on the station. First an inventory without the
+# A joins by unicast; root's listener on A's search port (root's, so not
+# refused) must hear A's scan but not its join. Every station appends to one
+# record file. First an inventory without the
 # stations' group (the play must refuse it), then check mode (no join request
 # may reach a device), then for real. Checks the report's rows (with the
 # devices' hardware addresses and makers), which stations changed and failed,
