@@ -6,9 +6,14 @@
 # key and authorized keys in this test's folder, listening on the station's
 # management address only) and has a bench segment, a namespace of its own:
 # station A's two devices accept, one of B's two refuses the key, C has none.
-# First in check mode (no join request may reach a device), then for real.
-# Checks the report's rows, which stations changed and failed, the exit
-# status, and that the key shows in no output, report or process list.
+# A joins by unicast; root's listener on A's search port (root's, so not
+# refused) must hear A's scan but not its join. Every station appends to one
+# record file. First an inventory without the
+# stations' group (the play must refuse it), then check mode (no join request
+# may reach a device), then for real. Checks the report's rows (with the
+# devices' hardware addresses and makers), which stations changed and failed,
+# the exit status, and that the key shows in no output, report, record or
+# process list.
 #
 # Usage: run_fleet.sh MELVORIN_CLI MELVORIN_DEVSIM
 # Exit: 0 passed, 1 failed, 77 skipped (namespaces cannot be made).
@@ -59,6 +64,27 @@ for s in "${stations[@]}"; do
     netns_veth "mlvfs$s$$" "mlv-fs$s-$$" bench0 "10.215.$((n - 1)).1" "mlv-fb$s-$$" seg0 "" || fail_setup
 done
 for d in 1.10 1.11 2.10 2.11; do ip -n "mlv-fb${stations[${d%%.*} - 1]}-$$" addr add "10.215.$d/24" dev seg0 || fail_setup; done
+# The devices' hardware addresses: A's of a registered maker, B's locally
+# administered (no maker).
+mac_a=24:6f:28:00:01:00 mac_b=02:00:00:00:02:00
+ip -n mlv-fba-$$ link set seg0 address $mac_a && ip -n mlv-fbb-$$ link set seg0 address $mac_b || fail_setup
+# Each device asks for its station's hardware address (ARP), as a unit does
+# when it comes up, so that the station's neighbour table knows it. Devices
+# sharing a namespace share its neighbour cache: it is emptied before each.
+announce() {  # N ADDRESS: the device at 10.215.N.ADDRESS
+  local bench=mlv-fb${stations[$1 - 1]}-$$ station=mlv-fs${stations[$1 - 1]}-$$
+  ip -n "$bench" neigh flush dev seg0
+  ip netns exec "$bench" python3 -c 'import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind((sys.argv[1], 0))
+s.sendto(b"", (sys.argv[2], 9))' "10.215.$1.$2" "10.215.$1.1" || return 1
+  for _ in $(seq 50); do
+    ip -n "$station" neigh show "10.215.$1.$2" dev bench0 | grep -q lladdr && return 0
+    sleep 0.1
+  done
+  return 1
+}
+for d in 1.10 1.11 2.10 2.11; do announce "${d%%.*}" "${d#*.}" || fail_setup; done
 
 # The devices, logging every datagram: A's two accept any key, B's second
 # has another key than the one provisioned.
@@ -71,6 +97,16 @@ start_devices() {  # NAME NS ARGS...
 start_devices a mlv-fba-$$ --devices 2 --first-address 10.215.1.10
 start_devices b1 mlv-fbb-$$ --devices 1 --first-address 10.215.2.10
 start_devices b2 mlv-fbb-$$ --devices 1 --first-address 10.215.2.11 --key "not-the-fleet-key"
+# Another program on station A's search port: a broadcast from A reaches it,
+# a unicast to a device does not.
+ip netns exec mlv-fsa-$$ python3 -u -c '
+import socket
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("0.0.0.0", 1902))
+print("listening")
+while True:
+    print(s.recv(4096).hex(" "))' >"$work/listener-a.log" 2>&1 &
+pids+=($!)
 
 # SSH: one client key, a host key per station, everything in $work/ssh.
 mkdir -p "$work/ssh" "$work/home" "$work/ansible/cp" "$work/report"
@@ -118,10 +154,11 @@ EOF
 for _ in $(seq 100); do
   ready=0
   for s in "${stations[@]}"; do grep -q "Server listening" "$work/sshd-$s.log" && ready=$((ready + 1)); done
-  [ "$ready" -eq 3 ] && break
+  grep -q listening "$work/listener-a.log" && ready=$((ready + 1))
+  [ "$ready" -eq 4 ] && break
   sleep 0.1
 done
-[ "$ready" -eq 3 ] || { tail -n 5 "$work"/sshd-*.log >&2; fail_setup; }
+[ "$ready" -eq 4 ] || { tail -n 5 "$work"/sshd-*.log "$work/listener-a.log" >&2; fail_setup; }
 
 # The key: random, held in a vault file and in a pattern file for grep, never
 # on a command line (the process lists are searched for it).
@@ -132,7 +169,7 @@ printf 'fleet-test-vault-password\n' >"$work/vault-pass"
 cat >"$work/stations.yml" <<EOF
 melvorin_stations:
   hosts:
-    bench-a: {ansible_host: 10.214.0.2}
+    bench-a: {ansible_host: 10.214.0.2, melvorin_unicast: true}
     bench-b: {ansible_host: 10.214.0.3}
     bench-c: {ansible_host: 10.214.0.4}
   vars:
@@ -201,9 +238,10 @@ recap() {
 }
 # expect_report ROWS STATIONS: report.csv's rows after the header (lines),
 # and report.json's [station, exit_code, devices_found] of every station
-# (JSON) with the same results as the CSV's.
+# (JSON) with the same results as the CSV's (mac and vendor null where the
+# CSV's are empty).
 expect_report() {
-  printf 'station,address,interface,verdict,message\n%s\n' "$1" | diff - "$work/report/report.csv" >&2 ||
+  printf 'station,address,interface,verdict,message,mac,vendor\n%s\n' "$1" | diff - "$work/report/report.csv" >&2 ||
     fail "$name: report.csv differs (above)"
   python3 - "$work/report/report.json" "$work/report/report.csv" "$2" <<'EOF' || fail "$name: report.json disagrees"
 import csv, json, sys
@@ -213,7 +251,7 @@ assert report["ssid"] == "HomeNet", report["ssid"]
 stations = [[s["station"], s["exit_code"], s["devices_found"]] for s in report["stations"]]
 assert stations == json.loads(sys.argv[3]), stations
 got = [dict(station=s["station"], **r) for s in report["stations"] for r in s["results"]]
-assert got == [r for r in rows if r["address"]], got
+assert got == [dict(r, mac=r["mac"] or None, vendor=r["vendor"] or None) for r in rows if r["address"]], got
 EOF
 }
 joins_seen() {  # join requests (command 02) that reached the devices
@@ -223,6 +261,26 @@ accepted=提交成功，请检查设备状态
 refused=密码格式有误，请重新输入
 port_taken='bench-c: UDP port 12345, where melvorin-cli receives, is in use (another Melvorin may be running)'
 no_device='bench-c: exit 3, time-out: no device answered the scan, or an addressed device gave no result; 0 device(s) offer HomeNet, 1 expected'
+
+# rows_a VERDICT MESSAGE: station A's rows in report.csv.
+rows_a() {
+  printf 'bench-a,10.215.1.%s,bench0,%s,%s,%s,Espressif Inc.\n' 10 "$1" "$2" "$mac_a" 11 "$1" "$2" "$mac_a"
+}
+
+# Hosts outside the group: refused at once, the group named; with the group
+# given as melvorin_group, its hosts are the stations.
+name=nogroup
+printf 'benches:\n  hosts:\n    bench-a: {ansible_host: 10.214.0.2}\n' >"$work/benches.yml"
+ip netns exec "$ctl" timeout 120 ansible-playbook -i "$work/benches.yml" "$ansible_dir/provision.yml" \
+  >"$work/nogroup.log" 2>&1
+code=$?
+[ "$code" -eq 2 ] || fail "nogroup: ansible-playbook exited with $code, not 2"
+grep -qF 'No station to provision: the group melvorin_stations has no host in the inventory' "$work/nogroup.log" ||
+  fail "nogroup: the group it needs is not named"
+grep -q 'TASK \[Check the station' "$work/nogroup.log" && fail "nogroup: the role ran"
+ip netns exec "$ctl" timeout 120 ansible-playbook -i "$work/benches.yml" -e melvorin_group=benches --list-hosts \
+  "$ansible_dir/provision.yml" 2>&1 | grep -A3 'play #2 (benches)' | grep -qx ' *bench-a' ||
+  fail "nogroup: -e melvorin_group=benches does not make bench-a a station"
 
 # Check mode, with UDP port 12345 taken on station C.
 name=check
@@ -240,11 +298,10 @@ recap bench-c 0 1
 grep -qF "$port_taken" "$work/check.log" || fail "check: bench-c's failure not told"
 grep -qF 'bench-b: would join 2 device(s) to HomeNet: 10.215.2.10, 10.215.2.11' "$work/check.log" ||
   fail "check: bench-b's devices to join not told"
-expect_report "bench-a,10.215.1.10,bench0,would_join,
-bench-a,10.215.1.11,bench0,would_join,
-bench-b,10.215.2.10,bench0,would_join,
-bench-b,10.215.2.11,bench0,would_join,
-bench-c,,,,\"$port_taken\"" '[["bench-a", 0, 2], ["bench-b", 0, 2], ["bench-c", null, 0]]'
+expect_report "$(rows_a would_join '')
+bench-b,10.215.2.10,bench0,would_join,,$mac_b,
+bench-b,10.215.2.11,bench0,would_join,,$mac_b,
+bench-c,,,,\"$port_taken\",," '[["bench-a", 0, 2], ["bench-b", 0, 2], ["bench-c", null, 0]]'
 
 name=join
 play join
@@ -254,29 +311,43 @@ key_hex=$(printf '%s' "$key" | od -An -tx1 | tr -s ' \n' ' ')
 for d in a b1 b2; do
   grep -qF "0d 0a${key_hex% }" "$work/dev-$d.log" || fail "join: the key did not reach device $d"
 done
+# A joined by unicast: root's listener on its search port heard the scan's
+# broadcast (so nothing refused it) but not the join request.
+grep -qE '^ff 00 [0-9a-f]{2} 01 ' "$work/listener-a.log" || fail "join: the listener on station A heard no scan"
+grep -qE '^ff 00 [0-9a-f]{2} 02 ' "$work/listener-a.log" && fail "join: station A's join request reached its listener"
 recap bench-a 1 0
 recap bench-b 0 1
 recap bench-c 0 1
 grep -qF "bench-b: exit 4, a device refused the key's format: 10.215.2.10 accepted ($accepted), 10.215.2.11 key_format ($refused)" \
   "$work/join.log" || fail "join: bench-b's failure does not name its devices and verdicts"
 grep -qF "$no_device" "$work/join.log" || fail "join: bench-c's failure not told"
+expect_report "$(rows_a accepted "$accepted")
+bench-b,10.215.2.10,bench0,accepted,$accepted,$mac_b,
+bench-b,10.215.2.11,bench0,key_format,$refused,$mac_b,
+bench-c,,,,\"$no_device\",," '[["bench-a", 0, 2], ["bench-b", 4, 2], ["bench-c", 3, 0]]'
 # The three stations append to one record file (as a shared folder would
-# have it): a whole line for each joined device.
-python3 - "$work/units.jsonl" <<'EOF' || fail "join: the record file is not one line per joined device"
-import json, sys
+# have it): a whole line for each device joined, none for C's.
+python3 - "$work/units.jsonl" "$mac_a" "$mac_b" <<'EOF' || fail "join: the record file is not one line per joined device"
+import json, re, socket, sys
+mac_a, mac_b = sys.argv[2:]
 lines = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
-got = sorted((r["address"], r["verdict"], r["ssid"], r["program"].split()[0]) for r in lines)
-assert got == [("10.215.1.10", "accepted", "HomeNet", "melvorin-cli"), ("10.215.1.11", "accepted", "HomeNet", "melvorin-cli"),
-               ("10.215.2.10", "accepted", "HomeNet", "melvorin-cli"), ("10.215.2.11", "key_format", "HomeNet", "melvorin-cli")], got
+accepted, refused = "提交成功，请检查设备状态", "密码格式有误，请重新输入"
+want = sorted([("10.215.1.10", mac_a, "Espressif Inc.", "accepted", accepted),
+               ("10.215.1.11", mac_a, "Espressif Inc.", "accepted", accepted),
+               ("10.215.2.10", mac_b, None, "accepted", accepted),
+               ("10.215.2.11", mac_b, None, "key_format", refused)])
+assert sorted((r["address"], r["mac"], r["vendor"], r["verdict"], r["message"]) for r in lines) == want, lines
+for r in lines:
+    assert sorted(r) == sorted(["time", "station", "interface", "address", "mac", "vendor", "ssid", "ssid_hex",
+                                "verdict", "message", "program"]), r
+    assert re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z", r["time"]), r
+    assert (r["station"], r["interface"], r["ssid"], r["ssid_hex"]) == (socket.gethostname(), "bench0", "HomeNet",
+                                                                        b"HomeNet".hex()), r
+    assert re.fullmatch(r"melvorin-cli \S+", r["program"]), r
 EOF
-expect_report "bench-a,10.215.1.10,bench0,accepted,$accepted
-bench-a,10.215.1.11,bench0,accepted,$accepted
-bench-b,10.215.2.10,bench0,accepted,$accepted
-bench-b,10.215.2.11,bench0,key_format,$refused
-bench-c,,,,\"$no_device\"" '[["bench-a", 0, 2], ["bench-b", 4, 2], ["bench-c", 3, 0]]'
 
 if [ "$failed" -ne 0 ]; then
-  for f in check join; do echo "--- ansible-playbook ($f) ---"; cat "$work/$f.log"; done
+  for f in nogroup check join; do echo "--- ansible-playbook ($f) ---"; cat "$work/$f.log"; done
   echo "--- report.csv ---"; cat "$work/report/report.csv"
 fi
 exit "$failed"

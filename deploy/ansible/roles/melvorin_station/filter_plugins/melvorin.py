@@ -9,7 +9,8 @@ import json
 
 # What melvorin-cli's exit status says, for the station's message.
 EXIT_MEANINGS = {
-    1: "melvorin-cli failed (socket or system error, or UDP port 12345 taken)",
+    1: ("melvorin-cli failed (socket or system error, UDP port 12345 taken, or another user's program"
+        " on the search port, which a broadcast would hand the key)"),
     2: "melvorin-cli refused its input (bad usage, or a name and key too long for one request)",
     3: "time-out: no device answered the scan, or an addressed device gave no result",
     4: "a device refused the key's format",
@@ -17,6 +18,9 @@ EXIT_MEANINGS = {
 }
 
 RESULT_FIELDS = ("address", "interface", "verdict", "message")
+# The unit's hardware address and maker, as melvorin-cli reports them: null
+# (an empty column in the CSV) when it does not know them.
+UNIT_FIELDS = ("mac", "vendor")
 
 
 def _parse(stdout):
@@ -25,7 +29,9 @@ def _parse(stdout):
 
 
 def _row(fields):
-    return {name: str(fields.get(name, "") or "") for name in RESULT_FIELDS}
+    row = {name: str(fields.get(name, "") or "") for name in RESULT_FIELDS}
+    row.update((name, fields.get(name) or None) for name in UNIT_FIELDS)
+    return row
 
 
 def _devices(results):
@@ -101,14 +107,15 @@ def melvorin_report(hosts, hostvars):
 
 def melvorin_csv(report):
     """report.csv: one row per device, and one for a station without any,
-    carrying the station's message."""
+    carrying the station's message; the unit's hardware address and maker
+    last."""
     out = io.StringIO()
     writer = csv.writer(out, lineterminator="\n")
-    writer.writerow(("station",) + RESULT_FIELDS)
+    writer.writerow(("station",) + RESULT_FIELDS + UNIT_FIELDS)
     for station in report["stations"]:
-        rows = station["results"] or [{"address": "", "interface": "", "verdict": "", "message": station["message"]}]
+        rows = station["results"] or [{"message": station["message"]}]
         for row in rows:
-            writer.writerow([station["station"]] + [row[name] for name in RESULT_FIELDS])
+            writer.writerow([station["station"]] + [row.get(name) or "" for name in RESULT_FIELDS + UNIT_FIELDS])
     return out.getvalue()
 
 
