@@ -137,8 +137,11 @@ std::string UnitHead(const std::string& address, const std::optional<std::string
 }
 
 std::string DeviceJson(const DeviceReport& dev) {
-    std::string out = "{" + Field("address", JsonString(dev.address)) + ", " +
-                      Field("interface", JsonString(dev.interfaceName)) + ", \"networks\": [";
+    std::string out = "{";
+    out += Field("address", JsonString(dev.address));
+    out += ", ";
+    out += Field("interface", JsonString(dev.interfaceName));
+    out += ", \"networks\": [";
     for (std::size_t n = 0; n < dev.networks.size(); ++n) {
         const NetworkRow& net = dev.networks[n];
         out += n ? ", {" : "{";
@@ -154,9 +157,16 @@ std::string DeviceLine(const DeviceReport& dev) {
 }
 
 std::string ResultJson(const JoinReport& r) {
-    return "{" + Field("address", JsonString(r.address)) + ", " + Field("interface", JsonString(r.interfaceName)) +
-           ", " + Field("verdict", JsonString(VerdictWord(r.verdict))) + ", " + Field("message", JsonString(r.message)) +
-           UnitFields(r.mac, r.vendor) + "}";
+    std::string out = "{";
+    out += Field("address", JsonString(r.address));
+    out += ", ";
+    out += Field("interface", JsonString(r.interfaceName));
+    out += ", ";
+    out += Field("verdict", JsonString(VerdictWord(r.verdict)));
+    out += ", ";
+    out += Field("message", JsonString(r.message));
+    out += UnitFields(r.mac, r.vendor);
+    return out + "}";
 }
 
 std::string ResultLine(const JoinReport& r) {
