@@ -70,6 +70,19 @@
         <source>(%1 unasked join results ignored)</source>
         <translation>（已忽略%1个未请求的连接结果）</translation>
     </message>
+    <message>
+        <source>%1, %2</source>
+        <extracomment>A unit&apos;s hardware address and its maker: &quot;24:6f:28:00:00:01, Espressif Inc.&quot;</extracomment>
+        <translation>%1，%2</translation>
+    </message>
+    <message>
+        <source>1 network from the device at %1 (%2) on %3.</source>
+        <translation>来自%3上的设备%1（%2）的1个网络。</translation>
+    </message>
+    <message>
+        <source>%1 networks from the device at %2 (%3) on %4.</source>
+        <translation>来自%4上的设备%2（%3）的%1个网络。</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
