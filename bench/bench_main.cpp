@@ -35,6 +35,7 @@ Benchmark IdleBenchmark();        // bench_idle.cpp
 Benchmark ScanSendBenchmark();    // bench_interfaces.cpp
 Benchmark CliBenchmark();         // bench_cli.cpp
 Benchmark BurstBenchmark();       // bench_burst.cpp
+Benchmark MakersBenchmark();      // bench_makers.cpp
 
 namespace {
 
@@ -49,6 +50,7 @@ std::vector<Benchmark> AllBenchmarks() {
         ScanSendBenchmark(),
         CliBenchmark(),
         BurstBenchmark(),
+        MakersBenchmark(),
     };
 }
 

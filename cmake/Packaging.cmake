@@ -41,7 +41,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${MELVORIN_PACKAGE_MAINTAINER})
 # The dependencies on Qt and the C library come from the binaries themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's captions are Chinese.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
+# The IEEE registries name each unit's maker; without them makers are unknown.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk, ieee-data")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 include(CPack)

@@ -11,6 +11,17 @@ foreach(program melvorin melvorin-cli)
   endif()
 endforeach()
 
+# The IEEE registries of this build machine (Debian's ieee-data), beside the
+# programs, which look there for each unit's maker. Without them, makers are
+# unknown.
+set(MELVORIN_IEEE_DATA /usr/share/ieee-data CACHE PATH "Folder of the IEEE registries' CSV files")
+foreach(registry oui.csv mam.csv oui36.csv iab.csv)
+  if(NOT EXISTS ${MELVORIN_IEEE_DATA}/${registry})
+    message(FATAL_ERROR "${MELVORIN_IEEE_DATA}/${registry} is missing: install ieee-data (scripts/setup)")
+  endif()
+  install(FILES ${MELVORIN_IEEE_DATA}/${registry} DESTINATION .)
+endforeach()
+
 find_program(MELVORIN_RSVG_CONVERT rsvg-convert REQUIRED)
 find_program(MELVORIN_IM_CONVERT convert REQUIRED)
 find_program(MELVORIN_SCDOC scdoc REQUIRED)

@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>JoinRequest</name>
+    <message>
+        <source>Nothing was sent: a program of %1 is bound to UDP port %2 on this computer and would receive the join request with the key. Stop it, or send to each device alone with “melvorin-cli join --unicast”</source>
+        <translation>没有发送任何内容：%1 的一个程序绑定了本机的 UDP 端口 %2，会收到带有密码的连接请求。请停止该程序，或用“melvorin-cli join --unicast”逐个向设备单独发送</translation>
+    </message>
+</context>
+<context>
     <name>NetworkList</name>
     <message>
         <source>Bytes: %1</source>
@@ -82,6 +89,10 @@
     <message>
         <source>%1 networks from the device at %2 (%3) on %4.</source>
         <translation>来自%4上的设备%2（%3）的%1个网络。</translation>
+    </message>
+    <message>
+        <source>A WPA2 network takes a key of 8 to 63 characters, or of 64 hexadecimal digits.</source>
+        <translation>WPA2 网络的密码是 8 到 63 个字符，或 64 位十六进制数字。</translation>
     </message>
 </context>
 <context>

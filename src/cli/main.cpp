@@ -1,5 +1,5 @@
-// melvorin-cli: scan for devices and put them onto a network from scripts.
-// See --help.
+// melvorin-cli scans for devices and puts them onto a network, for scripts.
+// --help tells how.
 
 #include <algorithm>
 #include <chrono>
@@ -13,7 +13,10 @@
 #include <vector>
 
 #include "cli/key.h"
+#include "cli/key_warnings.h"
 #include "cli/options.h"
+#include "cli/plan.h"
+#include "cli/record_line.h"
 #include "cli/report.h"
 #include "cli/route.h"
 #include "cli/session.h"
@@ -26,6 +29,8 @@
 #include "protocol/errors.h"
 #include "protocol/join.h"
 #include "protocol/shown_name.h"
+#include "units/hardware_address.h"
+#include "units/record.h"
 
 namespace {
 
@@ -55,8 +60,8 @@ std::vector<unsigned> InterfaceIndexes(const Options& opt) {
     return indexes;
 }
 
-// Interfaces a request could not go out of, while others took it; a
-// receive buffer too small for a burst of replies.
+// Tells on stderr of each interface a request could not go out of while
+// others took it, and of a receive buffer too small for a burst of replies.
 void ReportSendFailuresOnStderr(Session& session) {
     session.OnSendFailure = [](const net::TIdSendFailure& failure) {
         std::string why;
@@ -73,7 +78,8 @@ void ReportSendFailuresOnStderr(Session& session) {
     };
 }
 
-// Datagrams the system dropped before they were read, told on stderr.
+// Tells on stderr of the datagrams the system dropped before they were
+// read, and returns their count.
 long long NoteDropped(Session& session) {
     const long long dropped = session.Dropped();
     if (dropped > 0) {
@@ -84,7 +90,7 @@ long long NoteDropped(Session& session) {
     return dropped;
 }
 
-// --verbose: the wire log on standard error, as the window writes it.
+// With --verbose, writes the wire log on standard error, as the window does.
 void LogWire(Session& session, const Options& opt) {
     if (!opt.verbose) return;
     session.SetWireLog([showSecrets = opt.showSecrets](const net::TIdLogEntry& entry) {
@@ -110,9 +116,9 @@ int RunScan(const Options& opt) {
     return kExitOk;
 }
 
-// The shortest the raw bytes of a name given by --ssid can be: its code page
-// 936 or its UTF-8 bytes, each marker "[U+XXXX]" standing for one byte at
-// least.
+// Returns the fewest raw bytes a name given by --ssid can stand for: its
+// code page 936 or its UTF-8 bytes, each marker "[U+XXXX]" counting as one
+// byte.
 std::size_t ShortestRawLength(const std::string& name) {
     std::size_t length = name.size();
     try {
@@ -125,33 +131,45 @@ std::size_t ShortestRawLength(const std::string& name) {
     return length;
 }
 
-TIdBytes JoinFrame(const TIdBytes& ssid, const TIdBytes& key) {
+// --record: a line for each result, before they are printed, so that the
+// printed exit code is the program's when the file cannot take them.
+int Record(units::RecordFile* record, const std::string& ssid, const TIdBytes& raw,
+           const std::vector<JoinReport>& results, int exitCode) {
+    if (record == nullptr || results.empty()) return exitCode;
+    const RecordRun run{units::StationName(), std::string(kProg) + " " + kVersion, ssid, raw};
+    const auto now = std::chrono::system_clock::now();
+    std::vector<std::string> lines;
+    for (const JoinReport& result : results) lines.push_back(RecordLine(run, result, now));
     try {
-        return BuildJoinRequest(ssid, key);
-    } catch (const ERangeError&) {
-        throw UsageError("the network name (" + std::to_string(ssid.size()) + " bytes) and the key (" +
-                         std::to_string(key.size()) + " bytes) are too long for one join request: together at most 251");
+        record->Append(lines);
+    } catch (const units::RecordError& e) {
+        Note(e.what());
+        return kExitFailure;
     }
+    return exitCode;
 }
 
-struct Target {
-    std::string address;
-    std::string interfaceName;
-    unsigned interfaceIndex = 0;
-    TIdBytes frame;
-};
-
 int Finish(const Options& opt, Session& session, const std::string& ssid, const TIdBytes& raw,
-           std::vector<JoinReport> results, int exitCode) {
+           std::vector<JoinReport> results, int exitCode, units::RecordFile* record) {
     const long long dropped = NoteDropped(session);
+    exitCode = Record(record, ssid, raw, results, exitCode);
     Print(opt.json ? JoinJson(ssid, raw, results, exitCode, dropped) : JoinTable(ssid, raw, results));
     return exitCode;
 }
 
 int RunJoin(const Options& opt) {
-    const TIdBytes key = EncodeKey(ReadKeyText(opt.keyFile));
-    // Too long for one request is bad input, told before anything is sent.
-    JoinFrame(opt.ssidBytes ? *opt.ssidBytes : TIdBytes(ShortestRawLength(opt.ssid)), key);
+    const std::string keyText = ReadKeyText(opt.keyFile);
+    const TIdBytes key = EncodeKey(keyText);
+    const TIdBytes hiddenRaw = opt.ssidBytes ? *opt.ssidBytes : TIdBytes(opt.ssid.begin(), opt.ssid.end());
+    // Refuses a name and key too long for one request as bad input, before
+    // anything is sent.
+    JoinFrame(opt.ssidBytes || opt.hidden ? hiddenRaw : TIdBytes(ShortestRawLength(opt.ssid)), key);
+    const std::optional<DeviceChoice> choice = opt.device ? ParseDeviceChoice(*opt.device) : std::nullopt;
+    for (const std::string& warning : KeyWarnings(opt.keyFile, keyText)) Note(warning);
+    // A record file that cannot be opened fails the run before anything is sent.
+    std::optional<units::RecordFile> recordFile;
+    if (opt.recordFile) recordFile.emplace(*opt.recordFile);
+    units::RecordFile* const record = recordFile ? &*recordFile : nullptr;
 
     Session session(opt.port, InterfaceIndexes(opt));
     ReportSendFailuresOnStderr(session);
@@ -159,77 +177,75 @@ int RunJoin(const Options& opt) {
     std::vector<Target> targets;
     std::string shown = opt.ssid;
     TIdBytes raw;
-    if (opt.ssidBytes) {
+    if (opt.ssidBytes && !opt.hidden && !(choice && choice->hardware)) {
+        // No scan: the request goes towards the address, or to whoever answers.
         raw = *opt.ssidBytes;
         shown = BytesToText(raw);
-        const std::string address = opt.device.value_or("");
-        targets.push_back({address, "", opt.device ? InterfaceTowards(address) : 0, JoinFrame(raw, key)});
+        const std::string address = choice ? *choice->address : "";
+        targets.push_back({{choice ? InterfaceTowards(address) : 0, address}, "", 0, JoinFrame(raw, key), {}, {}});
+        targets.back().sendInterface = targets.back().unit.interfaceIndex;
     } else {
-        session.Scan(opt.scanTimeout, opt.device.value_or(""));
+        session.Scan(opt.scanTimeout, choice);
         std::vector<DeviceReport> devices = session.Devices();
         if (devices.empty()) {
             Note("no device answered the scan on port " + std::to_string(opt.port));
-            return Finish(opt, session, shown, raw, {}, kExitTimeout);
+            return Finish(opt, session, shown, raw, {}, kExitTimeout, record);
         }
-        if (opt.device) {
-            const DeviceReport* device = session.Device(*opt.device);
-            if (device == nullptr) {
-                Note("device " + *opt.device + " did not answer the scan");
-                return Finish(opt, session, shown, raw, {{*opt.device, "", Verdict::NoResult, "", {}, {}}}, kExitTimeout);
+        if (choice) {
+            devices = ChosenUnits(devices, *choice);
+            if (devices.empty()) {
+                Note("device " + choice->text + " did not answer the scan");
+                JoinReport missing{choice->address.value_or(""), "", Verdict::NoResult, "", {}, {}};
+                if (choice->hardware) missing.mac = units::FormatHardwareAddress(*choice->hardware);
+                return Finish(opt, session, shown, raw, {missing}, kExitTimeout, record);
             }
-            devices = {*device};
+            // Never a guess: nothing is sent.
+            if (devices.size() > 1) throw UsageError(AmbiguityMessage(*choice, devices));
         }
         const std::vector<net::TIdInterface> broadcast = net::BroadcastInterfaces();
-        for (const DeviceReport& device : devices) {
-            for (const NetworkRow& network : device.networks) {
-                // As the table shows it, as the JSON has it, or in its other
-                // reading (bytes valid both as UTF-8 and as code page 936).
-                const std::optional<std::string> other = OtherReading(network.raw);
-                const bool named = ShowName(network.ssid).text == opt.ssid || network.ssid == opt.ssid ||
-                                   (other && (*other == opt.ssid || ShowName(*other).text == opt.ssid));
-                if (!named) continue;
-                if (raw.empty()) {
-                    raw = network.raw;
-                    shown = network.ssid;
-                }
-                targets.push_back({device.address, device.interfaceName, UsableInterface(device.interfaceIndex, broadcast),
-                                   JoinFrame(network.raw, key)});
-                break;
-            }
+        if (opt.hidden) {
+            raw = hiddenRaw;
+            if (opt.ssidBytes) shown = BytesToText(raw);
+            for (const DeviceReport& device : devices) targets.push_back(TargetOf(device, JoinFrame(raw, key), broadcast));
+        } else if (opt.ssidBytes) {
+            raw = *opt.ssidBytes;
+            shown = BytesToText(raw);
+            targets.push_back(TargetOf(devices.front(), JoinFrame(raw, key), broadcast));
+        } else {
+            NetworkPlan plan = PlanByName(devices, opt.ssid, key, broadcast);
+            targets = std::move(plan.targets);
+            raw = std::move(plan.raw);
+            shown = std::move(plan.shown);
         }
         if (targets.empty()) {
             Note("no device offers a network called \"" + opt.ssid + "\"");
-            return Finish(opt, session, shown, raw, {}, kExitNotFound);
+            return Finish(opt, session, shown, raw, {}, kExitNotFound, record);
         }
     }
 
-    // One request for each frame and interface: devices on one segment share it.
-    std::vector<Session::JoinRequest> requests;
-    for (const Target& t : targets) {
-        auto same = std::find_if(requests.begin(), requests.end(), [&t](const Session::JoinRequest& r) {
-            return r.frame == t.frame && r.interfaceIndex == t.interfaceIndex;
-        });
-        if (same == requests.end()) same = requests.insert(requests.end(), {t.frame, t.interfaceIndex, {}});
-        if (!t.address.empty()) same->addresses.push_back(t.address);
-    }
-    session.Join(requests, opt.timeout, opt.retries);
-
-    std::vector<JoinReport> results;
-    if (targets.front().address.empty()) {
-        for (const auto& entry : session.Results()) results.push_back(entry.second);
-    } else {
-        for (const Target& t : targets) {
-            const auto it = session.Results().find(t.address);
-            results.push_back(it != session.Results().end() ? it->second
-                                                             : JoinReport{t.address, t.interfaceName, Verdict::NoResult, "", {}, {}});
+    // A broadcast reaches this computer's own sockets on the port too: not
+    // when another user's program holds one. Asked again before each resend.
+    std::string refusedResend;
+    session.BeforeBroadcastJoin = [&refusedResend](std::uint16_t port) {
+        try {
+            RefuseOtherListeners(port);
+        } catch (const Exception& e) {
+            refusedResend = e.Message();
+            throw;
         }
-    }
+    };
+    session.Join(GroupByLink(targets, opt.unicast), opt.timeout, opt.retries);
+    if (!refusedResend.empty()) Note("the join request was not sent again: " + refusedResend);
+    std::vector<JoinReport> results = AssembleResults(targets, session.Results());
     int code = CombinedExitCode(results);
+    const bool keyRefused = std::any_of(results.begin(), results.end(),
+                                        [](const JoinReport& r) { return r.verdict == Verdict::KeyFormat; });
+    if (keyRefused && !KeyFormatHint(keyText).empty()) Note(KeyFormatHint(keyText));
     if (results.empty()) {
         Note("no device sent a join result");
         code = kExitTimeout;
     }
-    return Finish(opt, session, shown, raw, results, code);
+    return Finish(opt, session, shown, raw, results, code, record);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "cli/args.h"
+#include "cli/plan.h"
 #include "net/sockets.h"
 #include "protocol/errors.h"
 #include "protocol/hex.h"
@@ -111,15 +112,24 @@ Options ParseArgs(const std::vector<std::string>& args) {
             opt.ssidBytes = SsidHex(arg.Value());
             ssidGiven = true;
         } else if (join && name == "--device") {
-            const std::string address = arg.Value();
-            in_addr parsed{};
-            if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) {
-                throw UsageError("--device \"" + address + "\" is not an IPv4 address");
+            const std::string device = arg.Value();
+            if (!ParseDeviceChoice(device)) {
+                throw UsageError("--device \"" + device +
+                                 "\" is neither an IPv4 address nor a hardware address (24:6f:28:00:00:01)");
             }
-            opt.device = address;
+            opt.device = device;
+        } else if (join && name == "--unicast") {
+            arg.Flag();
+            opt.unicast = true;
+        } else if (join && name == "--hidden") {
+            arg.Flag();
+            opt.hidden = true;
         } else if (join && name == "--key-file") {
             opt.keyFile = arg.Value();
             if (opt.keyFile->empty()) throw UsageError("--key-file needs a file name (- for standard input)");
+        } else if (join && name == "--record") {
+            opt.recordFile = arg.Value();
+            if (opt.recordFile->empty()) throw UsageError("--record needs a file name");
         } else if (join && (name == "--key" || name == "--password")) {
             throw UsageError(name + ": the key is never taken from the command line, where other users can read it;"
                                     " use --key-file FILE (- for standard input)");
@@ -128,6 +138,10 @@ Options ParseArgs(const std::vector<std::string>& args) {
         }
     }
     if (opt.command == Command::Join && !ssidGiven) throw UsageError("join needs --ssid NAME or --ssid-hex HEX");
+    if (opt.unicast && opt.ssidBytes && !opt.hidden && !opt.device) {
+        throw UsageError("--unicast sends to each device's own address, and --ssid-hex without a scan knows none:"
+                         " give --device ADDRESS, or --hidden to send to every device that answers the scan");
+    }
     return opt;
 }
 
@@ -142,8 +156,11 @@ Melvorin window does, from scripts. Replies are received on local UDP port
 
 scan   broadcasts the scan request out of every broadcast interface, again
        every second until the time-out, and prints every device that
-       answered: its address, the interface the reply came in on, and its
-       networks strongest first (the list of its last reply). A name is
+       answered: its address, its hardware address and maker where the
+       system's neighbour table tells them, the interface the reply came in
+       on, and its networks strongest first (the list of its last reply).
+       A device is its address on its interface: two at one address on two
+       interfaces are two devices. A name is
        shown as the window shows it: characters that show as nothing, as a
        blank other than U+0020 and U+3000, or as a line break (controls,
        format and bidirectional characters, zero-width and tag characters,
@@ -154,6 +171,13 @@ join   scans, then sends the join request for the network whose shown name
        is NAME to every device that offered it, and waits for each one's
        result. The key is read from --key-file, or asked for without echo
        when standard input is a terminal; never from the command line.
+       The request carries the key in clear. Before it is broadcast, the
+       sockets of this computer are read: when a program of another user
+       (not root) is bound to the search port, where it would receive the
+       key too, nothing is sent and the exit code is 1 (--unicast avoids
+       it). A key file that other users can read, and a key that no WPA2
+       network takes (not 8 to 63 characters, nor 64 hexadecimal digits),
+       are warned of on stderr; the join still goes.
 
 Options:
   --port N             search port (default 1902), read as the window reads
@@ -174,23 +198,49 @@ join only:
                        UTF-8 and as code page 936); --ssid-hex gives any
                        name by its bytes
   --ssid-hex HEX       the network's raw SSID bytes; skips the scan
-  --device ADDRESS     address this one device only (its IPv4 address);
-                       the request goes out of the interface leading to it
+  --device ADDRESS     address this one device only, by its IPv4 address
+                       or its hardware address (24:6f:28:00:00:01, any
+                       case, ':' or '-'); the request goes out of the
+                       interface it answered on. An address that two
+                       answering devices share is refused (exit code 2,
+                       both named, nothing sent). With --ssid-hex an IPv4
+                       address skips the scan, a hardware address does not
+  --unicast            send each join request (and its resends) to its
+                       device's own address, out of the device's link,
+                       instead of broadcasting it: no other station and no
+                       other program on this computer receives the key. A
+                       device whose socket is bound to all addresses takes
+                       both; one bound only to the broadcast address takes
+                       broadcasts only. Needs --device with --ssid-hex unless
+                       --hidden is given
+  --hidden             join a network that no device lists (a hidden one):
+                       scan, then send the name's UTF-8 bytes (or the bytes
+                       of --ssid-hex) to every device that answered, or to
+                       --device
   --key-file FILE      read the key from the first line of FILE
                        (- for standard input)
   --scan-timeout SECS  how long the scan before a join lasts (default 3;
-                       with --device it ends when that device has answered)
+                       with --device it ends shortly after that device
+                       has answered)
   --retries N          send the join request again, once a second, while a
                        device it went to has given no result, at most N
                        times (default 5; 0 sends it once); the first result
                        of each device counts. Without a device to wait for
                        (--ssid-hex without --device) it is sent once.
+  --record FILE        append one JSON line per addressed device to FILE
+                       (created when missing): time (UTC), station, its
+                       interface, address, mac, vendor, ssid, ssid_hex,
+                       verdict, message and program; never the key. The
+                       file is opened before anything is sent; programs
+                       appending at once never mix their lines
 
 Exit codes:
   0   scan: at least one device answered; join: every addressed device
       accepted
-  1   another failure (socket, system; port 12345 taken)
-  2   bad usage or bad input (nothing is sent)
+  1   another failure (socket, system; port 12345 taken; another user's
+      program on the search port, so nothing was broadcast)
+  2   bad usage or bad input (nothing is sent); --device naming two
+      devices
   3   time-out: no device answered the scan, or an addressed device gave
       no result
   4   a device refused the key's format
@@ -198,7 +248,9 @@ Exit codes:
       wrong)
 When devices disagree, the first of 4, 10, 3 that applies is the code.
 
-With --json, "dropped" counts the datagrams the system dropped before they
+With --json, each device and each result has "mac" (its hardware address,
+lower case with colons) and "vendor" (its maker in the IEEE registries),
+each null when unknown. "dropped" counts the datagrams the system dropped before they
 could be read (the socket's receive buffer full; also told on stderr); it is
 null where the system cannot tell (Windows).
 )";

@@ -46,11 +46,19 @@ struct Options {
     // join
     std::string ssid;                  // the shown name (--ssid)
     std::optional<TIdBytes> ssidBytes; // the raw bytes (--ssid-hex)
-    std::optional<std::string> device; // dotted IPv4 address
+    std::optional<std::string> device; // dotted IPv4 address or hardware address
     std::optional<std::string> keyFile;
+    // Each join request to its device's own address instead of broadcast.
+    bool unicast = false;
+    // A network no device lists: sent to every device that answered the
+    // scan (or --device) by its name's UTF-8 bytes or --ssid-hex.
+    bool hidden = false;
     // Resends of the join request, once a second, while an addressed device
     // has given no result.
     int retries = 5;
+    // A file each addressed device's result is appended to, one JSON line
+    // each (--record).
+    std::optional<std::string> recordFile;
 };
 
 // The arguments after the program name. Raises UsageError.

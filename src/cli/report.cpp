@@ -5,6 +5,7 @@
 #include "cli/options.h"
 #include "protocol/shown_name.h"
 #include "protocol/utf8.h"
+#include "units/hardware_address.h"
 
 namespace melvorin::cli {
 
@@ -93,11 +94,35 @@ std::string ShownWithBytes(const std::string& caption, const TIdBytes& raw) {
     return NeedsBytes(shown, raw) ? shown.text + "  (" + Hex(raw) + ")" : shown.text;
 }
 
+std::string Nullable(const std::optional<std::string>& text) { return text ? JsonString(*text) : "null"; }
+
+// Added after the fields that were there before, so that readers of those
+// find them where they were.
+std::string UnitFields(const std::optional<std::string>& mac, const std::optional<std::string>& vendor) {
+    return ", " + Field("mac", Nullable(mac)) + ", " + Field("vendor", Nullable(vendor));
+}
+
 std::string Dropped(long long dropped) {
     return ", " + Field("dropped", dropped < 0 ? std::string("null") : std::to_string(dropped));
 }
 
 }  // namespace
+
+std::string UnitHead(const std::string& address, const std::optional<std::string>& mac,
+                     const std::optional<std::string>& vendor, const std::string& interfaceName) {
+    std::string unit;
+    if (mac) {
+        const std::optional<units::HardwareAddress> hardware = units::ParseHardwareAddress(*mac);
+        unit = " (" + *mac;
+        if (vendor) {
+            unit += ", " + ShowName(*vendor).text;
+        } else if (hardware && units::IsLocallyAdministered(*hardware)) {
+            unit += ", locally administered";
+        }
+        unit += ")";
+    }
+    return address + unit + " on " + Shown(interfaceName);
+}
 
 std::string ScanJson(const std::vector<DeviceReport>& devices, long long dropped) {
     std::string out = "{\"devices\": [";
@@ -112,7 +137,9 @@ std::string ScanJson(const std::vector<DeviceReport>& devices, long long dropped
             out += Field("ssid", JsonString(net.ssid)) + ", " + Field("ssid_hex", JsonString(Hex(net.raw))) + ", " +
                    Field("strength", std::to_string(net.strength)) + "}";
         }
-        out += "]}";
+        out += ']';
+        out += UnitFields(dev.mac, dev.vendor);
+        out += '}';
     }
     return out + "]" + Dropped(dropped) + "}\n";
 }
@@ -120,7 +147,7 @@ std::string ScanJson(const std::vector<DeviceReport>& devices, long long dropped
 std::string ScanTable(const std::vector<DeviceReport>& devices) {
     std::string out;
     for (const DeviceReport& dev : devices) {
-        out += dev.address + " on " + Shown(dev.interfaceName) + ": " + std::to_string(dev.networks.size()) +
+        out += UnitHead(dev.address, dev.mac, dev.vendor, dev.interfaceName) + ": " + std::to_string(dev.networks.size()) +
                (dev.networks.size() == 1 ? " network\n" : " networks\n");
         for (const NetworkRow& net : dev.networks) {
             char strength[16];
@@ -143,7 +170,7 @@ std::string JoinJson(const std::string& ssid, const TIdBytes& raw, const std::ve
         out += i ? ", {" : "{";
         out += Field("address", JsonString(r.address)) + ", " + Field("interface", JsonString(r.interfaceName)) +
                ", " + Field("verdict", JsonString(VerdictWord(r.verdict))) + ", " +
-               Field("message", JsonString(r.message)) + "}";
+               Field("message", JsonString(r.message)) + UnitFields(r.mac, r.vendor) + "}";
     }
     return out + "], " + Field("exit_code", std::to_string(exitCode)) + Dropped(dropped) + "}\n";
 }
@@ -151,7 +178,7 @@ std::string JoinJson(const std::string& ssid, const TIdBytes& raw, const std::ve
 std::string JoinTable(const std::string& ssid, const TIdBytes& raw, const std::vector<JoinReport>& results) {
     std::string out = "network " + ShowName(ssid).text + " (" + (raw.empty() ? std::string("not found") : Hex(raw)) + ")\n";
     for (const JoinReport& r : results) {
-        out += r.address + " on " + Shown(r.interfaceName) + ": " + VerdictWord(r.verdict) +
+        out += UnitHead(r.address.empty() ? "-" : r.address, r.mac, r.vendor, r.interfaceName) + ": " + VerdictWord(r.verdict) +
                (r.message.empty() ? "" : "  " + ShowName(r.message).text) + "\n";
     }
     return out;

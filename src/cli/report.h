@@ -48,6 +48,13 @@ const char* VerdictWord(Verdict verdict);
 int VerdictExitCode(Verdict verdict);
 int CombinedExitCode(const std::vector<JoinReport>& results);
 
+// How the tables and messages name a unit: "192.168.4.1 on wlan0" when
+// nothing more is known, else with its hardware address and maker:
+// "192.168.4.1 (24:6f:28:00:00:01, Espressif Inc.) on wlan0", a locally
+// administered address said to be one.
+std::string UnitHead(const std::string& address, const std::optional<std::string>& mac,
+                     const std::optional<std::string>& vendor, const std::string& interfaceName);
+
 // A JSON string literal of UTF-8 text; C0 and C1 controls, DEL and the
 // bidirectional controls written as \uXXXX, so none reaches a terminal raw.
 std::string JsonString(const std::string& text);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <tuple>
 
+#include "net/neighbours.h"
 #include "net/sockets.h"
 #include "protocol/errors.h"
 #include "protocol/frame.h"
@@ -56,6 +58,10 @@ bool AddressBefore(const std::string& a, const std::string& b) {
     if (xv4 != yv4) return xv4;
     return a < b;
 }
+
+// How long a scan for one unit by its address goes on after it answered, so
+// that another unit at that address, answering the same request, is heard.
+constexpr std::chrono::milliseconds kSameRequestGrace{250};
 
 std::chrono::steady_clock::duration Seconds(double seconds) {
     return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
@@ -111,27 +117,35 @@ void Session::OnRead(const TIdBytes& data, net::TIdSocketHandle& binding) {
     const std::lock_guard<std::mutex> lock(lock_);
     const TDatagramKind kind = HandleDatagram(data, rows, notice);
 
+    const UnitKey from{binding.PeerInterfaceIndex, binding.PeerIP};
     if (kind == TDatagramKind::ListReply && phase_ == Phase::Scanning) {
-        DeviceReport device;
+        DeviceReport& device = devices_[from];  // a later reply's list replaces the earlier
         device.address = binding.PeerIP;
         device.interfaceName = binding.PeerInterface;
         device.interfaceIndex = binding.PeerInterfaceIndex;
         device.networks = std::move(rows.rows);
         std::stable_sort(device.networks.begin(), device.networks.end(),
                          [](const NetworkRow& a, const NetworkRow& b) { return a.strength > b.strength; });
+        ++heard_;
         // The waiting thread is woken only when it may go on.
-        const bool awaited = device.address == until_;
-        devices_[device.address] = std::move(device);
-        if (awaited) changed_.notify_all();
+        if (until_ && until_->address && device.address == *until_->address) changed_.notify_all();
     }
-    if (notice.result && phase_ == Phase::Joining && !results_.count(binding.PeerIP)) {
+    if (notice.result && phase_ == Phase::Joining && !results_.count(from)) {
         JoinReport report;
         report.address = binding.PeerIP;
         report.interfaceName = binding.PeerInterface;
         report.verdict = FromProtocol(notice.result->verdict);
         report.message = notice.result->text;
-        const bool last = awaited_.erase(report.address) != 0 && awaited_.empty();
-        results_[report.address] = std::move(report);
+        const auto scanned = devices_.find(from);  // known from the scan: no reading needed
+        if (scanned != devices_.end()) {
+            report.mac = scanned->second.mac;
+            report.vendor = scanned->second.vendor;
+        }
+        ++heard_;
+        // A unit addressed without its link is awaited by its address alone.
+        const bool was = awaited_.erase(from) != 0 || awaited_.erase({0, from.address}) != 0;
+        const bool last = was && awaited_.empty();
+        results_[from] = std::move(report);
         if (last) changed_.notify_all();
     }
 }
@@ -146,11 +160,48 @@ void Session::SetPhase(Phase phase) {
     phase_ = phase;
 }
 
-void Session::Scan(double seconds, const std::string& until) {
-    const auto found = [this] { return !until_.empty() && devices_.count(until_) != 0; };
+bool Session::FoundLocked() const {
+    return until_ && std::any_of(devices_.begin(), devices_.end(),
+                                 [this](const auto& entry) { return Chooses(*until_, entry.second); });
+}
+
+void Session::LearnHardwareAddresses() {
+    std::vector<UnitKey> unknown;
+    {
+        const std::lock_guard<std::mutex> lock(lock_);
+        if (heard_ == heardAtReading_) return;
+        heardAtReading_ = heard_;
+        for (const auto& [key, device] : devices_) {
+            if (!device.mac) unknown.push_back(key);
+        }
+        for (const auto& [key, result] : results_) {
+            if (!result.mac) unknown.push_back(key);
+        }
+    }
+    if (unknown.empty()) return;
+    const net::TNeighbourTable table = net::TNeighbourTable::Read();
+    std::map<UnitKey, std::pair<std::string, std::optional<std::string>>> learnt;
+    for (const UnitKey& key : unknown) {
+        const std::optional<units::HardwareAddress> hardware = table.Find(key.interfaceIndex, key.address);
+        if (hardware) learnt[key] = {units::FormatHardwareAddress(*hardware), makers_.MakerOf(*hardware)};
+    }
+    const std::lock_guard<std::mutex> lock(lock_);
+    for (auto& [key, device] : devices_) {
+        const auto it = learnt.find(key);
+        if (it != learnt.end() && !device.mac) std::tie(device.mac, device.vendor) = it->second;
+    }
+    for (auto& [key, result] : results_) {
+        const auto it = learnt.find(key);
+        if (it != learnt.end() && !result.mac) std::tie(result.mac, result.vendor) = it->second;
+    }
+}
+
+void Session::Scan(double seconds, const std::optional<DeviceChoice>& until) {
     const Clock::time_point start = Clock::now();
     const Clock::time_point end = start + Seconds(seconds);
     Clock::time_point next = start;
+    // Set once the unit waited for has answered: the scan ends then.
+    std::optional<Clock::time_point> stop;
     {
         const std::lock_guard<std::mutex> lock(lock_);
         until_ = until;
@@ -158,41 +209,49 @@ void Session::Scan(double seconds, const std::string& until) {
     }
     try {
         for (;;) {
-            {
-                const std::lock_guard<std::mutex> lock(lock_);
-                if (Clock::now() >= end || found()) break;
+            Clock::time_point now = Clock::now();
+            if (now >= end || (stop && now >= *stop)) break;
+            if (!stop && now >= next) {
+                // The window's scan: the same request, port rules and send.
+                melvorin::Scan(std::to_string(port_), *sender_);
+                ReportSendFailures();
+                next += std::chrono::seconds(1);
             }
-            // The window's scan: the same request, port rules and send.
-            melvorin::Scan(std::to_string(port_), *sender_);
-            ReportSendFailures();
-            next += std::chrono::seconds(1);
-            WaitUntil(std::min(next, end), found);
+            // Once found, no more rounds: only the rest of the grace.
+            WaitUntil(stop ? std::min(*stop, end) : std::min(next, end), [this, &stop] { return !stop && FoundLocked(); });
+            now = Clock::now();
+            if (!stop && (now >= next || now >= end)) LearnHardwareAddresses();  // a round has ended
+            if (!stop) {
+                const std::lock_guard<std::mutex> lock(lock_);
+                if (FoundLocked()) stop = until_->address ? now + kSameRequestGrace : now;
+            }
         }
     } catch (...) {
         SetPhase(Phase::Idle);
         throw;
     }
     SetPhase(Phase::Idle);
+    LearnHardwareAddresses();
 }
 
 std::vector<DeviceReport> Session::Devices() const {
     std::vector<DeviceReport> out;
     for (const auto& entry : devices_) out.push_back(entry.second);
-    std::sort(out.begin(), out.end(),
-              [](const DeviceReport& a, const DeviceReport& b) { return AddressBefore(a.address, b.address); });
+    std::stable_sort(out.begin(), out.end(),
+                     [](const DeviceReport& a, const DeviceReport& b) { return AddressBefore(a.address, b.address); });
     return out;
 }
 
-const DeviceReport* Session::Device(const std::string& address) const {
-    const auto it = devices_.find(address);
-    return it == devices_.end() ? nullptr : &it->second;
-}
-
-void Session::SendJoin(const TIdBytes& frame, unsigned interfaceIndex) {
-    if (interfaceIndex == 0) {
-        sender_->SendDatagram(kBroadcastHost, port_, frame);
+void Session::SendJoin(const JoinRequest& request) {
+    if (!request.host.empty()) {
+        endpoint_->SendDatagramOn(request.interfaceIndex, request.host, port_, request.frame);
     } else {
-        endpoint_->SendDatagramOn(interfaceIndex, kBroadcastHost, port_, frame);
+        if (BeforeBroadcastJoin) BeforeBroadcastJoin(port_);
+        if (request.interfaceIndex == 0) {
+            sender_->SendDatagram(kBroadcastHost, port_, request.frame);
+        } else {
+            endpoint_->SendDatagramOn(request.interfaceIndex, kBroadcastHost, port_, request.frame);
+        }
     }
     ReportSendFailures();
 }
@@ -213,15 +272,15 @@ void Session::ReportSendFailures() {
 void Session::Join(const std::vector<JoinRequest>& requests, double seconds, int retries) {
     {
         const std::lock_guard<std::mutex> lock(lock_);
-        for (const JoinRequest& request : requests) awaited_.insert(request.addresses.begin(), request.addresses.end());
+        for (const JoinRequest& request : requests) awaited_.insert(request.units.begin(), request.units.end());
         phase_ = Phase::Joining;
     }
     const bool addressed = std::any_of(requests.begin(), requests.end(),
-                                       [](const JoinRequest& r) { return !r.addresses.empty(); });
+                                       [](const JoinRequest& r) { return !r.units.empty(); });
     // Asked under the lock.
     const auto waiting = [this](const JoinRequest& request) {
-        return std::any_of(request.addresses.begin(), request.addresses.end(),
-                           [this](const std::string& a) { return awaited_.count(a) != 0; });
+        return std::any_of(request.units.begin(), request.units.end(),
+                           [this](const UnitKey& u) { return awaited_.count(u) != 0; });
     };
     const auto allIn = [this, addressed] { return addressed && awaited_.empty(); };
 
@@ -235,7 +294,7 @@ void Session::Join(const std::vector<JoinRequest>& requests, double seconds, int
                     if (!waiting(request)) continue;
                 }
                 try {
-                    SendJoin(request.frame, request.interfaceIndex);
+                    SendJoin(request);
                 } catch (const Exception&) {
                     if (sent == 0) throw;
                     retries = sent;  // the link went away: wait for what is on its way
@@ -252,6 +311,7 @@ void Session::Join(const std::vector<JoinRequest>& requests, double seconds, int
         throw;
     }
     SetPhase(Phase::Idle);
+    LearnHardwareAddresses();
 }
 
 }  // namespace melvorin::cli

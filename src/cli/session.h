@@ -7,6 +7,11 @@
 // of replies is read as fast as the system delivers it); the thread that
 // made the session waits in Scan() or Join() until the replies say it may go
 // on. Call everything on that thread.
+//
+// A unit is its link and its address (UnitKey). Its hardware address comes
+// from the system's neighbour table, read once after each round of replies
+// (and after the join) while a unit that answered has none yet; its maker
+// from the registries, loaded at the first one.
 
 #include <chrono>
 #include <condition_variable>
@@ -15,15 +20,18 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "cli/plan.h"
 #include "cli/report.h"
 #include "net/handover.h"
 #include "net/udp_server.h"
 #include "protocol/bytes.h"
+#include "units/makers.h"
 
 namespace melvorin::cli {
 
@@ -37,22 +45,16 @@ public:
     Session& operator=(const Session&) = delete;
 
     // Broadcasts the scan request now and every second after, collecting list
-    // replies, until `seconds` have passed or, when `until` is not empty, the
-    // device at that address has answered. Raises the endpoint's errors
-    // (EIdCouldNotBindSocket when port 12345 is taken).
-    void Scan(double seconds, const std::string& until = "");
-    // After a scan: the devices that answered, by address; each with its
-    // last reply's list.
+    // replies, until `seconds` have passed or, when `until` is given, shortly
+    // after a unit it names has answered (by its address: a quarter of a
+    // second more, for another unit at that address to answer the same
+    // request; by its hardware address: at the end of the round that told
+    // it). Raises the endpoint's errors (EIdCouldNotBindSocket when port
+    // 12345 is taken).
+    void Scan(double seconds, const std::optional<DeviceChoice>& until = std::nullopt);
+    // After a scan: the units that answered, in order of address and link;
+    // each with its last reply's list.
     std::vector<DeviceReport> Devices() const;
-    const DeviceReport* Device(const std::string& address) const;
-
-    // A join request, broadcast out of `interfaceIndex` (as the scan goes
-    // when it is 0), for the devices at `addresses`.
-    struct JoinRequest {
-        TIdBytes frame;
-        unsigned interfaceIndex = 0;
-        std::vector<std::string> addresses;
-    };
     // Sends each request, then again once a second, at most `retries` times,
     // while a device it is for has given no result; collects results until
     // every addressed device has given one or `seconds` have passed. A
@@ -60,8 +62,8 @@ public:
     // counts and the wait lasts `seconds`. Results count only from the first
     // send on; the first of each device is kept.
     void Join(const std::vector<JoinRequest>& requests, double seconds, int retries);
-    // After a join: the first result of each device, by address.
-    const std::map<std::string, JoinReport>& Results() const { return results_; }
+    // After a join: the first result of each unit, by the link it arrived on.
+    const std::map<UnitKey, JoinReport>& Results() const { return results_; }
 
     // Where the endpoint reports each datagram and dropped error (the wire
     // log); called on the listeners' threads too.
@@ -70,6 +72,10 @@ public:
     // Datagrams the system dropped before they could be read (their
     // receive buffer full); -1 where it cannot tell.
     long long Dropped() { return endpoint_->Dropped(); }
+
+    // Called before each join request is broadcast (resends too); what it
+    // raises ends the join's sending: at the first send it leaves Join().
+    std::function<void(std::uint16_t port)> BeforeBroadcastJoin;
 
     // Told once for each interface a request could not go out of (while
     // others took it), with why.
@@ -90,7 +96,12 @@ private:
     // Waits until `deadline` or until `done` (asked under the lock) says so.
     void WaitUntil(Clock::time_point deadline, const std::function<bool()>& done);
     void SetPhase(Phase phase);
-    void SendJoin(const TIdBytes& frame, unsigned interfaceIndex);
+    void SendJoin(const JoinRequest& request);
+    // Under the lock: whether a unit the scan waits for has answered.
+    bool FoundLocked() const;
+    // Hardware addresses and makers for units heard since the last reading
+    // that have none yet: one reading of the neighbour table.
+    void LearnHardwareAddresses();
     // After a send: what could not go out, and once, a capped receive buffer.
     void ReportSendFailures();
 
@@ -101,12 +112,17 @@ private:
     mutable std::mutex lock_;
     std::condition_variable changed_;
     Phase phase_ = Phase::Idle;
-    std::map<std::string, DeviceReport> devices_;
-    // The device whose list reply ends the scan ("" for none).
-    std::string until_;
-    std::map<std::string, JoinReport> results_;
-    // Addressed devices whose result is still to come.
-    std::set<std::string> awaited_;
+    std::map<UnitKey, DeviceReport> devices_;
+    // The unit whose list reply ends the scan.
+    std::optional<DeviceChoice> until_;
+    std::map<UnitKey, JoinReport> results_;
+    // Addressed units whose result is still to come.
+    std::set<UnitKey> awaited_;
+    // Replies and results read, and how many of them the last reading of the
+    // neighbour table came after.
+    unsigned long heard_ = 0;
+    unsigned long heardAtReading_ = 0;
+    units::Makers makers_;
     bool bufferTold_ = false;
     std::set<std::string> failedInterfaces_;
     // The endpoint's hand-over: its events run on the listeners' threads, so

@@ -34,4 +34,9 @@ bool ReadLineWithoutEcho(std::string& line);
 // when there is none. Nothing is sent.
 std::string LocalAddressTowards(const std::string& address);
 
+// Who besides its owner (and the system's administrators) may read the file
+// `path` (UTF-8), as a clause for a warning ("its mode is 0644"); "" when
+// nobody else may, or when that cannot be read.
+std::string ReadableByOthers(const std::string& path);
+
 }  // namespace melvorin::cli::sys

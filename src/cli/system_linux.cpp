@@ -1,6 +1,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -86,6 +87,15 @@ std::string LocalAddressTowards(const std::string& address) {
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &local.sin_addr, text, sizeof text);
     return text;
+}
+
+std::string ReadableByOthers(const std::string& path) {
+    struct stat about {};
+    if (stat(path.c_str(), &about) != 0 || (about.st_mode & (S_IRGRP | S_IROTH)) == 0) return {};
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(about.st_mode & 07777));
+    return std::string("its mode is ") + mode + ((about.st_mode & S_IROTH) != 0 ? ": every user" : ": its group") +
+           " may read it";
 }
 
 }  // namespace melvorin::cli::sys

@@ -6,6 +6,7 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 #include <shellapi.h>
+#include <aclapi.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -157,6 +158,35 @@ std::string LocalAddressTowards(const std::string& address) {
     if (s != INVALID_SOCKET) ::closesocket(s);
     net::TIdStack::DecUsage();
     return text;
+}
+
+// The file's access list allows reading to a group every user is in:
+// Everyone, Users or Authenticated Users. (Other accounts named one by one
+// are not looked up.)
+std::string ReadableByOthers(const std::string& path) {
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    std::wstring name = Utf16(path);
+    if (GetNamedSecurityInfoW(name.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl,
+                              nullptr, &descriptor) != ERROR_SUCCESS) {
+        return {};
+    }
+    std::string who;
+    if (acl == nullptr) who = "it has no access list: every user";  // a null list allows everything
+    for (DWORD i = 0; acl != nullptr && who.empty() && i < acl->AceCount; ++i) {
+        void* entry = nullptr;
+        if (!GetAce(acl, i, &entry)) continue;
+        const auto* header = static_cast<const ACE_HEADER*>(entry);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE) != 0) continue;
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+        if ((allowed->Mask & (FILE_READ_DATA | GENERIC_READ | GENERIC_ALL)) == 0) continue;
+        PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+        if (IsWellKnownSid(sid, WinWorldSid)) who = "Everyone";
+        else if (IsWellKnownSid(sid, WinBuiltinUsersSid)) who = "Users";
+        else if (IsWellKnownSid(sid, WinAuthenticatedUserSid)) who = "Authenticated Users";
+    }
+    LocalFree(descriptor);
+    return who.empty() ? who : who + " may read it";
 }
 
 }  // namespace melvorin::cli::sys

@@ -7,7 +7,8 @@
 // error raised by the call is raised again in the listener. The window
 // installs a wake-up that posts to its event loop (so requests also run
 // inside modal loops); without a window, a plain loop calling WaitForQueued()
-// and RunQueued() serves.
+// and RunQueued() serves. An endpoint with ThreadedEvent (melvorin-cli's)
+// hands nothing over per datagram and uses its hand-over only to close.
 //
 // The object must outlive every endpoint that uses it.
 

@@ -22,7 +22,9 @@ struct TNeighbour {
 class TNeighbourTable {
 public:
     TNeighbourTable() = default;
-    explicit TNeighbourTable(std::vector<TNeighbour> entries) : entries_(std::move(entries)) {}
+    // Kept in order of interface and address, so a look-up is a search, not
+    // a walk: a round of a thousand replies meets a table of a thousand.
+    explicit TNeighbourTable(std::vector<TNeighbour> entries);
 
     // Every entry, in any state, that carries a link-layer address; an empty
     // table when the system cannot tell.

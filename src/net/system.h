@@ -3,11 +3,13 @@
 // What the transport needs of the operating system, in one narrow interface.
 // system_linux.cpp and system_windows.cpp implement it; the endpoint, its
 // bindings, listeners, hand-over and close sequence above it are common code.
-// The same two files hold the interface list (interfaces.h).
+// The interface list (interfaces.h) is in system_linux.cpp on Linux and in
+// interfaces_windows.cpp on Windows.
 // Errors are Windows Sockets numbers (0: none).
 //
-// A port to another system adds one file, system_<name>.cpp, chosen in
-// CMakeLists.txt, that provides everything below and in interfaces.h:
+// A port to another system adds its file, system_<name>.cpp (split in two
+// where it grows long, as Windows' is), chosen in CMakeLists.txt, that
+// provides everything below and in interfaces.h:
 // - a wake-up that ends a WaitReadable() from another thread at any time and
 //   can be cleared (Linux: an eventfd; Windows: an event object);
 // - the arrival interface of each received datagram, for IPv4 and IPv6

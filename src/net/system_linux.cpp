@@ -1,6 +1,7 @@
-// The transport's system interface on Linux: sockets with an eventfd to wake
-// a wait, IP_PKTINFO for the interface of a datagram, SO_RXQ_OVFL for the
-// datagrams dropped, getifaddrs.
+// Implements the transport's system interface on Linux: sockets with an
+// eventfd that wakes a wait, IP_PKTINFO to learn a datagram's interface,
+// SO_RXQ_OVFL to count the datagrams dropped, and getifaddrs to list the
+// interfaces.
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -39,8 +40,8 @@ int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
 
 int LastError() { return WSAErrorFromErrno(errno); }
 
-// The interface a datagram arrived on, and the socket's drop count it came
-// with (SO_RXQ_OVFL; unchanged when absent).
+// Returns the interface a datagram arrived on, and stores the drop count it
+// came with (SO_RXQ_OVFL; `dropped` stays as it was when none came).
 unsigned ArrivalInterface(msghdr& message, std::atomic<std::uint32_t>& dropped) {
     unsigned index = 0;
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
@@ -63,8 +64,8 @@ unsigned ArrivalInterface(msghdr& message, std::atomic<std::uint32_t>& dropped) 
     return index;
 }
 
-// The socket's receive buffer as Linux reports it: twice what was asked for,
-// the other half being its own bookkeeping.
+// Returns the socket's receive buffer as it was asked for: Linux reports
+// twice that, the other half being its own bookkeeping.
 int ReceiveBuffer(int fd) {
     int size = 0;
     socklen_t length = sizeof size;
@@ -160,8 +161,9 @@ int TSocket::SetReceiveBuffer(int bytes, int& held) {
 }
 
 long long TSocket::Dropped() const {
-    // The count now, drops after the last datagram read included; else the
-    // count the last datagram came with.
+    // Asks for the count now, which includes drops after the last datagram
+    // read; where the system will not tell, returns the count that datagram
+    // came with.
     std::uint32_t info[SK_MEMINFO_VARS] = {};
     socklen_t length = sizeof info;
     if (socket_ >= 0 && ::getsockopt(Fd(socket_), SOL_SOCKET, SO_MEMINFO, info, &length) == 0 &&
@@ -233,8 +235,8 @@ int TSocket::Receive(TIdBytes& buffer, sockaddr_storage& from, unsigned& arrival
     message.msg_controllen = sizeof control;
     // MSG_TRUNC makes Linux report the datagram's real length, so a datagram
     // longer than the buffer is noticed instead of arriving cut short.
-    // MSG_DONTWAIT: a datagram that poll() announced may have been dropped
-    // meanwhile (bad checksum); the listener must not block here.
+    // MSG_DONTWAIT keeps the listener from blocking here: a datagram that
+    // poll() announced may have been dropped meanwhile (bad checksum).
     const ssize_t received = ::recvmsg(Fd(socket_), &message, MSG_TRUNC | MSG_DONTWAIT);
     if (received < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
@@ -260,7 +262,7 @@ void RaiseThisThreadsPriority() {
 
 namespace {
 
-// The interface list, released by freeifaddrs.
+// Releases the interface list with freeifaddrs.
 struct IfAddrsDeleter {
     void operator()(ifaddrs* list) const { ::freeifaddrs(list); }
 };
@@ -284,7 +286,7 @@ std::vector<TIdInterface> BroadcastInterfaces() {
         if (index == 0) continue;
         const bool known = std::any_of(found.begin(), found.end(),
                                        [index](const TIdInterface& item) { return item.Index == index; });
-        if (known) continue;  // a second address of the same interface
+        if (known) continue;  // skips a second address of the same interface
         char text[INET_ADDRSTRLEN] = {};
         const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
         ::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text);

@@ -1,55 +1,22 @@
 // The transport's system interface on Windows: Windows Sockets 2 with an
 // event per socket and one to wake a wait, IP_UNICAST_IF around a send out
-// of one interface, WSARecvMsg for the interface a datagram arrived on,
-// GetAdaptersAddresses for the interfaces (named by their friendly names).
+// of one interface, WSARecvMsg for the interface a datagram arrived on.
+// The interface list is in interfaces_windows.cpp.
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <mswsock.h>
-#include <iphlpapi.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <mutex>
 
 #include "net/errors.h"
-#include "net/interfaces.h"
 #include "net/system.h"
+#include "net/utf8_windows.h"
 
-namespace melvorin::net {
-
-namespace {
-
-// The UTF-8 form of a system text.
-std::string Utf8(const wchar_t* text) {
-    if (text == nullptr || *text == 0) return {};
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return {};
-    std::string out(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
-    out.resize(static_cast<std::size_t>(size - 1));
-    return out;
-}
-
-// The adapters with their unicast addresses, or empty.
-std::unique_ptr<char[]> Adapters() {
-    ULONG size = 16 * 1024;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        auto buffer = std::make_unique<char[]>(size);
-        const ULONG result = ::GetAdaptersAddresses(
-            AF_INET, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER, nullptr,
-            reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.get()), &size);
-        if (result == ERROR_SUCCESS) return buffer;
-        if (result != ERROR_BUFFER_OVERFLOW) return nullptr;
-    }
-    return nullptr;
-}
-
-}  // namespace
-
-namespace sys {
+namespace melvorin::net::sys {
 
 namespace {
 
@@ -335,38 +302,4 @@ void RaiseThisThreadsPriority() {
     ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
 }
 
-}  // namespace sys
-
-std::vector<TIdInterface> BroadcastInterfaces() {
-    std::vector<TIdInterface> found;
-    const auto buffer = Adapters();
-    for (auto* a = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.get()); a != nullptr; a = a->Next) {
-        if (a->OperStatus != IfOperStatusUp || a->IfType == IF_TYPE_SOFTWARE_LOOPBACK || a->IfType == IF_TYPE_TUNNEL ||
-            a->IfType == IF_TYPE_PPP || a->IfIndex == 0) {
-            continue;
-        }
-        for (const IP_ADAPTER_UNICAST_ADDRESS* u = a->FirstUnicastAddress; u != nullptr; u = u->Next) {
-            const sockaddr* address = u->Address.lpSockaddr;
-            if (address == nullptr || address->sa_family != AF_INET) continue;
-            char text[INET_ADDRSTRLEN] = {};
-            const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
-            ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
-            found.push_back({a->IfIndex, Utf8(a->FriendlyName), text});
-            break;
-        }
-    }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const TIdInterface& a, const TIdInterface& b) { return a.Index < b.Index; });
-    return found;
-}
-
-std::string InterfaceName(unsigned index) {
-    if (index == 0) return {};
-    const auto buffer = Adapters();
-    for (auto* a = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.get()); a != nullptr; a = a->Next) {
-        if (a->IfIndex == index) return Utf8(a->FriendlyName);
-    }
-    return {};
-}
-
-}  // namespace melvorin::net
+}  // namespace melvorin::net::sys

@@ -106,7 +106,7 @@ void TIdUDPServer::Activate() {
     for (int i = 0; i < bindings_.Count(); ++i) bindings_[i].SetBroadcast(broadcastEnabled_);
 }
 
-// Closing, in one place, with no lock held while waiting:
+// Closes the endpoint, in this one place, and holds no lock while it waits:
 //
 // 1. Take the listeners out of the list and forget the current binding (the
 //    only step under the list's lock). The endpoint now reads inactive, and a
@@ -130,7 +130,7 @@ void TIdUDPServer::CloseEndpoint() {
     for (auto& listener : closing) listener->Stop();
     for (auto& listener : closing) listener->Binding().CloseSocket();
     for (auto& listener : closing) {
-        // From here on it is owned by its own thread.
+        // From here on its own thread owns it.
         if (listener->LetGoIfHandlingHere()) static_cast<void>(listener.release());
     }
     std::erase(closing, nullptr);
@@ -167,13 +167,14 @@ void TIdUDPServer::SendDatagram(const std::string& host, std::uint16_t port, con
 void TIdUDPServer::SendDatagramOn(unsigned interfaceIndex, const std::string& host, std::uint16_t port,
                                   const TIdBytes& data) {
     {
-        // What a failure before the sending (resolving, binding) leaves.
+        // Forgets the last send's interfaces and failures first, so that a
+        // failure before anything goes out (resolving, binding) reports none.
         std::lock_guard<std::mutex> lock(lastSendLock_);
         lastSendInterfaces_.clear();
         lastSendFailures_.clear();
     }
-    // Resolved before the endpoint is touched: a host that cannot be
-    // resolved leaves the endpoint as it was.
+    // Resolves the host before touching the endpoint, so that a host that
+    // cannot be resolved leaves the endpoint as it was.
     TIdStack* stack = TIdStack::Instance();
     const std::string address = stack != nullptr ? stack->ResolveHost(host) : host;
 

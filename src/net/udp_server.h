@@ -31,8 +31,11 @@ using TIdUDPExceptionEvent = std::function<void(TIdUDPListenerThread& AThread, T
 
 // The UDP endpoint: one or two bound sockets (IPv4, and IPv6 where the
 // platform has it), one listener thread per socket, and SendDatagram.
-// Events run on the thread of `handOver` (the window's thread), which must
-// outlive the endpoint. Create, send, close and destroy on that thread.
+// Events run on the thread of `handOver` (the window's thread), or, with
+// ThreadedEvent, on the listener's own thread. OnLog is called on the
+// listeners' threads for what they receive and on the sending thread for
+// what it sends. `handOver` must outlive the endpoint. Create, send, close
+// and destroy on the hand-over's thread.
 class TIdUDPServer : public IDatagramSender {
 public:
     explicit TIdUDPServer(THandOver& handOver, std::string name = "");

@@ -7,8 +7,12 @@
 
 namespace melvorin {
 
-// The exchange state: one instance for the life of the program, touched only
-// on the window's thread.
+// The exchange state: one instance for the life of the program.
+// In the windows only the window's thread touches it: every datagram is
+// handed over to that thread. In melvorin-cli the thread that runs the
+// session writes SearchPort (Scan), and the listener threads rewrite
+// SsidTable (HandleListReply), one at a time under the session's lock; no
+// thread there reads a field that another one writes.
 struct ExchangeState {
     std::int32_t SearchPort = 0;
     std::vector<TIdBytes> SsidTable;

@@ -3,7 +3,7 @@
 // How the window's own widgets appear to assistive technology (screen
 // readers through AT-SPI): the status line as a status bar whose every
 // change is a text change, with a notification that speaks its outcomes
-// (ui/announcer.h); the notice box as an alert carrying its text; the edit
+// (qt/announcer.h); the notice box as an alert carrying its text; the edit
 // boxes read whole.
 
 class QObject;

@@ -28,7 +28,7 @@ double ScreenDpi() {
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
 // A member's text at start, from the layout table.
-QString InitialText(const char* name) { return Q(window::PlaceOf(name).text); }
+QString InitialText(window::TMember member) { return Q(member.Place().text); }
 
 }  // namespace
 
@@ -66,38 +66,35 @@ TForm2::~TForm2() {
 int TForm2::Scaled(int value) const { return window::Scaled(value, scale_); }
 
 void TForm2::BuildLayout() {
-    auto place = [this](QWidget* w) {
-        const window::TPlace& at = window::PlaceOf(w->objectName().toUtf8().constData());
+    // Names a control after its member and places it by the table.
+    auto place = [this](QWidget* w, window::TMember member) {
+        const window::TPlace& at = member.Place();
+        w->setObjectName(QString::fromLatin1(at.name));
         w->setGeometry(Scaled(at.left), Scaled(at.top), Scaled(at.width), Scaled(at.height));
-    };
-    auto named = [](QWidget* w, const char* name) {
-        w->setObjectName(QString::fromLatin1(name));
-        return w;
     };
 
     lbl_SearchPort = new QLabel(InitialText("lbl_SearchPort"), this);
-    place(named(lbl_SearchPort, "lbl_SearchPort"));
+    place(lbl_SearchPort, "lbl_SearchPort");
     lbl_SearchPort->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lbl_SearchPort->setFixedSize(lbl_SearchPort->size());
 
     Key = new QLabel(InitialText("Key"), this);
-    place(named(Key, "Key"));
+    place(Key, "Key");
     Key->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     edtKey = new TEdit(this);
-    place(named(edtKey, "edtKey"));
+    place(edtKey, "edtKey");
     edtKey->setText(InitialText("edtKey"));
     edtKey->OnKeyPress = [this](char16_t& key) { logic_->edtKeyKeyPress(key); };
     edtKey->OnEnter = [this] { logic_->edtKeyEnter(); };
     edtKey->OnExit = [this] { logic_->edtKeyExit(); };
 
     btnSearch = new QPushButton(InitialText("btnSearch"), this);
-    place(named(btnSearch, "btnSearch"));
+    place(btnSearch, "btnSearch");
     btnSearch->setAutoDefault(true);  // Enter presses it while it has the focus
     connect(btnSearch, &QPushButton::clicked, this, [this] { logic_->btnSearchClick(); });
 
     lvSsid = new TListView(this);
-    named(lvSsid, "lvSsid");
     QFont listFont = font();
     listFont.setPixelSize(std::max(1, Scaled(window::kListFontPixels)));
     lvSsid->setFont(listFont);
@@ -105,15 +102,17 @@ void TForm2::BuildLayout() {
     lvSsid->setColumnWidth(0, Scaled(window::kSsidColumnWidth));
     lvSsid->setColumnWidth(1, Scaled(window::kStrengthColumnWidth));
     lvSsid->FitRowHeight();
-    place(lvSsid);
+    place(lvSsid, "lvSsid");
     lvSsid->OnDblClick = [this] { logic_->lvSsidDblClick(); };
 
     edt_SearchPort = new TEdit(this);
-    place(named(edt_SearchPort, "edt_SearchPort"));
+    place(edt_SearchPort, "edt_SearchPort");
     edt_SearchPort->setText(InitialText("edt_SearchPort"));
     // The captions name their boxes for a screen reader; the list, which has
     // no caption, gets a name of its own.
-    const auto member = [this](const char* name) { return findChild<QWidget*>(QString::fromLatin1(name)); };
+    const auto member = [this](window::TMember m) {
+        return findChild<QWidget*>(QString::fromLatin1(m.Place().name));
+    };
     for (const window::TCaption& c : window::kCaptions) {
         static_cast<QLabel*>(member(c.caption))->setBuddy(member(c.box));
     }
@@ -121,7 +120,7 @@ void TForm2::BuildLayout() {
     edt_SearchPort->OnKeyPress = [this](char16_t& key) { logic_->edt_SearchPortKeyPress(key); };
 
     lblStatus = new TStatusLine(this);
-    place(lblStatus);
+    place(lblStatus, "lblStatus");
 
     for (std::size_t i = 1; i < window::kTabOrder.size(); ++i) {
         setTabOrder(member(window::kTabOrder[i - 1]), member(window::kTabOrder[i]));

@@ -18,7 +18,7 @@ public:
 
     // Shows `line`; assistive technology hears of a change as a text change.
     void Show(const QString& line);
-    // Has a screen reader speak the line shown (see ui/announcer.h).
+    // Has a screen reader speak the line shown (see qt/announcer.h).
     void Announce(const QString& line) { announcer_->Say(line); }
 
 private:

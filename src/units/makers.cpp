@@ -1,17 +1,50 @@
 #include "units/makers.h"
 
-// PLACEHOLDER while the registry reader is written on its own branch: it
-// must replace this file before anything merges into main.
+#include <cstring>
+
+#include "units/registry.h"
+#include "units/system.h"
 
 namespace melvorin::units {
 
-struct Makers::Table {};
+struct Makers::Table {
+    Registry registry;
+};
 
 Makers::Makers(std::string folder) : folder_(std::move(folder)) {}
+
 Makers::~Makers() = default;
 
-std::optional<std::string> Makers::MakerOf(const HardwareAddress&) { return std::nullopt; }
+std::optional<std::string> Makers::MakerOf(const HardwareAddress& address) {
+    if (IsLocallyAdministered(address)) return std::nullopt;
+    std::call_once(loaded_, [this] {
+        auto table = std::make_unique<Table>();
+        // Each file in pieces through one small buffer, so that loading
+        // touches little more memory than the table takes; a file missing or
+        // unreadable adds nothing.
+        std::string buffer(256 * 1024, '\0');
+        for (const char* name : kFiles) {
+            const std::optional<sys::FileHandle> file = sys::OpenForReading(sys::InFolder(folder_, name));
+            if (!file) continue;
+            std::size_t have = 0;
+            for (bool last = false; !last;) {
+                if (have == buffer.size()) buffer.resize(buffer.size() * 2);  // one record longer than it
+                const long got = sys::ReadSome(*file, buffer.data() + have, buffer.size() - have);
+                last = got <= 0;
+                have += last ? 0 : static_cast<std::size_t>(got);
+                const std::size_t taken = table->registry.AddCsvPiece(std::string_view(buffer.data(), have), last);
+                std::memmove(buffer.data(), buffer.data() + taken, have - taken);
+                have -= taken;
+            }
+            sys::CloseFile(*file);
+        }
+        table_ = std::move(table);
+    });
+    const std::optional<std::string_view> name = table_->registry.Find(address);
+    if (!name) return std::nullopt;
+    return std::string(*name);
+}
 
-std::string Makers::DefaultFolder() { return "/usr/share/ieee-data"; }
+std::string Makers::DefaultFolder() { return sys::RegistryFolder(); }
 
 }  // namespace melvorin::units

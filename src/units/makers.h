@@ -6,6 +6,7 @@
 // maker is asked for; missing files mean no maker, never an error.
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -30,9 +31,13 @@ public:
     // beside the program on Windows).
     static std::string DefaultFolder();
 
+    // The registry files, in the order they are read.
+    static constexpr const char* kFiles[] = {"oui.csv", "mam.csv", "oui36.csv", "iab.csv"};
+
 private:
     struct Table;
     std::string folder_;
+    std::once_flag loaded_;
     std::unique_ptr<Table> table_;
 };
 

@@ -3,10 +3,12 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <string_view>
+#include <array>
+#include <optional>
 #include <system_error>
 
 #include "win32/text.h"
+#include "win32/timers.h"
 #include "win32/window_class.h"
 #include "window/layout.h"
 #include "window/texts.h"
@@ -20,11 +22,37 @@ constexpr int kFirstId = 100;
 constexpr UINT_PTR kSubclassId = 1;
 
 // The members' indexes in the layout table.
-constexpr std::size_t IndexOf(const char* name) {
-    return static_cast<std::size_t>(&window::PlaceOf(name) - window::kLayout.data());
+constexpr std::size_t kEdtKey = window::IndexOf("edtKey"), kBtnSearch = window::IndexOf("btnSearch"),
+                      kLvSsid = window::IndexOf("lvSsid"), kEdtSearchPort = window::IndexOf("edt_SearchPort"),
+                      kLblStatus = window::IndexOf("lblStatus");
+
+// The window class and styles of each member.
+struct TKind {
+    window::TMember member;
+    const wchar_t* cls;
+    DWORD style, exStyle;
+};
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+constexpr DWORD kEdit = kChild | WS_TABSTOP | ES_AUTOHSCROLL;
+constexpr std::array<TKind, window::kLayout.size()> kKinds{{
+    {"lbl_SearchPort", L"STATIC", kChild | SS_LEFT | SS_NOPREFIX, 0},
+    {"Key", L"STATIC", kChild | SS_LEFT | SS_NOPREFIX, 0},
+    {"edtKey", L"EDIT", kEdit, WS_EX_CLIENTEDGE},
+    {"btnSearch", L"BUTTON", kChild | WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY, 0},
+    {"lvSsid", WC_LISTVIEWW, kChild | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
+     WS_EX_CLIENTEDGE},
+    {"edt_SearchPort", L"EDIT", kEdit, WS_EX_CLIENTEDGE},
+    {"lblStatus", L"STATIC", kChild | SS_LEFT | SS_NOPREFIX, 0},
+}};
+// The controls are made in the table's order (the order of creation): the
+// kinds follow it.
+constexpr bool InLayoutOrder() {
+    for (std::size_t i = 0; i < kKinds.size(); ++i) {
+        if (kKinds[i].member.Index() != i) return false;
+    }
+    return true;
 }
-constexpr std::size_t kEdtKey = IndexOf("edtKey"), kBtnSearch = IndexOf("btnSearch"), kLvSsid = IndexOf("lvSsid"),
-                      kEdtSearchPort = IndexOf("edt_SearchPort"), kLblStatus = IndexOf("lblStatus");
+static_assert(InLayoutOrder(), "kKinds lists the members in kLayout's order");
 
 constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;  // fixed size, a close box only
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
@@ -57,30 +85,13 @@ TForm2::~TForm2() {
     }
 }
 
-HWND TForm2::Control(const char* name) const { return controls_[IndexOf(name)]; }
+HWND TForm2::Control(window::TMember member) const { return controls_[member.Index()]; }
 
 void TForm2::BuildControls() {
-    struct Kind {
-        const wchar_t* cls;
-        DWORD style, exStyle;
-    };
-    constexpr DWORD child = WS_CHILD | WS_VISIBLE;
-    constexpr DWORD edit = child | WS_TABSTOP | ES_AUTOHSCROLL;
-    const Kind kinds[7] = {
-        {L"STATIC", child | SS_LEFT | SS_NOPREFIX, 0},
-        {L"STATIC", child | SS_LEFT | SS_NOPREFIX, 0},
-        {L"EDIT", edit, WS_EX_CLIENTEDGE},
-        {L"BUTTON", child | WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY, 0},
-        {WC_LISTVIEWW, child | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
-         WS_EX_CLIENTEDGE},
-        {L"EDIT", edit, WS_EX_CLIENTEDGE},
-        {L"STATIC", child | SS_LEFT | SS_NOPREFIX, 0},
-    };
-    // In the table's order (the specified order of creation), with the texts
-    // of the table.
+    // In the table's order, with the texts of the table.
     for (std::size_t i = 0; i < window::kLayout.size(); ++i) {
-        controls_[i] = CreateWindowExW(kinds[i].exStyle, kinds[i].cls, Wide(window::kLayout[i].text).c_str(),
-                                       kinds[i].style, 0, 0, 0, 0, window_,
+        controls_[i] = CreateWindowExW(kKinds[i].exStyle, kKinds[i].cls, Wide(window::kLayout[i].text).c_str(),
+                                       kKinds[i].style, 0, 0, 0, 0, window_,
                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstId + i)), ThisModule(), nullptr);
     }
     HWND list = controls_[kLvSsid];
@@ -101,15 +112,15 @@ void TForm2::BuildControls() {
     // its box (a screen reader names an edit box by the label before it);
     // the status line last.
     HWND after = HWND_TOP;
-    const auto next = [&](const char* name) {
-        SetWindowPos(Control(name), after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        after = Control(name);
+    const auto next = [&](window::TMember member) {
+        SetWindowPos(Control(member), after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        after = Control(member);
     };
-    for (const char* name : window::kTabOrder) {
+    for (window::TMember member : window::kTabOrder) {
         for (const window::TCaption& c : window::kCaptions) {
-            if (std::string_view(c.box) == name) next(c.caption);
+            if (c.box == member) next(c.caption);
         }
-        next(name);
+        next(member);
     }
     next("lblStatus");
     for (std::size_t i : {kEdtKey, kEdtSearchPort}) {
@@ -216,10 +227,13 @@ LRESULT TForm2::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return reinterpret_cast<LRESULT>(keyBrush_);
         }
         break;
-    case WM_TIMER:
+    case WM_TIMER: {
+        const std::optional<window::TTimer> timer = TimerOf(wParam);
+        if (!timer) break;
         KillTimer(window_, wParam);
-        if (logic_) logic_->TimedOut(wParam == 1 ? window::TTimer::Scan : window::TTimer::Join);
+        if (logic_) logic_->TimedOut(*timer);
         return 0;
+    }
     case WM_ACTIVATE:
         // The focus stays with its control while another window is active:
         // no enter or exit handler runs for it.

@@ -2,13 +2,16 @@
 
 #include <windows.h>
 
+#include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "net/handover.h"
 #include "win32/live_region.h"
 #include "window/boxes.h"
 #include "window/form_logic.h"
+#include "window/layout.h"
 #include "window/program.h"
 #include "window/view.h"
 
@@ -41,8 +44,8 @@ public:
     void CloseEndpoint() { logic_->CloseEndpoint(); }
 
     HWND Handle() const { return window_; }
-    // A member by its name in the layout table ("lvSsid", "lblStatus"...).
-    HWND Control(const char* name) const;
+    // A member of the layout table, by its name ("lvSsid", "lblStatus"...).
+    HWND Control(window::TMember member) const;
     // The layout's scale: the measured height of "0" over 13.
     double Scale() const { return scale_; }
 
@@ -75,7 +78,7 @@ private:
     void StopTimer(window::TTimer timer) override;
 
     HWND window_ = nullptr;
-    HWND controls_[7] = {};  // in the layout table's order
+    std::array<HWND, window::kLayout.size()> controls_{};  // in the layout table's order
     HWND listName_ = nullptr;
     HFONT font_ = nullptr;
     HFONT listFont_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include "win32/text.h"
+#include "win32/timers.h"
 #include "window/layout.h"
 
 namespace melvorin::win32 {
@@ -15,8 +16,6 @@ std::wstring TextOf(HWND control) {
     text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
     return text;
 }
-
-UINT_PTR TimerId(window::TTimer timer) { return timer == window::TTimer::Scan ? 1 : 2; }
 
 }  // namespace
 

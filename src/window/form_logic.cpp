@@ -11,8 +11,10 @@
 #include "protocol/scan.h"
 #include "protocol/shown_name.h"
 #include "protocol/state.h"
+#include "protocol/wpa2_key.h"
 #include "units/makers.h"
 #include "window/error_text.h"
+#include "window/listener_guard.h"
 #include "window/rules.h"
 
 namespace melvorin::window {
@@ -47,7 +49,7 @@ class TFormLogic::NoticeAdapter : public INotice {
 public:
     NoticeAdapter(IBoxes& boxes, TStatusModel& status) : boxes_(boxes), status_(status) {}
     void ShowNotice(const TJoinResult& result) override {
-        status_.JoinAnswered(result.text);
+        status_.JoinAnswered(result.text, result.verdict == JoinVerdict::KeyFormat);
         boxes_.ShowNotice(result.text);
     }
 
@@ -173,11 +175,15 @@ void TFormLogic::btnSearchClick() {
 
 void TFormLogic::lvSsidDblClick() {
     Guarded([this] {
-        const bool sent =
-            ReportSendFailures(*joinSender_, [this](IDatagramSender& sender) { Join(listArrival_, *key_, sender); });
+        // The guard refuses before the send is tried: no failure of an
+        // earlier send is told again.
+        const bool sent = ReportSendFailures(*joinSender_, [this](IDatagramSender& sender) {
+            TListenerGuard guard(sender);
+            Join(listArrival_, *key_, guard);
+        });
         if (sent) {
             status_.JoinSent(ShowName(BytesToText(State().SelectedSsid)).text, idpsrvr1_->LastSendInterfaces(),
-                             idpsrvr1_->LastSendFailures());
+                             idpsrvr1_->LastSendFailures(), IsWpa2Key(view_.KeyText()));
         }
     });
 }

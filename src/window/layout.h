@@ -6,6 +6,9 @@
 
 #include <array>
 #include <cmath>
+#include <cstddef>
+#include <string_view>
+#include <utility>
 
 namespace melvorin::window {
 
@@ -44,29 +47,51 @@ inline constexpr std::array<TPlace, 7> kLayout{{
     {"lblStatus", 12, kClientHeight, kClientWidth - 24, kStatusHeight, ""},
 }};
 
+// The index in kLayout of the member named `name`. Evaluated while
+// compiling: a name the table does not hold stops the build.
+consteval std::size_t IndexOf(std::string_view name) {
+    for (std::size_t i = 0; i < kLayout.size(); ++i) {
+        if (kLayout[i].name == name) return i;
+    }
+    throw "kLayout holds no member of that name";
+}
+
+// A member of the layout table, named in the code by its name: "lvSsid"
+// converts to it while compiling, and a misspelt name does not compile.
+class TMember {
+public:
+    consteval TMember(const char* name) : index_(IndexOf(name)) {}
+    constexpr std::size_t Index() const { return index_; }
+    constexpr const TPlace& Place() const { return kLayout[index_]; }
+    friend constexpr bool operator==(TMember, TMember) = default;
+
+private:
+    std::size_t index_;
+};
+
+// The place of a member.
+constexpr const TPlace& PlaceOf(TMember member) { return member.Place(); }
+
+namespace detail {
+template <std::size_t... I>
+consteval std::array<TMember, sizeof...(I)> MembersOf(std::index_sequence<I...>) {
+    return {TMember(kLayout[I].name)...};
+}
+}  // namespace detail
+
+// Every member, in the table's order.
+inline constexpr std::array<TMember, kLayout.size()> kMembers =
+    detail::MembersOf(std::make_index_sequence<kLayout.size()>());
+
 // The order Tab visits the members in; the focus starts on the first.
-inline constexpr std::array<const char*, 4> kTabOrder{"btnSearch", "edtKey", "lvSsid", "edt_SearchPort"};
+inline constexpr std::array<TMember, 4> kTabOrder{"btnSearch", "edtKey", "lvSsid", "edt_SearchPort"};
 
 // Each caption and the box it names (for a screen reader, its label).
 struct TCaption {
-    const char* caption;
-    const char* box;
+    TMember caption;
+    TMember box;
 };
 inline constexpr std::array<TCaption, 2> kCaptions{{{"lbl_SearchPort", "edt_SearchPort"}, {"Key", "edtKey"}}};
-
-// The place of the control named `name` (the table holds it).
-constexpr const TPlace& PlaceOf(const char* name) {
-    for (const TPlace& place : kLayout) {
-        const char* a = place.name;
-        const char* b = name;
-        while (*a != '\0' && *a == *b) {
-            ++a;
-            ++b;
-        }
-        if (*a == *b) return place;
-    }
-    return kLayout.back();
-}
 
 inline constexpr const char* kWindowFontFamily = "WenQuanYi Micro Hei";
 inline constexpr int kDesignDpi = 96;

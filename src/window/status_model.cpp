@@ -94,22 +94,28 @@ void TStatusModel::ListShown(int networks, const std::string& deviceAddress, con
 }
 
 void TStatusModel::JoinSent(const std::string& ssid, const std::vector<std::string>& interfaces,
-                            const std::vector<net::TIdSendFailure>& failed) {
+                            const std::vector<net::TIdSendFailure>& failed, bool wpa2Key) {
     view_.StopTimer(TTimer::Scan);
     joinSsid_ = ssid;
+    joinWpa2Key_ = wpa2Key;
     view_.StartTimer(TTimer::Join, joinTimeout_);
     Say(Format(MLV_TR("StatusLine", "Join request for \u201c%1\u201d sent on %2; waiting for the device\u2026"),
                {ssid, Where(interfaces)}) +
         Failures(failed));
 }
 
-void TStatusModel::JoinAnswered(const std::string& message) {
+void TStatusModel::JoinAnswered(const std::string& message, bool keyFormatRefused) {
     view_.StopTimer(TTimer::Join);
+    const std::string hint =
+        keyFormatRefused && !joinWpa2Key_
+            ? ' ' + MLV_TR("StatusLine", "A WPA2 network takes a key of 8 to 63 characters, or of 64 hexadecimal digits.")
+            : std::string();
     if (joinSsid_.empty()) {
-        Say(Format(MLV_TR("StatusLine", "A device answered a join request: %1"), {message}));
+        Say(Format(MLV_TR("StatusLine", "A device answered a join request: %1"), {message}) + hint);
         return;
     }
-    Say(Format(MLV_TR("StatusLine", "The device answered the join request for \u201c%1\u201d: %2"), {joinSsid_, message}));
+    Say(Format(MLV_TR("StatusLine", "The device answered the join request for \u201c%1\u201d: %2"), {joinSsid_, message}) +
+        hint);
 }
 
 void TStatusModel::TimedOut(TTimer timer) {

@@ -51,13 +51,15 @@ public:
     void ListShown(int networks, const std::string& deviceAddress, const std::string& interface,
                    const TUnitName& unit = {});
     // A join request for `ssid` (as the list shows it) went out of
-    // `interfaces` and not out of `failed`.
+    // `interfaces` and not out of `failed`; `wpa2Key`: whether a WPA2
+    // network takes its key.
     void JoinSent(const std::string& ssid, const std::vector<std::string>& interfaces,
-                  const std::vector<net::TIdSendFailure>& failed = {});
+                  const std::vector<net::TIdSendFailure>& failed = {}, bool wpa2Key = true);
     // A request went out of no interface: each one's failure.
     void NothingSent(const std::vector<net::TIdSendFailure>& failed);
-    // The join result's message, before its notice box opens.
-    void JoinAnswered(const std::string& message);
+    // The join result's message, before its notice box opens; after a
+    // refused key format for a key no WPA2 network takes, what one takes.
+    void JoinAnswered(const std::string& message, bool keyFormatRefused = false);
     // How many join results came with no join outstanding and were dropped.
     void SetUnasked(long count);
     // A timer the line started ran out.
@@ -78,6 +80,7 @@ private:
     std::string said_;
     std::string scanWhere_;
     std::string joinSsid_;
+    bool joinWpa2Key_ = true;
     long unasked_ = 0;
 };
 

@@ -22,11 +22,11 @@ set -uo pipefail
 melvorin=${1:?usage: run_orca.sh MELVORIN DEVSIM}
 devsim=${2:?usage: run_orca.sh MELVORIN DEVSIM}
 launcher=/usr/libexec/at-spi-bus-launcher
+. "$(dirname "${BASH_SOURCE[0]}")/../support/kit.sh"
 # What Orca has said so far in this run's folder, one utterance a line.
 spoken() { sed -n "s/.* SPEECH OUTPUT: '\(.*\)' *{.*/\1/p" "$work/orca.debug" 2>/dev/null; }
 
 if [ "${MELVORIN_ORCA_INSIDE:-}" != 1 ]; then
-  . "$(dirname "${BASH_SOURCE[0]}")/../support/netns.sh"
   netns_private run_orca
   for tool in orca dbus-run-session Xvfb xdotool unshare ip "$launcher"; do
     command -v "$tool" >/dev/null || { echo "run_orca: $tool is missing; run scripts/setup" >&2; exit 1; }
@@ -114,9 +114,7 @@ answered="The device answered the join request for “办公室WiFi”: 提交�
 silence="No device answered the scan on mlvwlan0. Is this computer on the device's network or connected to its access point?"
 
 heard "Screen reader on." || { cat "$work/orca.log" >&2; exit 1; }
-ip netns exec "$MELVORIN_ORCA_DEVICE_NS" "$devsim" --verbose 2>"$work/devsim.log" &
-sim=$!
-for _ in $(seq 100); do grep -q "listening on port 1902" "$work/devsim.log" && break; sleep 0.1; done
+devsim_start "$work/devsim.log" ip netns exec "$MELVORIN_ORCA_DEVICE_NS" "$devsim" --verbose || exit 1
 "$melvorin" >"$work/melvorin.log" 2>&1 &
 app=$!
 window
@@ -137,7 +135,7 @@ window
 heard "$answered"
 # The search-port box; then a scan that no device answers.
 key Tab && heard "搜索端口 text." "1902 selected."
-kill "$sim"
+kill "$devsim_pid"
 key Tab && heard "重获SSID push button."
 key space && heard "$silence"
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -53,7 +56,7 @@ public:
 
 std::string Result(const std::string& address, const char* verdict, const char* message) {
     return std::string("{\"address\": \"") + address + "\", \"interface\": \"lo\", \"verdict\": \"" + verdict +
-           "\", \"message\": \"" + message + "\"}";
+           "\", \"message\": \"" + message + "\", \"mac\": null, \"vendor\": null}";
 }
 
 TEST(CliProcess, ScanListsEveryDeviceWithItsNetworksStrongestFirst) {
@@ -66,7 +69,7 @@ TEST(CliProcess, ScanListsEveryDeviceWithItsNetworksStrongestFirst) {
                     "\", \"interface\": \"lo\", \"networks\": [{\"ssid\": \"" + kOffice + "\", \"ssid_hex\": \"" +
                     kOfficeHex +
                     "\", \"strength\": 90}, {\"ssid\": \"HomeNet\", \"ssid_hex\": \"486f6d654e6574\", \"strength\": "
-                    "73}, {\"ssid\": \"a\\\"b\\\\c\", \"ssid_hex\": \"6122625c63\", \"strength\": 5}]}";
+                    "73}, {\"ssid\": \"a\\\"b\\\\c\", \"ssid_hex\": \"6122625c63\", \"strength\": 5}], \"mac\": null, \"vendor\": null}";
     }
     EXPECT_EQ(json.code, 0) << json.err;
     EXPECT_EQ(json.out, expected + "], \"dropped\": 0}\n");
@@ -231,7 +234,7 @@ TEST(CliProcess, HostileNamesReachTheTerminalInertAndAreJoinedRaw) {
                     "\", \"strength\": " + std::to_string(HostileStrength(i)) + "}";
     }
     EXPECT_EQ(json.code, 0) << json.err;
-    EXPECT_EQ(json.out, expected + "]}], \"dropped\": 0}\n");
+    EXPECT_EQ(json.out, expected + "], \"mac\": null, \"vendor\": null}], \"dropped\": 0}\n");
     ExpectInert(json.out);
 
     // By the shown name (after a scan) and by the bytes (without one): the
@@ -295,7 +298,8 @@ TEST(CliProcess, NoDeviceOfABurstOrOfALossyLinkIsLost) {
         const CliRun scan = Cli({"scan", "--json", "--timeout", "3"});
         EXPECT_EQ(scan.code, 0) << scan.err;
         EXPECT_EQ(Count(scan.out, "{\"address\""), 1000);
-        EXPECT_NE(scan.out.find("]}], \"dropped\": 0}\n"), std::string::npos) << scan.err;
+        EXPECT_NE(scan.out.find("], \"mac\": null, \"vendor\": null}], \"dropped\": 0}\n"), std::string::npos)
+            << scan.err;
         // Root may go past the system's cap on receive buffers: nothing to tell.
         EXPECT_EQ(Count(scan.err, "net.core.rmem_max"), 0) << scan.err;
         const CliRun join = Cli({"join", "--ssid", "HomeNet", "--key-file", "-", "--json", "--timeout", "3"}, "12345678");
@@ -371,7 +375,9 @@ TEST(CliProcess, BadInputGivesTwoAndSendsNothing) {
         {{"scan", "--port", "x"}, "", "'x' is not a valid integer value"},
         {{"scan", "--port", "70000"}, "", "Range check error"},
         {{"scan", "--port", port, "--bogus"}, "", "unknown argument"},
+        {{"join", "--port", port, "--ssid", "HomeNet", "--device", "24:6f:28:00:00"}, "", "nor a hardware address"},
         {{"join", "--port", port, "--ssid", "HomeNet", "--key", "secret"}, "", "never taken from the command line"},
+        {{"join", "--port", port, "--ssid-hex", "4142", "--unicast", "--key-file", "-"}, key, "give --device ADDRESS"},
     };
     for (const Refused& r : refused) {
         const CliRun run = Cli(r.args, r.key);
@@ -379,6 +385,85 @@ TEST(CliProcess, BadInputGivesTwoAndSendsNothing) {
         EXPECT_EQ(run.code, 2) << r.message;
         EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
     }
+    EXPECT_FALSE(device.Receive(300).has_value());
+}
+
+// A hidden network: joined by its name's UTF-8 bytes at every device that
+// answered, though none lists it. Warnings for a key file others may read and
+// for a key no WPA2 network takes; the join goes all the same, and after a
+// refused key format the tool says what a WPA2 key is.
+TEST(CliProcess, HiddenNetworkByNameAndHonestWarnings) {
+    HostileDevice device;
+    const CliRun hidden = Cli({"join", "--ssid", "Büro hidden", "--hidden", "--port", device.Port(), "--key-file", "-",
+                               "--scan-timeout", "0.5", "--json"},
+                              "12345678\n", [&] { device.Serve(); });
+    EXPECT_EQ(hidden.code, 0) << hidden.err;
+    EXPECT_EQ(device.join, testing::JoinRequest(testing::BytesOf("Büro hidden"), testing::BytesOf("12345678")));
+    EXPECT_NE(hidden.out.find("\"results\": [" + Result("127.0.0.1", "accepted", "提交成功，请检查设备状态")),
+              std::string::npos)
+        << hidden.out;
+    EXPECT_EQ(hidden.err, "");  // a WPA2 key from standard input: nothing to warn of
+
+    Devices devices({"--devices", "1"});  // takes keys of 8 to 63 bytes only
+    char keyPath[] = "/tmp/mlv-cli-key-XXXXXX";
+    const int fd = mkstemp(keyPath);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "12345\n", 6), 6);
+    fchmod(fd, 0640);
+    close(fd);
+    const CliRun weak = Cli({"join", "--ssid", "HomeNet", "--key-file", keyPath, "--scan-timeout", "0.5"});
+    std::remove(keyPath);
+    EXPECT_EQ(weak.code, 4) << weak.err;
+    EXPECT_EQ(weak.err, "melvorin-cli: warning: the key file \"" + std::string(keyPath) +
+                            "\" is readable by other users (its mode is 0640: its group may read it); keep a key where"
+                            " only you can read it\n"
+                            "melvorin-cli: warning: the key has 5 characters, and a WPA2 network takes a key of 8 to 63"
+                            " characters, or of 64 hexadecimal digits; sending it all the same\n"
+                            "melvorin-cli: a device refused the key's format: a WPA2 network takes a key of 8 to 63"
+                            " characters, or of 64 hexadecimal digits, and this key has 5 characters\n");
+    EXPECT_NE(weak.out.find("127.0.1.1 on lo: key_format"), std::string::npos) << weak.out;
+}
+
+TEST(CliProcess, JoinRecordsALinePerDeviceAfterATornOneAndABadFileStopsItEarly) {
+    Devices devices({"--devices", "2"});
+    char path[] = "/tmp/mlv-cli-record-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "{\"torn", 6), 6);
+    close(fd);
+    const CliRun join = Cli({"join", "--ssid", "HomeNet", "--key-file", "-", "--scan-timeout", "0.5", "--record", path},
+                            "12345678\n");
+    std::ifstream in(path);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove(path);
+    EXPECT_EQ(join.code, 0) << join.err;
+
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+    std::string version = Cli({"--version"}).out;
+    version.pop_back();
+    std::string expected = "{\"torn\n";
+    for (const char* address : {"127.0.1.1", "127.0.1.2"}) {
+        expected += std::string("{\"time\": \"T\", \"station\": \"") + host +
+                    "\", \"interface\": \"lo\", \"address\": \"" + address +
+                    "\", \"mac\": null, \"vendor\": null, \"ssid\": \"HomeNet\", \"ssid_hex\": \"486f6d654e6574\", "
+                    "\"verdict\": \"accepted\", \"message\": \"提交成功，请检查设备状态\", \"program\": \"" +
+                    version + "\"}\n";
+    }
+    // The time aside, which is checked for its form.
+    const std::regex time("\"time\": \"20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-6][0-9]\\.[0-9]{3}Z\"");
+    EXPECT_EQ(std::regex_replace(text, time, "\"time\": \"T\""), expected);
+
+    // A file that cannot be opened: exit 1 before the scan is sent.
+    UdpPeer device;
+    ASSERT_TRUE(device.Bind("", 0));
+    const CliRun bad = Cli({"join", "--port", std::to_string(device.LocalPort()), "--ssid", "HomeNet", "--key-file",
+                            "-", "--record", "/nonexistent/units.jsonl"},
+                           "12345678\n");
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find("cannot open the record file \"/nonexistent/units.jsonl\": No such file or directory"),
+              std::string::npos)
+        << bad.err;
     EXPECT_FALSE(device.Receive(300).has_value());
 }
 

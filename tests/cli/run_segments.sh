@@ -11,13 +11,14 @@ set -uo pipefail
 cli=${1:?usage: run_segments.sh MELVORIN_CLI MELVORIN_DEVSIM}
 devsim=${2:?usage: run_segments.sh MELVORIN_CLI MELVORIN_DEVSIM}
 
-. "$(dirname "${BASH_SOURCE[0]}")/../support/netns.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../support/kit.sh"
 netns_preflight run_segments
 
 tool=mlv-ct-$$ a=mlv-ca-$$ b=mlv-cb-$$
 ifa=mlvca$$ ifb=mlvcb$$
 work=$(mktemp -d /tmp/mlv-cli.XXXXXX)
 cleanup() {
+  devsim_stop
   netns_remove "$tool" "$a" "$b" -- "$ifa" "$ifb"
   rm -rf "$work"
 }
@@ -29,12 +30,8 @@ made=$?
 [ "$made" -eq 0 ] || { echo "run_segments: the test hosts could not be made" >&2; exit "$made"; }
 for i in 10 11 12; do ip -n "$a" addr add "10.213.8.$i/24" dev "${ifa}p" || exit 1; done
 
-ip netns exec "$a" "$devsim" --devices 3 --first-address 10.213.8.10 2>"$work/a.log" &
-ip netns exec "$b" "$devsim" --verbose 2>"$work/b.log" &
-for _ in $(seq 100); do
-  grep -q listening "$work/a.log" && grep -q listening "$work/b.log" && break
-  sleep 0.1
-done
+devsim_start "$work/a.log" ip netns exec "$a" "$devsim" --devices 3 --first-address 10.213.8.10 || exit 1
+devsim_start "$work/b.log" ip netns exec "$b" "$devsim" --verbose || exit 1
 
 failed=0
 fail() { echo "run_segments: $*" >&2; failed=1; }
@@ -43,22 +40,24 @@ in_tool() { ip netns exec "$tool" "$cli" "$@"; }
 scan=$(in_tool scan --json --timeout 1.5); code=$?
 [ "$code" -eq 0 ] || fail "scan exited with $code"
 for d in 10.213.8.10 10.213.8.11 10.213.8.12; do
-  grep -qF "{\"address\": \"$d\", \"interface\": \"$ifa\", \"networks\": [{\"ssid\": \"HomeNet\"" <<<"$scan" ||
+  [ "$(json_get "$scan" "devices/address=$d/interface")" = "$ifa" ] &&
+    [ "$(json_get "$scan" "devices/address=$d/networks/0/ssid")" = HomeNet ] ||
     fail "scan: device $d on $ifa missing"
 done
-grep -qF "{\"address\": \"10.213.9.2\", \"interface\": \"$ifb\"" <<<"$scan" || fail "scan: device on $ifb missing"
-[ "$(grep -o '"address"' <<<"$scan" | wc -l)" -eq 4 ] || fail "scan: not four devices"
+[ "$(json_get "$scan" devices/address=10.213.9.2/interface)" = "$ifb" ] || fail "scan: device on $ifb missing"
+[ "$(json_get "$scan" 'devices/*' | wc -l)" -eq 4 ] || fail "scan: not four devices"
 
 one=$(echo 12345678 | in_tool join --ssid HomeNet --device 10.213.8.11 --key-file - --json); code=$?
 [ "$code" -eq 0 ] || fail "join to one device exited with $code"
-grep -qF "\"results\": [{\"address\": \"10.213.8.11\", \"interface\": \"$ifa\", \"verdict\": \"accepted\"" <<<"$one" ||
+[ "$(json_get "$one" 'results/*/address' | paste -sd' ')" = 10.213.8.11 ] &&
+  [ "$(json_get "$one" results/0/interface) $(json_get "$one" results/0/verdict)" = "$ifa accepted" ] ||
   fail "join to one device: $one"
 join_on_b() { grep -c "request from 10.213.9.1:12345: ff 00 13 02 00" "$work/b.log"; }
 [ "$(join_on_b)" -eq 0 ] || fail "the join addressed to 10.213.8.11 reached segment B"
 
 all=$(echo 12345678 | in_tool join --ssid HomeNet --key-file - --json --scan-timeout 1); code=$?
 [ "$code" -eq 0 ] || fail "join to every device exited with $code"
-[ "$(grep -o '"verdict": "accepted"' <<<"$all" | wc -l)" -eq 4 ] || fail "join to every device: $all"
+[ "$(json_get "$all" results/verdict=accepted | wc -l)" -eq 4 ] || fail "join to every device: $all"
 [ "$(join_on_b)" -eq 1 ] || fail "the join to every device did not reach segment B once"
 
 if [ "$failed" -ne 0 ]; then

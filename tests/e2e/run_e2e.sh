@@ -16,7 +16,7 @@ devsim=${1:?usage: run_e2e.sh DEVSIM WINDOW_TEST [SUITE]}
 window_test=${2:?usage: run_e2e.sh DEVSIM WINDOW_TEST [SUITE]}
 suite=${3:-window}
 
-. "$(dirname "${BASH_SOURCE[0]}")/../support/netns.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../support/kit.sh"
 netns_preflight run_e2e
 
 tool_ns=mlv-tool-$$
@@ -27,13 +27,9 @@ veth_dev=mlvd$$       # device, segment B
 veth_tool_lan=mlvl$$  # tool host, segment A
 veth_lan=mlvo$$       # the other host, segment A
 work=$(mktemp -d /tmp/mlv-e2e.XXXXXX)
-devsim_pid=
 
 cleanup() {
-  if [ -n "$devsim_pid" ] && kill -0 "$devsim_pid" 2>/dev/null; then
-    kill -TERM "$devsim_pid" 2>/dev/null
-    wait "$devsim_pid" 2>/dev/null
-  fi
+  devsim_stop
   netns_remove "$tool_ns" "$dev_ns" "$lan_ns" -- "$veth_tool" "$veth_tool_lan"
   rm -rf "$work"
 }
@@ -62,15 +58,9 @@ ip -n "$tool_ns" route add default via 10.213.8.2 dev "$veth_tool_lan"
 ip -n "$dev_ns" route add 255.255.255.255/32 dev "$veth_dev" src 10.213.7.2
 set +e
 
-ip netns exec "$dev_ns" "$devsim" --verbose 2>"$work/devsim.log" &
-devsim_pid=$!
-for _ in $(seq 100); do
-  grep -q "listening on port 1902" "$work/devsim.log" && break
-  kill -0 "$devsim_pid" 2>/dev/null || break
-  sleep 0.1
-done
+devsim_start "$work/devsim.log" ip netns exec "$dev_ns" "$devsim" --verbose || exit 1
 if ! grep -q "listening on port 1902 with 4 networks" "$work/devsim.log"; then
-  echo "run_e2e: melvorin-devsim did not start:" >&2
+  echo "run_e2e: melvorin-devsim does not offer its four networks on port 1902:" >&2
   cat "$work/devsim.log" >&2
   exit 1
 fi

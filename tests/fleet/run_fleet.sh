@@ -18,7 +18,7 @@ devsim=${2:?usage: run_fleet.sh MELVORIN_CLI MELVORIN_DEVSIM}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ansible_dir=$here/../../deploy/ansible
 
-. "$here/../support/netns.sh"
+. "$here/../support/kit.sh"
 netns_preflight run_fleet
 for tool in ansible-playbook ansible-vault ssh ssh-keygen /usr/sbin/sshd ss; do
   command -v "$tool" >/dev/null || { echo "run_fleet: $tool is missing (scripts/setup installs it)" >&2; exit 1; }
@@ -65,8 +65,8 @@ for d in 1.10 1.11 2.10 2.11; do ip -n "mlv-fb${stations[${d%%.*} - 1]}-$$" addr
 start_devices() {  # NAME NS ARGS...
   local name=$1 ns=$2
   shift 2
-  ip netns exec "$ns" "$devsim" --verbose "$@" 2>"$work/dev-$name.log" &
-  pids+=($!)
+  devsim_start "$work/dev-$name.log" ip netns exec "$ns" "$devsim" --verbose "$@" || fail_setup
+  pids+=("$devsim_pid")
 }
 start_devices a mlv-fba-$$ --devices 2 --first-address 10.215.1.10
 start_devices b1 mlv-fbb-$$ --devices 1 --first-address 10.215.2.10
@@ -118,11 +118,10 @@ EOF
 for _ in $(seq 100); do
   ready=0
   for s in "${stations[@]}"; do grep -q "Server listening" "$work/sshd-$s.log" && ready=$((ready + 1)); done
-  for d in a b1 b2; do grep -q listening "$work/dev-$d.log" && ready=$((ready + 1)); done
-  [ "$ready" -eq 6 ] && break
+  [ "$ready" -eq 3 ] && break
   sleep 0.1
 done
-[ "$ready" -eq 6 ] || { tail -n 5 "$work"/*.log >&2; fail_setup; }
+[ "$ready" -eq 3 ] || { tail -n 5 "$work"/sshd-*.log >&2; fail_setup; }
 
 # The key: random, held in a vault file and in a pattern file for grep, never
 # on a command line (the process lists are searched for it).
@@ -143,6 +142,7 @@ melvorin_stations:
     melvorin_scan_timeout: 1
     melvorin_timeout: 3
     melvorin_report_dir: $work/report
+    melvorin_record: $work/units.jsonl
 EOF
 cat >"$work/ansible.cfg" <<EOF
 [defaults]
@@ -190,6 +190,7 @@ play() {
   sampler=
   grep -qF -f "$work/key" "$work/$name.log" && fail "$name: the key is in Ansible's output"
   grep -qF -f "$work/key" "$work/report/report.json" "$work/report/report.csv" && fail "$name: the key is in the report"
+  [ ! -e "$work/units.jsonl" ] || ! grep -qF -f "$work/key" "$work/units.jsonl" || fail "$name: the key is in the record"
   read -r seen leaked <"$work/sampled"
   [ "$leaked" -eq 0 ] || fail "$name: the key was in a process's command line or environment ($leaked samples)"
 }
@@ -225,15 +226,15 @@ no_device='bench-c: exit 3, time-out: no device answered the scan, or an address
 
 # Check mode, with UDP port 12345 taken on station C.
 name=check
-ip netns exec mlv-fsc-$$ "$devsim" --port 12345 2>"$work/holder.log" &
-holder=$!
+devsim_start "$work/holder.log" ip netns exec mlv-fsc-$$ "$devsim" --port 12345 || fail_setup
+holder=$devsim_pid
 pids+=("$holder")
-for _ in $(seq 50); do grep -q listening "$work/holder.log" && break; sleep 0.1; done
 play check --check
 kill "$holder"
 wait "$holder"
 [ "$code" -eq 2 ] || fail "check: ansible-playbook exited with $code, not 2"
 [ "$(joins_seen)" -eq 0 ] || fail "check: a join request reached a device"
+[ ! -e "$work/units.jsonl" ] || fail "check: a record was written"
 for s in bench-a bench-b; do recap $s 0 0; done
 recap bench-c 0 1
 grep -qF "$port_taken" "$work/check.log" || fail "check: bench-c's failure not told"
@@ -259,6 +260,15 @@ recap bench-c 0 1
 grep -qF "bench-b: exit 4, a device refused the key's format: 10.215.2.10 accepted ($accepted), 10.215.2.11 key_format ($refused)" \
   "$work/join.log" || fail "join: bench-b's failure does not name its devices and verdicts"
 grep -qF "$no_device" "$work/join.log" || fail "join: bench-c's failure not told"
+# The three stations append to one record file (as a shared folder would
+# have it): a whole line for each joined device.
+python3 - "$work/units.jsonl" <<'EOF' || fail "join: the record file is not one line per joined device"
+import json, sys
+lines = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
+got = sorted((r["address"], r["verdict"], r["ssid"], r["program"].split()[0]) for r in lines)
+assert got == [("10.215.1.10", "accepted", "HomeNet", "melvorin-cli"), ("10.215.1.11", "accepted", "HomeNet", "melvorin-cli"),
+               ("10.215.2.10", "accepted", "HomeNet", "melvorin-cli"), ("10.215.2.11", "key_format", "HomeNet", "melvorin-cli")], got
+EOF
 expect_report "bench-a,10.215.1.10,bench0,accepted,$accepted
 bench-a,10.215.1.11,bench0,accepted,$accepted
 bench-b,10.215.2.10,bench0,accepted,$accepted

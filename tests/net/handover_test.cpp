@@ -65,7 +65,7 @@ TEST_F(HandOver, ErrorOfTheCallIsRaisedInTheWorker) {
         }
         done = true;
     });
-    EXPECT_TRUE(test::PumpUntil(handOver, [&] { return done.load(); }));
+    EXPECT_TRUE(test::PumpUntil(test::LoopOf(handOver), [&] { return done.load(); }));
     worker.join();
     EXPECT_EQ(caught, "handler failed");
 }
@@ -96,10 +96,10 @@ TEST_F(HandOver, NestedLoopRunsTheRequestsBehindTheOpenCall) {
     std::thread first([&] {
         handOver.Synchronize([&] {
             second = std::thread([&] { handOver.Synchronize([&] { secondRan = true; }); });
-            EXPECT_TRUE(test::PumpUntil(handOver, [&] { return secondRan.load(); }));
+            EXPECT_TRUE(test::PumpUntil(test::LoopOf(handOver), [&] { return secondRan.load(); }));
         });
     });
-    ASSERT_TRUE(test::PumpUntil(handOver, [&] { return secondRan.load(); }));
+    ASSERT_TRUE(test::PumpUntil(test::LoopOf(handOver), [&] { return secondRan.load(); }));
     first.join();
     second.join();
 }

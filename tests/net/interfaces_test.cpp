@@ -67,8 +67,8 @@ protected:
 
     // The arrivals once `count` came and a copy too many had time to follow.
     Lines Arrivals(std::size_t count) {
-        EXPECT_TRUE(test::PumpUntil(handOver, [&] { return arrivals.size() >= count; }));
-        test::PumpFor(handOver, 150);
+        EXPECT_TRUE(test::PumpUntil(test::LoopOf(handOver), [&] { return arrivals.size() >= count; }));
+        test::PumpFor(test::LoopOf(handOver), 150);
         Lines got;
         got.swap(arrivals);
         return got;

@@ -31,6 +31,7 @@
 namespace melvorin::net {
 namespace {
 
+using test::LoopOf;
 using test::PumpUntil;
 using test::UdpPeer;
 
@@ -302,7 +303,7 @@ TEST_F(UdpEndpoint, DatagramArrivesOnTheWindowsThreadWithItsSender) {
     const bool v6 = IPv6Here();
     Open();
     ASSERT_TRUE(Send({0xFF, 0x01, 0x02}));
-    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 1; }));
+    ASSERT_TRUE(PumpUntil(LoopOf(handOver), [&] { return seen.data.size() == 1; }));
     EXPECT_EQ(seen.data[0], (TIdBytes{0xFF, 0x01, 0x02}));
     EXPECT_EQ(seen.threads[0], std::this_thread::get_id());
     EXPECT_EQ(seen.peerIPs[0], "127.0.0.1");
@@ -314,7 +315,7 @@ TEST_F(UdpEndpoint, DatagramArrivesOnTheWindowsThreadWithItsSender) {
         UdpPeer device6(AF_INET6);
         ASSERT_TRUE(device6.Bind("::1", 0));
         ASSERT_TRUE(device6.SendTo("::1", kLocalPort, {0x07}));
-        ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 2; }));
+        ASSERT_TRUE(PumpUntil(LoopOf(handOver), [&] { return seen.data.size() == 2; }));
         EXPECT_EQ(seen.data[1], (TIdBytes{0x07}));
         EXPECT_EQ(seen.threads[1], std::this_thread::get_id());
         EXPECT_EQ(seen.peerIPs[1], "0:0:0:0:0:0:0:1");
@@ -336,7 +337,7 @@ TEST_F(UdpEndpoint, ListenerWaitsUntilItsDatagramWasHandled) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_TRUE(seen.data.empty());
     EXPECT_EQ(testing::PendingBytes(e.server.Bindings()[0].Handle()), 1);  // the second datagram is still in the socket
-    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 2; }));
+    ASSERT_TRUE(PumpUntil(LoopOf(handOver), [&] { return seen.data.size() == 2; }));
     EXPECT_EQ(seen.data[0], TIdBytes{1});
     EXPECT_EQ(seen.data[1], TIdBytes{2});
 }
@@ -344,25 +345,25 @@ TEST_F(UdpEndpoint, ListenerWaitsUntilItsDatagramWasHandled) {
 TEST_F(UdpEndpoint, EmptyAndBufferSizedDatagramsWholeAndOneByteMoreFailsItsCycle) {
     Open();
     ASSERT_TRUE(Send({}));
-    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 1; }));
+    ASSERT_TRUE(PumpUntil(LoopOf(handOver), [&] { return seen.data.size() == 1; }));
     EXPECT_TRUE(seen.data[0].empty());
     EXPECT_EQ(seen.peerPorts[0], device.LocalPort());
 
     TIdBytes full(8192);
     for (std::size_t i = 0; i < full.size(); ++i) full[i] = static_cast<std::uint8_t>(i * 7 + 3);
     ASSERT_TRUE(Send(full));
-    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 2; }));
+    ASSERT_TRUE(PumpUntil(LoopOf(handOver), [&] { return seen.data.size() == 2; }));
     EXPECT_EQ(seen.data[1], full);
 
     TIdBytes tooLong(8193, 0x5A);
     ASSERT_TRUE(Send(tooLong));
-    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.errorMessages.size() == 1; }));
+    ASSERT_TRUE(PumpUntil(LoopOf(handOver), [&] { return seen.errorMessages.size() == 1; }));
     EXPECT_EQ(seen.errorMessages[0], "Socket Error # 10040\r\nMessage too long.");
     EXPECT_EQ(seen.errorClasses[0], "EIdSocketError");
 
     // The listener goes on, and the oversized datagram is gone for good.
     ASSERT_TRUE(Send({9, 8, 7}));
-    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 3; }));
+    ASSERT_TRUE(PumpUntil(LoopOf(handOver), [&] { return seen.data.size() == 3; }));
     EXPECT_EQ(seen.data[2], (TIdBytes{9, 8, 7}));
     EXPECT_EQ(seen.errorMessages.size(), 1u);
 
@@ -371,7 +372,7 @@ TEST_F(UdpEndpoint, EmptyAndBufferSizedDatagramsWholeAndOneByteMoreFailsItsCycle
     e.server.OnUDPException = nullptr;
     ASSERT_TRUE(Send(tooLong));
     ASSERT_TRUE(Send({6}));
-    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 4; }));
+    ASSERT_TRUE(PumpUntil(LoopOf(handOver), [&] { return seen.data.size() == 4; }));
     EXPECT_EQ(seen.data[3], TIdBytes{6});
     EXPECT_EQ(seen.Dropped(), std::vector<std::string>{"EIdSocketError: Socket Error # 10040\r\nMessage too long."});
 }
@@ -390,7 +391,7 @@ TEST_F(UdpEndpoint, HandlerThatRaisesDoesNotDisturbItsListener) {
     ASSERT_TRUE(Send({1}));
     ASSERT_TRUE(Send({1, 2}));
     ASSERT_TRUE(Send({1, 2, 3}));
-    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 1; }));
+    ASSERT_TRUE(PumpUntil(LoopOf(handOver), [&] { return seen.data.size() == 1; }));
     EXPECT_EQ(calls, 3);
     EXPECT_EQ(seen.data[0], (TIdBytes{1, 2, 3}));
     ASSERT_EQ(seen.errorMessages.size(), 2u);
@@ -407,7 +408,7 @@ TEST_F(UdpEndpoint, HandlerThatRaisesDoesNotDisturbItsListener) {
     };
     ASSERT_TRUE(Send({1}));
     ASSERT_TRUE(Send({4, 4, 4}));
-    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 2; }));
+    ASSERT_TRUE(PumpUntil(LoopOf(handOver), [&] { return seen.data.size() == 2; }));
     EXPECT_EQ(calls, 5);
     EXPECT_EQ(seen.Dropped(), std::vector<std::string>{"Exception: worse"});
 }
@@ -498,10 +499,10 @@ TEST_F(UdpEndpoint, HandlerThatClosesOrDestroysItsEndpointReturns) {
         };
         e.server.SendDatagram("255.255.255.255", kSearchPort, {});
         ASSERT_TRUE(Send({1}));
-        ASSERT_TRUE(PumpUntil(handOver, [&] { return closed == 1; }));
+        ASSERT_TRUE(PumpUntil(LoopOf(handOver), [&] { return closed == 1; }));
         if (threaded) e.server.SendDatagram("255.255.255.255", kSearchPort, {});
         ASSERT_TRUE(Send({2}));
-        ASSERT_TRUE(PumpUntil(handOver, [&] { return received == 1; }));
+        ASSERT_TRUE(PumpUntil(LoopOf(handOver), [&] { return received == 1; }));
         e.server.SetActive(false);
 
         // Destroyed with its owner: nothing hangs, and the listener that is
@@ -515,7 +516,7 @@ TEST_F(UdpEndpoint, HandlerThatClosesOrDestroysItsEndpointReturns) {
         };
         owner->server.SendDatagram("255.255.255.255", kSearchPort, {});
         ASSERT_TRUE(Send({3}));
-        ASSERT_TRUE(PumpUntil(handOver, [&] { return destroyed.load(); }));
+        ASSERT_TRUE(PumpUntil(LoopOf(handOver), [&] { return destroyed.load(); }));
         EXPECT_TRUE(testing::PortFree(kLocalPort));
     }
 }
@@ -534,7 +535,7 @@ TEST_F(UdpEndpoint, CloseThenSendOpensAgain) {
     EXPECT_TRUE(e.server.Active());
     EXPECT_EQ(e.server.ListenerCount(), count);
     ASSERT_TRUE(Send({3}));
-    ASSERT_TRUE(PumpUntil(handOver, [&] { return seen.data.size() == 1; }));
+    ASSERT_TRUE(PumpUntil(LoopOf(handOver), [&] { return seen.data.size() == 1; }));
 
     e.server.SetActive(false);
     e.server.SetActive(true);
@@ -611,7 +612,7 @@ TEST_F(UdpEndpoint, OpenAndCloseRepeatedlyWhileDatagramsArrive) {
     for (int round = 0; round < 20; ++round) {
         e.server.SendDatagram("255.255.255.255", kSearchPort, {});
         ASSERT_TRUE(e.server.Active());
-        test::PumpFor(handOver, 5 + round % 3);
+        test::PumpFor(test::LoopOf(handOver), 5 + round % 3);
         if (round % 2 == 1) {
             // Close while a hand-over may be queued and not yet run.
             handOver.WaitForQueued(20);

@@ -36,6 +36,7 @@ for lib in libc6 libqt6widgets6; do
   [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 [[ "$(dpkg-deb -f "$deb" Recommends)" == *fonts-wqy-microhei* ]] || fail "the CJK font is not recommended"
+[[ "$(dpkg-deb -f "$deb" Recommends)" == *ieee-data* ]] || fail "ieee-data (the makers' registries) is not recommended"
 
 # Errors fail; warnings and notes are shown in the test's output.
 lintian --fail-on error --display-info "$deb" 2>&1 | grep -v '^running with root' || fail "lintian reports errors"

@@ -22,6 +22,11 @@
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
+
+#include <csignal>
+
+#include "child_process.h"
 #include "net/handover.h"
 #include "protocol/state.h"
 #include "qt_support.h"
@@ -422,6 +427,48 @@ private slots:
         QVERIFY(other.SendTo("127.0.0.1", 12345, JoinResult(0x01, 0x00)));
         QTRY_COMPARE(boxes->notices, QStringList({"密码格式有误，请重新输入"}));
         QCOMPARE(form->UnaskedResults(), 1);
+    }
+
+    // A key no WPA2 network takes is sent; after the device refused its
+    // format, the line says what a WPA2 key is. Then another user's program
+    // binds the search port, where the broadcast would hand it the key:
+    // nothing is sent, the error box says why, and a scan proves the
+    // program hears broadcasts.
+    void keyGoesToNoOtherUserAndTheLineSaysWhatWpa2Takes() {
+        CreateAndFill({{BytesOf("AB"), 50}});
+        if (QTest::currentTestFailed()) return;
+        EdtKey(*form)->setText(QStringLiteral("12345"));
+        LvSsid(*form)->selectRow(0);
+        form->Logic().lvSsidDblClick();
+        QCOMPARE(NextHex(*device), Hex(testing::JoinRequest(BytesOf("AB"), BytesOf("12345"))));
+        Send(JoinResult(0x01, 0x00));
+        QTRY_COMPARE(boxes->notices, QStringList({"密码格式有误，请重新输入"}));
+        QCOMPARE(LblStatus(*form)->text(),
+                 QStringLiteral("The device answered the join request for \u201cAB\u201d: 密码格式有误，请重新输入 A WPA2 "
+                                "network takes a key of 8 to 63 characters, or of 64 hexadecimal digits."));
+
+        if (geteuid() != 0) QSKIP("needs root to run a program as another user");
+        device.reset();  // the search port for the other user
+        testing::ChildProcess nobody(
+            "/usr/bin/setpriv",
+            {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c",
+             "import socket, sys\n"
+             "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+             "s.bind(('0.0.0.0', 1902))\n"
+             "print('listening', file=sys.stderr, flush=True)\n"
+             "while True: print(s.recv(4096).hex(), flush=True)\n"});
+        QVERIFY2(nobody.WaitForStderr("listening"), qPrintable(QString::fromStdString(nobody.Stderr())));
+        EdtKey(*form)->setText(QStringLiteral("pass1234"));
+        form->Logic().lvSsidDblClick();
+        QCOMPARE(boxes->errors,
+                 QStringList({"Nothing was sent: a program of nobody (uid 65534) is bound to UDP port 1902 on this "
+                              "computer and would receive the join request with the key. Stop it, or send to each "
+                              "device alone with \u201cmelvorin-cli join --unicast\u201d."}));
+        form->Logic().btnSearchClick();
+        QTest::qWait(300);
+        nobody.Signal(SIGTERM);
+        nobody.WaitExit(3000);
+        QCOMPARE(QString::fromStdString(nobody.Stdout()), kScanRequest + "\n");
     }
 
     void closingWhileAListenerHandsOver() {

@@ -1,5 +1,41 @@
-# Shared by the test scripts that make hosts of network namespaces and veth
-# pairs. Source it.
+# Shared by scripts/in-netns, scripts/demo and the test scripts that make
+# hosts of network namespaces and veth pairs. Source it.
+
+# netns_loopback: brings loopback up in a new network namespace and routes
+# 255.255.255.255 to it, so that a broadcast loops back to local sockets.
+netns_loopback() {
+  ip link set lo up && ip route add 255.255.255.255/32 dev lo src 127.0.0.1
+}
+
+# netns_enter NAME [--user] COMMAND...: runs COMMAND (exec) in a private
+# network namespace made for it, set up by netns_loopback, with
+# MELVORIN_IN_NETNS=1 in its environment; in the current one when that is
+# already set. Only root can make the namespace, unless --user is given:
+# then anyone can where the system allows unprivileged user namespaces,
+# becoming root inside a user namespace of their own. Exits 1 and says why
+# when the namespace cannot be made (NAME names the caller).
+netns_enter() {
+  local name=$1 unshare_args=(--net) needs="it needs root" why
+  shift
+  if [ "${1:-}" = --user ]; then
+    shift
+    if [ "$(id -u)" -ne 0 ]; then
+      unshare_args=(--user --map-root-user --net)
+      needs="it needs root, or unprivileged user namespaces, which this system does not allow"
+    fi
+  fi
+  if [ "${MELVORIN_IN_NETNS:-}" = 1 ]; then
+    exec "$@"
+  fi
+  if ! why=$(unshare "${unshare_args[@]}" -- true 2>&1); then
+    echo "$name: cannot make a private network namespace ($needs): $why" >&2
+    exit 1
+  fi
+  exec unshare "${unshare_args[@]}" -- bash -c "$(declare -f netns_loopback)"'
+    netns_loopback || exit 1
+    export MELVORIN_IN_NETNS=1
+    exec "$@"' "$name" "$@"
+}
 
 # netns_preflight NAME (the calling script, for the messages): exits 1
 # unless this is a private network namespace (the veth pairs are made in the

@@ -1,6 +1,6 @@
 #pragma once
 
-// Shared by the window's QtTest programs (ui, hardening, e2e): recording
+// Shared by the window's QtTest programs (qt, hardening, e2e): recording
 // boxes, driving the window like a user, and the programs' main.
 
 #include <QPoint>
@@ -73,7 +73,7 @@ using SuiteFactory = std::function<std::unique_ptr<QObject>()>;
 // suite, the rest goes to QtTest. Refuses to run outside a private network
 // namespace (the window broadcasts). `prepare`, given the suite's name, runs
 // before the application object exists and returns a reason to give up, or
-// nothing. The program's start-up runs (ui/start_up.h), with the
+// nothing. The program's start-up runs (qt/start_up.h), with the
 // application title "Melvorin", and a hand-over pump runs;
 // WindowHandOver() is its hand-over, for the windows the suites make.
 int RunQtSuite(int argc, char** argv, const std::map<std::string, SuiteFactory>& suites,

@@ -9,7 +9,6 @@
 #include <commctrl.h>
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <string>
 #include <system_error>
@@ -20,6 +19,7 @@
 
 #include "net/errors.h"
 #include "protocol/state.h"
+#include "pump.h"
 #include "udp_peer.h"
 #include "win32/boxes.h"
 #include "win32/form2.h"
@@ -37,6 +37,7 @@ using testing::JoinRequest;
 using testing::JoinResult;
 using testing::ListReply;
 using testing::Octets;
+using testing::PumpUntil;
 
 class RecordingBoxes : public window::IBoxes {
 public:
@@ -51,12 +52,10 @@ public:
     std::function<void()> onNotice;  // runs while the notice is "open"
 };
 
-// Dispatches this thread's messages, as the program's loop does, until
-// `done` or 5 s; false on the time-out or a WM_QUIT.
-bool PumpUntil(TForm2& form, const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
+// This thread's messages dispatched as the program's loop does, for
+// PumpUntil; the loop ends at a WM_QUIT.
+testing::PumpLoop MessagesOf(TForm2& form) {
+    auto run = [&form] {
         MSG m;
         while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
             if (m.message == WM_QUIT) return false;
@@ -65,10 +64,11 @@ bool PumpUntil(TForm2& form, const std::function<bool()>& done) {
                 DispatchMessageW(&m);
             }
         }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
+        return true;
+    };
+    return {run, [](int ms) { MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(ms), QS_ALLINPUT); }};
 }
+constexpr int kPumpMs = 5000;
 
 std::wstring TextOf(HWND w) {
     wchar_t text[256] = {};
@@ -101,13 +101,13 @@ protected:
         form.reset();
         ReleaseState();
     }
-    HWND C(const char* name) { return form->Control(name); }
+    HWND C(window::TMember member) { return form->Control(member); }
     // The next datagram the device receives, or nothing within 3 s.
     Octets Received() {
         for (int i = 0; i < 300; ++i) {
             if (auto d = device.Receive(0)) return d->data;
             int turns = 0;
-            PumpUntil(*form, [&] { return ++turns > 1; });
+            PumpUntil(MessagesOf(*form), [&] { return ++turns > 1; }, kPumpMs);
         }
         return {};
     }
@@ -115,7 +115,8 @@ protected:
         form->FormCreate();
         ASSERT_EQ(Received(), testing::kScanRequestBytes);
         ASSERT_TRUE(device.SendToLoopback(ListReply(records)));
-        ASSERT_TRUE(PumpUntil(*form, [&] { return ListView_GetItemCount(C("lvSsid")) == int(records.size()); }));
+        const auto listed = [&] { return ListView_GetItemCount(C("lvSsid")) == int(records.size()); };
+        ASSERT_TRUE(PumpUntil(MessagesOf(*form), listed, kPumpMs));
     }
 
     THandOverPump pump;
@@ -127,9 +128,10 @@ protected:
 TEST_F(Win32Form, LayoutTabOrderFocusAndList) {
     form->ShowCentred();
     const double s = form->Scale();
-    for (const window::TPlace& at : window::kLayout) {
+    for (window::TMember member : window::kMembers) {
+        const window::TPlace& at = member.Place();
         RECT r{};
-        GetWindowRect(C(at.name), &r);
+        GetWindowRect(C(member), &r);
         MapWindowPoints(nullptr, form->Handle(), reinterpret_cast<POINT*>(&r), 2);
         EXPECT_EQ(r.left, window::Scaled(at.left, s)) << at.name;
         EXPECT_EQ(r.top, window::Scaled(at.top, s)) << at.name;
@@ -226,7 +228,7 @@ TEST_F(Win32Form, ListRowsJoinBytesAndNotice) {
     EXPECT_EQ(Received(), JoinRequest(BytesOf("HomeNet"), BytesOf("12345678")));
 
     ASSERT_TRUE(device.SendToLoopback(JoinResult(0x01, 0x01)));
-    ASSERT_TRUE(PumpUntil(*form, [&] { return !boxes.notices.empty(); }));
+    ASSERT_TRUE(PumpUntil(MessagesOf(*form), [&] { return !boxes.notices.empty(); }, kPumpMs));
     EXPECT_EQ(boxes.notices, std::vector<std::wstring>{L"提交成功，请检查设备状态"});
     EXPECT_EQ(boxes.errors, std::vector<std::wstring>{});
 }

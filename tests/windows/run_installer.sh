@@ -32,7 +32,7 @@ installer="$work/melvorin-$version-win64.exe"
 dir="$prefix/drive_c/Program Files/Melvorin"
 menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Melvorin"
 win "$installer" /S || fail "the installer exited with $?"
-for f in melvorin.exe melvorin-cli.exe melvorin-cli.txt melvorin.ico Uninstall.exe; do
+for f in melvorin.exe melvorin-cli.exe melvorin-cli.txt melvorin.ico oui.csv mam.csv oui36.csv iab.csv Uninstall.exe; do
   [ -f "$dir/$f" ] || fail "not installed: $f"
 done
 out=$(win 'C:\Program Files\Melvorin\melvorin-cli.exe' --version | tr -d '\r')

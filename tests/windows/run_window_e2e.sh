@@ -15,10 +15,12 @@ set -euo pipefail
 exe="$1" prefix="$2" devsim="$3" msaa="$4"
 here="$(cd "$(dirname "$0")" && pwd)"
 wine_run="$here/../../scripts/wine-run"
+. "$here/../support/kit.sh"
 work=$(mktemp -d)
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  devsim_stop
   bash "$wine_run" --stop "$prefix" || true
   rm -rf "$work"
 }
@@ -48,9 +50,7 @@ export DISPLAY=$display
 wait_for 10 xdpyinfo || fail "Xvfb did not start"
 bash "$wine_run" --new "$prefix"
 
-"$devsim" --verbose 2>"$work/devsim.log" &
-pids+=($!)
-wait_for 10 grep -q listening "$work/devsim.log" || fail "devsim did not start"
+devsim_start "$work/devsim.log" "$devsim" --verbose || exit 1
 bash "$wine_run" "$prefix" "$exe" >/dev/null 2>&1 &
 pids+=($!)
 program=$!

@@ -15,44 +15,36 @@ prefix=${2:?} devsim=${3:?}
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 wine_run="$here/../../scripts/wine-run"
 
-. "$here/../support/netns.sh"
+. "$here/../support/kit.sh"
 netns_private run_wine_bench
 
 work=$(mktemp -d /tmp/mlv-wbench.XXXXXX)
-devices_pid=
-stop_devices() {
-  [ -n "$devices_pid" ] && kill "$devices_pid" && wait "$devices_pid"
-  devices_pid=
-}
-trap 'stop_devices; rm -rf "$work"' EXIT
+trap 'devsim_stop; rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM
 
 failed=0
 fail() { echo "run_wine_bench: $*" >&2; failed=1; }
-count() { grep -oF "$1" <<<"$2" | wc -l; }
-devices() {
-  "$devsim" "$@" 2>"$work/devices.log" &
-  devices_pid=$!
-  for _ in $(seq 100); do grep -q listening "$work/devices.log" && return; sleep 0.1; done
-  fail "melvorin-devsim $* is not ready: $(cat "$work/devices.log")"
-}
+count() { json_get "$2" "$1" | wc -l; }
+devices() { devsim_start "$work/devices.log" "$devsim" "$@" || fail "the devices did not start"; }
 join() { echo 12345678 | bash "$wine_run" "$prefix" "$exe" join --ssid HomeNet --key-file - --json "$@"; }
 
 devices --devices 200
 scan=$(bash "$wine_run" "$prefix" "$exe" scan --json --timeout 3); code=$?
 [ "$code" -eq 0 ] || fail "scan exited with $code"
-[ "$(count '{"address"' "$scan")" -eq 200 ] || fail "scan reported $(count '{"address"' "$scan") of 200 devices"
-grep -qF ']}], "dropped": null}' <<<"$scan" || fail "scan: no \"dropped\": null at the end"
+[ "$(count 'devices/*' "$scan")" -eq 200 ] || fail "scan reported $(count 'devices/*' "$scan") of 200 devices"
+[ "$(json_get "$scan" dropped)" = null ] || fail "scan: no \"dropped\": null"
 out=$(join --timeout 3); code=$?
 [ "$code" -eq 0 ] || fail "join of 200 exited with $code"
-[ "$(count '"verdict": "accepted"' "$out")" -eq 200 ] || fail "join: $(count accepted "$out") of 200 accepted"
-stop_devices
+accepted='results/verdict=accepted'
+[ "$(count "$accepted" "$out")" -eq 200 ] || fail "join: $(count "$accepted" "$out") of 200 accepted"
+devsim_stop
 
 devices --devices 100 --loss 0.05 --seed 25
 out=$(join); code=$?
 [ "$code" -eq 0 ] || fail "join over a lossy link exited with $code"
-[ "$(count no_result "$out")" -eq 0 ] || fail "join over a lossy link: $(count no_result "$out") no_result"
+[ "$(count results/verdict=no_result "$out")" -eq 0 ] ||
+  fail "join over a lossy link: $(count results/verdict=no_result "$out") no_result"
 # Those that answered no scan round were never addressed.
-[ "$(count '"verdict": "accepted"' "$out")" -ge 95 ] || fail "join over a lossy link: $out"
-stop_devices
+[ "$(count "$accepted" "$out")" -ge 95 ] || fail "join over a lossy link: $out"
+devsim_stop
 exit "$failed"

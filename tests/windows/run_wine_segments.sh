@@ -17,7 +17,7 @@ prefix=${2:?} cli=${3:?} devsim=${4:?}
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 wine_run="$here/../../scripts/wine-run"
 
-. "$here/../support/netns.sh"
+. "$here/../support/kit.sh"
 netns_preflight run_wine_segments
 
 tool=mlv-wt-$$ a=mlv-wa-$$ b=mlv-wb-$$
@@ -26,6 +26,7 @@ work=$(mktemp -d /tmp/mlv-wine.XXXXXX)
 cleanup() {
   # The wineserver goes with the tool host; the next test starts its own.
   bash "$wine_run" --stop "$prefix"
+  devsim_stop
   netns_remove "$tool" "$a" "$b" -- "$ifa" "$ifb"
   rm -rf "$work"
 }
@@ -37,12 +38,8 @@ made=$?
 [ "$made" -eq 0 ] || { echo "run_wine_segments: the test hosts could not be made" >&2; exit "$made"; }
 for i in 10 11; do ip -n "$a" addr add "10.214.8.$i/24" dev "${ifa}p" || exit 1; done
 
-ip netns exec "$a" "$devsim" --devices 2 --first-address 10.214.8.10 2>"$work/a.log" &
-ip netns exec "$b" "$devsim" --verbose --key "my secret" 2>"$work/b.log" &
-for _ in $(seq 100); do
-  grep -q listening "$work/a.log" && grep -q listening "$work/b.log" && break
-  sleep 0.1
-done
+devsim_start "$work/a.log" ip netns exec "$a" "$devsim" --devices 2 --first-address 10.214.8.10 || exit 1
+devsim_start "$work/b.log" ip netns exec "$b" "$devsim" --verbose --key "my secret" || exit 1
 
 failed=0
 fail() { echo "run_wine_segments: $*" >&2; failed=1; }
@@ -58,17 +55,18 @@ scans_on_b() { grep -c "request from 10.214.9.1:12345: ff 00 01 01 02" "$work/b.
 scan=$(win scan --json --timeout 1.5); code=$?
 [ "$code" -eq 0 ] || fail "scan exited with $code"
 for d in 10.214.8.10 10.214.8.11; do
-  grep -qF "{\"address\": \"$d\", \"interface\": \"$ifa\", \"networks\": [{\"ssid\": \"HomeNet\"" <<<"$scan" ||
+  [ "$(json_get "$scan" "devices/address=$d/interface")" = "$ifa" ] &&
+    [ "$(json_get "$scan" "devices/address=$d/networks/0/ssid")" = HomeNet ] ||
     fail "scan: device $d on $ifa missing"
 done
-grep -qF "{\"address\": \"10.214.9.2\", \"interface\": \"$ifb\"" <<<"$scan" || fail "scan: device on $ifb missing"
+[ "$(json_get "$scan" devices/address=10.214.9.2/interface)" = "$ifb" ] || fail "scan: device on $ifb missing"
 expected=$(linux_json scan --timeout 1.5)
 [ "$scan" = "$expected" ] || fail "scan differs from the Linux program's: $expected"
 
 before=$(scans_on_b)
 only_a=$(win scan --json --timeout 1 --interface "$ifa"); code=$?
 [ "$code" -eq 0 ] || fail "scan on $ifa exited with $code"
-[ "$(grep -o '"address"' <<<"$only_a" | wc -l)" -eq 2 ] || fail "scan on $ifa: $only_a"
+[ "$(json_get "$only_a" 'devices/*/interface' | paste -sd' ')" = "$ifa $ifa" ] || fail "scan on $ifa: $only_a"
 [ "$(scans_on_b)" -eq "$before" ] || fail "the scan on $ifa reached segment B"
 
 # Each verdict's exit code: accepted 0, key_format 4, ssid_not_found 10,
@@ -78,7 +76,7 @@ verdict() {  # EXPECTED_CODE WORD ARGS...
   shift 2
   out=$(echo 12345678 | win join --key-file - --json --scan-timeout 1 --timeout 2 "$@"); code=$?
   [ "$code" -eq "$want" ] || fail "join $* exited with $code, not $want: $out"
-  grep -qF "\"verdict\": \"$word\"" <<<"$out" || fail "join $*: no $word in $out"
+  json_get "$out" "results/verdict=$word" >/dev/null || fail "join $*: no $word in $out"
 }
 verdict 0 accepted --ssid 办公室WiFi --device 10.214.8.11
 verdict 4 key_format --ssid HomeNet --device 10.214.9.2

@@ -1,0 +1,55 @@
+#include "cli/key_warnings.h"
+
+#include "cli/system.h"
+#include "net/local_listeners.h"
+#include "protocol/wpa2_key.h"
+
+namespace melvorin::cli {
+
+namespace {
+
+constexpr const char* kWpa2Key = "a WPA2 network takes a key of 8 to 63 characters, or of 64 hexadecimal digits";
+
+std::string Characters(const std::string& keyText) {
+    const std::size_t n = CharacterCount(keyText);
+    return std::to_string(n) + (n == 1 ? " character" : " characters");
+}
+
+}  // namespace
+
+std::vector<std::string> KeyWarnings(const std::optional<std::string>& keyFile, const std::string& keyText) {
+    std::vector<std::string> warnings;
+    if (keyFile && *keyFile != "-") {
+        const std::string who = sys::ReadableByOthers(*keyFile);
+        if (!who.empty()) {
+            warnings.push_back("warning: the key file \"" + *keyFile + "\" is readable by other users (" + who +
+                               "); keep a key where only you can read it");
+        }
+    }
+    if (!IsWpa2Key(keyText)) {
+        warnings.push_back("warning: the key has " + Characters(keyText) + ", and " + kWpa2Key +
+                           "; sending it all the same");
+    }
+    return warnings;
+}
+
+std::string KeyFormatHint(const std::string& keyText) {
+    if (IsWpa2Key(keyText)) return {};
+    return "a device refused the key's format: " + std::string(kWpa2Key) + ", and this key has " +
+           Characters(keyText);
+}
+
+void RefuseOtherListeners(std::uint16_t port) {
+    const std::vector<std::string> owners = net::OtherUsersListening(port);
+    if (owners.empty()) return;
+    std::string names;
+    for (std::size_t i = 0; i < owners.size(); ++i) {
+        names += (i == 0 ? "" : i + 1 == owners.size() ? " and " : ", ") + owners[i];
+    }
+    throw EOtherListeners("nothing was sent: a program of " + names + " is bound to UDP port " +
+                          std::to_string(port) +
+                          " on this computer and would receive the join request with the key; stop it, or send"
+                          " to each device alone with --unicast");
+}
+
+}  // namespace melvorin::cli

@@ -1,0 +1,130 @@
+#include "cli/plan.h"
+
+#include <algorithm>
+
+#include "cli/options.h"
+#include "cli/route.h"
+#include "net/sockets.h"
+#include "protocol/cp936.h"
+#include "protocol/errors.h"
+#include "protocol/join.h"
+#include "protocol/shown_name.h"
+
+namespace melvorin::cli {
+
+std::optional<DeviceChoice> ParseDeviceChoice(const std::string& text) {
+    DeviceChoice choice;
+    choice.text = text;
+    in_addr parsed{};
+    if (inet_pton(AF_INET, text.c_str(), &parsed) == 1) {
+        choice.address = text;
+        return choice;
+    }
+    choice.hardware = units::ParseHardwareAddress(text);
+    if (!choice.hardware) return std::nullopt;
+    return choice;
+}
+
+bool Chooses(const DeviceChoice& choice, const DeviceReport& device) {
+    if (choice.address) return device.address == *choice.address;
+    return choice.hardware && device.mac && *device.mac == units::FormatHardwareAddress(*choice.hardware);
+}
+
+std::vector<DeviceReport> ChosenUnits(const std::vector<DeviceReport>& devices, const DeviceChoice& choice) {
+    std::vector<DeviceReport> chosen;
+    std::copy_if(devices.begin(), devices.end(), std::back_inserter(chosen),
+                 [&choice](const DeviceReport& d) { return Chooses(choice, d); });
+    return chosen;
+}
+
+std::string AmbiguityMessage(const DeviceChoice& choice, const std::vector<DeviceReport>& units) {
+    std::string out = "--device " + choice.text + " is ambiguous: " + std::to_string(units.size()) +
+                      " devices answered the scan with it: ";
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const DeviceReport& u = units[i];
+        out += (i ? "; " : "") + UnitHead(u.address, u.mac, u.vendor, u.interfaceName) +
+               (u.mac ? "" : " (hardware address unknown)");
+    }
+    return out + ". Nothing was sent; name one by its hardware address, or keep to one interface with --interface";
+}
+
+bool NamedBy(const NetworkRow& network, const std::string& name) {
+    if (ShowName(network.ssid).text == name || network.ssid == name) return true;
+    const std::optional<std::string> other = OtherReading(network.raw);
+    return other && (*other == name || ShowName(*other).text == name);
+}
+
+TIdBytes JoinFrame(const TIdBytes& ssid, const TIdBytes& key) {
+    try {
+        return BuildJoinRequest(ssid, key);
+    } catch (const ERangeError&) {
+        throw UsageError("the network name (" + std::to_string(ssid.size()) + " bytes) and the key (" +
+                         std::to_string(key.size()) + " bytes) are too long for one join request: together at most 251");
+    }
+}
+
+Target TargetOf(const DeviceReport& device, const TIdBytes& frame, const std::vector<net::TIdInterface>& broadcast) {
+    return {KeyOf(device), device.interfaceName, UsableInterface(device.interfaceIndex, broadcast), frame, device.mac,
+            device.vendor};
+}
+
+NetworkPlan PlanByName(const std::vector<DeviceReport>& devices, const std::string& name, const TIdBytes& key,
+                       const std::vector<net::TIdInterface>& broadcast) {
+    NetworkPlan plan;
+    plan.shown = name;
+    for (const DeviceReport& device : devices) {
+        const auto offer = std::find_if(device.networks.begin(), device.networks.end(),
+                                        [&name](const NetworkRow& n) { return NamedBy(n, name); });
+        if (offer == device.networks.end()) continue;
+        if (plan.raw.empty()) {
+            plan.raw = offer->raw;
+            plan.shown = offer->ssid;
+        }
+        plan.targets.push_back(TargetOf(device, JoinFrame(offer->raw, key), broadcast));
+    }
+    return plan;
+}
+
+std::vector<JoinRequest> GroupByLink(const std::vector<Target>& targets, bool unicast) {
+    std::vector<JoinRequest> requests;
+    for (const Target& t : targets) {
+        if (unicast) {
+            requests.push_back({t.frame, t.sendInterface, {t.unit}, t.unit.address});
+            continue;
+        }
+        auto same = std::find_if(requests.begin(), requests.end(), [&t](const JoinRequest& r) {
+            return r.frame == t.frame && r.interfaceIndex == t.sendInterface;
+        });
+        if (same == requests.end()) same = requests.insert(requests.end(), {t.frame, t.sendInterface, {}, {}});
+        if (!t.unit.address.empty()) same->units.push_back(t.unit);
+    }
+    return requests;
+}
+
+std::vector<JoinReport> AssembleResults(const std::vector<Target>& targets,
+                                        const std::map<UnitKey, JoinReport>& results) {
+    std::vector<JoinReport> out;
+    if (targets.empty() || targets.front().unit.address.empty()) {
+        for (const auto& entry : results) out.push_back(entry.second);
+        return out;
+    }
+    for (const Target& t : targets) {
+        // A unit addressed without its link answers on whichever it is on.
+        auto it = results.find(t.unit);
+        if (t.unit.interfaceIndex == 0) {
+            it = std::find_if(results.begin(), results.end(),
+                              [&t](const auto& entry) { return entry.first.address == t.unit.address; });
+        }
+        JoinReport report = it != results.end()
+                                ? it->second
+                                : JoinReport{t.unit.address, t.interfaceName, Verdict::NoResult, "", {}, {}};
+        if (!report.mac) {
+            report.mac = t.mac;
+            report.vendor = t.vendor;
+        }
+        out.push_back(std::move(report));
+    }
+    return out;
+}
+
+}  // namespace melvorin::cli

@@ -1,0 +1,19 @@
+#pragma once
+
+// What a WPA2 network takes as its key: a passphrase of 8 to 63 characters,
+// or the pre-shared key itself as 64 hexadecimal digits. Devices may take
+// other keys (an open or WEP network), so this only warns, never refuses.
+
+#include <cstddef>
+#include <string>
+
+namespace melvorin {
+
+// The characters of `text` (UTF-8; a byte that starts no valid sequence
+// counts as one).
+std::size_t CharacterCount(const std::string& text);
+
+// Whether a WPA2 network takes `text` (UTF-8) as its key.
+bool IsWpa2Key(const std::string& text);
+
+}  // namespace melvorin

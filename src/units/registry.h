@@ -1,0 +1,55 @@
+#pragma once
+
+// The IEEE registries' assignments held in memory: prefixes of 24 bits
+// (MA-L), 28 (MA-M) and 36 (MA-S, IAB) with their organisation's name, read
+// from the registries' CSV files (header "Registry,Assignment,Organization
+// Name,Organization Address", fields quoted where they hold commas, quotes
+// doubled inside, line breaks inside quoted addresses).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "units/hardware_address.h"
+
+namespace melvorin::units {
+
+class Registry {
+public:
+    // Adds every well-formed assignment of one CSV file's text: its registry
+    // (MA-L, MA-M, MA-S or IAB) with a prefix of 6, 7 or 9 hexadecimal digits
+    // to match, and a name (spaces and tabs around it dropped). Other lines
+    // (the header too) are skipped; a prefix already held keeps its first
+    // name. Returns how many assignments were added.
+    std::size_t AddCsv(std::string_view text);
+
+    // The same for a file read in pieces: adds the records that `text` holds
+    // whole and returns how many bytes they take; the rest is to come again
+    // at the start of the next piece. With `last`, everything is taken.
+    std::size_t AddCsvPiece(std::string_view text, bool last, std::size_t* added = nullptr);
+
+    // The name of the longest prefix that `address` starts with.
+    std::optional<std::string_view> Find(const HardwareAddress& address) const;
+
+    std::size_t Size() const { return entries_.size(); }
+
+private:
+    // A slot holds a prefix's key (its bits and its length's code) above the
+    // index of its name plus one, so that a probe reads one word; 0 is free.
+    static constexpr int kIndexBits = 20;
+    std::uint64_t Probe(std::uint64_t key) const;  // the slot's number
+    void Insert(std::uint64_t key, std::string_view name);
+    void Grow();
+
+    struct Name {
+        std::uint32_t at;
+        std::uint32_t length;
+    };
+    std::vector<Name> entries_;
+    std::vector<std::uint64_t> slots_;
+    std::string names_;
+};
+
+}  // namespace melvorin::units

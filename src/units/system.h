@@ -1,0 +1,57 @@
+#pragma once
+
+// What the units library needs of the operating system: reading the
+// registries, where they are, the station's name, and a file that lines are
+// appended to under a lock. system_linux.cpp and system_windows.cpp
+// implement it.
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace melvorin::units::sys {
+
+// A call to the system failed; what() is the system's own text for it.
+class SystemError : public std::runtime_error {
+public:
+    explicit SystemError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// A file opened for reading; nothing when it cannot be opened. `path` is
+// UTF-8.
+using FileHandle = std::intptr_t;
+std::optional<FileHandle> OpenForReading(const std::string& path);
+// Up to `size` bytes of it into `into`: how many, 0 at its end, -1 when it
+// cannot be read.
+long ReadSome(FileHandle file, char* into, std::size_t size);
+
+// The folder of the registries' CSV files: /usr/share/ieee-data on Linux,
+// the program's own folder on Windows. Ends without a separator.
+std::string RegistryFolder();
+
+// Joins a folder and a file name with the system's separator.
+std::string InFolder(const std::string& folder, const std::string& name);
+
+// This computer's host name, as UTF-8; "" when the system cannot tell.
+std::string HostName();
+
+// A file opened for appending (and reading its end), created when missing (read and write
+// for its owner, read for everyone, as the user's umask allows). The
+// functions raise SystemError.
+FileHandle OpenForAppending(const std::string& path);
+void CloseFile(FileHandle file) noexcept;
+// An exclusive lock on the file, waited for, that only the programs
+// appending through these functions take: readers are not held up.
+void LockFile(FileHandle file);
+void UnlockFile(FileHandle file) noexcept;
+// The file's last byte; nothing when it is empty.
+std::optional<char> LastByte(FileHandle file);
+// All of `bytes` at the file's end in one write call (a short write, as on a
+// full disk, is an error).
+void Append(FileHandle file, std::string_view bytes);
+// Everything written so far on disk.
+void Sync(FileHandle file);
+
+}  // namespace melvorin::units::sys

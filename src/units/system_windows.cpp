@@ -1,0 +1,150 @@
+// The units library's system calls on Windows: paths are UTF-8 turned into
+// UTF-16, the registries sit beside the program, the record file's lock is
+// LockFileEx.
+
+#include <windows.h>
+
+#include <vector>
+
+#include "units/system.h"
+
+namespace melvorin::units::sys {
+
+namespace {
+
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, out.data(), size);
+    return out;
+}
+
+std::string Utf8(const wchar_t* text, int length) {
+    if (length <= 0) return {};
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+// The system's text for GetLastError(), without its line break.
+[[noreturn]] void Raise() {
+    const DWORD error = ::GetLastError();
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = length > 0 ? Utf8(text, static_cast<int>(length)) : "";
+    if (text != nullptr) ::LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' ||
+                                message.back() == '.')) {
+        message.pop_back();
+    }
+    throw SystemError(message.empty() ? "system error " + std::to_string(error) : message);
+}
+
+HANDLE Handle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+
+}  // namespace
+
+std::optional<FileHandle> OpenForReading(const std::string& path) {
+    const HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    return reinterpret_cast<FileHandle>(file);
+}
+
+long ReadSome(FileHandle file, char* into, std::size_t size) {
+    DWORD got = 0;
+    const DWORD asked = static_cast<DWORD>(size < (1u << 30) ? size : (1u << 30));
+    if (!::ReadFile(Handle(file), into, asked, &got, nullptr)) return -1;
+    return static_cast<long>(got);
+}
+
+std::string RegistryFolder() {
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return ".";
+        if (length < path.size()) {
+            std::wstring name(path.data(), length);
+            const std::size_t slash = name.find_last_of(L"\\/");
+            return slash == std::wstring::npos ? "." : Utf8(name.data(), static_cast<int>(slash));
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::string InFolder(const std::string& folder, const std::string& name) { return folder + "\\" + name; }
+
+std::string HostName() {
+    wchar_t name[256] = {};
+    DWORD length = 256;
+    if (!::GetComputerNameExW(ComputerNameDnsHostname, name, &length)) return {};
+    return Utf8(name, static_cast<int>(length));
+}
+
+FileHandle OpenForAppending(const std::string& path) {
+    const HANDLE file = ::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA | GENERIC_READ | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr);
+    if (file == INVALID_HANDLE_VALUE) Raise();
+    return reinterpret_cast<FileHandle>(file);
+}
+
+void CloseFile(FileHandle file) noexcept { ::CloseHandle(Handle(file)); }
+
+// Windows' byte-range locks keep everyone else from the range, readers too:
+// the lock is taken on one byte far beyond any end the file will have, which
+// only the appending programs ask for.
+OVERLAPPED LockedByte() {
+    OVERLAPPED at{};
+    at.Offset = MAXDWORD;
+    at.OffsetHigh = 0x7FFFFFFF;
+    return at;
+}
+
+void LockFile(FileHandle file) {
+    OVERLAPPED at = LockedByte();
+    if (!::LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) Raise();
+}
+
+void UnlockFile(FileHandle file) noexcept {
+    OVERLAPPED at = LockedByte();
+    ::UnlockFileEx(Handle(file), 0, 1, 0, &at);
+}
+
+std::optional<char> LastByte(FileHandle file) {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(Handle(file), &size)) Raise();
+    if (size.QuadPart == 0) return std::nullopt;
+    OVERLAPPED at{};
+    const ULONGLONG offset = static_cast<ULONGLONG>(size.QuadPart - 1);
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    char last = 0;
+    DWORD got = 0;
+    if (!::ReadFile(Handle(file), &last, 1, &got, &at)) Raise();
+    if (got != 1) {
+        ::SetLastError(ERROR_HANDLE_EOF);
+        Raise();
+    }
+    return last;
+}
+
+void Append(FileHandle file, std::string_view bytes) {
+    DWORD wrote = 0;
+    if (!::WriteFile(Handle(file), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr)) Raise();
+    if (wrote != bytes.size()) {
+        ::SetLastError(ERROR_DISK_FULL);
+        Raise();
+    }
+}
+
+void Sync(FileHandle file) {
+    if (!::FlushFileBuffers(Handle(file))) Raise();
+}
+
+}  // namespace melvorin::units::sys
