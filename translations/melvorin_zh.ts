@@ -78,6 +78,19 @@
         <translation>（已忽略%1个未请求的连接结果）</translation>
     </message>
     <message>
+        <source>%1, %2</source>
+        <extracomment>A unit&apos;s hardware address and its maker: &quot;24:6f:28:00:00:01, Espressif Inc.&quot;</extracomment>
+        <translation>%1，%2</translation>
+    </message>
+    <message>
+        <source>1 network from the device at %1 (%2) on %3.</source>
+        <translation>来自%3上的设备%1（%2）的1个网络。</translation>
+    </message>
+    <message>
+        <source>%1 networks from the device at %2 (%3) on %4.</source>
+        <translation>来自%4上的设备%2（%3）的%1个网络。</translation>
+    </message>
+    <message>
         <source>A WPA2 network takes a key of 8 to 63 characters, or of 64 hexadecimal digits.</source>
         <translation>WPA2 网络的密码是 8 到 63 个字符，或 64 位十六进制数字。</translation>
     </message>

@@ -12,6 +12,7 @@
 #include "protocol/shown_name.h"
 #include "protocol/state.h"
 #include "protocol/wpa2_key.h"
+#include "units/makers.h"
 #include "window/error_text.h"
 #include "window/listener_guard.h"
 #include "window/rules.h"
@@ -104,6 +105,21 @@ TFormLogic::~TFormLogic() {
     idpsrvr1_.reset();
 }
 
+void TFormLogic::SetUnitLookup(std::function<net::TNeighbourTable()> readNeighbours, std::string makersFolder) {
+    readNeighbours_ = std::move(readNeighbours);
+    makersFolder_ = std::move(makersFolder);
+    makers_.reset();
+}
+
+TUnitName TFormLogic::UnitAt(const TPeer& peer) {
+    const auto hardware = readNeighbours_().Find(peer.Interface, peer.Address);
+    if (!hardware) return {};
+    if (!makers_) {
+        makers_ = std::make_unique<units::Makers>(makersFolder_.empty() ? units::Makers::DefaultFolder() : makersFolder_);
+    }
+    return {units::FormatHardwareAddress(*hardware), makers_->MakerOf(*hardware).value_or("")};
+}
+
 template <typename F>
 void TFormLogic::Guarded(F&& handler) {
     std::string message;
@@ -183,7 +199,7 @@ void TFormLogic::idpsrvr1UDPRead(net::TIdUDPListenerThread& /*AThread*/, const T
         // The list's sender: a list reply handled inside a notice this
         // datagram opened has replaced this one's.
         const TPeer& from = listArrival_.ShownFrom();
-        status_.ListShown(view_.RowCount(), from.Address, from.InterfaceName);
+        status_.ListShown(view_.RowCount(), from.Address, from.InterfaceName, UnitAt(from));
     }
     // Join results that came unasked are counted on the line, quietly.
     status_.SetUnasked(UnaskedResults());

@@ -9,13 +9,19 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "net/handover.h"
+#include "net/neighbours.h"
 #include "net/udp_server.h"
 #include "window/boxes.h"
 #include "window/join_route.h"
 #include "window/status_model.h"
 #include "window/view.h"
+
+namespace melvorin::units {
+class Makers;
+}
 
 namespace melvorin::window {
 
@@ -63,12 +69,19 @@ public:
     };
     void SetReadHooks(TReadHooks hooks) { hooks_ = std::move(hooks); }
 
+    // Where the status line learns which unit sent a list: a neighbour table
+    // read once per list reply (the system's by default) and the makers'
+    // registries in `makersFolder`. Only tests change them.
+    void SetUnitLookup(std::function<net::TNeighbourTable()> readNeighbours, std::string makersFolder);
+
 private:
     template <typename F>
     void Guarded(F&& handler);
     // Runs `action` with `sender`; whether it sent.
     template <typename F>
     bool ReportSendFailures(IDatagramSender& sender, F&& action);
+    // The hardware address and maker of the unit at `peer`, where known.
+    TUnitName UnitAt(const TPeer& peer);
 
     class ListAdapter;
     class KeyAdapter;
@@ -85,6 +98,9 @@ private:
     std::unique_ptr<net::TIdUDPServer> idpsrvr1_;
     std::unique_ptr<TJoinSender> joinSender_;
     TReadHooks hooks_;
+    std::function<net::TNeighbourTable()> readNeighbours_ = &net::TNeighbourTable::Read;
+    std::string makersFolder_;
+    std::unique_ptr<units::Makers> makers_;  // made on first use
     bool closing_ = false;
 };
 

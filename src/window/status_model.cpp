@@ -74,9 +74,20 @@ void TStatusModel::NothingSent(const std::vector<net::TIdSendFailure>& failed) {
     Say(Trimmed(Failures(failed)));
 }
 
-void TStatusModel::ListShown(int networks, const std::string& deviceAddress, const std::string& interface) {
+void TStatusModel::ListShown(int networks, const std::string& deviceAddress, const std::string& interface,
+                             const TUnitName& unit) {
     view_.StopTimer(TTimer::Scan);
     const std::string where = interface.empty() ? MLV_TR("StatusLine", "an unknown interface") : interface;
+    if (!unit.hardware.empty()) {
+        //: A unit's hardware address and its maker: "24:6f:28:00:00:01, Espressif Inc."
+        const std::string which =
+            unit.maker.empty() ? unit.hardware : Format(MLV_TR("StatusLine", "%1, %2"), {unit.hardware, unit.maker});
+        Say(networks == 1
+                ? Format(MLV_TR("StatusLine", "1 network from the device at %1 (%2) on %3."), {deviceAddress, which, where})
+                : Format(MLV_TR("StatusLine", "%1 networks from the device at %2 (%3) on %4."),
+                         {std::to_string(networks), deviceAddress, which, where}));
+        return;
+    }
     Say(networks == 1 ? Format(MLV_TR("StatusLine", "1 network from the device at %1 on %2."), {deviceAddress, where})
                       : Format(MLV_TR("StatusLine", "%1 networks from the device at %2 on %3."),
                                {std::to_string(networks), deviceAddress, where}));

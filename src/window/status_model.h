@@ -16,6 +16,13 @@ namespace melvorin::window {
 
 enum class TTimer { Scan, Join };
 
+// Which unit sent a list, where known: its hardware address as written
+// ("24:6f:28:00:00:01") and its maker; each empty when unknown.
+struct TUnitName {
+    std::string hardware;
+    std::string maker;
+};
+
 // What the status line needs from a window.
 class IStatusView {
 public:
@@ -39,8 +46,10 @@ public:
     // A scan request went out of `interfaces` (empty: by the route) and not
     // out of `failed`.
     void ScanSent(const std::vector<std::string>& interfaces, const std::vector<net::TIdSendFailure>& failed = {});
-    // A list reply filled the list with `networks` rows.
-    void ListShown(int networks, const std::string& deviceAddress, const std::string& interface);
+    // A list reply filled the list with `networks` rows; `unit` names the
+    // sender beside its address when its hardware address is known.
+    void ListShown(int networks, const std::string& deviceAddress, const std::string& interface,
+                   const TUnitName& unit = {});
     // A join request for `ssid` (as the list shows it) went out of
     // `interfaces` and not out of `failed`; `wpa2Key`: whether a WPA2
     // network takes its key.

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # What a blind user hears: Orca, the screen reader, beside the real window
-# and melvorin-devsim, the window driven from the keyboard alone. Orca runs
-# on a private session bus with its own accessibility bus, on an X server of
-# this run, with default preferences; every utterance is a line
-# "SPEECH OUTPUT: '...'" of its debug file. Checked: the status line is
-# spoken after the start-up list, after a join's result (once the notice box,
-# read first, is closed) and when no device answered, each line once; both
-# edit boxes are read whole.
+# and melvorin-devsim, the window driven from the keyboard alone. The device
+# sits on a link of its own with a set hardware address, as a module on a
+# station's Wi-Fi adapter does. Orca runs on a private session bus with its
+# own accessibility bus, on an X server of this run, with default
+# preferences; every utterance is a line "SPEECH OUTPUT: '...'" of its debug
+# file. Checked: the status line is spoken after the start-up list (naming
+# the unit by its hardware address and maker), after a join's result (once
+# the notice box, read first, is closed) and when no device answered, each
+# line once; both edit boxes are read whole.
 #
 # Everything but the X server runs in a PID namespace of its own, so that
 # Orca sees no other Orca and nothing it starts (speech-dispatcher, the
@@ -26,26 +28,38 @@ spoken() { sed -n "s/.* SPEECH OUTPUT: '\(.*\)' *{.*/\1/p" "$work/orca.debug" 2>
 
 if [ "${MELVORIN_ORCA_INSIDE:-}" != 1 ]; then
   netns_private run_orca
-  for tool in orca dbus-run-session Xvfb xdotool unshare "$launcher"; do
+  for tool in orca dbus-run-session Xvfb xdotool unshare ip "$launcher"; do
     command -v "$tool" >/dev/null || { echo "run_orca: $tool is missing; run scripts/setup" >&2; exit 1; }
   done
   [ "$(id -u)" -eq 0 ] || { echo "run_orca: needs root for its PID namespace; skipped" >&2; exit 77; }
   work=$(mktemp -d /tmp/mlv-orca.XXXXXX)
   xvfb=
+  device_ns=mlv-orca-$$
   cleanup() {
     # Asked to stop, the X server removes its socket and lock file.
     [ -n "$xvfb" ] && kill -TERM "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+    netns_remove "$device_ns" -- mlvwlan0
     rm -rf "$work"
   }
   trap cleanup EXIT
   trap 'exit 130' INT TERM
+  # The device's namespace, joined to this one's mlvwlan0 (192.168.4.2) by a
+  # veth pair whose far end (192.168.4.1) has an Espressif hardware address.
+  # The device answers a scan by unicast, so it first asks for the station's
+  # hardware address by ARP, and that request puts its own into the station's
+  # neighbour table.
+  if ! ip netns add "$device_ns" || ! netns_veth mlvwlan0 "$device_ns" wlan0 192.168.4.1 "" "" 192.168.4.2 ||
+    ! ip -n "$device_ns" link set wlan0 address 24:6f:28:00:00:01; then
+    echo "run_orca: could not make the device's link" >&2
+    exit 1
+  fi
   exec {displayfd}>"$work/display"
   Xvfb -displayfd "$displayfd" -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
   xvfb=$!
   exec {displayfd}>&-
   for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
   [ -s "$work/display" ] || { echo "run_orca: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-  MELVORIN_ORCA_INSIDE=1 DISPLAY=:$(cat "$work/display") MELVORIN_ORCA_WORK=$work \
+  MELVORIN_ORCA_INSIDE=1 DISPLAY=:$(cat "$work/display") MELVORIN_ORCA_WORK=$work MELVORIN_ORCA_DEVICE_NS=$device_ns \
     timeout 200 unshare --pid --fork --kill-child --mount-proc dbus-run-session -- bash "$0" "$@"
   status=$?
   echo "--- what Orca said ---"
@@ -95,12 +109,12 @@ key() { xdotool key "$1"; }
 window() { xdotool search --sync --onlyvisible --name '^Melvorin$' windowfocus --sync >/dev/null; }
 
 # The status line's outcomes, as Orca says them.
-listed="4 networks from the device at 127.0.0.1 on lo."
+listed="4 networks from the device at 192.168.4.1 (24:6f:28:00:00:01, Espressif Inc.) on mlvwlan0."
 answered="The device answered the join request for “办公室WiFi”: 提交成功，请检查设备状态."
-silence="No device answered the scan on the default route. Is this computer on the device's network or connected to its access point?"
+silence="No device answered the scan on mlvwlan0. Is this computer on the device's network or connected to its access point?"
 
 heard "Screen reader on." || { cat "$work/orca.log" >&2; exit 1; }
-devsim_start "$work/devsim.log" "$devsim" --verbose || exit 1
+devsim_start "$work/devsim.log" ip netns exec "$MELVORIN_ORCA_DEVICE_NS" "$devsim" --verbose || exit 1
 "$melvorin" >"$work/melvorin.log" 2>&1 &
 app=$!
 window

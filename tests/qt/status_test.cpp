@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
 #include <algorithm>
@@ -19,9 +20,12 @@
 #include <csignal>
 #include <cstdlib>
 #include <memory>
+#include <net/if.h>
+#include <thread>
 
 #include "melvorin/version.h"
 #include "child_process.h"
+#include "net/neighbours.h"
 #include "netns_links.h"
 #include "protocol/cp936.h"
 #include "qt/boxes.h"
@@ -171,6 +175,36 @@ private slots:
         box.close();
         QAccessible::installUpdateHandler(nullptr);
         platform->setActive(false);
+    }
+
+    // The line names the unit by the hardware address that the neighbour
+    // table, read on the window's thread once per list reply, holds for the
+    // sender on its interface; a maker no registry lists is left out, and
+    // without an entry the line is as it always was.
+    void listNamesTheUnitFromTheNeighbourTable() {
+        const std::thread::id windowThread = std::this_thread::get_id();
+        std::vector<net::TNeighbour> entries = {{if_nametoindex("lo"), "127.0.0.1", {{0x24, 0x6f, 0x28, 0, 0, 1}}},
+                                                {if_nametoindex("lo"), "127.0.0.2", {{0x02, 0, 0, 0, 0, 2}}}};
+        int reads = 0;
+        int elsewhere = 0;
+        QTemporaryDir noRegistries;
+        form->Logic().SetUnitLookup(
+            [&] {
+                ++reads;
+                elsewhere += std::this_thread::get_id() != windowThread;
+                return net::TNeighbourTable(entries);
+            },
+            noRegistries.path().toStdString());
+        CreateAndExpectScan();
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(reads, 0);
+        device->SendToLoopback(ListReply({{BytesOf("AB"), 50}, {BytesOf("CD"), 7}}));
+        QTRY_COMPARE(Status(), QStringLiteral("2 networks from the device at 127.0.0.1 (24:6f:28:00:00:01) on lo."));
+        entries.erase(entries.begin());
+        device->SendToLoopback(ListReply({{BytesOf("AB"), 50}}));
+        QTRY_COMPARE(Status(), QStringLiteral("1 network from the device at 127.0.0.1 on lo."));
+        QCOMPARE(reads, 2);
+        QCOMPARE(elsewhere, 0);
     }
 
     // A list reply handled inside a join result's notice: the line names the

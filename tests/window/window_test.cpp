@@ -124,6 +124,30 @@ TEST(StatusModel, TheTableMadeFromTheTranslationFileTranslatesWithoutQt) {
     EXPECT_EQ(LookUp(kTranslationsZh, "StatusLine", "no such text"), "");
 }
 
+// A list names its unit by hardware address and maker where known, in both
+// languages; unknown, the line is as it always was.
+TEST(StatusModel, ListNamesTheUnitWhereItsHardwareAddressIsKnown) {
+    FakeStatusView view;
+    TStatusModel status(view);
+    const auto showAll = [&status] {
+        status.ListShown(4, "192.168.4.1", "wlan0", {"24:6f:28:00:00:01", "Espressif Inc."});
+        status.ListShown(1, "192.168.4.1", "", {"02:00:00:00:00:01", ""});
+        status.ListShown(4, "127.0.0.1", "lo");
+    };
+    showAll();
+    SetTranslator([](const char* context, const char* text) { return LookUp(kTranslationsZh, context, text); });
+    showAll();
+    SetTranslator(nullptr);
+    EXPECT_EQ(view.spoken, (std::vector<std::string>{
+                               "4 networks from the device at 192.168.4.1 (24:6f:28:00:00:01, Espressif Inc.) on wlan0.",
+                               "1 network from the device at 192.168.4.1 (02:00:00:00:00:01) on an unknown interface.",
+                               "4 networks from the device at 127.0.0.1 on lo.",
+                               "来自wlan0上的设备192.168.4.1（24:6f:28:00:00:01，Espressif Inc.）的4个网络。",
+                               "来自未知接口上的设备192.168.4.1（02:00:00:00:00:01）的1个网络。",
+                               "来自设备127.0.0.1（lo）的4个网络。",
+                           }));
+}
+
 TEST(KeyFilters, PortBoxKeepsDigitsAndBackspaceOnlyKeyBoxDropsFromNoBreakSpaceOn) {
     for (char16_t c = 0; c < 0x200; ++c) {
         const bool digit = (c >= u'0' && c <= u'9') || c == 8;
