@@ -137,8 +137,11 @@ std::string UnitHead(const std::string& address, const std::optional<std::string
 }
 
 std::string DeviceJson(const DeviceReport& dev) {
-    std::string out = "{" + Field("address", JsonString(dev.address)) + ", " +
-                      Field("interface", JsonString(dev.interfaceName)) + ", \"networks\": [";
+    // Appended piece by piece: g++ 12 at -O3 warns falsely (-Wrestrict) on
+    // "literal" + a temporary string.
+    std::string out = "{";
+    out += Field("address", JsonString(dev.address)) + ", " + Field("interface", JsonString(dev.interfaceName)) +
+           ", \"networks\": [";
     for (std::size_t n = 0; n < dev.networks.size(); ++n) {
         const NetworkRow& net = dev.networks[n];
         out += n ? ", {" : "{";
@@ -154,9 +157,11 @@ std::string DeviceLine(const DeviceReport& dev) {
 }
 
 std::string ResultJson(const JoinReport& r) {
-    return "{" + Field("address", JsonString(r.address)) + ", " + Field("interface", JsonString(r.interfaceName)) +
-           ", " + Field("verdict", JsonString(VerdictWord(r.verdict))) + ", " + Field("message", JsonString(r.message)) +
+    std::string out = "{";
+    out += Field("address", JsonString(r.address)) + ", " + Field("interface", JsonString(r.interfaceName)) + ", " +
+           Field("verdict", JsonString(VerdictWord(r.verdict))) + ", " + Field("message", JsonString(r.message)) +
            UnitFields(r.mac, r.vendor) + "}";
+    return out;
 }
 
 std::string ResultLine(const JoinReport& r) {
