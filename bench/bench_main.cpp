@@ -36,6 +36,8 @@ Benchmark ScanSendBenchmark();    // bench_interfaces.cpp
 Benchmark CliBenchmark();         // bench_cli.cpp
 Benchmark BurstBenchmark();       // bench_burst.cpp
 Benchmark MakersBenchmark();      // bench_makers.cpp
+Benchmark UnitsBenchmark();       // bench_units.cpp
+Benchmark WatchBenchmark();       // bench_units.cpp
 
 namespace {
 
@@ -51,6 +53,8 @@ std::vector<Benchmark> AllBenchmarks() {
         CliBenchmark(),
         BurstBenchmark(),
         MakersBenchmark(),
+        UnitsBenchmark(),
+        WatchBenchmark(),
     };
 }
 

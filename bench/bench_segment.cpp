@@ -32,9 +32,10 @@ int SharedSocket(std::uint32_t address) {
 
 }  // namespace
 
-Segment::Segment(int devices) : config_(devsim::ParseArgs({}).config) {
+Segment::Segment(int devices, std::uint32_t firstAddress)
+    : firstListNs(static_cast<std::size_t>(devices), 0), config_(devsim::ParseArgs({}).config) {
     listener_ = SharedSocket(INADDR_ANY);
-    for (int d = 1; d <= devices; ++d) devices_.push_back(SharedSocket(0x7F000100u + static_cast<std::uint32_t>(d)));
+    for (int d = 0; d < devices; ++d) devices_.push_back(SharedSocket(firstAddress + static_cast<std::uint32_t>(d)));
 }
 
 Segment::~Segment() {
@@ -45,9 +46,13 @@ Segment::~Segment() {
 int Segment::Answer(const TIdBytes& request, const sockaddr_in& to) {
     const std::optional<TIdBytes> reply = devsim::HandleRequest(request, config_);
     if (!reply) return 0;
+    const bool list = request.size() > 3 && request[3] != 0x02;
     int answered = 0;
-    for (const int fd : devices_) {
-        if (::sendto(fd, reply->data(), reply->size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) > 0) {
+    const std::size_t on = std::min(devices_.size(), static_cast<std::size_t>(std::max(present, 0)));
+    for (std::size_t d = 0; d < on; ++d) {
+        if (list && firstListNs[d] == 0) firstListNs[d] = NowNs();
+        if (::sendto(devices_[d], reply->data(), reply->size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                     sizeof to) > 0) {
             ++answered;
         }
     }
@@ -69,6 +74,7 @@ void Segment::Serve(int timeoutMs) {
     const std::int64_t now = NowNs();
     std::int64_t& first = request[3] == 0x02 ? joinRequestNs : firstRequestNs;
     if (first == 0) first = now;
+    if (request[3] == 0x02) joinRequestsNs.push_back(now);
     Answer(request, from);
 }
 

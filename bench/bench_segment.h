@@ -5,11 +5,13 @@
 // reply is known: one socket per device on 127.0.1.d:1902 answers as
 // melvorin-devsim would (list reply, join result), and one more on
 // 0.0.0.0:1902 receives the broadcast requests (all with SO_REUSEADDR).
-// Every device answers each request at once, in one burst.
+// Every device answers each request at once, in one burst. The sockets live
+// in the network namespace of the thread that makes the segment.
 
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <cstddef>
 #include <vector>
 
 #include "devsim/device.h"
@@ -19,7 +21,8 @@ namespace melvorin::bench {
 
 class Segment {
 public:
-    explicit Segment(int devices);
+    // Devices at `firstAddress` (host order) and the addresses after it.
+    explicit Segment(int devices, std::uint32_t firstAddress = 0x7F000101u);
     ~Segment();
     Segment(const Segment&) = delete;
     Segment& operator=(const Segment&) = delete;
@@ -34,6 +37,14 @@ public:
     // its arrival, or 0.
     std::int64_t NextRequest(int timeoutMs);
     void Drain();
+
+    // Device d's socket (for a reply sent by hand).
+    int DeviceSocket(int d) const { return devices_.at(static_cast<std::size_t>(d)); }
+
+    // How many devices answer (the first ones); the others are "off".
+    int present = 1 << 30;
+    std::vector<std::int64_t> firstListNs;    // per device: its first list reply sent
+    std::vector<std::int64_t> joinRequestsNs;  // every join request served
 
     std::int64_t firstRequestNs = 0;  // first scan request served
     std::int64_t joinRequestNs = 0;   // first join request served

@@ -24,7 +24,9 @@ bool ReadSome(int& fd, std::string& into, int timeoutMs) {
     if (fd < 0) return false;
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, timeoutMs) != 1) return false;
-    char buffer[4096];
+    // A full pipe in one read, so that a child writing much output is not
+    // held up by a caller that reads between other work.
+    char buffer[65536];
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n <= 0) {
         ::close(fd);
