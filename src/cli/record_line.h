@@ -19,9 +19,6 @@ struct RecordRun {
     TIdBytes raw;         // the network's bytes ("ssid_hex")
 };
 
-// "2026-12-09T18:24:30.123Z": UTC, milliseconds.
-std::string UtcTimestamp(std::chrono::system_clock::time_point when);
-
 // {"time": ..., "station": ..., "interface": ..., "address": ..., "mac": ...,
 // "vendor": ..., "ssid": ..., "ssid_hex": ..., "verdict": ..., "message": ...,
 // "program": ...}, without a line break.

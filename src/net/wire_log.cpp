@@ -19,7 +19,9 @@ std::size_t KeyStart(const TIdBytes& data) {
     return 0;
 }
 
-// UTC, to the millisecond: "2026-12-08T06:10:00.123Z".
+
+}  // namespace
+
 std::string UtcTime(std::chrono::system_clock::time_point when) {
     using namespace std::chrono;
     const auto ms = time_point_cast<milliseconds>(when);
@@ -33,8 +35,6 @@ std::string UtcTime(std::chrono::system_clock::time_point when) {
                   static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
     return text;
 }
-
-}  // namespace
 
 std::string WireBytes(const TIdBytes& data, bool showSecrets) {
     const std::size_t keyAt = showSecrets ? 0 : KeyStart(data);

@@ -14,6 +14,9 @@
 
 namespace melvorin::net {
 
+// UTC, to the millisecond: "2026-12-08T06:10:00.123Z".
+std::string UtcTime(std::chrono::system_clock::time_point when);
+
 // A datagram's bytes in hexadecimal, separated by spaces. In a join request
 // (lead byte FF, command 02 at offset 3) everything after the first 0D 0A
 // from offset 5 on is the key and the checksum:

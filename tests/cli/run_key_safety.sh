@@ -12,7 +12,7 @@ set -uo pipefail
 cli=${1:?usage: run_key_safety.sh MELVORIN_CLI MELVORIN_DEVSIM}
 devsim=${2:?usage: run_key_safety.sh MELVORIN_CLI MELVORIN_DEVSIM}
 
-. "$(dirname "${BASH_SOURCE[0]}")/../support/netns.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../support/kit.sh"
 netns_preflight run_key_safety
 command -v setpriv >/dev/null || { echo "run_key_safety: needs setpriv; skipped" >&2; exit 77; }
 
@@ -20,6 +20,7 @@ tool=mlv-kt-$$ dev=mlv-kd-$$ other=mlv-ko-$$ br=mlvkb$$
 lt=mlvkt$$ ld=mlvkd$$ lo=mlvko$$
 work=$(mktemp -d /tmp/mlv-key.XXXXXX)
 cleanup() {
+  devsim_stop
   netns_remove "$tool" "$dev" "$other" -- "$lt" "$ld" "$lo" "$br"
   rm -rf "$work"
 }
@@ -38,19 +39,15 @@ listener='import socket, sys
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 s.bind(("0.0.0.0", 1902))
-print("listening", file=sys.stderr, flush=True)
+print("listening on port 1902", file=sys.stderr, flush=True)
 while True:
     print(s.recv(4096).hex(), flush=True)'
 
-ip netns exec "$dev" "$devsim" --verbose 2>"$work/device.log" &
-ip netns exec "$tool" setpriv --reuid 65534 --regid 65534 --clear-groups /usr/bin/python3 -c "$listener" \
-  >"$work/nobody.out" 2>"$work/nobody.err" &
-ip netns exec "$other" /usr/bin/python3 -c "$listener" >"$work/station.out" 2>"$work/station.err" &
-for _ in $(seq 100); do
-  grep -q listening "$work/device.log" && grep -q listening "$work/nobody.err" &&
-    grep -q listening "$work/station.err" && break
-  sleep 0.1
-done
+devsim_start "$work/device.log" ip netns exec "$dev" "$devsim" --verbose &&
+  devsim_start "$work/nobody.err" ip netns exec "$tool" setpriv --reuid 65534 --regid 65534 --clear-groups \
+    /usr/bin/python3 -c "$listener" >"$work/nobody.out" &&
+  devsim_start "$work/station.err" ip netns exec "$other" /usr/bin/python3 -c "$listener" >"$work/station.out" ||
+  exit 1
 
 failed=0
 fail() { echo "run_key_safety: $*" >&2; failed=1; }

@@ -19,7 +19,7 @@ prefix=${3:-}
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 wine_run="$here/../../scripts/wine-run"
 
-. "$here/../support/netns.sh"
+. "$here/../support/kit.sh"
 netns_preflight run_units
 
 st=mlv-us-$$ a=mlv-ua-$$ b=mlv-ub-$$
@@ -27,6 +27,7 @@ la=mlvua$$ lb=mlvub$$
 mac_a=24:6f:28:00:00:01 mac_b=02:00:00:00:00:02
 work=$(mktemp -d /tmp/mlv-units.XXXXXX)
 cleanup() {
+  devsim_stop
   [ -z "$prefix" ] || bash "$wine_run" --stop "$prefix"
   netns_remove "$st" "$a" "$b" -- "$la" "$lb"
   rm -rf "$work"
@@ -54,13 +55,9 @@ for conf in all default "$la" "$lb"; do
   ip netns exec "$st" sysctl -qw "net.ipv4.conf.$conf.rp_filter=0" || exit 1
 done
 
-ip netns exec "$a" "$devsim" --verbose 2>"$work/a.log" &
-pid_a=$!
-ip netns exec "$b" "$devsim" --verbose 2>"$work/b.log" &
-for _ in $(seq 100); do
-  grep -q listening "$work/a.log" && grep -q listening "$work/b.log" && break
-  sleep 0.1
-done
+devsim_start "$work/a.log" ip netns exec "$a" "$devsim" --verbose || exit 1
+pid_a=$devsim_pid
+devsim_start "$work/b.log" ip netns exec "$b" "$devsim" --verbose || exit 1
 
 failed=0
 fail() { echo "run_units: $*" >&2; failed=1; }
@@ -144,7 +141,7 @@ if [ -z "$prefix" ]; then
   ip -n "$a" link set "${la}p" down && ip -n "$a" link set "${la}p" address "$mac_c" &&
     ip -n "$a" link set "${la}p" up || fail "unit A could not be swapped"
   sleep 3
-  ip netns exec "$a" "$devsim" --verbose 2>"$work/c.log" &
+  devsim_start "$work/c.log" ip netns exec "$a" "$devsim" --verbose || fail "the new unit did not start"
   results_in 3 || fail "watch: the unit put on at A's address was not joined"
   sleep 1.5
   kill -TERM "$watcher"; wait "$watcher"; code=$?
