@@ -65,7 +65,11 @@ fail() { echo "run_units: $*" >&2; failed=1; }
 in_station() { ip netns exec "$st" "$cli" "$@"; }
 # (a copy where that user can read it, wherever the build tree is)
 chmod 755 "$work" && install -m 755 "$cli" "$work/melvorin-cli" || exit 1
-as_nobody() { ip netns exec "$st" setpriv --reuid 65534 --regid 65534 --clear-groups "$work/melvorin-cli" "$@"; }
+# (without the sanitizers' suppression files, which that user may not read)
+as_nobody() {
+  ip netns exec "$st" env LSAN_OPTIONS= TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
+    setpriv --reuid 65534 --regid 65534 --clear-groups "$work/melvorin-cli" "$@"
+}
 if [ -n "$prefix" ]; then
   as_nobody() { in_station "$@"; }
   bash "$wine_run" --stop "$prefix"  # its wineserver starts again in the station
