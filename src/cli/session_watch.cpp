@@ -82,7 +82,8 @@ Session::WatchEvents Session::WaitWatchEvents(Clock::time_point deadline) {
         results.swap(watchResults_);
     }
     // One reading of the neighbour table for the units that may be new.
-    const auto learnt = fresh.empty() ? decltype(LookUp({})){} : LookUp({fresh.begin(), fresh.end()});
+    std::map<UnitKey, std::pair<std::string, std::optional<std::string>>> learnt;
+    if (!fresh.empty()) learnt = LookUp({fresh.begin(), fresh.end()});
     WatchEvents events;
     const std::lock_guard<std::mutex> lock(lock_);
     for (const UnitKey& key : lists) {

@@ -33,9 +33,10 @@ struct Pending {
 };
 
 // The request for `device` when it offers the network; nothing else.
-std::optional<Pending> PlanFor(const JoinWatch& watch, const DeviceReport& device) {
+// `broadcast`: the interfaces a request can go out of, read once a round.
+std::optional<Pending> PlanFor(const JoinWatch& watch, const DeviceReport& device,
+                               const std::vector<net::TIdInterface>& broadcast) {
     if (watch.choice && !Chooses(*watch.choice, device)) return std::nullopt;
-    const std::vector<net::TIdInterface> broadcast = net::BroadcastInterfaces();
     Pending p;
     p.unit = device;
     std::optional<Target> target;
@@ -121,8 +122,10 @@ int WatchJoins(Session& session, const JoinWatch& watch, const WatchOutput& out)
         const Session::WatchEvents events = session.WaitWatchEvents(wake);
         for (std::size_t i = 0; i < events.results.size(); ++i) finish(events.resultUnits[i], events.results[i]);
         if (stopAt) continue;
+        const std::vector<net::TIdInterface> broadcast =
+            events.lists.empty() ? std::vector<net::TIdInterface>() : net::BroadcastInterfaces();
         for (const DeviceReport& device : events.lists) {
-            std::optional<Pending> plan = PlanFor(watch, device);
+            std::optional<Pending> plan = PlanFor(watch, device, broadcast);
             if (!book.Answered(device, plan.has_value())) continue;
             const UnitKey key = KeyOf(device);
             now = Clock::now();
