@@ -1,5 +1,7 @@
 #include "units/registry.h"
 
+#include <array>
+#include <bit>
 #include <cstring>
 
 namespace melvorin::units {
@@ -17,12 +19,14 @@ std::size_t FirstSlot(std::uint64_t key, std::size_t mask) {
     return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & mask;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
+// Each byte's value as a hexadecimal digit, 16 for none.
+constexpr auto kHexValues = [] {
+    std::array<std::uint8_t, 256> values{};
+    values.fill(16);
+    for (int i = 0; i < 10; ++i) values['0' + i] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 6; ++i) values['A' + i] = values['a' + i] = static_cast<std::uint8_t>(10 + i);
+    return values;
+}();
 
 // The prefix's length in bits that a registry assigns, 0 for no registry.
 int BitsOf(std::string_view registry) {
@@ -30,6 +34,26 @@ int BitsOf(std::string_view registry) {
     if (registry == "MA-M") return 28;
     if (registry == "MA-S" || registry == "IAB") return 36;
     return 0;
+}
+
+// The first `a` or `b` from `p` on before `end`, else `end`: eight bytes at a
+// time, as the fields to pass over are tens of bytes long.
+const char* FindEither(const char* p, const char* end, char a, char b) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+        for (; end - p >= 8; p += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            // A byte of `x` or `y` is 0 where the byte matches; the lowest
+            // high bit set marks the first such byte.
+            const std::uint64_t x = word ^ (kOnes * static_cast<unsigned char>(a));
+            const std::uint64_t y = word ^ (kOnes * static_cast<unsigned char>(b));
+            const std::uint64_t hit = (((x - kOnes) & ~x) | ((y - kOnes) & ~y)) & kHigh;
+            if (hit != 0) return p + std::countr_zero(hit) / 8;
+        }
+    }
+    while (p != end && *p != a && *p != b) ++p;
+    return p;
 }
 
 // Reads CSV records one field at a time. A field ends at a comma or at the
@@ -42,35 +66,39 @@ public:
     bool AtEnd() const { return p_ == end_; }
     std::size_t Offset(std::string_view text) const { return static_cast<std::size_t>(p_ - text.data()); }
 
-    // The next field of the current record into `out` (unquoted), or false
-    // when the record is malformed there. `lineEnded` says whether it was
-    // the record's last field.
-    bool Field(std::string& out, bool& lineEnded) {
-        out.clear();
+    // The next field of the current record into `out`, or false when the
+    // record is malformed there. `out` views the text itself, or `scratch`
+    // when the field is quoted and holds doubled quotes to undo. `lineEnded`
+    // says whether it was the record's last field.
+    bool Field(std::string_view& out, std::string& scratch, bool& lineEnded) {
         lineEnded = false;
         if (p_ != end_ && *p_ == '"') {
-            ++p_;
+            const char* start = ++p_;
+            bool doubled = false;
             for (;;) {
-                const char* quote = static_cast<const char*>(std::memchr(p_, '"', static_cast<std::size_t>(end_ - p_)));
-                if (quote == nullptr) {
+                const char* quote = Find('"', end_);
+                if (quote == end_) {
                     p_ = end_;
                     return false;
                 }
-                out.append(p_, quote);
+                if (doubled) scratch.append(p_, quote);
                 p_ = quote + 1;
                 if (p_ != end_ && *p_ == '"') {
-                    out.push_back('"');
+                    if (!doubled) scratch.assign(start, p_);  // up to and with the first of the two
+                    if (doubled) scratch.push_back('"');
+                    doubled = true;
                     ++p_;
                     continue;
                 }
+                out = doubled ? std::string_view(scratch) : std::string_view(start, static_cast<std::size_t>(quote - start));
                 break;
             }
             return Delimiter(lineEnded);
         }
         const char* start = p_;
-        while (p_ != end_ && *p_ != ',' && *p_ != '\n') ++p_;
-        out.assign(start, p_);
-        if (!out.empty() && out.back() == '\r' && (p_ == end_ || *p_ == '\n')) out.pop_back();
+        p_ = FindEither(p_, end_, ',', '\n');
+        out = std::string_view(start, static_cast<std::size_t>(p_ - start));
+        if (!out.empty() && out.back() == '\r' && (p_ == end_ || *p_ == '\n')) out.remove_suffix(1);
         return Delimiter(lineEnded);
     }
 
@@ -78,13 +106,8 @@ public:
     void SkipRecord() {
         while (p_ != end_) {
             if (*p_ == '"') SkipQuoted();
-            const char* newline = Find('\n', end_);
-            const char* comma = static_cast<const char*>(std::memchr(p_, ',', static_cast<std::size_t>(newline - p_)));
-            if (comma == nullptr) {
-                p_ = newline == end_ ? end_ : newline + 1;
-                return;
-            }
-            p_ = comma + 1;
+            p_ = FindEither(p_, end_, ',', '\n');
+            if (p_ == end_ || *p_++ == '\n') return;
         }
     }
 
@@ -136,9 +159,13 @@ private:
 };
 
 std::string_view Trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+bool HasLineBreak(std::string_view text) {
+    return FindEither(text.data(), text.data() + text.size(), '\r', '\n') != text.data() + text.size();
 }
 
 }  // namespace
@@ -152,12 +179,18 @@ std::size_t Registry::AddCsv(std::string_view text) {
 std::size_t Registry::AddCsvPiece(std::string_view text, bool last, std::size_t* added) {
     const std::size_t before = entries_.size();
     CsvReader csv(text);
-    std::string registry, assignment, name;
+    // Each assignment goes into the table one record late: its slot is
+    // fetched into the cache while the next record is read. The name waiting
+    // views the text or one of two scratch strings used in turns.
+    std::string scratch[4];
+    std::uint64_t waitingKey = 0;
+    std::string_view waitingName, registry, assignment, name;
     std::size_t taken = 0;
-    while (!csv.AtEnd()) {
+    for (int turn = 0; !csv.AtEnd();) {
         bool ended = false;
-        const bool read = csv.Field(registry, ended) && !ended && csv.Field(assignment, ended) && !ended &&
-                          csv.Field(name, ended);
+        const bool read = csv.Field(registry, scratch[0], ended) && !ended &&
+                          csv.Field(assignment, scratch[1], ended) && !ended &&
+                          csv.Field(name, scratch[2 + turn], ended);
         if (!read && !ended) csv.SkipLine();  // malformed here: the rest of its line goes
         if (read && !ended) csv.SkipRecord();
         // A record cut off by the piece's end comes again with the next one.
@@ -168,18 +201,25 @@ std::size_t Registry::AddCsvPiece(std::string_view text, bool last, std::size_t*
         const int bits = BitsOf(registry);
         const std::string_view shown = Trimmed(name);
         if (bits == 0 || assignment.size() * 4 != static_cast<std::size_t>(bits) || shown.empty() ||
-            shown.find_first_of("\r\n") != std::string_view::npos) {
+            HasLineBreak(shown)) {
             continue;
         }
         std::uint64_t prefix = 0;
-        bool hex = true;
+        unsigned none = 0;
         for (const char c : assignment) {
-            const int digit = HexValue(c);
-            hex = hex && digit >= 0;
-            prefix = prefix << 4 | static_cast<std::uint64_t>(digit & 0x0F);
+            const std::uint8_t digit = kHexValues[static_cast<unsigned char>(c)];
+            none |= digit;
+            prefix = prefix << 4 | (digit & 0x0Fu);
         }
-        if (hex) Insert(KeyOf(prefix, bits), shown);
+        if (none & 16) continue;
+        const std::uint64_t key = KeyOf(prefix, bits);
+        if (!slots_.empty()) __builtin_prefetch(&slots_[FirstSlot(key, slots_.size() - 1)]);
+        if (!waitingName.empty()) Insert(waitingKey, waitingName);
+        waitingKey = key;
+        waitingName = shown;
+        turn ^= 1;
     }
+    if (!waitingName.empty()) Insert(waitingKey, waitingName);
     if (added != nullptr) *added = entries_.size() - before;
     return last ? text.size() : taken;
 }
@@ -196,6 +236,16 @@ std::optional<std::string_view> Registry::Find(const HardwareAddress& address) c
         }
     }
     return std::nullopt;
+}
+
+void Registry::Reserve(std::size_t bytes) {
+    if (!entries_.empty()) return;
+    const std::size_t records = bytes / 90;
+    entries_.reserve(records);
+    names_.reserve(records * 32);
+    std::size_t slots = 1024;
+    while (slots * 3 < records * 4) slots *= 2;
+    slots_.assign(slots, 0);
 }
 
 std::uint64_t Registry::Probe(std::uint64_t key) const {

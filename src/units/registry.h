@@ -30,6 +30,11 @@ public:
     // at the start of the next piece. With `last`, everything is taken.
     std::size_t AddCsvPiece(std::string_view text, bool last, std::size_t* added = nullptr);
 
+    // Makes room for the assignments of CSV files of `bytes` bytes together
+    // (a record of the IEEE files takes some 90 bytes), so that adding them
+    // seldom has to grow the table. Only before anything is added.
+    void Reserve(std::size_t bytes);
+
     // The name of the longest prefix that `address` starts with.
     std::optional<std::string_view> Find(const HardwareAddress& address) const;
 

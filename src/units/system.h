@@ -26,6 +26,8 @@ std::optional<FileHandle> OpenForReading(const std::string& path);
 // Up to `size` bytes of it into `into`: how many, 0 at its end, -1 when it
 // cannot be read.
 long ReadSome(FileHandle file, char* into, std::size_t size);
+// Its size in bytes; 0 when the system cannot tell.
+std::uint64_t SizeOf(FileHandle file);
 
 // The folder of the registries' CSV files: /usr/share/ieee-data on Linux,
 // the program's own folder on Windows. Ends without a separator.

@@ -31,6 +31,12 @@ long ReadSome(FileHandle file, char* into, std::size_t size) {
     }
 }
 
+std::uint64_t SizeOf(FileHandle file) {
+    struct stat about {};
+    if (::fstat(Fd(file), &about) != 0 || about.st_size < 0) return 0;
+    return static_cast<std::uint64_t>(about.st_size);
+}
+
 std::string RegistryFolder() { return "/usr/share/ieee-data"; }
 
 std::string InFolder(const std::string& folder, const std::string& name) { return folder + "/" + name; }

@@ -63,6 +63,12 @@ long ReadSome(FileHandle file, char* into, std::size_t size) {
     return static_cast<long>(got);
 }
 
+std::uint64_t SizeOf(FileHandle file) {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(Handle(file), &size) || size.QuadPart < 0) return 0;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
 std::string RegistryFolder() {
     std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
