@@ -33,7 +33,7 @@ std::optional<std::string> Makers::MakerOf(const HardwareAddress& address) {
         table->registry.Reserve(static_cast<std::size_t>(bytes));
         // Each file in pieces through one small buffer, so that loading
         // touches little more memory than the table takes.
-        std::string buffer(256 * 1024, '\0');
+        std::vector<char, sys::TableAllocator<char>> buffer(256 * 1024);
         for (const sys::FileHandle file : files) {
             std::size_t have = 0;
             for (bool last = false; !last;) {

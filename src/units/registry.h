@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "units/hardware_address.h"
+#include "units/system.h"
 
 namespace melvorin::units {
 
@@ -22,7 +23,8 @@ public:
     // (MA-L, MA-M, MA-S or IAB) with a prefix of 6, 7 or 9 hexadecimal digits
     // to match, and a name (spaces and tabs around it dropped). Other lines
     // (the header too) are skipped; a prefix already held keeps its first
-    // name. Returns how many assignments were added.
+    // name. A name over 65 535 bytes is not held, nor any beyond the first
+    // 64 MiB of names. Returns how many assignments were added.
     std::size_t AddCsv(std::string_view text);
 
     // The same for a file read in pieces: adds the records that `text` holds
@@ -31,30 +33,37 @@ public:
     std::size_t AddCsvPiece(std::string_view text, bool last, std::size_t* added = nullptr);
 
     // Makes room for the assignments of CSV files of `bytes` bytes together
-    // (a record of the IEEE files takes some 90 bytes), so that adding them
-    // seldom has to grow the table. Only before anything is added.
+    // (a record of the IEEE files takes some 90 bytes, a quarter of it the
+    // name), so that adding them seldom has to grow the table. Only before
+    // anything is added.
     void Reserve(std::size_t bytes);
 
     // The name of the longest prefix that `address` starts with.
     std::optional<std::string_view> Find(const HardwareAddress& address) const;
 
-    std::size_t Size() const { return entries_.size(); }
+    std::size_t Size() const { return size_; }
+
+    // For tests: every record is read field by field, as records of an
+    // uncommon shape are, instead of most of them in one go.
+    void ReadEveryRecordFieldByField() { fieldByField_ = true; }
 
 private:
-    // A slot holds a prefix's key (its bits and its length's code) above the
-    // index of its name plus one, so that a probe reads one word; 0 is free.
-    static constexpr int kIndexBits = 20;
+    // A slot holds a prefix's key (its bits and its length's code, 38 bits)
+    // above where its name starts in `names_`, so that a probe reads one
+    // word; 0 is free (no name starts at 0). A name is held as its length in
+    // two bytes, then its bytes.
+    static constexpr int kAtBits = 26;
     std::uint64_t Probe(std::uint64_t key) const;  // the slot's number
-    void Insert(std::uint64_t key, std::string_view name);
+    // Appends a name, giving where it starts; 0 when no more fit.
+    std::uint64_t AddName(std::string_view name);
+    // Puts a key with its name in a free slot, unless the key is held.
+    void Place(std::uint64_t key, std::uint64_t at);
     void Grow();
 
-    struct Name {
-        std::uint32_t at;
-        std::uint32_t length;
-    };
-    std::vector<Name> entries_;
-    std::vector<std::uint64_t> slots_;
-    std::string names_;
+    bool fieldByField_ = false;
+    std::size_t size_ = 0;
+    std::vector<std::uint64_t, sys::TableAllocator<std::uint64_t>> slots_;
+    std::vector<char, sys::TableAllocator<char>> names_;
 };
 
 }  // namespace melvorin::units

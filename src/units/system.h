@@ -29,6 +29,27 @@ long ReadSome(FileHandle file, char* into, std::size_t size);
 // Its size in bytes; 0 when the system cannot tell.
 std::uint64_t SizeOf(FileHandle file);
 
+// Memory for the makers' table, not yet touched. On Linux a block of
+// 256 KiB or more is asked for in huge pages, where the system offers them:
+// a virtual machine can take some 10 µs to give a process a small page the
+// first time it is touched, and the table would take hundreds. Raises
+// std::bad_alloc.
+void* AllocateTable(std::size_t bytes);
+void FreeTable(void* at, std::size_t bytes) noexcept;
+
+// The same for standard containers.
+template <class T>
+struct TableAllocator {
+    using value_type = T;
+    TableAllocator() = default;
+    template <class U>
+    TableAllocator(const TableAllocator<U>&) {}
+    T* allocate(std::size_t n) { return static_cast<T*>(AllocateTable(n * sizeof(T))); }
+    void deallocate(T* at, std::size_t n) noexcept { FreeTable(at, n * sizeof(T)); }
+    template <class U>
+    bool operator==(const TableAllocator<U>&) const { return true; }
+};
+
 // The folder of the registries' CSV files: /usr/share/ieee-data on Linux,
 // the program's own folder on Windows. Ends without a separator.
 std::string RegistryFolder();

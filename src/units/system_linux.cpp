@@ -1,10 +1,14 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "units/system.h"
 
@@ -15,6 +19,11 @@ namespace {
 [[noreturn]] void Raise() { throw SystemError(std::strerror(errno)); }
 
 int Fd(FileHandle file) { return static_cast<int>(file); }
+
+constexpr std::size_t kHugePage = 2 << 20;
+constexpr std::size_t kInHugePages = 256 << 10;
+
+std::size_t InHugePages(std::size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
 
 }  // namespace
 
@@ -35,6 +44,34 @@ std::uint64_t SizeOf(FileHandle file) {
     struct stat about {};
     if (::fstat(Fd(file), &about) != 0 || about.st_size < 0) return 0;
     return static_cast<std::uint64_t>(about.st_size);
+}
+
+void* AllocateTable(std::size_t bytes) {
+    if (bytes < kInHugePages) {
+        void* at = std::malloc(bytes);
+        if (at == nullptr) throw std::bad_alloc();
+        return at;
+    }
+    if (bytes > SIZE_MAX / 4) throw std::bad_alloc();
+    // A huge page must start on a boundary of its size: more is mapped, and
+    // what lies outside the aligned block is given back.
+    const std::size_t size = InHugePages(bytes);
+    void* mapped = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) throw std::bad_alloc();
+    char* const first = static_cast<char*>(mapped);
+    char* const at = first + (kHugePage - reinterpret_cast<std::uintptr_t>(first) % kHugePage) % kHugePage;
+    if (at != first) ::munmap(first, static_cast<std::size_t>(at - first));
+    ::munmap(at + size, static_cast<std::size_t>(first + kHugePage - at));
+    ::madvise(at, size, MADV_HUGEPAGE);  // a wish: without it, small pages
+    return at;
+}
+
+void FreeTable(void* at, std::size_t bytes) noexcept {
+    if (bytes < kInHugePages) {
+        std::free(at);
+    } else {
+        ::munmap(at, InHugePages(bytes));
+    }
 }
 
 std::string RegistryFolder() { return "/usr/share/ieee-data"; }

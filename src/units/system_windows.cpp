@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "units/system.h"
@@ -62,6 +64,14 @@ long ReadSome(FileHandle file, char* into, std::size_t size) {
     if (!::ReadFile(Handle(file), into, asked, &got, nullptr)) return -1;
     return static_cast<long>(got);
 }
+
+void* AllocateTable(std::size_t bytes) {
+    void* at = std::malloc(bytes);
+    if (at == nullptr) throw std::bad_alloc();
+    return at;
+}
+
+void FreeTable(void* at, std::size_t) noexcept { std::free(at); }
 
 std::uint64_t SizeOf(FileHandle file) {
     LARGE_INTEGER size{};

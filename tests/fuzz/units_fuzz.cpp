@@ -1,7 +1,9 @@
 // Fuzz target: what reads text from outside about units. The first byte
 // picks one (its value modulo 3), the rest is the input:
 //   0  a registry CSV file: whatever it holds, every name found is trimmed,
-//      on one line, and, where it holds no quote, a piece of the file;
+//      on one line, and, where it holds no quote, a piece of the file; the
+//      same names are found when every record is read field by field, and
+//      when the file comes in two pieces cut where its first byte says;
 //   1  a hardware-address argument: it parses exactly when a reference of
 //      the format written here says so, and formats back to the same octets
 //      in lower case with colons;
@@ -37,11 +39,27 @@ void Registry(std::string_view text) {
     units::Registry registry;
     registry.AddCsv(text);
     FUZZ_CHECK(registry.Size() <= text.size() / 8, "more assignments than the text can hold");
+    units::Registry fieldByField;
+    fieldByField.ReadEveryRecordFieldByField();
+    fieldByField.AddCsv(text);
+    // In two pieces, as the registry files are read: what the first leaves
+    // comes again at the start of the second.
+    units::Registry pieces;
+    const std::size_t cut = text.empty() ? 0 : static_cast<unsigned char>(text[0]) * text.size() / 256;
+    std::string piece(text.substr(0, cut));
+    piece.erase(0, pieces.AddCsvPiece(piece, false));
+    piece.append(text.substr(cut));
+    pieces.AddCsvPiece(piece, true);
+    FUZZ_CHECK(fieldByField.Size() == registry.Size() && pieces.Size() == registry.Size(),
+               std::to_string(registry.Size()) + " assignments, field by field " + std::to_string(fieldByField.Size()) +
+                   ", in pieces cut at " + std::to_string(cut) + " " + std::to_string(pieces.Size()));
     // Addresses made of the text's own bytes, so prefixes it lists are hit.
     for (std::size_t at = 0; at + 6 <= text.size(); at += 5) {
         HardwareAddress address;
         for (std::size_t i = 0; i < 6; ++i) address.octets[i] = static_cast<std::uint8_t>(text[at + i]);
         const std::optional<std::string_view> name = registry.Find(address);
+        FUZZ_CHECK(fieldByField.Find(address) == name && pieces.Find(address) == name,
+                   "another name at " + HexOf(address.octets.data(), 6));
         if (!name) continue;
         const std::string shown(*name);
         FUZZ_CHECK(!name->empty() && name->front() != ' ' && name->back() != ' ' && name->front() != '\t' &&
