@@ -44,9 +44,12 @@ devsim_start() {
 
 # devsim_stop: stops every device devsim_start started and waits for them.
 devsim_stop() {
-  local pid
-  for pid in "${devsim_pids[@]}"; do kill -TERM "$pid" 2>/dev/null || :; done
-  for pid in "${devsim_pids[@]}"; do wait "$pid" 2>/dev/null || :; done
+  local pid alive=()
+  # A device that kill cannot reach was reaped already (it stopped on a
+  # Ctrl+C, say); bash 5.2 can then block in wait until some other child
+  # ends, so only the others are waited for.
+  for pid in "${devsim_pids[@]}"; do kill -TERM "$pid" 2>/dev/null && alive+=("$pid"); done
+  for pid in "${alive[@]}"; do wait "$pid" 2>/dev/null || :; done
   devsim_pids=()
   return 0
 }
