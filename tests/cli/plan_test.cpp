@@ -63,7 +63,9 @@ TEST(Plan, GroupsByLinkAndKeepsUnitsAtOneAddressApart) {
     EXPECT_EQ(out[1].interfaceName, "wlan1");
     EXPECT_EQ(out[1].mac, "02:00:00:00:00:02");
     // Addressed without its link (no scan): the result from its address.
-    EXPECT_EQ(AssembleResults({Target{{0, "192.168.4.1"}, "", 0, {}, {}, {}}}, results)[0].verdict, Verdict::Accepted);
+    std::vector<Target> unscanned(1);
+    unscanned[0].unit = {0, "192.168.4.1"};
+    EXPECT_EQ(AssembleResults(unscanned, results)[0].verdict, Verdict::Accepted);
 }
 
 // --device by IPv4 or hardware address; one two units answer to is refused,
