@@ -46,7 +46,7 @@ void RefuseOtherListeners(std::uint16_t port) {
     for (std::size_t i = 0; i < owners.size(); ++i) {
         names += (i == 0 ? "" : i + 1 == owners.size() ? " and " : ", ") + owners[i];
     }
-    throw EOtherListeners("nothing was sent: a program of " + names + " is bound to UDP port " +
+    throw net::EOtherListeners("nothing was sent: a program of " + names + " is bound to UDP port " +
                           std::to_string(port) +
                           " on this computer and would receive the join request with the key; stop it, or send"
                           " to each device alone with --unicast");

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/errors.h"
+#include "net/local_listeners.h"
 
 namespace melvorin::cli {
 
@@ -23,11 +23,7 @@ std::vector<std::string> KeyWarnings(const std::optional<std::string>& keyFile, 
 // `keyText` is none; "" for a key a WPA2 network takes.
 std::string KeyFormatHint(const std::string& keyText);
 
-// Other users' programs bound to the search port: a broadcast would reach
-// them.
-using EOtherListeners = TErrorKind<"EOtherListeners">;
-
-// Raises EOtherListeners, naming the port and the owners, when another
+// Raises net::EOtherListeners, naming the port and the owners, when another
 // user's socket on this computer would receive a broadcast to `port`.
 void RefuseOtherListeners(std::uint16_t port);
 

@@ -145,7 +145,9 @@ std::size_t ShortestRawLength(const std::string& name) {
 int Record(units::RecordFile* record, const std::string& ssid, const TIdBytes& raw,
            const std::vector<JoinReport>& results, int exitCode) {
     if (record == nullptr || results.empty()) return exitCode;
-    const RecordRun run{units::StationName(), std::string(kProg) + " " + kVersion, ssid, raw};
+    // The station's name is read once: bench mode records result by result.
+    static const std::string station = units::StationName();
+    const RecordRun run{station, std::string(kProg) + " " + kVersion, ssid, raw};
     const auto now = std::chrono::system_clock::now();
     std::vector<std::string> lines;
     for (const JoinReport& result : results) lines.push_back(RecordLine(run, result, now));
@@ -216,8 +218,8 @@ int RunJoin(const Options& opt) {
         raw = *opt.ssidBytes;
         shown = BytesToText(raw);
         const std::string address = choice ? *choice->address : "";
-        targets.push_back({{choice ? InterfaceTowards(address) : 0, address}, "", 0, JoinFrame(raw, key), {}, {}});
-        targets.back().sendInterface = targets.back().unit.interfaceIndex;
+        const unsigned towards = choice ? InterfaceTowards(address) : 0;
+        targets.push_back({{towards, address}, "", towards, JoinFrame(raw, key), {}, {}});
     } else {
         session.Scan(opt.scanTimeout, choice);
         std::vector<DeviceReport> devices = session.Devices();
@@ -237,14 +239,12 @@ int RunJoin(const Options& opt) {
             if (devices.size() > 1) throw UsageError(AmbiguityMessage(*choice, devices));
         }
         const std::vector<net::TIdInterface> broadcast = net::BroadcastInterfaces();
-        if (opt.hidden) {
+        if (opt.hidden || opt.ssidBytes) {
+            // By its bytes: to every unit that answered (--hidden), or to the
+            // one unit a hardware address chose (--ssid-hex).
             raw = hiddenRaw;
             if (opt.ssidBytes) shown = BytesToText(raw);
             for (const DeviceReport& device : devices) targets.push_back(TargetOf(device, JoinFrame(raw, key), broadcast));
-        } else if (opt.ssidBytes) {
-            raw = *opt.ssidBytes;
-            shown = BytesToText(raw);
-            targets.push_back(TargetOf(devices.front(), JoinFrame(raw, key), broadcast));
         } else {
             NetworkPlan plan = PlanByName(devices, opt.ssid, key, broadcast);
             targets = std::move(plan.targets);
@@ -263,7 +263,7 @@ int RunJoin(const Options& opt) {
     int code = CombinedExitCode(results);
     const bool keyRefused = std::any_of(results.begin(), results.end(),
                                         [](const JoinReport& r) { return r.verdict == Verdict::KeyFormat; });
-    if (keyRefused && !KeyFormatHint(keyText).empty()) Note(KeyFormatHint(keyText));
+    if (const std::string hint = keyRefused ? KeyFormatHint(keyText) : ""; !hint.empty()) Note(hint);
     if (results.empty()) {
         Note("no device sent a join result");
         code = kExitTimeout;

@@ -85,8 +85,6 @@ Verdict VerdictOf(JoinVerdict verdict) {
     return Verdict::SsidNotFound;
 }
 
-namespace {
-
 std::string Field(const char* name, const std::string& jsonValue) {
     std::string out = "\"";
     out += name;
@@ -94,6 +92,10 @@ std::string Field(const char* name, const std::string& jsonValue) {
     out += jsonValue;
     return out;
 }
+
+std::string Nullable(const std::optional<std::string>& text) { return text ? JsonString(*text) : "null"; }
+
+namespace {
 
 // Text from the network or the system, as people read it: hiding characters
 // as markers, nothing raw to the terminal.
@@ -106,8 +108,6 @@ std::string ShownWithBytes(const std::string& caption, const TIdBytes& raw) {
     return NeedsBytes(shown, raw) ? shown.text + "  (" + Hex(raw) + ")" : shown.text;
 }
 
-std::string Nullable(const std::optional<std::string>& text) { return text ? JsonString(*text) : "null"; }
-
 // Added after the fields that were there before, so that readers of those
 // find them where they were.
 std::string UnitFields(const std::optional<std::string>& mac, const std::optional<std::string>& vendor) {
@@ -116,6 +116,15 @@ std::string UnitFields(const std::optional<std::string>& mac, const std::optiona
 
 std::string Dropped(long long dropped) {
     return ", " + Field("dropped", dropped < 0 ? std::string("null") : std::to_string(dropped));
+}
+
+// A unit's object up to its first own field: "{" with its address and link.
+std::string UnitObjectStart(const std::string& address, const std::string& interfaceName) {
+    std::string out = "{";
+    out += Field("address", JsonString(address));
+    out += ", ";
+    out += Field("interface", JsonString(interfaceName));
+    return out;
 }
 
 }  // namespace
@@ -137,10 +146,7 @@ std::string UnitHead(const std::string& address, const std::optional<std::string
 }
 
 std::string DeviceJson(const DeviceReport& dev) {
-    std::string out = "{";
-    out += Field("address", JsonString(dev.address));
-    out += ", ";
-    out += Field("interface", JsonString(dev.interfaceName));
+    std::string out = UnitObjectStart(dev.address, dev.interfaceName);
     out += ", \"networks\": [";
     for (std::size_t n = 0; n < dev.networks.size(); ++n) {
         const NetworkRow& net = dev.networks[n];
@@ -157,10 +163,7 @@ std::string DeviceLine(const DeviceReport& dev) {
 }
 
 std::string ResultJson(const JoinReport& r) {
-    std::string out = "{";
-    out += Field("address", JsonString(r.address));
-    out += ", ";
-    out += Field("interface", JsonString(r.interfaceName));
+    std::string out = UnitObjectStart(r.address, r.interfaceName);
     out += ", ";
     out += Field("verdict", JsonString(VerdictWord(r.verdict)));
     out += ", ";

@@ -61,6 +61,10 @@ std::string UnitHead(const std::string& address, const std::optional<std::string
 // A JSON string literal of UTF-8 text; C0 and C1 controls, DEL and the
 // bidirectional controls written as \uXXXX, so none reaches a terminal raw.
 std::string JsonString(const std::string& text);
+// `"name": value`, the value already JSON.
+std::string Field(const char* name, const std::string& jsonValue);
+// A JSON string, or null for nothing.
+std::string Nullable(const std::optional<std::string>& text);
 
 // One device or one result alone, as the scan's and join's JSON and tables
 // write each (no line break).

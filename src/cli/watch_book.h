@@ -34,11 +34,11 @@ public:
     };
     Summary Summarise() const;
 
+private:
     // "24:6f:28:00:00:01", or "wlan0 192.168.4.1" when the hardware address
     // is not known.
     static std::string KeyOf(const DeviceReport& device);
 
-private:
     struct Unit {
         bool joining = false;
         std::optional<Verdict> verdict;

@@ -27,4 +27,8 @@ std::vector<std::string> OtherUsersListening(std::uint16_t port);
 // The sockets of the host could not be read, so nothing can be said of them.
 using EIdLocalListeners = TErrorKind<"EIdLocalListeners">;
 
+// Other users' programs bound to the search port: a broadcast would reach
+// them, so it is not sent.
+using EOtherListeners = TErrorKind<"EOtherListeners">;
+
 }  // namespace melvorin::net

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "net/local_listeners.h"
+#include "net/utf8_windows.h"
 #include "protocol/ports.h"
 
 namespace melvorin::net {
@@ -34,23 +35,13 @@ std::vector<BYTE> TokenInfo(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
     return info;
 }
 
-std::string Utf8(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                         nullptr);
-    std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
-    if (size > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-    }
-    return out;
-}
-
 // "DOMAIN\user" of `sid`, or "".
 std::string AccountName(PSID sid) {
     wchar_t name[256], domain[256];
     DWORD nameSize = 256, domainSize = 256;
     SID_NAME_USE use;
     if (!LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use)) return {};
-    return Utf8(std::wstring(domain) + L"\\" + name);
+    return sys::Utf8((std::wstring(domain) + L"\\" + name).c_str());
 }
 
 // Whether the token's groups hold the administrators' group, enabled (an
@@ -71,10 +62,10 @@ bool ElevatedAdministrator(HANDLE token) {
 class Owners {
 public:
     Owners() {
-        HANDLE token = nullptr;
-        if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-            self_ = TokenInfo(token, TokenUser);
-            CloseHandle(token);
+        HANDLE rawToken = nullptr;
+        if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
+            const Handle token(rawToken);
+            self_ = TokenInfo(token.get(), TokenUser);
         }
     }
 
@@ -84,6 +75,9 @@ public:
         // 0: the idle process; 4: the system (also where Wine cannot name a
         // socket's process).
         if (pid == 0 || pid == 4 || pid == GetCurrentProcessId()) return;
+        // A process with sockets of both families is looked up once.
+        if (std::find(seen_.begin(), seen_.end(), pid) != seen_.end()) return;
+        seen_.push_back(pid);
         std::string owner = Owner(pid);
         if (!owner.empty() && std::find(owners.begin(), owners.end(), owner) == owners.end()) {
             owners.push_back(owner);
@@ -110,6 +104,7 @@ private:
     }
 
     std::vector<BYTE> self_;
+    std::vector<DWORD> seen_;
 };
 
 // The table of `family` (AF_INET or AF_INET6) with owning processes; empty

@@ -7,9 +7,11 @@
 // interfaces_windows.cpp on Windows.
 // Errors are Windows Sockets numbers (0: none).
 //
-// A port to another system adds its file, system_<name>.cpp (split in two
-// where it grows long, as Windows' is), chosen in CMakeLists.txt, that
-// provides everything below and in interfaces.h:
+// A port to another system adds its files, chosen in CMakeLists.txt:
+// system_<name>.cpp (split in two where it grows long, as Windows' is), which
+// provides everything below and in interfaces.h, and neighbours_<name>.cpp
+// and local_listeners_<name>.cpp for neighbours.h and local_listeners.h.
+// Together they provide:
 // - a wake-up that ends a WaitReadable() from another thread at any time and
 //   can be cleared (Linux: an eventfd; Windows: an event object);
 // - the arrival interface of each received datagram, for IPv4 and IPv6

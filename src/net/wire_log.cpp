@@ -19,7 +19,6 @@ std::size_t KeyStart(const TIdBytes& data) {
     return 0;
 }
 
-
 }  // namespace
 
 std::string UtcTime(std::chrono::system_clock::time_point when) {

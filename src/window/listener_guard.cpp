@@ -7,19 +7,13 @@
 
 namespace melvorin::window {
 
-namespace {
-
-using EOtherListeners = TErrorKind<"EOtherListeners">;
-
-}  // namespace
-
 void TListenerGuard::SendDatagram(const std::string& host, std::uint16_t port, const TIdBytes& data) {
     if (host == kBroadcastHost) {
         const std::vector<std::string> owners = net::OtherUsersListening(port);
         if (!owners.empty()) {
             std::string names;
             for (const std::string& owner : owners) names += (names.empty() ? "" : ", ") + owner;
-            throw EOtherListeners(Format(
+            throw net::EOtherListeners(Format(
                 MLV_TR("JoinRequest",
                        "Nothing was sent: a program of %1 is bound to UDP port %2 on this computer and would receive "
                        "the join request with the key. Stop it, or send to each device alone with "
