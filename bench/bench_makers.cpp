@@ -53,7 +53,7 @@ void Measure(Context& c) {
     const std::string folder = units::Makers::DefaultFolder();
     std::vector<std::string> files;
     for (const char* name : units::Makers::kFiles) files.push_back(folder + "/" + name);
-    if (ReadWhole(files.front()) == 0) {
+    if (ReadFile(files.front()).empty()) {
         c.rows.push_back({"Makers: first lookup (no " + folder + ")", "-", "-", "-", "-", "ratio ≤ 2", "-"});
         return;
     }

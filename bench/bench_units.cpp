@@ -43,15 +43,10 @@ namespace melvorin::bench {
 
 namespace {
 
+using devsim::DottedAddress;
+
 constexpr std::uint32_t kStation = 0x0ACB0001u;    // 10.203.0.1
 constexpr std::uint32_t kFirstUnit = 0x0ACB0101u;  // 10.203.1.1
-
-std::string Dotted(std::uint32_t address) {
-    in_addr a{htonl(address)};
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &a, text, sizeof text);
-    return text;
-}
 
 // Unit i's hardware address: Espressif's MA-L, an MA-S block, another
 // MA-L (Xerox's), a locally administered one, in turn.
@@ -94,13 +89,13 @@ public:
         Must(testing::Ip("netns add " + devices_), "ip netns add failed");
         made_ = true;
         Must(testing::Ip("link add mlvbs type veth peer name mlvbd netns " + devices_) &&
-                 testing::Ip("addr add " + Dotted(kStation) + "/16 dev mlvbs") && testing::Ip("link set mlvbs up") &&
+                 testing::Ip("addr add " + DottedAddress(kStation) + "/16 dev mlvbs") && testing::Ip("link set mlvbs up") &&
                  testing::Ip("-n " + devices_ + " link set lo up") &&
                  testing::Ip("-n " + devices_ + " link set mlvbd up"),
              "cannot make the link");
         std::vector<std::string> addresses;
         for (int i = 0; i < units; ++i) {
-            addresses.push_back("addr add " + Dotted(kFirstUnit + static_cast<std::uint32_t>(i)) + "/16 dev mlvbd");
+            addresses.push_back("addr add " + DottedAddress(kFirstUnit + static_cast<std::uint32_t>(i)) + "/16 dev mlvbd");
         }
         IpBatch(devices_, addresses);
         testing::ScopedNetns there(devices_);
@@ -119,7 +114,7 @@ public:
     void FillNeighbours() {
         std::vector<std::string> entries;
         for (int i = 0; i < units_; ++i) {
-            entries.push_back("neigh replace " + Dotted(kFirstUnit + static_cast<std::uint32_t>(i)) + " lladdr " +
+            entries.push_back("neigh replace " + DottedAddress(kFirstUnit + static_cast<std::uint32_t>(i)) + " lladdr " +
                               HardwareOf(i) + " dev mlvbs nud permanent");
         }
         IpBatch("", entries);
@@ -232,7 +227,7 @@ std::vector<std::int64_t> Latencies(const Segment& segment, int units) {
 // a join request back at once. Device 0's socket sends and receives; the
 // first round (the station's ARP request for it) is not counted.
 std::vector<std::int64_t> PlainRoundTrips(Segment& segment, int rounds) {
-    UdpSocket responder(Dotted(kStation).c_str(), kBaselinePort);
+    UdpSocket responder(DottedAddress(kStation).c_str(), kBaselinePort);
     const TIdBytes reply = *devsim::HandleRequest(BuildScanRequest(), devsim::ParseArgs({}).config);
     const TIdBytes join = BuildJoinRequest(TIdBytes{'H', 'o', 'm', 'e', 'N', 'e', 't'}, TIdBytes(8, '1'));
     std::thread thread([&] {
