@@ -1,4 +1,4 @@
-// Sending into a full send buffer. Run by tests/windows/run_send_wait.sh,
+// Sending into a full send buffer. Run by tests/win32/run_send_wait.sh,
 // which holds the loopback to a slow rate so that sent datagrams stay queued
 // and the endpoint's send buffer fills up.
 

@@ -2,7 +2,7 @@
 
 // A thread's loop run by a test until a condition holds: the transport's
 // hand-over queue (tests/net/net_test_util.h) or a window's messages
-// (tests/windows/form_test.cpp).
+// (tests/win32/form_test.cpp).
 
 #include <chrono>
 #include <functional>
