@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The device library's figures on a Cortex-M0, built as firmware makers build
-# it (Debian's arm-none-eabi-gcc, -Os -mcpu=cortex-m0 -mthumb, one section
-# per function): code and data size, the context's size, the stack of the
-# deepest call (bounded by the sum of every function's frame: nothing
-# recurses) and the symbols it needs from outside. Prints one table, each
+# it (Debian's arm-none-eabi-gcc with picolibc's headers, -Os -mcpu=cortex-m0
+# -mthumb, one section per function): code and data size, the context's
+# size, the stack of the deepest call (bounded by the sum of every function's
+# frame: nothing recurses) and the symbols it needs from outside. Prints one table, each
 # figure beside its limit; with --check it exits 1 when any limit is missed.
 #
 # Usage: bench/device_figures.sh [--check] [WORK_DIR]
@@ -21,7 +21,7 @@ if [ -z "$work" ]; then
 fi
 mkdir -p "$work"
 cc=arm-none-eabi-gcc
-flags=(-std=c99 -Os -mcpu=cortex-m0 -mthumb -ffunction-sections -fdata-sections -fstack-usage
+flags=(--specs=picolibc.specs -std=c99 -Os -mcpu=cortex-m0 -mthumb -ffunction-sections -fdata-sections -fstack-usage
        -Wall -Wextra -Werror -pedantic -I"$top/device/include")
 
 objects=()

@@ -26,5 +26,5 @@ compile clang -std=c99
 compile g++ -x c++ -std=c++11
 compile clang++ -x c++ -std=c++11
 compile g++ -x c++ -std=c++20
-compile arm-none-eabi-gcc -std=c99 -Os -mcpu=cortex-m0 -mthumb
+compile arm-none-eabi-gcc --specs=picolibc.specs -std=c99 -Os -mcpu=cortex-m0 -mthumb
 echo "check_builds: $built compilations"
