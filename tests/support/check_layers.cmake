@@ -19,6 +19,8 @@ set(layer_win32 protocol units net window win32)
 set(layer_app protocol units net window qt app melvorin)
 set(layer_devsim protocol devsim melvorin net/descriptor.h cli/args.h)
 set(layer_ts_table "")
+# The example firmware on lwIP: lwIP's headers and the device library's.
+set(layer_lwip_unit "")
 # The device library (device/) is C for firmware: beside its own headers it
 # includes only these three of the C library; its src/ reaches the public
 # header in include/ for builds that search src/ alone.
