@@ -5,7 +5,7 @@
 # Every layer's library exports src/ as its include folder, so the compiler
 # alone would let any file include any header: <net/udp_server.h> is held to
 # the layers as "net/udp_server.h" is. A system header of one name (<x.h>)
-# must be on one of the two lists below.
+# in src/ must be on one of the two lists below.
 cmake_minimum_required(VERSION 3.25)
 
 # What each folder may include: folders under src/ (and tools/, whose
@@ -59,9 +59,7 @@ foreach(folder ${folders})
       string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*([<\"])([^>\"]*)[>\"].*$" "\\1\\2" what "${line}")
       string(SUBSTRING "${what}" 0 1 quote)
       string(SUBSTRING "${what}" 1 -1 header)
-      set(shown "${quote}${header}${quote}")
       if(quote STREQUAL "<")
-        set(shown "<${header}>")
         # A header of the tree (or the generated version header) in angle
         # brackets is the project's all the same.
         string(REGEX REPLACE "/.*$" "" top "${header}")
@@ -79,26 +77,27 @@ foreach(folder ${folders})
         elseif(bare IN_LIST windows_headers AND NOT layer STREQUAL "win32"
                AND NOT file_name MATCHES "_windows$" AND NOT source IN_LIST windows_files)
           list(APPEND faults "${source} includes <${header}>: Windows headers belong to src/win32 and the *_windows files")
-        elseif(header MATCHES "^[^/]*\\.h$" AND NOT bare IN_LIST windows_headers AND NOT bare IN_LIST other_headers)
+        elseif(folder MATCHES "^src/" AND header MATCHES "^[^/]*\\.h$" AND NOT bare IN_LIST windows_headers
+               AND NOT bare IN_LIST other_headers)
           list(APPEND faults "${source} includes <${header}>: say in check_layers.cmake whether it is a Windows header")
         endif()
         continue()
       endif()
       if(header MATCHES "(^|/)\\.\\.(/|$)")
-        list(APPEND faults "${source} includes ${shown}: no paths out of a folder")
+        list(APPEND faults "${source} includes \"${header}\": no paths out of a folder")
         continue()
       endif()
       if(NOT header MATCHES "/")
         # Found beside the including file, or nowhere.
         if(NOT EXISTS ${here}/${header})
-          list(APPEND faults "${source} includes ${shown}, which is not beside it")
+          list(APPEND faults "${source} includes \"${header}\", which is not beside it")
         endif()
         continue()
       endif()
       string(REGEX REPLACE "/.*$" "" top "${header}")
       if(NOT top IN_LIST layer_${layer} AND NOT header IN_LIST layer_${layer})
         string(REPLACE ";" " " allowed "${layer_${layer}}")
-        list(APPEND faults "${source} includes ${shown}: ${layer} may include ${allowed}")
+        list(APPEND faults "${source} includes \"${header}\": ${layer} may include ${allowed}")
       endif()
     endforeach()
   endforeach()

@@ -12,7 +12,7 @@
 # names with "-" and all-capital ones are left alone: they are options,
 # commands, JSON fields, libraries, environment variables and the system's
 # constants. Each of its parts must be a word of a source file, CMake file
-# or script under src, tools, bench, tests or deploy.
+# or script under src, tools, bench, tests, deploy or device.
 # A file: a backticked text starting with a folder of the tree (`src/...`,
 # `tests/...`), or a file name with a source file's extension
 # (`system_linux.cpp`, `CMakePresets.json`, at the top or anywhere in those
@@ -23,7 +23,7 @@ cmake_minimum_required(VERSION 3.25)
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "usage: cmake -DSOURCE_DIR=<top of the tree> -P docs_names_exist.cmake")
 endif()
-set(code_folders src tools bench tests deploy)
+set(code_folders src tools bench tests deploy device)
 set(tree_folders ${code_folders} docs cmake scripts data translations)
 # Names of the systems the code runs on that the docs name and the code does
 # not spell: an account it finds by its well-known SID, an API Wine lacks.
@@ -32,8 +32,9 @@ set(outside_names LocalSystem UiaNodeFromHandle)
 # Every word of the source files, each once.
 set(words "")
 foreach(folder ${code_folders})
-  file(GLOB_RECURSE sources ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.py
-       ${SOURCE_DIR}/${folder}/*.sh ${SOURCE_DIR}/${folder}/*.cmake ${SOURCE_DIR}/${folder}/CMakeLists.txt)
+  file(GLOB_RECURSE sources ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.c
+       ${SOURCE_DIR}/${folder}/*.py ${SOURCE_DIR}/${folder}/*.sh ${SOURCE_DIR}/${folder}/*.cmake
+       ${SOURCE_DIR}/${folder}/CMakeLists.txt)
   foreach(source ${sources})
     file(READ ${source} text)
     string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*" found "${text}")
@@ -65,7 +66,7 @@ foreach(doc ${docs})
     set(path "")
     if(item MATCHES "^([a-z]+)/[^ ]*$" AND CMAKE_MATCH_1 IN_LIST tree_folders)
       set(path "${item}")
-    elseif(item MATCHES "^[A-Za-z0-9_<>*.-]+\\.(h|cpp|cmake|sh|py|scd|yml|json)$")
+    elseif(item MATCHES "^[A-Za-z0-9_<>*.-]+\\.(h|c|cpp|cmake|sh|py|scd|yml|json)$")
       set(path "**/${item}")
     endif()
     if(path)
