@@ -26,7 +26,7 @@ set(qt_layers qt app)
 # seam (*_windows.cpp, *_windows.h) and into the transport's one shared
 # socket header.
 set(windows_headers windows winsock2 ws2tcpip iphlpapi mswsock commctrl shellapi shlobj objbase oleacc
-  uiautomation aclapi netioapi io)
+  uiautomation aclapi netioapi io inputscope)
 set(windows_files src/net/sockets.h)
 # The other systems' and the C library's headers of one name, allowed
 # anywhere (those in folders, <sys/socket.h>, are not Windows').
