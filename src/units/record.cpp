@@ -1,13 +1,33 @@
 #include "units/record.h"
 
+#include <chrono>
+#include <thread>
+
 namespace melvorin::units {
 
 namespace {
 
-// Lets go of the lock however Append leaves.
+// How often the lock is asked for again while another program holds it.
+constexpr std::chrono::milliseconds kLockPoll{10};
+
+// Takes the lock, waiting at most kRecordLockSeconds, and lets go of it
+// however Append leaves.
 class Locked {
 public:
-    explicit Locked(sys::FileHandle file) : file_(file) { sys::LockFile(file_); }
+    Locked(sys::FileHandle file, const std::string& path, const std::function<bool()>& stopRequested) : file_(file) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(kRecordLockSeconds);
+        while (!sys::TryLockFile(file_)) {
+            if (stopRequested && stopRequested()) {
+                throw RecordError("stopped while waiting for the lock of the record file \"" + path +
+                                  "\": the lines were not written");
+            }
+            if (std::chrono::steady_clock::now() >= end) {
+                throw RecordError("another melvorin-cli holds \"" + path + "\": its lock was not let go of within " +
+                                  std::to_string(kRecordLockSeconds) + " seconds, and the lines were not written");
+            }
+            std::this_thread::sleep_for(kLockPoll);
+        }
+    }
     ~Locked() { sys::UnlockFile(file_); }
     Locked(const Locked&) = delete;
     Locked& operator=(const Locked&) = delete;
@@ -20,9 +40,12 @@ private:
 
 std::string StationName() { return sys::HostName(); }
 
-RecordFile::RecordFile(std::string path) : path_(std::move(path)) {
+RecordFile::RecordFile(std::string path, std::function<bool()> stopRequested)
+    : path_(std::move(path)), stopRequested_(std::move(stopRequested)) {
     try {
         file_ = sys::OpenForAppending(path_);
+    } catch (const sys::RefusedPath& e) {
+        throw RecordRefused("refusing the record file \"" + path_ + "\": " + e.what());
     } catch (const sys::SystemError& e) {
         throw RecordError("cannot open the record file \"" + path_ + "\": " + e.what());
     }
@@ -36,7 +59,7 @@ void RecordFile::Append(const std::vector<std::string>& lines) {
     }
     if (lines.empty()) return;
     try {
-        const Locked lock(file_);
+        const Locked lock(file_, path_, stopRequested_);
         const std::optional<char> last = sys::LastByte(file_);
         std::string bytes = last && *last != '\n' ? "\n" : "";
         for (const std::string& line : lines) {

@@ -85,22 +85,39 @@ std::string HostName() {
 }
 
 FileHandle OpenForAppending(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) Raise();
+    // Never through a link planted where the file is to be: the lines would
+    // go, with this user's rights, to wherever it points.
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0640);
     struct stat about {};
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ELOOP && ::lstat(path.c_str(), &about) == 0 && S_ISLNK(about.st_mode)) {
+            throw RefusedPath("it is a symbolic link");
+        }
+        errno = error;
+        Raise();
+    }
     if (::fstat(fd, &about) != 0 || !S_ISREG(about.st_mode)) {
         const int error = S_ISDIR(about.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
         errno = error;
         Raise();
     }
+    // Root appending to a file another user may replace or read at will.
+    if (::geteuid() == 0 && about.st_uid != 0) {
+        ::close(fd);
+        throw RefusedPath("it belongs to another user (uid " + std::to_string(about.st_uid) +
+                          "), and this program runs as root");
+    }
     return fd;
 }
 
 void CloseFile(FileHandle file) noexcept { ::close(Fd(file)); }
 
-void LockFile(FileHandle file) {
-    while (::flock(Fd(file), LOCK_EX) != 0) {
+bool TryLockFile(FileHandle file) {
+    for (;;) {
+        if (::flock(Fd(file), LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno == EWOULDBLOCK) return false;
         if (errno != EINTR) Raise();
     }
 }
