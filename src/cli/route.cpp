@@ -57,7 +57,11 @@ std::string WhyNoUnicastTo(const std::string& address, const std::vector<net::TI
         const std::uint32_t mask = 0xFFFFFFFFu << (32 - own.Prefix);
         const std::uint32_t hostPart = *to & ~mask;
         if ((*to & mask) != (*mine & mask) || (hostPart != 0 && hostPart != ~mask)) continue;
-        const std::string network = own.Address + "/" + std::to_string(own.Prefix);
+        in_addr first{};
+        first.s_addr = htonl(*mine & mask);
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &first, text, sizeof text);
+        const std::string network = std::string(text) + "/" + std::to_string(own.Prefix);
         return hostPart == 0 ? "it is the network address of this computer's network " + network
                                   : "it is the broadcast address of this computer's network " + network +
                                         ", which every host of it receives";
