@@ -1,32 +1,21 @@
 #include "units/record.h"
 
-#include <chrono>
-#include <thread>
-
 namespace melvorin::units {
 
 namespace {
-
-// How often the lock is asked for again while another program holds it.
-constexpr std::chrono::milliseconds kLockPoll{10};
 
 // Takes the lock, waiting at most kRecordLockSeconds, and lets go of it
 // however Append leaves.
 class Locked {
 public:
     Locked(sys::FileHandle file, const std::string& path, const std::function<bool()>& stopRequested) : file_(file) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(kRecordLockSeconds);
-        while (!sys::TryLockFile(file_)) {
-            if (stopRequested && stopRequested()) {
-                throw RecordError("stopped while waiting for the lock of the record file \"" + path +
-                                  "\": the lines were not written");
-            }
-            if (std::chrono::steady_clock::now() >= end) {
-                throw RecordError("another melvorin-cli holds \"" + path + "\": its lock was not let go of within " +
-                                  std::to_string(kRecordLockSeconds) + " seconds, and the lines were not written");
-            }
-            std::this_thread::sleep_for(kLockPoll);
+        if (sys::LockFile(file_, std::chrono::seconds(kRecordLockSeconds), stopRequested)) return;
+        if (stopRequested && stopRequested()) {
+            throw RecordError("stopped while waiting for the lock of the record file \"" + path +
+                              "\": the lines were not written");
         }
+        throw RecordError("another melvorin-cli holds \"" + path + "\": its lock was not let go of within " +
+                          std::to_string(kRecordLockSeconds) + " seconds, and the lines were not written");
     }
     ~Locked() { sys::UnlockFile(file_); }
     Locked(const Locked&) = delete;

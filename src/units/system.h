@@ -5,7 +5,9 @@
 // appended to under a lock. system_linux.cpp and system_windows.cpp
 // implement it.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -76,9 +78,10 @@ std::string HostName();
 FileHandle OpenForAppending(const std::string& path);
 void CloseFile(FileHandle file) noexcept;
 // An exclusive lock on the file that only the programs appending through
-// these functions take (readers are not held up): true when taken now, false
-// when another holds it.
-bool TryLockFile(FileHandle file);
+// these functions take (readers are not held up), waited for at most `wait`
+// and while `stop` (when given, asked about ten times a second) says no:
+// true when taken.
+bool LockFile(FileHandle file, std::chrono::milliseconds wait, const std::function<bool()>& stop);
 void UnlockFile(FileHandle file) noexcept;
 // The file's last byte; nothing when it is empty.
 std::optional<char> LastByte(FileHandle file);

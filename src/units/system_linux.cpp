@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <ctime>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -114,12 +117,43 @@ FileHandle OpenForAppending(const std::string& path) {
 
 void CloseFile(FileHandle file) noexcept { ::close(Fd(file)); }
 
-bool TryLockFile(FileHandle file) {
+namespace {
+extern "C" void Wake(int) {}
+}  // namespace
+
+bool LockFile(FileHandle file, std::chrono::milliseconds wait, const std::function<bool()>& stop) {
+    if (::flock(Fd(file), LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) Raise();
+    // A blocked flock cannot time out: a timer of this thread interrupts it
+    // every tenth of a second to look at the clock and the stop request. The
+    // waiters stay in the kernel's queue, so a program appending line after
+    // line does not starve another.
+    const int signal = SIGRTMIN + 3;
+    struct sigaction action {};
+    action.sa_handler = Wake;  // no SA_RESTART: the wait is interrupted
+    sigemptyset(&action.sa_mask);
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = signal;
+    event._sigev_un._tid = ::gettid();  // sigev_notify_thread_id, which glibc 2.36 does not name
+    timer_t timer{};
+    if (::sigaction(signal, &action, nullptr) != 0 || ::timer_create(CLOCK_MONOTONIC, &event, &timer) != 0) Raise();
+    const itimerspec every{{0, 100'000'000}, {0, 100'000'000}};
+    ::timer_settime(timer, 0, &every, nullptr);
+    const auto end = std::chrono::steady_clock::now() + wait;
+    int error = 0;
     for (;;) {
-        if (::flock(Fd(file), LOCK_EX | LOCK_NB) == 0) return true;
-        if (errno == EWOULDBLOCK) return false;
-        if (errno != EINTR) Raise();
+        if (::flock(Fd(file), LOCK_EX) == 0) break;
+        error = errno;
+        if (error != EINTR || (stop && stop()) || std::chrono::steady_clock::now() >= end) break;
+        error = 0;
     }
+    ::timer_delete(timer);
+    if (error != 0 && error != EINTR) {
+        errno = error;
+        Raise();
+    }
+    return error == 0;
 }
 
 void UnlockFile(FileHandle file) noexcept { ::flock(Fd(file), LOCK_UN); }

@@ -134,11 +134,17 @@ OVERLAPPED LockedByte() {
     return at;
 }
 
-bool TryLockFile(FileHandle file) {
-    OVERLAPPED at = LockedByte();
-    if (::LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) return true;
-    if (::GetLastError() == ERROR_LOCK_VIOLATION || ::GetLastError() == ERROR_IO_PENDING) return false;
-    Raise();
+bool LockFile(FileHandle file, std::chrono::milliseconds wait, const std::function<bool()>& stop) {
+    // Asked for again every 10 ms: a handle opened for synchronous writes
+    // cannot wait for a lock with a time-out.
+    const auto end = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        OVERLAPPED at = LockedByte();
+        if (::LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) return true;
+        if (::GetLastError() != ERROR_LOCK_VIOLATION && ::GetLastError() != ERROR_IO_PENDING) Raise();
+        if ((stop && stop()) || std::chrono::steady_clock::now() >= end) return false;
+        ::Sleep(10);
+    }
 }
 
 void UnlockFile(FileHandle file) noexcept {

@@ -21,9 +21,7 @@ if [ "$(id -u)" -ne 0 ] || ! command -v flock >/dev/null; then
 fi
 
 work=$(mktemp -d /tmp/mlv-record.XXXXXX)
-holder=
 cleanup() {
-  [ -z "$holder" ] || { kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null; }
   devsim_stop
   rm -rf "$work"
 }
@@ -97,18 +95,17 @@ lines=$(jq -sc 'map({address, verdict})' "$record")
   fail "the stopped run's summary: $(cat "$work/stopped.json")"
 [ "$(stat -c %a "$record")" = 640 ] || fail "the record was created with mode $(stat -c %a "$record"), not 0640"
 
-# Another program holds the lock: given up after a few seconds, the file named.
-flock "$record" sleep 120 &
-holder=$!
-held() { ! flock -n "$record" true; }
-wait_for held || fail "flock did not take the lock"
-said=$("${join[@]}" --device 127.0.1.1 --record "$record" 2>&1 >/dev/null); code=$?
+# Another program holds the lock (this shell, on descriptor 9): given up
+# after a few seconds, the file named.
+exec 9<"$record"
+flock 9 || fail "flock did not take the lock"
+said=$("${join[@]}" --device 127.0.1.1 --record "$record" 2>&1 >/dev/null 9<&-); code=$?
 [ "$code" -eq 1 ] || fail "a held lock: exit $code: $said"
 grep -qF "another melvorin-cli holds \"$record\"" <<<"$said" || fail "a held lock: $said"
 
 # SIGTERM while waiting for it ends the run.
 sent=$(joins_at_device)
-"${join[@]}" --device 127.0.1.1 --record "$record" >/dev/null 2>"$work/held.err" &
+"${join[@]}" --device 127.0.1.1 --record "$record" >/dev/null 2>"$work/held.err" 9<&- &
 run=$!
 joined() { [ "$(joins_at_device)" -gt "$sent" ]; }
 wait_for joined || fail "the device got no join request while the lock was held"
@@ -118,6 +115,7 @@ wait "$run"; code=$?
 grep -qF "stopped while waiting for the lock of the record file \"$record\"" "$work/held.err" ||
   fail "SIGTERM in the lock wait: $(cat "$work/held.err")"
 [ "$(wc -l <"$record")" -eq 2 ] || fail "lines were written while another program held the lock"
+exec 9<&-
 
 [ "$failed" -eq 0 ] || { echo "--- device ---"; cat "$work/device.log"; }
 exit "$failed"
