@@ -41,7 +41,7 @@ std::string ReadableByOthers(const std::string& path);
 
 // From now on the first SIGINT or SIGTERM (Ctrl+C, Ctrl+Break and closing the
 // console on Windows) no longer ends the program: StopRequested() tells it
-// came. On Linux a second one ends it as before.
+// came. A second one ends it as before.
 void CatchStopRequests();
 bool StopRequested();
 

@@ -18,17 +18,8 @@ if [ "$(id -u)" -ne 0 ] || ! command -v setpriv >/dev/null; then
   exit 77
 fi
 
-work=$(mktemp -d /tmp/mlv-unicast.XXXXXX)
-chmod 755 "$work"
-cleanup() {
-  devsim_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+kit_work mlv-unicast
 
-failed=0
-fail() { echo "run_local_unicast: $*" >&2; failed=1; }
 joins_in() { grep -c "request from 127.0.0.1:12345: ff 00 .. 02 00" "$1"; }
 join() { echo 12345678 | "$cli" join --key-file - "$@"; }
 

@@ -20,16 +20,8 @@ if [ "$(id -u)" -ne 0 ] || ! command -v flock >/dev/null; then
   exit 77
 fi
 
-work=$(mktemp -d /tmp/mlv-record.XXXXXX)
-cleanup() {
-  devsim_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+kit_work mlv-record
 
-failed=0
-fail() { echo "run_record: $*" >&2; failed=1; }
 joins_at_device() { grep -c "request from 127.0.0.1:12345: ff 00 .. 02 00" "$work/device.log"; }
 # wait_for COMMAND...: until it succeeds, at most 10 s.
 wait_for() {
