@@ -298,8 +298,8 @@ void Session::Join(const std::vector<JoinRequest>& requests, double seconds, int
     const Clock::time_point end = start + Seconds(seconds);
     try {
         // None goes out when one may not.
-        for (const JoinRequest& request : requests) {
-            if (BeforeJoin) BeforeJoin(port_, request.host);
+        if (BeforeJoin) {
+            for (const JoinRequest& request : requests) BeforeJoin(port_, request.host);
         }
         for (int sent = 0; !Stopping(); ++sent) {
             for (const JoinRequest& request : requests) {
@@ -339,11 +339,10 @@ void Session::TellResults() {
     std::vector<std::pair<UnitKey, JoinReport>> told;
     {
         const std::lock_guard<std::mutex> lock(lock_);
-        if (OnJoinResult) {
-            for (const UnitKey& unit : arrived_) told.emplace_back(unit, results_.at(unit));
-        }
+        for (const UnitKey& unit : arrived_) told.emplace_back(unit, results_.at(unit));
         arrived_.clear();
     }
+    if (!OnJoinResult) return;
     for (const auto& [unit, result] : told) OnJoinResult(unit, result);
 }
 
