@@ -57,19 +57,8 @@ grep -qF "belongs to another user (uid 65534)" <<<"$said" || fail "the refusal o
 "$cli" scan --timeout 1 >/dev/null
 reply=$(sed -n 's/.*reply to 127.0.0.1:12345: \(ff 00 .. 81 .*\)/\1/p' "$work/device.log" | head -n 1 | tr -d ' ')
 [ -n "$reply" ] || { fail "the device's list reply is not in its log"; exit 1; }
-silent='import socket, sys
-def bound(address):
-    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    s.bind((address, 1902))
-    return s
-heard, own = bound("0.0.0.0"), bound("127.0.1.2")
-print("listening on port 1902", file=sys.stderr, flush=True)
-while True:
-    data, peer = heard.recvfrom(4096)
-    if data[3] == 0x01:
-        own.sendto(bytes.fromhex(sys.argv[1]), peer)'
-devsim_start "$work/silent.log" python3 -c "$silent" "$reply" || exit 1
+devsim_start "$work/silent.log" /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/../support/scan_answerer.py" \
+  0.0.0.0 127.0.1.2 "$reply" || exit 1
 
 # Stopped after sending: the answered unit's line is in the record before
 # the signal; the silent unit's no_result line comes with it.
