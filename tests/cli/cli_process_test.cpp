@@ -388,6 +388,36 @@ TEST(CliProcess, BadInputGivesTwoAndSendsNothing) {
     EXPECT_FALSE(device.Receive(300).has_value());
 }
 
+// Whatever looks like a key on the command line is refused for every command
+// with a pointer to --key-file; neither it nor an unknown option's value nor
+// a stray word is ever written back.
+TEST(CliProcess, KeyOnTheCommandLineIsRefusedAndNoValueEchoed) {
+    const std::string secret = "Hunter2-kept-secret";
+    struct Case {
+        std::vector<std::string> args;
+        std::string said;
+    };
+    const std::vector<Case> cases = {
+        {{"scan", "--passphrase=" + secret}, "--passphrase: the key is never taken from the command line"},
+        {{"scan", "--psk", secret}, "--psk: the key is never taken"},
+        {{"join", "--ssid", "HomeNet", "--password=" + secret}, "--password: the key is never taken"},
+        {{"join", "--key", secret, "--ssid", "HomeNet"}, "--key: the key is never taken"},
+        {{"--passphrase=" + secret, "scan"}, "--passphrase: the key is never taken"},
+        {{"scan", "--pass-phrase=" + secret}, "unknown argument \"--pass-phrase\" for scan"},
+        {{"join", "--ssid", "HomeNet", secret}, "unknown argument 4 for join"},
+        {{"--secret=" + secret}, "unknown command \"--secret\""},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = Cli(c.args, "");
+        EXPECT_EQ(run.code, 2) << c.said;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+        if (c.said.find("never taken") != std::string::npos) {
+            EXPECT_NE(run.err.find("use --key-file FILE"), std::string::npos) << run.err;
+        }
+        EXPECT_EQ((run.out + run.err).find(secret), std::string::npos) << run.out << run.err;
+    }
+}
+
 // A hidden network: joined by its name's UTF-8 bytes at every device that
 // answered, though none lists it. Warnings for a key file others may read and
 // for a key no WPA2 network takes; the join goes all the same, and after a

@@ -1,11 +1,14 @@
 // The real melvorin-devsim program over UDP on loopback (inside the test's
-// private network namespace): it answers, refuses a taken port and stops
-// cleanly on a signal.
+// private network namespace): it answers, refuses a taken port, stops
+// cleanly on a signal and keeps a join request's key out of its log.
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -115,6 +118,45 @@ TEST(DevsimProcess, ReplyBroadcastGoesToTheToolPort) {
     EXPECT_FALSE(other.Receive(200).has_value());
     dev.Signal(SIGTERM);
     EXPECT_EQ(dev.WaitExit(), 0);
+}
+
+// -v hides a join request's key as the station's log does, --show-secrets
+// shows it; --key-file sets the one key accepted.
+TEST(DevsimProcess, VerboseLogHidesTheKeyUnlessAskedAndTakesAKeyFile) {
+    char keyPath[] = "/tmp/mlv-devsim-key-XXXXXX";
+    const int fd = mkstemp(keyPath);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "goodkey1\r\n", 10), 10);
+    close(fd);
+    const TIdBytes good = testing::JoinRequest(testing::BytesOf("HomeNet"), testing::BytesOf("goodkey1"));
+    const TIdBytes wrong = testing::JoinRequest(testing::BytesOf("HomeNet"), testing::BytesOf("wrongkey"));
+    const std::string accepted = Hex(BuildJoinResult(true, true), ' ');
+    for (const bool show : {false, true}) {
+        const std::uint16_t port = FreePort();
+        std::vector<std::string> args = {"--port", std::to_string(port), "-v", "--key-file", keyPath};
+        if (show) args.push_back("--show-secrets");
+        DevsimProcess dev(args);
+        ASSERT_TRUE(dev.WaitForStderr(ReadyLine(port, 4))) << dev.Stderr();
+        UdpPeer tool;
+        ASSERT_TRUE(tool.Bind("127.0.0.1", 0));
+        for (const TIdBytes* request : {&wrong, &good}) {
+            ASSERT_TRUE(tool.SendToLoopback(*request, port));
+            const auto result = tool.Receive(5000);
+            ASSERT_TRUE(result.has_value());
+            EXPECT_EQ(Hex(result->data, ' ') == accepted, request == &good) << Hex(result->data, ' ');
+        }
+        const std::string from = "request from 127.0.0.1:" + std::to_string(tool.LocalPort()) + ": ";
+        for (const TIdBytes* request : {&wrong, &good}) {
+            // Up to the key: the header, "HomeNet" and 0D 0A.
+            const std::string masked = Hex(TIdBytes(request->begin(), request->begin() + 14), ' ') +
+                                       " <key: 8 bytes> <checksum>\n";
+            EXPECT_TRUE(dev.WaitForStderr(from + (show ? Hex(*request, ' ') + "\n" : masked))) << dev.Stderr();
+        }
+        dev.Signal(SIGTERM);
+        EXPECT_EQ(dev.WaitExit(), 0);
+        EXPECT_EQ(dev.Stderr().find("67 6f 6f 64 6b 65 79 31") != std::string::npos, show) << dev.Stderr();
+    }
+    std::remove(keyPath);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ set(layer_window protocol units net window)
 set(layer_qt protocol units net window qt)
 set(layer_win32 protocol units net window win32)
 set(layer_app protocol units net window qt app melvorin)
-set(layer_devsim protocol devsim melvorin net/descriptor.h cli/args.h)
+set(layer_devsim protocol devsim melvorin net/descriptor.h net/wire_log.h cli/args.h)
 set(layer_ts_table "")
 set(qt_layers qt app)
 # A Windows header goes into src/win32, into the Windows file of a system
