@@ -1,6 +1,5 @@
-// The key's owner leaves no copy of the key in its own storage once it ends:
-// compilers drop plain stores to an object that is about to end, so only a
-// wipe they must keep passes.
+// The key's owner leaves nothing of the key in its own storage once it ends,
+// seen through the storage it was made in.
 
 #include <gtest/gtest.h>
 
