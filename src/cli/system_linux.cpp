@@ -114,7 +114,9 @@ bool ReadLineWithoutEcho(KeyOwner& key) {
     return key.ReadLine(std::cin);
 }
 
-void Wipe(void* data, std::size_t size) { explicit_bzero(data, size); }
+void Wipe(void* data, std::size_t size) {
+    if (size > 0) explicit_bzero(data, size);  // an empty buffer may have no address
+}
 
 void KeepOutOfDumps() {
     // Also makes the program's /proc files root's, and refuses ptrace to the
