@@ -11,6 +11,17 @@
 
 namespace melvorin::cli {
 
+// An argument for a message, as TArgCursor::Shown() tells; `index` counts
+// from 0.
+inline std::string ShownArgument(const std::string& arg, std::size_t index) {
+    if (arg.size() < 2 || arg[0] != '-') return std::to_string(index + 1);
+    // In steps: GCC 12 warns falsely on "\"" + ... at -O3.
+    std::string shown(1, '"');
+    shown.append(arg, 0, arg.find('='));
+    shown += '"';
+    return shown;
+}
+
 // `Error` is the program's usage error, made from a message.
 template <class Error>
 class TArgCursor {
@@ -37,6 +48,10 @@ public:
     const std::string& Name() const { return name_; }
     // The argument as given.
     const std::string& Raw() const { return args_[i_]; }
+    // The argument for a message, never with a value that may be a secret:
+    // an option by its name, quoted ("--passphrase" of "--passphrase=..."),
+    // any other word by its place (3 for the third argument).
+    std::string Shown() const { return ShownArgument(Raw(), i_); }
     // The option's value: after its '=' or the next argument.
     std::string Value() {
         if (inline_) return *inline_;

@@ -6,17 +6,15 @@
 #include <optional>
 #include <string>
 
-#include "protocol/bytes.h"
+#include "cli/key_owner.h"
 
 namespace melvorin::cli {
 
-// The key text (UTF-8): the first line of `keyFile` ("-" for standard
-// input) with its line end removed, or, without a file, typed at the
-// terminal without echo. Raises UsageError when there is no key.
-std::string ReadKeyText(const std::optional<std::string>& keyFile);
-
-// The key's code page 936 bytes, as the window sends them. Raises
-// UsageError for an empty key or one that code page 936 cannot hold.
-TIdBytes EncodeKey(const std::string& text);
+// Reads the key text (UTF-8) into `key` and encodes it: the first line of
+// `keyFile` ("-" for standard input) with its line end removed, or, without
+// a file, typed at the terminal without echo. Nothing is read ahead and kept
+// in a buffer. Raises UsageError when there is no key, or one that code page
+// 936 cannot hold.
+void ReadKey(const std::optional<std::string>& keyFile, KeyOwner& key);
 
 }  // namespace melvorin::cli

@@ -2,7 +2,6 @@
 
 #include "cli/system.h"
 #include "net/local_listeners.h"
-#include "protocol/wpa2_key.h"
 
 namespace melvorin::cli {
 
@@ -10,14 +9,14 @@ namespace {
 
 constexpr const char* kWpa2Key = "a WPA2 network takes a key of 8 to 63 characters, or of 64 hexadecimal digits";
 
-std::string Characters(const std::string& keyText) {
-    const std::size_t n = CharacterCount(keyText);
+std::string Characters(const KeyOwner& key) {
+    const std::size_t n = key.Characters();
     return std::to_string(n) + (n == 1 ? " character" : " characters");
 }
 
 }  // namespace
 
-std::vector<std::string> KeyWarnings(const std::optional<std::string>& keyFile, const std::string& keyText) {
+std::vector<std::string> KeyWarnings(const std::optional<std::string>& keyFile, const KeyOwner& key) {
     std::vector<std::string> warnings;
     if (keyFile && *keyFile != "-") {
         const std::string who = sys::ReadableByOthers(*keyFile);
@@ -26,17 +25,17 @@ std::vector<std::string> KeyWarnings(const std::optional<std::string>& keyFile, 
                                "); keep a key where only you can read it");
         }
     }
-    if (!IsWpa2Key(keyText)) {
-        warnings.push_back("warning: the key has " + Characters(keyText) + ", and " + kWpa2Key +
+    if (!key.IsWpa2()) {
+        warnings.push_back("warning: the key has " + Characters(key) + ", and " + kWpa2Key +
                            "; sending it all the same");
     }
     return warnings;
 }
 
-std::string KeyFormatHint(const std::string& keyText) {
-    if (IsWpa2Key(keyText)) return {};
+std::string KeyFormatHint(const KeyOwner& key) {
+    if (key.IsWpa2()) return {};
     return "a device refused the key's format: " + std::string(kWpa2Key) + ", and this key has " +
-           Characters(keyText);
+           Characters(key);
 }
 
 void RefuseOtherListeners(std::uint16_t port, const std::string& unicastTo) {

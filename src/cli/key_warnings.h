@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/key_owner.h"
 #include "net/local_listeners.h"
 
 namespace melvorin::cli {
@@ -17,11 +18,11 @@ namespace melvorin::cli {
 // Warnings about the key before the join goes out, each a line for stderr
 // without the program's name: the key file (not "-") when other users may
 // read it, and the key when no WPA2 network takes it.
-std::vector<std::string> KeyWarnings(const std::optional<std::string>& keyFile, const std::string& keyText);
+std::vector<std::string> KeyWarnings(const std::optional<std::string>& keyFile, const KeyOwner& key);
 
-// After a device refused the key's format: what a WPA2 key is, when
-// `keyText` is none; "" for a key a WPA2 network takes.
-std::string KeyFormatHint(const std::string& keyText);
+// After a device refused the key's format: what a WPA2 key is, when `key`
+// is none; "" for a key a WPA2 network takes.
+std::string KeyFormatHint(const KeyOwner& key);
 
 // Raises net::EOtherListeners, naming the port and the owners, when another
 // user's socket on this computer would receive a broadcast to `port` (with

@@ -188,15 +188,18 @@ int WatchJoinsOf(const Options& opt, Session& session, const TIdBytes& key, cons
 }
 
 int RunJoin(const Options& opt) {
-    const std::string keyText = ReadKeyText(opt.keyFile);
-    const TIdBytes key = EncodeKey(keyText);
+    sys::KeepOutOfDumps();
+    // The key's one home, wiped when the join ends, however it ends.
+    KeyOwner keyOwner;
+    ReadKey(opt.keyFile, keyOwner);
+    const TIdBytes& key = keyOwner.Bytes();
     const TIdBytes hiddenRaw = opt.ssidBytes ? *opt.ssidBytes : TIdBytes(opt.ssid.begin(), opt.ssid.end());
     // Refuses a name and key too long for one request as bad input, before
     // anything is sent.
     JoinFrame(opt.ssidBytes || opt.hidden ? hiddenRaw : TIdBytes(ShortestRawLength(opt.ssid)), key);
     const std::optional<DeviceChoice> choice = opt.device ? ParseDeviceChoice(*opt.device) : std::nullopt;
     if (opt.unicast && choice && choice->address) CheckUnicastAddress(*choice->address);
-    for (const std::string& warning : KeyWarnings(opt.keyFile, keyText)) Note(warning);
+    for (const std::string& warning : KeyWarnings(opt.keyFile, keyOwner)) Note(warning);
     // From here on SIGINT and SIGTERM end the waits: what came is reported.
     sys::CatchStopRequests();
     // A record file that cannot be opened fails the run before anything is sent.
@@ -290,7 +293,7 @@ int RunJoin(const Options& opt) {
     int code = recordCode != kExitOk ? recordCode : CombinedExitCode(results);
     const bool keyRefused = std::any_of(results.begin(), results.end(),
                                         [](const JoinReport& r) { return r.verdict == Verdict::KeyFormat; });
-    if (const std::string hint = keyRefused ? KeyFormatHint(keyText) : ""; !hint.empty()) Note(hint);
+    if (const std::string hint = keyRefused ? KeyFormatHint(keyOwner) : ""; !hint.empty()) Note(hint);
     if (results.empty()) {
         Note("no device sent a join result");
         if (recordCode == kExitOk) code = kExitTimeout;

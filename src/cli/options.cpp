@@ -14,6 +14,16 @@ namespace melvorin::cli {
 
 namespace {
 
+// Options a user may try for the key: each refused, whatever the command.
+void RefuseKeyOption(const std::string& name) {
+    for (const char* keyOption : {"--key", "--password", "--passphrase", "--psk"}) {
+        if (name == keyOption) {
+            throw UsageError(name + ": the key is never taken from the command line, where other users can read"
+                                    " it; use --key-file FILE (- for standard input)");
+        }
+    }
+}
+
 double ParseSeconds(const std::string& name, const std::string& text) {
     char* end = nullptr;
     const double value = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
@@ -66,13 +76,17 @@ Options ParseArgs(const std::vector<std::string>& args) {
         opt.command = Command::Join;
         opt.timeout = 10.0;
     } else {
-        throw UsageError("unknown command \"" + first + "\" (see --help)");
+        // A word there is a command mistyped; an option is named without its value.
+        RefuseKeyOption(first.substr(0, first.find('=')));
+        const std::string shown = first.rfind('-', 0) == 0 ? ShownArgument(first, 0) : "\"" + first + "\"";
+        throw UsageError("unknown command " + shown + " (see --help)");
     }
     bool ssidGiven = false;
 
     for (TArgCursor<UsageError> arg(args, 1); arg.Next();) {
         const std::string& name = arg.Name();
         const bool join = opt.command == Command::Join;
+        RefuseKeyOption(name);
 
         if (name == "--help" || name == "-h") {
             arg.Flag();
@@ -133,11 +147,8 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (join && name == "--record") {
             opt.recordFile = arg.Value();
             if (opt.recordFile->empty()) throw UsageError("--record needs a file name");
-        } else if (join && (name == "--key" || name == "--password")) {
-            throw UsageError(name + ": the key is never taken from the command line, where other users can read it;"
-                                    " use --key-file FILE (- for standard input)");
         } else {
-            throw UsageError("unknown argument \"" + arg.Raw() + "\" for " + first + " (see --help)");
+            throw UsageError("unknown argument " + arg.Shown() + " for " + first + " (see --help)");
         }
     }
     if (opt.command == Command::Join && !ssidGiven) throw UsageError("join needs --ssid NAME or --ssid-hex HEX");
@@ -173,7 +184,8 @@ scan   broadcasts the scan request out of every broadcast interface, again
 join   scans, then sends the join request for the network whose shown name
        is NAME to every device that offered it, and waits for each one's
        result. The key is read from --key-file, or asked for without echo
-       when standard input is a terminal; never from the command line.
+       when standard input is a terminal; never from the command line
+       (--key, --password, --passphrase and --psk are refused).
        The request carries the key in clear. Before it is broadcast, or
        sent to an address of this computer, the sockets of this computer
        are read: when a program of another user (not root) is bound to the

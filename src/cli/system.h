@@ -4,9 +4,14 @@
 // its output, the terminal for the key, and the route to a device.
 // system_linux.cpp and system_windows.cpp implement it.
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+namespace melvorin::cli {
+class KeyOwner;
+}  // namespace melvorin::cli
 
 namespace melvorin::cli::sys {
 
@@ -25,10 +30,22 @@ void Write(std::FILE* stream, const std::string& text);
 // True when standard input is a terminal (a console).
 bool InputIsTerminal();
 
-// One line typed at the terminal with echo off, echo back on afterwards and
-// also when the user interrupts. Raises UsageError when echo cannot be turned
-// off; false when no line could be read.
-bool ReadLineWithoutEcho(std::string& line);
+// One line typed at the terminal with echo off, read into `key`; echo back
+// on afterwards, also when the user interrupts or quits, and while the
+// program is stopped (Ctrl+Z), off again when it goes on. Raises UsageError
+// when echo cannot be turned off or the line is too long; false when no line
+// could be read.
+bool ReadLineWithoutEcho(KeyOwner& key);
+
+// Overwrites `size` bytes at `data` with zeros, in a way no compiler leaves
+// out.
+void Wipe(void* data, std::size_t size);
+
+// From now on the program's memory stays out of core dumps, and other
+// programs of the same user cannot read it or trace the program (Linux);
+// a crash is not handed to Windows Error Reporting (Windows). It cannot be
+// undone.
+void KeepOutOfDumps();
 
 // The local IPv4 address (dotted) the route to `address` leaves from; ""
 // when there is none. Nothing is sent.

@@ -1,14 +1,19 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 
+#include "cli/key_owner.h"
 #include "cli/options.h"
 #include "cli/system.h"
 
@@ -16,16 +21,56 @@ namespace melvorin::cli::sys {
 
 namespace {
 
-// The terminal's settings while echo is off, restored also when the user
-// interrupts the prompt.
+// The terminal's settings before the prompt and while echo is off: the first
+// restored when the user interrupts, quits or stops the prompt, the second
+// set again when it goes on.
 termios gSaved{};
+termios gQuiet{};
 volatile std::sig_atomic_t gEchoOff = 0;
 
-void RestoreEchoAndDie(int sig) {
+void Handle(int sig, void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    // The read of the key goes on after a stop.
+    action.sa_flags = SA_RESTART;
+    sigaction(sig, &action, nullptr);
+}
+
+extern "C" void RestoreEchoAndDie(int sig) {
     if (gEchoOff) tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
     std::signal(sig, SIG_DFL);
     std::raise(sig);
 }
+
+// Ctrl+Z: the terminal as it was, then stopped as the signal itself stops a
+// program; caught again once it goes on.
+extern "C" void RestoreEchoAndStop(int sig) {
+    if (gEchoOff) tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
+    std::signal(sig, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, sig);
+    std::raise(sig);
+    // Stops here until SIGCONT, whose handler turns echo off again (and so
+    // does this, where the system did not stop the program).
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    sigprocmask(SIG_BLOCK, &only, nullptr);
+    Handle(sig, RestoreEchoAndStop);
+    if (gEchoOff) tcsetattr(STDIN_FILENO, TCSANOW, &gQuiet);
+}
+
+extern "C" void EchoOffAgain(int) {
+    if (gEchoOff) tcsetattr(STDIN_FILENO, TCSANOW, &gQuiet);
+}
+
+// Echo back on when the prompt ends, read or not.
+struct EchoBack {
+    ~EchoBack() {
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &gSaved);
+        gEchoOff = 0;
+    }
+};
 
 }  // namespace
 
@@ -48,26 +93,38 @@ void Write(std::FILE* stream, const std::string& text) {
 
 bool InputIsTerminal() { return isatty(STDIN_FILENO) != 0; }
 
-bool ReadLineWithoutEcho(std::string& line) {
-    termios quiet{};
+bool ReadLineWithoutEcho(KeyOwner& key) {
     const bool canHide = tcgetattr(STDIN_FILENO, &gSaved) == 0;
     if (canHide) {
-        quiet = gSaved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        quiet.c_lflag |= ECHONL;
-        std::signal(SIGINT, RestoreEchoAndDie);
-        std::signal(SIGTERM, RestoreEchoAndDie);
-        std::signal(SIGHUP, RestoreEchoAndDie);
+        gQuiet = gSaved;
+        gQuiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        gQuiet.c_lflag |= ECHONL;
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) Handle(sig, RestoreEchoAndDie);
+        Handle(SIGTSTP, RestoreEchoAndStop);
+        Handle(SIGCONT, EchoOffAgain);
         // Marked first: an interruption right after echo went off restores it
         // (restoring the saved settings early does no harm).
         gEchoOff = 1;
-        if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) gEchoOff = 0;
+        if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &gQuiet) != 0) gEchoOff = 0;
     }
     if (!gEchoOff) throw UsageError("cannot turn off echo on the terminal; use --key-file FILE");
-    const bool got = static_cast<bool>(std::getline(std::cin, line));
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &gSaved);
-    gEchoOff = 0;
-    return got;
+    const EchoBack echoBack;
+    // Byte by byte: no buffer of the C library holds the key.
+    std::setvbuf(stdin, nullptr, _IONBF, 0);
+    return key.ReadLine(std::cin);
+}
+
+void Wipe(void* data, std::size_t size) {
+    if (size > 0) explicit_bzero(data, size);  // an empty buffer may have no address
+}
+
+void KeepOutOfDumps() {
+    // Also makes the program's /proc files root's, and refuses ptrace to the
+    // same user. No core file either, where the system would write one of a
+    // program that is not dumpable for root.
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_CORE, &none);
 }
 
 std::string LocalAddressTowards(const std::string& address) {

@@ -16,6 +16,7 @@
 #include <cwchar>
 #include <iostream>
 
+#include "cli/key_owner.h"
 #include "cli/options.h"
 #include "cli/system.h"
 #include "net/stack.h"
@@ -101,7 +102,7 @@ void Write(std::FILE* stream, const std::string& text) {
 
 bool InputIsTerminal() { return Console(STD_INPUT_HANDLE) != nullptr; }
 
-bool ReadLineWithoutEcho(std::string& line) {
+bool ReadLineWithoutEcho(KeyOwner& key) {
     gInput = Console(STD_INPUT_HANDLE);
     if (gInput == nullptr || !::GetConsoleMode(gInput, &gSavedMode)) {
         throw UsageError("cannot turn off echo on the console; use --key-file FILE");
@@ -114,16 +115,21 @@ bool ReadLineWithoutEcho(std::string& line) {
         gEchoOff = 0;
         throw UsageError("cannot turn off echo on the console; use --key-file FILE");
     }
-    std::wstring wide;
+    // The line in storage of a fixed size, wiped when read.
+    wchar_t wide[KeyOwner::kCapacity];
+    DWORD length = 0;
     bool got = false;
     for (;;) {
-        wchar_t buffer[256];
         DWORD read = 0;
-        if (!::ReadConsoleW(gInput, buffer, 256, &read, nullptr) || read == 0) break;
-        wide.append(buffer, read);
-        const std::size_t end = wide.find(L'\n');
-        if (end != std::wstring::npos) {
-            wide.resize(end);
+        if (length == KeyOwner::kCapacity ||
+            !::ReadConsoleW(gInput, wide + length, KeyOwner::kCapacity - length, &read, nullptr) || read == 0) {
+            break;
+        }
+        const wchar_t* end = std::wmemchr(wide + length, L'\n', read);
+        length += read;
+        if (end != nullptr) {
+            length = static_cast<DWORD>(end - wide);
+            if (length > 0 && wide[length - 1] == L'\r') --length;
             got = true;
             break;
         }
@@ -131,10 +137,24 @@ bool ReadLineWithoutEcho(std::string& line) {
     ::SetConsoleMode(gInput, gSavedMode);
     gEchoOff = 0;
     Write(stderr, "\n");  // the line end the user typed was not shown
-    if (!got) return false;  // interrupted or ended before the line did
-    line = Utf8(wide.data(), static_cast<int>(wide.size()));
-    return true;
+    char text[KeyOwner::kCapacity];
+    const int size = got && length > 0 ? ::WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), text,
+                                                                sizeof text, nullptr, nullptr)
+                                       : 0;
+    for (int i = 0; i < size; ++i) key.Append(text[i]);
+    SecureZeroMemory(wide, sizeof wide);
+    SecureZeroMemory(text, sizeof text);
+    if ((!got && length == KeyOwner::kCapacity) || (got && length > 0 && size == 0)) {
+        throw UsageError("the typed key is too long for a join request");
+    }
+    return got;  // false: interrupted or ended before the line did
 }
+
+void Wipe(void* data, std::size_t size) { SecureZeroMemory(data, size); }
+
+// SEM_NOGPFAULTERRORBOX: a crash is not handed to Windows Error Reporting,
+// so no report with the program's memory is made or sent.
+void KeepOutOfDumps() { ::SetErrorMode(::SetErrorMode(0) | SEM_NOGPFAULTERRORBOX); }
 
 std::string LocalAddressTowards(const std::string& address) {
     // The socket layer is started while the stack lives.

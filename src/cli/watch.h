@@ -28,7 +28,7 @@ struct JoinWatch {
     std::string ssid;                   // --ssid
     std::optional<TIdBytes> ssidBytes;  // --ssid-hex
     bool hidden = false;
-    TIdBytes key;
+    const TIdBytes& key;  // the key's owner's bytes, not a copy
     bool unicast = false;
     double timeout = 3.0;  // seconds from a unit's first request to giving up on it
     int retries = 5;

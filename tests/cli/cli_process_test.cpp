@@ -376,7 +376,13 @@ TEST(CliProcess, BadInputGivesTwoAndSendsNothing) {
         {{"scan", "--port", "70000"}, "", "Range check error"},
         {{"scan", "--port", port, "--bogus"}, "", "unknown argument"},
         {{"join", "--port", port, "--ssid", "HomeNet", "--device", "24:6f:28:00:00"}, "", "nor a hardware address"},
-        {{"join", "--port", port, "--ssid", "HomeNet", "--key", "secret"}, "", "never taken from the command line"},
+        // Whatever looks like a key, for any command; no value of an unknown option, nor a stray word, echoed.
+        {{"join", "--port", port, "--ssid", "HomeNet", "--key", "Hunter2"}, "", "--key: the key is never taken"},
+        {{"scan", "--passphrase=Hunter2"}, "", "--passphrase: the key is never taken from the command line"},
+        {{"scan", "--psk", "Hunter2"}, "", "--psk: the key is never taken"},
+        {{"--password=Hunter2", "scan"}, "", "--password: the key is never taken"},
+        {{"scan", "--pass-phrase=Hunter2"}, "", "unknown argument \"--pass-phrase\" for scan"},
+        {{"join", "--ssid", "HomeNet", "Hunter2"}, "", "unknown argument 4 for join"},
         {{"join", "--port", port, "--ssid-hex", "4142", "--unicast", "--key-file", "-"}, key, "give --device ADDRESS"},
     };
     for (const Refused& r : refused) {
@@ -384,6 +390,8 @@ TEST(CliProcess, BadInputGivesTwoAndSendsNothing) {
         const std::string& message = r.message;
         EXPECT_EQ(run.code, 2) << r.message;
         EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("never taken") == std::string::npos, run.err.find("--key-file FILE") == std::string::npos);
+        EXPECT_EQ((run.out + run.err).find("Hunter2"), std::string::npos) << run.err;
     }
     EXPECT_FALSE(device.Receive(300).has_value());
 }

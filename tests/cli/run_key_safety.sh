@@ -43,7 +43,7 @@ print("listening on port 1902", file=sys.stderr, flush=True)
 while True:
     print(s.recv(4096).hex(), flush=True)'
 
-devsim_start "$work/device.log" ip netns exec "$dev" "$devsim" --verbose &&
+devsim_start "$work/device.log" ip netns exec "$dev" "$devsim" --verbose --show-secrets &&
   devsim_start "$work/nobody.err" ip netns exec "$tool" setpriv --reuid 65534 --regid 65534 --clear-groups \
     /usr/bin/python3 -c "$listener" >"$work/nobody.out" &&
   devsim_start "$work/station.err" ip netns exec "$other" /usr/bin/python3 -c "$listener" >"$work/station.out" ||

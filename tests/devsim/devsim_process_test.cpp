@@ -1,11 +1,14 @@
 // The real melvorin-devsim program over UDP on loopback (inside the test's
-// private network namespace): it answers, refuses a taken port and stops
-// cleanly on a signal.
+// private network namespace): it answers, refuses a taken port, stops
+// cleanly on a signal and keeps a join request's key out of its log.
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -115,6 +118,38 @@ TEST(DevsimProcess, ReplyBroadcastGoesToTheToolPort) {
     EXPECT_FALSE(other.Receive(200).has_value());
     dev.Signal(SIGTERM);
     EXPECT_EQ(dev.WaitExit(), 0);
+}
+
+// -v hides a join request's key as the station's log does, --show-secrets
+// shows it; --key-file sets the one key accepted.
+TEST(DevsimProcess, VerboseLogHidesTheKeyUnlessAskedAndTakesAKeyFile) {
+    char keyPath[] = "/tmp/mlv-devsim-key-XXXXXX";
+    const int fd = mkstemp(keyPath);
+    ASSERT_TRUE(fd >= 0 && write(fd, "goodkey1\r\n", 10) == 10);
+    close(fd);
+    // Accepted without a key file, as any key of 8 to 63 bytes.
+    const TIdBytes request = testing::JoinRequest(testing::BytesOf("HomeNet"), testing::BytesOf("otherkey"));
+    for (const bool show : {false, true}) {
+        const std::uint16_t port = FreePort();
+        std::vector<std::string> args = {"--port", std::to_string(port), "-v", "--key-file", keyPath};
+        if (show) args.push_back("--show-secrets");
+        DevsimProcess dev(args);
+        ASSERT_TRUE(dev.WaitForStderr(ReadyLine(port, 4))) << dev.Stderr();
+        UdpPeer tool;
+        ASSERT_TRUE(tool.Bind("127.0.0.1", 0) && tool.SendToLoopback(request, port));
+        const auto result = tool.Receive(5000);
+        ASSERT_TRUE(result.has_value());
+        EXPECT_EQ(Hex(result->data, ' '), Hex(BuildJoinResult(true, false), ' '));
+        // Up to the key: the header, "HomeNet" and 0D 0A.
+        const std::string masked = Hex(TIdBytes(request.begin(), request.begin() + 14), ' ') + " <key: 8 bytes> <checksum>";
+        EXPECT_TRUE(dev.WaitForStderr("request from 127.0.0.1:" + std::to_string(tool.LocalPort()) + ": " +
+                                      (show ? Hex(request, ' ') : masked) + "\n"))
+            << dev.Stderr();
+        dev.Signal(SIGTERM);
+        EXPECT_EQ(dev.WaitExit(), 0);
+        EXPECT_EQ(dev.Stderr().find("6f 74 68 65 72 6b 65 79") != std::string::npos, show) << dev.Stderr();
+    }
+    std::remove(keyPath);
 }
 
 }  // namespace

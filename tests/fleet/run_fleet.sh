@@ -96,7 +96,7 @@ for d in 1.10 1.11 2.10 2.11; do announce "${d%%.*}" "${d#*.}" || fail_setup; do
 start_devices() {  # NAME NS ARGS...
   local name=$1 ns=$2
   shift 2
-  devsim_start "$work/dev-$name.log" ip netns exec "$ns" "$devsim" --verbose "$@" || fail_setup
+  devsim_start "$work/dev-$name.log" ip netns exec "$ns" "$devsim" --verbose --show-secrets "$@" || fail_setup
 }
 start_devices a mlv-fba-$$ --devices 2 --first-address 10.215.1.10
 start_devices b1 mlv-fbb-$$ --devices 1 --first-address 10.215.2.10

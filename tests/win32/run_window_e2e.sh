@@ -50,7 +50,7 @@ export DISPLAY=$display
 wait_for 10 xdpyinfo || fail "Xvfb did not start"
 bash "$wine_run" --new "$prefix"
 
-devsim_start "$work/devsim.log" "$devsim" --verbose || exit 1
+devsim_start "$work/devsim.log" "$devsim" --verbose --show-secrets || exit 1
 bash "$wine_run" "$prefix" "$exe" >/dev/null 2>&1 &
 pids+=($!)
 program=$!

@@ -21,6 +21,7 @@
 #include "devsim/options.h"
 #include "melvorin/version.h"
 #include "net/descriptor.h"
+#include "net/wire_log.h"
 #include "protocol/ports.h"
 
 namespace {
@@ -35,11 +36,12 @@ constexpr int kExitFailure = 1;
 volatile std::sig_atomic_t gStop = 0;
 
 // Hex of a datagram for the log, cut after 1024 bytes so that a flood of
-// large datagrams cannot bury the log (or block on a full pipe).
-std::string LogHex(const TIdBytes& bytes) {
+// large datagrams cannot bury the log (or block on a full pipe); a join
+// request's key hidden as the station's log hides it, unless `showSecrets`.
+std::string LogHex(const TIdBytes& bytes, bool showSecrets) {
     constexpr std::size_t kMaxLogged = 1024;
-    if (bytes.size() <= kMaxLogged) return melvorin::Hex(bytes, ' ');
-    return melvorin::Hex(TIdBytes(bytes.begin(), bytes.begin() + kMaxLogged), ' ') + " ... (" +
+    if (bytes.size() <= kMaxLogged) return melvorin::net::WireBytes(bytes, showSecrets);
+    return melvorin::net::WireBytes(TIdBytes(bytes.begin(), bytes.begin() + kMaxLogged), showSecrets) + " ... (" +
            std::to_string(bytes.size() - kMaxLogged) + " more bytes)";
 }
 
@@ -149,7 +151,7 @@ void Answer(const devsim::Options& opt, const Sockets& sockets, Link& link, int 
     if (!reply) {
         if (opt.verbose) {
             std::fprintf(stderr, "%s: ignored %zu bytes from %s: %s\n", name().c_str(), datagram.size(),
-                         Endpoint(from).c_str(), LogHex(datagram).c_str());
+                         Endpoint(from).c_str(), LogHex(datagram, opt.showSecrets).c_str());
         }
         return;
     }
@@ -162,8 +164,8 @@ void Answer(const devsim::Options& opt, const Sockets& sockets, Link& link, int 
     if (opt.verbose) {
         const std::string who = name();
         std::fprintf(stderr, "%s: request from %s: %s\n%s: reply to %s%s: %s\n", who.c_str(), Endpoint(from).c_str(),
-                     LogHex(datagram).c_str(), who.c_str(), Endpoint(to).c_str(), lost ? " lost (--loss)" : "",
-                     LogHex(*reply).c_str());
+                     LogHex(datagram, opt.showSecrets).c_str(), who.c_str(), Endpoint(to).c_str(),
+                     lost ? " lost (--loss)" : "", LogHex(*reply, opt.showSecrets).c_str());
     }
     if (lost) return;
     if (sendto(sockets.replyFd(device), reply->data(), reply->size(), 0, reinterpret_cast<const sockaddr*>(&to),

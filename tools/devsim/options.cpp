@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <optional>
 
 #include "cli/args.h"
@@ -34,6 +35,17 @@ TIdBytes Encode(const std::string& text, bool utf8, const std::string& what) {
     } catch (const Exception& e) {
         throw UsageError(what + " cannot be written in code page 936 (" + e.Message() + "); use --utf8 to send UTF-8");
     }
+}
+
+// The first line of a file ("-": standard input), without its line end.
+std::string ReadKeyFile(const std::string& path) {
+    std::ifstream file;
+    if (path != "-") file.open(path, std::ios::binary);
+    std::istream& in = path == "-" ? std::cin : file;
+    std::string key;
+    if (!in || !std::getline(in, key)) throw UsageError("cannot read a key from \"" + path + "\"");
+    if (!key.empty() && key.back() == '\r') key.pop_back();
+    return key;
 }
 
 bool IsBlank(const std::string& line) { return line.find_first_not_of(" \t") == std::string::npos; }
@@ -119,6 +131,9 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (name == "--key") {
             key = arg.Value();
             if (key->empty()) throw UsageError("--key must not be empty");
+        } else if (name == "--key-file") {
+            key = ReadKeyFile(arg.Value());
+            if (key->empty()) throw UsageError("--key-file: the key must not be empty");
         } else if (name == "--devices") {
             const std::string text = arg.Value();
             unsigned long count = 0;
@@ -154,8 +169,11 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (name == "--verbose" || name == "-v") {
             arg.Flag();
             opt.verbose = true;
+        } else if (name == "--show-secrets") {
+            arg.Flag();
+            opt.showSecrets = true;
         } else {
-            throw UsageError("unknown argument \"" + arg.Raw() + "\" (see --help)");
+            throw UsageError("unknown argument " + arg.Shown() + " (see --help)");
         }
     }
     if (opt.help || opt.version) return opt;
@@ -195,6 +213,8 @@ Options:
   --key KEY           accept only this key (its code page 936 bytes, as the
                       tool sends it); without it any key of 8 to 63 bytes is
                       accepted
+  --key-file FILE     the same with the key on the first line of FILE (- for
+                      standard input), out of sight of other users
   --reply-broadcast   send replies to 255.255.255.255:12345 instead of back to
                       the sender's address and port
   --devices N         be N devices (1 to 1000) at once, each answering from an
@@ -211,9 +231,10 @@ Options:
   --seed N            the seed of those drops, so that a run can be
                       repeated (without it, a new seed each run, shown in
                       the ready message)
-  --verbose, -v       log every datagram received and sent, in hex, to stderr:
-                      keys in join requests included, unhidden (this is a
-                      test tool; keep such logs away from real keys)
+  --verbose, -v       log every datagram received and sent, in hex, to stderr;
+                      a join request's key is written as its length only
+                      ("<key: 8 bytes> <checksum>"), as the station's log does
+  --show-secrets      write the key's bytes in that log too
   --help, -h          show this text and exit
   --version           print the version and exit
 

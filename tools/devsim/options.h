@@ -28,6 +28,8 @@ struct Options {
     std::uint16_t port = kDefaultSearchPort;
     bool replyBroadcast = false;
     bool verbose = false;
+    // The key's bytes in the --verbose log of join requests (--show-secrets).
+    bool showSecrets = false;
     // Several devices at once: `devices` of them, answering from consecutive
     // IPv4 addresses from `firstAddress` (host byte order) on. 0: one device
     // answering from whatever address the route gives.
