@@ -1,7 +1,9 @@
 #include "qt/widgets.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeySequence>
+#include <QMenu>
 #include <algorithm>
 #include <iterator>
 #include <QFocusEvent>
@@ -31,6 +33,12 @@ void TEdit::SetWindowColor() {
     QPalette p = palette();
     p.setColor(QPalette::Base, QApplication::palette(this).color(QPalette::Base));
     setPalette(p);
+}
+
+void TEdit::KeepTextInside() {
+    keepInside_ = true;
+    setInputMethodHints(inputMethodHints() | Qt::ImhSensitiveData | Qt::ImhNoPredictiveText |
+                        Qt::ImhNoAutoUppercase);
 }
 
 QString TEdit::DeliveredCharacters(const QKeyEvent& event) {
@@ -92,6 +100,10 @@ void Deliver(const QString& delivered, bool filtering, Filter&& filter, AsIs&& a
 }  // namespace
 
 void TEdit::keyPressEvent(QKeyEvent* event) {
+    if (keepInside_ && (event->matches(QKeySequence::Copy) || event->matches(QKeySequence::Cut))) {
+        event->accept();
+        return;
+    }
     Deliver(
         DeliveredCharacters(*event), bool(OnKeyPress), [this](const QString& c) { return Filter(c); },
         [&] { QLineEdit::keyPressEvent(event); },
@@ -136,6 +148,28 @@ void TEdit::focusOutEvent(QFocusEvent* event) {
     if (WithinWindow(event->reason()) && OnExit) {
         OnExit();
     }
+}
+
+void TEdit::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = createStandardContextMenu();
+    if (keepInside_) {
+        for (QAction* action : menu->actions()) {
+            const QString name = action->objectName();
+            if (name == QLatin1String("edit-cut") || name == QLatin1String("edit-copy")) action->setEnabled(false);
+        }
+    }
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+void TEdit::mouseReleaseEvent(QMouseEvent* event) {
+    // Where the system has a primary selection, the line edit puts what the
+    // mouse selected there on the left button's release.
+    if (keepInside_ && event->button() == Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    QLineEdit::mouseReleaseEvent(event);
 }
 
 // ---- TListView ------------------------------------------------------------
