@@ -150,12 +150,23 @@ void TEdit::focusOutEvent(QFocusEvent* event) {
     }
 }
 
+namespace {
+
+// The standard menu's Cut or Copy, known by Qt's own text for it (in the
+// user's language), before the shortcut.
+bool CopiesText(const QAction& action) {
+    const QString text = action.text().section(QLatin1Char('\t'), 0, 0);
+    const auto qtText = [](const char* source) { return QCoreApplication::translate("QLineEdit", source); };
+    return text == qtText("Cu&t") || text == qtText("&Copy");
+}
+
+}  // namespace
+
 void TEdit::contextMenuEvent(QContextMenuEvent* event) {
     QMenu* menu = createStandardContextMenu();
     if (keepInside_) {
         for (QAction* action : menu->actions()) {
-            const QString name = action->objectName();
-            if (name == QLatin1String("edit-cut") || name == QLatin1String("edit-copy")) action->setEnabled(false);
+            if (CopiesText(*action)) action->setEnabled(false);
         }
     }
     menu->setAttribute(Qt::WA_DeleteOnClose);
