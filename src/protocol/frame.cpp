@@ -63,14 +63,18 @@ TDatagramKind HandleDatagram(const TIdBytes& data, ISsidList& list, INotice& not
         }
     } catch (...) {
         // A failing datagram ends here; what was done so far stays.
-        if (!dropped) return kind;
-        try {
-            dropped(CurrentError().Text());
-        } catch (...) {
-            // Nothing leaves the handler, not even the log's own failure.
-        }
+        PassDropped(dropped);
     }
     return kind;
+}
+
+void PassDropped(const TDroppedError& dropped) noexcept {
+    if (!dropped) return;
+    try {
+        dropped(CurrentError().Text());
+    } catch (...) {
+        // Nothing leaves the handler, not even the log's own failure.
+    }
 }
 
 }  // namespace melvorin

@@ -29,6 +29,10 @@ TIdBytes BuildFrame(std::uint8_t command, const TIdBytes& payload);
 // Receives the kind and message of an error that the datagram handler drops.
 using TDroppedError = std::function<void(const std::string& error)>;
 
+// Called inside a catch block: passes the error being handled to `dropped`
+// when that is set. Nothing escapes, not even `dropped`'s own failure.
+void PassDropped(const TDroppedError& dropped) noexcept;
+
 // What a datagram was handled as: dropped before dispatch (not accepted, or
 // an unknown command), a list reply or a join result (handled perhaps only
 // in part).

@@ -113,7 +113,10 @@ void TSystemBoxes::ShowNotice(const std::string& text) {
 }
 
 void TSystemBoxes::ShowError(const std::string& text) {
-    QMessageBox box(QMessageBox::Critical, ApplicationTitle(), QString::fromStdString(text), QMessageBox::Ok);
+    // A socket error's Windows line end ("\r\n") is one line break here.
+    QString shown = QString::fromStdString(text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(QMessageBox::Critical, ApplicationTitle(), shown, QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);

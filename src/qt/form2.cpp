@@ -85,6 +85,7 @@ void TForm2::BuildLayout() {
     edtKey = new TEdit(this);
     place(edtKey, "edtKey");
     edtKey->setText(InitialText("edtKey"));
+    edtKey->KeepTextInside();
     edtKey->OnKeyPress = [this](char16_t& key) { logic_->edtKeyKeyPress(key); };
     edtKey->OnEnter = [this] { logic_->edtKeyEnter(); };
     edtKey->OnExit = [this] { logic_->edtKeyExit(); };

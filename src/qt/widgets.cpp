@@ -1,7 +1,9 @@
 #include "qt/widgets.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeySequence>
+#include <QMenu>
 #include <algorithm>
 #include <iterator>
 #include <QFocusEvent>
@@ -31,6 +33,12 @@ void TEdit::SetWindowColor() {
     QPalette p = palette();
     p.setColor(QPalette::Base, QApplication::palette(this).color(QPalette::Base));
     setPalette(p);
+}
+
+void TEdit::KeepTextInside() {
+    keepInside_ = true;
+    setInputMethodHints(inputMethodHints() | Qt::ImhSensitiveData | Qt::ImhNoPredictiveText |
+                        Qt::ImhNoAutoUppercase);
 }
 
 QString TEdit::DeliveredCharacters(const QKeyEvent& event) {
@@ -92,6 +100,10 @@ void Deliver(const QString& delivered, bool filtering, Filter&& filter, AsIs&& a
 }  // namespace
 
 void TEdit::keyPressEvent(QKeyEvent* event) {
+    if (keepInside_ && (event->matches(QKeySequence::Copy) || event->matches(QKeySequence::Cut))) {
+        event->accept();
+        return;
+    }
     Deliver(
         DeliveredCharacters(*event), bool(OnKeyPress), [this](const QString& c) { return Filter(c); },
         [&] { QLineEdit::keyPressEvent(event); },
@@ -136,6 +148,39 @@ void TEdit::focusOutEvent(QFocusEvent* event) {
     if (WithinWindow(event->reason()) && OnExit) {
         OnExit();
     }
+}
+
+namespace {
+
+// The standard menu's Cut or Copy, known by Qt's own text for it (in the
+// user's language), before the shortcut.
+bool CopiesText(const QAction& action) {
+    const QString text = action.text().section(QLatin1Char('\t'), 0, 0);
+    const auto qtText = [](const char* source) { return QCoreApplication::translate("QLineEdit", source); };
+    return text == qtText("Cu&t") || text == qtText("&Copy");
+}
+
+}  // namespace
+
+void TEdit::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = createStandardContextMenu();
+    if (keepInside_) {
+        for (QAction* action : menu->actions()) {
+            if (CopiesText(*action)) action->setEnabled(false);
+        }
+    }
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+void TEdit::mouseReleaseEvent(QMouseEvent* event) {
+    // Where the system has a primary selection, the line edit puts what the
+    // mouse selected there on the left button's release.
+    if (keepInside_ && event->button() == Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    QLineEdit::mouseReleaseEvent(event);
 }
 
 // ---- TListView ------------------------------------------------------------

@@ -31,6 +31,11 @@ public:
     // Background back to the system window colour.
     void SetWindowColor();
 
+    // For a secret shown as typed: copying and cutting it (keys and menu)
+    // and the X11 primary selection of it are refused, and input methods
+    // are asked to predict and learn nothing. Screen readers still read it.
+    void KeepTextInside();
+
     // The characters a key event delivers: its text, a control character for
     // Ctrl+letter, nothing for keys that type nothing (Delete among them).
     static QString DeliveredCharacters(const QKeyEvent& event);
@@ -40,10 +45,14 @@ protected:
     void inputMethodEvent(QInputMethodEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     // Runs each character through OnKeyPress and returns the survivors.
     QString Filter(const QString& characters);
+
+    bool keepInside_ = false;
 };
 
 // The list of networks: a report view with two columns, grid lines,

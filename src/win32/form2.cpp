@@ -64,8 +64,9 @@ TForm2::TForm2(window::IBoxes& boxes, net::THandOver& handOver) {
     shape.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     shape.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);  // button face
     RegisterWindowClass(kClassName, &Procedure, shape);
+    // Owned by the application's window: no task-bar button of its own.
     window_ = CreateWindowExW(kExStyle, kClassName, Wide(window::kWindowTitle).c_str(), kStyle, CW_USEDEFAULT,
-                              CW_USEDEFAULT, 0, 0, nullptr, nullptr, ThisModule(), this);
+                              CW_USEDEFAULT, 0, 0, app_.Handle(), nullptr, ThisModule(), this);
     if (window_ == nullptr) {
         throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "CreateWindowExW (Form2)");
     }
@@ -127,6 +128,7 @@ void TForm2::BuildControls() {
         SetWindowSubclass(controls_[i], &EditProcedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
     }
     SetWindowSubclass(list, &ListProcedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    KeepFromTextServices(controls_[kEdtKey]);
     SetFocus(Control(window::kTabOrder[0]));
 }
 
@@ -175,6 +177,7 @@ void TForm2::ShowCentred() {
         SetWindowPos(window_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
                      (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     }
+    app_.Show(window_);
     ShowWindow(window_, SW_SHOW);
     SetFocus(current_ != nullptr ? current_ : controls_[kBtnSearch]);
 }
@@ -190,7 +193,10 @@ void TForm2::RunEventLoop() {
     }
 }
 
-void TForm2::Hide() { ShowWindow(window_, SW_HIDE); }
+void TForm2::Hide() {
+    ShowWindow(window_, SW_HIDE);
+    app_.Hide();
+}
 
 // ---- messages ---------------------------------------------------------------
 
@@ -254,7 +260,7 @@ LRESULT TForm2::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ENDSESSION:
         if (message == WM_ENDSESSION && !wParam) break;
         // Hidden, then the endpoint closed; the loops end (an open box's too).
-        ShowWindow(window_, SW_HIDE);
+        Hide();
         CloseEndpoint();
         PostQuitMessage(0);
         return 0;

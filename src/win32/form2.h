@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/handover.h"
+#include "win32/app_window.h"
 #include "win32/live_region.h"
 #include "window/boxes.h"
 #include "window/form_logic.h"
@@ -44,6 +45,9 @@ public:
     void CloseEndpoint() { logic_->CloseEndpoint(); }
 
     HWND Handle() const { return window_; }
+    // The application's window, which owns this one and has its task-bar
+    // button.
+    HWND AppHandle() const { return app_.Handle(); }
     // A member of the layout table, by its name ("lvSsid", "lblStatus"...).
     HWND Control(window::TMember member) const;
     // The layout's scale: the measured height of "0" over 13.
@@ -59,6 +63,7 @@ private:
     LRESULT Notify(const NMHDR& header);
     void BuildControls();
     void Layout(UINT dpi);
+    static void KeepFromTextServices(HWND edit);
     // Runs a typed character through the box's key filter: false drops it.
     bool Filter(HWND edit, char16_t& key);
     void FocusMoved(HWND to);
@@ -77,6 +82,7 @@ private:
     void StartTimer(window::TTimer timer, std::chrono::milliseconds after) override;
     void StopTimer(window::TTimer timer) override;
 
+    TAppWindow app_;  // made before the window it owns, destroyed after it
     HWND window_ = nullptr;
     std::array<HWND, window::kLayout.size()> controls_{};  // in the layout table's order
     HWND listName_ = nullptr;

@@ -3,6 +3,7 @@
 #include "win32/form2.h"
 
 #include <commctrl.h>
+#include <inputscope.h>
 
 #include "window/rules.h"
 
@@ -17,6 +18,17 @@ bool IsEnter(LPARAM message) {
 
 }  // namespace
 
+// Input methods and the touch keyboard take the box for a password's: no
+// prediction, nothing learnt or looked up. The text services' library is
+// loaded only for this, and not where the system lacks it.
+void TForm2::KeepFromTextServices(HWND edit) {
+    using SetScope = HRESULT(WINAPI*)(HWND, InputScope);
+    const HMODULE services = LoadLibraryW(L"msctf.dll");
+    if (services == nullptr) return;
+    const auto set = reinterpret_cast<SetScope>(reinterpret_cast<void*>(GetProcAddress(services, "SetInputScope")));
+    if (set != nullptr) set(edit, IS_PASSWORD);
+}
+
 bool TForm2::Filter(HWND edit, char16_t& key) {
     if (edit == Control("edtKey")) {
         logic_->edtKeyKeyPress(key);
@@ -29,10 +41,16 @@ bool TForm2::Filter(HWND edit, char16_t& key) {
 // Each character typed into a box passes its key filter; the shortcuts that
 // edit without typing (Ctrl+Delete, Shift+Delete, Alt+Backspace) deliver DEL,
 // as Ctrl+Backspace does. Shift+Insert and the context menu's Paste paste.
+// The key never leaves its box: copying and cutting it (by key or menu, which
+// come as WM_COPY and WM_CUT) do nothing.
 LRESULT CALLBACK TForm2::EditProcedure(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                        DWORD_PTR data) {
     auto& form = *reinterpret_cast<TForm2*>(data);
     switch (message) {
+    case WM_COPY:
+    case WM_CUT:
+        if (edit == form.Control("edtKey")) return 0;
+        break;
     case WM_GETDLGCODE:
         // Enter reaches the box's filter, as every typed character does.
         return DefSubclassProc(edit, message, wParam, lParam) | (IsEnter(lParam) ? DLGC_WANTMESSAGE : 0);

@@ -15,8 +15,9 @@ public:
     // title.
     virtual void ShowNotice(const std::string& text) = 0;
     // A failed user action: the modal error box with the stop icon; `text` is
-    // already shaped by the error text rule. It may come before the main
-    // window is shown (the first scan's error).
+    // already shaped by the error text rule, its line ends as the message had
+    // them (a socket error's "\r\n"). It may come before the main window is
+    // shown (the first scan's error).
     virtual void ShowError(const std::string& text) = 0;
     // The system's default beep.
     virtual void Beep() = 0;

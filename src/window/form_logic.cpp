@@ -131,11 +131,7 @@ void TFormLogic::Guarded(F&& handler) {
     } catch (const std::exception& e) {
         message = e.what();
     }
-    std::string text = ErrorText(message);
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
-        text.erase(at, 1);
-    }
-    boxes_.ShowError(text);
+    boxes_.ShowError(ErrorText(message));
 }
 
 template <typename F>
@@ -191,18 +187,23 @@ void TFormLogic::lvSsidDblClick() {
 void TFormLogic::idpsrvr1UDPRead(net::TIdUDPListenerThread& /*AThread*/, const TIdBytes& AData,
                                  net::TIdSocketHandle& ABinding) {
     if (closing_) return;
-    listArrival_.Arrival = {ABinding.PeerIP, ABinding.PeerInterfaceIndex, ABinding.PeerInterface};
-    // What the handler drops goes to the endpoint's log.
-    const TDatagramKind kind = HandleDatagram(AData, listArrival_, joinNotice_,
-                                              [this](const std::string& error) { idpsrvr1_->LogDropped(error); });
-    if (kind == TDatagramKind::ListReply) {
-        // The list's sender: a list reply handled inside a notice this
-        // datagram opened has replaced this one's.
-        const TPeer& from = listArrival_.ShownFrom();
-        status_.ListShown(view_.RowCount(), from.Address, from.InterfaceName, UnitAt(from));
+    // What the handler drops goes to the endpoint's log; so does a failure
+    // of the steps around it, which ends this datagram's handling too.
+    const TDroppedError dropped = [this](const std::string& error) { idpsrvr1_->LogDropped(error); };
+    try {
+        listArrival_.Arrival = {ABinding.PeerIP, ABinding.PeerInterfaceIndex, ABinding.PeerInterface};
+        const TDatagramKind kind = HandleDatagram(AData, listArrival_, joinNotice_, dropped);
+        if (kind == TDatagramKind::ListReply) {
+            // The list's sender: a list reply handled inside a notice this
+            // datagram opened has replaced this one's.
+            const TPeer& from = listArrival_.ShownFrom();
+            status_.ListShown(view_.RowCount(), from.Address, from.InterfaceName, UnitAt(from));
+        }
+        // Join results that came unasked are counted on the line, quietly.
+        status_.SetUnasked(UnaskedResults());
+    } catch (...) {
+        PassDropped(dropped);
     }
-    // Join results that came unasked are counted on the line, quietly.
-    status_.SetUnasked(UnaskedResults());
 }
 
 void TFormLogic::edt_SearchPortKeyPress(char16_t& key) {

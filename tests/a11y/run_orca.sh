@@ -8,7 +8,8 @@
 # file. Checked: the status line is spoken after the start-up list (naming
 # the unit by its hardware address and maker), after a join's result (once
 # the notice box, read first, is closed) and when no device answered, each
-# line once; both edit boxes are read whole.
+# line once; both edit boxes are read whole, and a character typed into the
+# key box is heard and read back.
 #
 # Everything but the X server runs in a PID namespace of its own, so that
 # Orca sees no other Orca and nothing it starts (speech-dispatcher, the
@@ -124,6 +125,11 @@ heard "Melvorin." "重获SSID push button."
 heard "$listed"
 # The key box and the list; a join of the first row.
 key Tab && heard "Key text." "12345678 selected."
+# What is typed into it is heard, and read back from the box.
+key End && heard "Text unselected."
+# (Orca reads the caret's move only once it has taken in the insertion.)
+key 9 && heard "9 " && sleep 1
+key Left && heard "9 " "9"
 key Tab && heard "Networks." "table with 4 rows 2 columns."
 key Down && heard "办公室WiFi."
 key Return && heard "alert melvorin." "提交成功，请检查设备状态."

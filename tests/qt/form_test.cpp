@@ -2,8 +2,10 @@
 // port 1902 standing in for a device (a broadcast to 255.255.255.255 loops
 // back to it in the private network namespace).
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QEventLoop>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -12,6 +14,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -328,6 +331,55 @@ private slots:
         QApplication::sendEvent(key, &chineseOnly);
         QCOMPARE(key->text(), QStringLiteral("a1 ~zbc"));
         QCOMPARE(boxes->beeps, 0);
+    }
+
+    // The key stays in its box: no copy or cut by key or menu, no primary
+    // selection (where the platform has one: the X11 run), input methods
+    // told it is sensitive; a screen reader still reads it.
+    void keyBoxKeepsTheKeyInside() {
+        qt::TEdit* key = EdtKey(*form);
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        key->setText(QStringLiteral("secret99"));
+        clipboard->setText(QStringLiteral("before"));
+        for (const QKeySequence::StandardKey shortcut : {QKeySequence::Copy, QKeySequence::Cut}) {
+            for (const QKeySequence& keys : QKeySequence::keyBindings(shortcut)) {
+                key->selectAll();
+                QTest::keySequence(key, keys);
+            }
+        }
+        QCOMPARE(key->text(), QStringLiteral("secret99"));
+        QCOMPARE(clipboard->text(), QStringLiteral("before"));
+
+        ShowActive();
+        key->selectAll();
+        QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, QPoint(5, 5), key->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(key, &menuEvent);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu != nullptr);
+        QStringList offered;  // the entries, "-" for those refused
+        for (QAction* action : menu->actions()) {
+            if (!action->isSeparator()) offered << (action->isEnabled() ? "" : "-") + action->text().section('\t', 0, 0);
+        }
+        menu->close();
+        QCOMPARE(offered, QStringList({"-&Undo", "-&Redo", "-Cu&t", "-&Copy", "&Paste", "Delete", "-Select All"}));
+
+        if (clipboard->supportsSelection()) {
+            clipboard->setText(QStringLiteral("before"), QClipboard::Selection);
+            key->deselect();
+            QTest::mouseDClick(key, Qt::LeftButton, {}, QPoint(10, key->height() / 2));
+            QTest::mouseClick(key, Qt::LeftButton, Qt::ShiftModifier, QPoint(key->width() - 4, key->height() / 2));
+            QCOMPARE(key->selectedText(), QStringLiteral("secret99"));
+            QCOMPARE(clipboard->text(QClipboard::Selection), QStringLiteral("before"));
+        }
+
+        const auto hints = Qt::InputMethodHints(key->inputMethodQuery(Qt::ImHints).toInt());
+        QCOMPARE(hints & (Qt::ImhSensitiveData | Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase),
+                 Qt::ImhSensitiveData | Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(key);
+        QCOMPARE(reader->role(), QAccessible::EditableText);
+        QVERIFY(!reader->state().passwordEdit);
+        QCOMPARE(reader->text(QAccessible::Value), QStringLiteral("secret99"));
+        QCOMPARE(reader->textInterface()->text(0, 8), QStringLiteral("secret99"));
     }
 
     void scanErrorsShowTheErrorBox() {

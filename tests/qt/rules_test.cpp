@@ -134,10 +134,10 @@ private slots:
             QTest::keyClick(box, Qt::Key_Return);
         });
         qt::TSystemBoxes boxes;
-        boxes.ShowError("<b>'x' is not a valid integer value.</b>");
+        boxes.ShowError("<b>Socket Error # 10048\r\n'x' is not a valid integer value.</b>");
         QCOMPARE(icon, QMessageBox::Critical);
         QCOMPARE(title, QStringLiteral("Melvorin"));
-        QCOMPARE(text, QStringLiteral("<b>'x' is not a valid integer value.</b>"));
+        QCOMPARE(text, QStringLiteral("<b>Socket Error # 10048\n'x' is not a valid integer value.</b>"));
         QCOMPARE(format, Qt::PlainText);
         QCOMPARE(buttonCount, 1);
     }

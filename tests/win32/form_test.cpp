@@ -203,6 +203,69 @@ TEST_F(Win32Form, KeyFiltersAndKeyBoxColours) {
     ReleaseDC(key, dc);
 }
 
+// The key never leaves its box: copying and cutting it, by message or by the
+// keys' control characters, leave the box and the clipboard as they were
+// (the search-port box still copies).
+TEST_F(Win32Form, KeyBoxRefusesCopyAndCut) {
+    HWND key = C("edtKey"), port = C("edt_SearchPort");
+    const auto clipboard = [](const wchar_t* text) {
+        std::wstring got;
+        if (!OpenClipboard(nullptr)) return got;
+        if (text != nullptr) {
+            EmptyClipboard();
+            const std::size_t bytes = (lstrlenW(text) + 1) * sizeof(wchar_t);
+            HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+            CopyMemory(GlobalLock(memory), text, bytes);
+            GlobalUnlock(memory);
+            SetClipboardData(CF_UNICODETEXT, memory);
+        } else if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            got = static_cast<const wchar_t*>(GlobalLock(data));
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
+        return got;
+    };
+    clipboard(L"before");
+    SendMessageW(key, EM_SETSEL, 0, -1);
+    SendMessageW(key, WM_COPY, 0, 0);
+    SendMessageW(key, WM_CHAR, 0x03, 1);  // Ctrl+C
+    EXPECT_EQ(clipboard(nullptr), L"before");
+    SendMessageW(key, WM_CUT, 0, 0);
+    SendMessageW(key, WM_CHAR, 0x18, 1);  // Ctrl+X
+    EXPECT_EQ(TextOf(key), L"12345678");
+    EXPECT_EQ(clipboard(nullptr), L"before");
+    SendMessageW(port, EM_SETSEL, 0, -1);
+    SendMessageW(port, WM_COPY, 0, 0);
+    EXPECT_EQ(clipboard(nullptr), L"1902");
+}
+
+// The task bar shows the application's window, titled with the application
+// title and never seen itself, which owns the main window: that one has no
+// button of its own. Both go when the window is hidden.
+TEST_F(Win32Form, TheTaskBarButtonIsTheApplicationsWindow) {
+    window::SetApplicationTitle("Provision");
+    form.reset();
+    form = std::make_unique<TForm2>(boxes, pump.HandOver());
+    form->ShowCentred();
+    const HWND owner = GetWindow(form->Handle(), GW_OWNER);
+    ASSERT_NE(owner, nullptr);
+    EXPECT_EQ(owner, form->AppHandle());
+    EXPECT_EQ(TextOf(owner), L"Provision");
+    EXPECT_EQ(TextOf(form->Handle()), L"Melvorin");
+    EXPECT_EQ(GetWindowLongW(form->Handle(), GWL_EXSTYLE) & WS_EX_APPWINDOW, 0);
+    EXPECT_EQ(GetWindowLongW(owner, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
+    EXPECT_EQ(GetWindow(owner, GW_OWNER), nullptr);
+    RECT r{};
+    GetWindowRect(owner, &r);
+    EXPECT_TRUE(IsRectEmpty(&r));
+    EXPECT_TRUE(IsWindowVisible(owner));
+    // The button's Close closes the window.
+    PostMessageW(owner, WM_CLOSE, 0, 0);
+    PumpUntil(MessagesOf(*form), [&] { return !IsWindowVisible(owner); }, kPumpMs);  // or its WM_QUIT
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_FALSE(IsWindowVisible(owner));
+}
+
 // A list reply shown as rows; a double-click on a row and Enter on the
 // current one send the exact join request; the result opens the notice.
 TEST_F(Win32Form, ListRowsJoinBytesAndNotice) {

@@ -32,11 +32,14 @@ wait_for() {  # seconds, command...
   return 1
 }
 
-# The visible X window named exactly $1 (xdotool's search ignores case).
+# The visible X window named exactly $1 (xdotool's search ignores case),
+# not the application's window that the task bar shows (Wine maps it as a
+# single pixel: it is never seen).
 named() {
   local w
   for w in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
-    [ "$(xdotool getwindowname "$w")" = "$1" ] && echo "$w"
+    [ "$(xdotool getwindowname "$w")" = "$1" ] || continue
+    xdotool getwindowgeometry "$w" | grep -q 'Geometry: 1x1$' || echo "$w"
   done
   return 0
 }
@@ -57,6 +60,12 @@ program=$!
 
 wait_for 60 shown Melvorin || fail "no window"
 window=$(named Melvorin | head -1)
+# The task bar's window, titled with the program file's name, never seen.
+app=
+for w in $(xdotool search --onlyvisible --name '^melvorin$' 2>/dev/null); do
+  [ "$(xdotool getwindowname "$w")" = melvorin ] && xdotool getwindowgeometry "$w" | grep -q 'Geometry: 1x1$' && app=$w
+done
+[ -n "$app" ] || fail "no application window titled melvorin"
 wait_for 10 grep -q 'request from 127.0.0.1:12345: ff 00 01 01 02$' "$work/devsim.log" || fail "no scan at start"
 wait_for 10 grep -q 'reply to 127.0.0.1:12345: ff 00 35 81 04' "$work/devsim.log" || fail "no list reply"
 sleep 1
