@@ -19,6 +19,14 @@ set(layer_win32 protocol units net window win32)
 set(layer_app protocol units net window qt app melvorin)
 set(layer_devsim protocol devsim melvorin net/descriptor.h cli/args.h)
 set(layer_ts_table "")
+# The example firmware on lwIP: lwIP's headers and the device library's.
+set(layer_lwip_unit "")
+# The device library (device/) is C for firmware: beside its own headers it
+# includes only these three of the C library; its src/ reaches the public
+# header in include/ for builds that search src/ alone.
+set(layer_device "")
+set(device_c_headers stdint.h stddef.h string.h)
+set(device_public_header ../include/melvorin_device.h)
 set(qt_layers qt app)
 # A Windows header goes into src/win32, into the Windows file of a system
 # seam (*_windows.cpp, *_windows.h) and into the transport's one shared
@@ -32,6 +40,7 @@ if(NOT SOURCE_DIR)
 endif()
 
 file(GLOB folders LIST_DIRECTORIES true RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/src/* ${SOURCE_DIR}/tools/*)
+list(APPEND folders device)
 set(faults "")
 set(checked 0)
 foreach(folder ${folders})
@@ -43,7 +52,8 @@ foreach(folder ${folders})
     list(APPEND faults "${folder} is no layer: say in check_layers.cmake what it may include")
     continue()
   endif()
-  file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
+  file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp
+       ${SOURCE_DIR}/${folder}/*.c)
   foreach(source ${sources})
     math(EXPR checked "${checked} + 1")
     get_filename_component(here ${SOURCE_DIR}/${source} DIRECTORY)
@@ -57,12 +67,18 @@ foreach(folder ${folders})
         string(REGEX MATCH "^Q[A-Za-z]*(/|$)" qt "${header}")
         string(REGEX REPLACE "\\.h$" "" bare "${header}")
         string(TOLOWER "${bare}" bare)
-        if(qt AND NOT layer IN_LIST qt_layers)
+        if(layer STREQUAL "device" AND NOT header IN_LIST device_c_headers)
+          list(APPEND faults "${source} includes <${header}>: the device library uses only <stdint.h>, <stddef.h> and <string.h>")
+        elseif(qt AND NOT layer IN_LIST qt_layers)
           list(APPEND faults "${source} includes <${header}>: Qt belongs to src/qt and src/app only")
         elseif(bare IN_LIST windows_headers AND NOT layer STREQUAL "win32"
                AND NOT file_name MATCHES "_windows$" AND NOT source IN_LIST windows_files)
           list(APPEND faults "${source} includes <${header}>: Windows headers belong to src/win32 and the *_windows files")
         endif()
+        continue()
+      endif()
+      if(layer STREQUAL "device" AND source STREQUAL "device/src/melvorin_device.h"
+         AND header STREQUAL device_public_header)
         continue()
       endif()
       if(header MATCHES "(^|/)\\.\\.(/|$)")

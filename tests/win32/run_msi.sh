@@ -31,7 +31,10 @@ bash "$top/scripts/make-msi" "$build" "$old" 0.0.1 && bash "$top/scripts/make-ms
   { fail "make-msi failed"; exit 1; }
 
 dir="$prefix/drive_c/Program Files/Melvorin"
-menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Melvorin"
+# The all-users Start menu on Windows; Wine 8's msiexec makes the
+# shortcuts of a per-machine package in the installing user's own.
+menus=("$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Melvorin"
+       "$prefix/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Melvorin")
 elsewhere='C:\users\Public\Melvorin'
 win msiexec /i "$(win winepath -w "$old" | tr -d '\r')" /qn || fail "installing the older MSI exited with $?"
 [ "$(entries)" = "Melvorin|0.0.1" ] || fail "after the older MSI, the installed programs hold: $(entries)"
@@ -46,12 +49,12 @@ done
 out=$(win 'C:\Program Files\Melvorin\melvorin-cli.exe' --version | tr -d '\r')
 [ "$out" = "melvorin-cli $version" ] || fail "installed melvorin-cli.exe --version: '$out'"
 for link in Melvorin.lnk "Melvorin command line manual.lnk"; do
-  [ -f "$menu/$link" ] || fail "no Start-menu entry $link"
+  [ -f "${menus[0]}/$link" ] || [ -f "${menus[1]}/$link" ] || fail "no Start-menu entry $link"
 done
 
 win msiexec /x "$(win winepath -w "$new" | tr -d '\r')" /qn || fail "removing it exited with $?"
 [ ! -e "$dir" ] || fail "still there after removing: $(ls -A "$dir")"
-[ ! -e "$menu" ] || fail "Start-menu entries still there after removing"
+[ ! -e "${menus[0]}" ] && [ ! -e "${menus[1]}" ] || fail "Start-menu entries still there after removing"
 [ -z "$(entries)" ] || fail "the installed programs still hold: $(entries)"
 ! win reg query 'HKLM\Software\Melvorin' >/dev/null 2>&1 || fail "HKLM\\Software\\Melvorin is still there"
 exit "$failed"
