@@ -33,9 +33,9 @@ bool ReadStamp(const std::uint8_t* data, std::size_t size, Stamp& stamp) {
 std::unique_ptr<net::TIdUDPServer> ActiveEndpoint(net::THandOver& handOver) {
     auto server = std::make_unique<net::TIdUDPServer>(handOver, "idpsrvr1");
     server->SetBroadcastEnabled(true);
-    server->SetDefaultPort(kEndpointPort);
+    server->SetDefaultPort(kReplyPort);
     server->OnUDPRead = [](net::TIdUDPListenerThread&, const TIdBytes&, net::TIdSocketHandle&) {};
-    server->SendDatagram("255.255.255.255", kSearchPort, BuildScanRequest());
+    server->SendDatagram("255.255.255.255", kDefaultSearchPort, BuildScanRequest());
     return server;
 }
 

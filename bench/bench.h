@@ -17,6 +17,7 @@
 
 #include "bench_util.h"
 #include "protocol/bytes.h"
+#include "protocol/ports.h"
 
 namespace melvorin::qt {
 class TForm2;
@@ -28,9 +29,8 @@ class TIdUDPServer;
 
 namespace melvorin::bench {
 
-constexpr std::uint16_t kEndpointPort = 12345;
+// The baseline's own port; the window's are kReplyPort and kDefaultSearchPort.
 constexpr std::uint16_t kBaselinePort = 23456;
-constexpr std::uint16_t kSearchPort = 1902;
 
 struct Options {
     bool quick = false;     // a short run

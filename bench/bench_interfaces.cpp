@@ -58,7 +58,7 @@ void MeasureHost(Context& c, int interfaces) {
     ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = htons(kSearchPort);
+    to.sin_port = htons(kDefaultSearchPort);
     to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
     bool plainOk = true;
     const std::int64_t plain = MedianNs(sends, [&] {
@@ -72,7 +72,7 @@ void MeasureHost(Context& c, int interfaces) {
     {
         net::THandOver handOver;
         const auto server = ActiveEndpoint(handOver);
-        endpoint = MedianNs(sends, [&] { server->SendDatagram("255.255.255.255", kSearchPort, scan); });
+        endpoint = MedianNs(sends, [&] { server->SendDatagram("255.255.255.255", kDefaultSearchPort, scan); });
         wentOut = server->LastSendInterfaces().size();
     }
     if (!plainOk || wentOut != static_cast<std::size_t>(interfaces)) {

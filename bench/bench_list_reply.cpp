@@ -110,7 +110,7 @@ ListResult MeasureListReply(int replyCount, WindowUnderTest& w) {
             // The rows' repaint runs between replies, as it would for a user.
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
             sentNs = NowNs();
-            sender.SendToLoopback(kEndpointPort, replies[i % 2].data(), replies[i % 2].size());
+            sender.SendToLoopback(kReplyPort, replies[i % 2].data(), replies[i % 2].size());
             std::unique_lock<std::mutex> guard(lock);
             handledSignal.wait_for(guard, std::chrono::seconds(2), [&] { return handled >= i + 1; });
         }

@@ -70,7 +70,7 @@ void InstallHooks(qt::TForm2& form, ReadHooks& hooks) {
     hooks.reopen = [&form] {
         net::TIdUDPServer& endpoint = form.Logic().Endpoint();
         endpoint.SetActive(false);
-        endpoint.SendDatagram("255.255.255.255", kSearchPort, BuildScanRequest());
+        endpoint.SendDatagram("255.255.255.255", kDefaultSearchPort, BuildScanRequest());
     };
 }
 

@@ -84,7 +84,7 @@ RoundTripResult MeasureRoundTrip(int count, int blocks, int pauseUs, WindowUnder
         warm.pauseUs = pauseUs;
         w.hooks.before = [&warm](const TIdBytes& d) { warm.OnDatagram(d.data(), d.size()); };
         w.qt.onDatagram = [&warm](const std::uint8_t* d, std::size_t n) { warm.OnDatagram(d, n); };
-        RunWithLoop([&] { warm.Send(side == 0 ? kEndpointPort : kBaselinePort, 200); });
+        RunWithLoop([&] { warm.Send(side == 0 ? kReplyPort : kBaselinePort, 200); });
     }
     for (int block = 0; block < 2 * blocks; ++block) {
         const bool product = block % 2 == 0;
@@ -95,7 +95,7 @@ RoundTripResult MeasureRoundTrip(int count, int blocks, int pauseUs, WindowUnder
         if (product) w.hooks.reopen();
         w.hooks.before = [&rt](const TIdBytes& d) { rt.OnDatagram(d.data(), d.size()); };
         w.qt.onDatagram = [&rt](const std::uint8_t* d, std::size_t n) { rt.OnDatagram(d, n); };
-        RunWithLoop([&] { rt.Send(product ? kEndpointPort : kBaselinePort, perBlock); });
+        RunWithLoop([&] { rt.Send(product ? kReplyPort : kBaselinePort, perBlock); });
         auto& into = product ? result.product : result.baseline;
         into.insert(into.end(), rt.latencies.begin(), rt.latencies.end());
         (product ? result.lostProduct : result.lostBaseline) += rt.lost;

@@ -21,7 +21,7 @@ int SharedSocket(std::uint32_t address) {
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(address);
-    local.sin_port = htons(kSearchPort);
+    local.sin_port = htons(kDefaultSearchPort);
     if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
         ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         if (fd >= 0) ::close(fd);

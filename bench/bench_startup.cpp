@@ -56,7 +56,7 @@ StartupResult MeasureStartup(const Options& o) {
     StartupResult result;
     // The scan request goes to 255.255.255.255:1902, which the namespace
     // routes to loopback: a socket on the any-address receives it.
-    UdpSocket scan("0.0.0.0", kSearchPort);
+    UdpSocket scan("0.0.0.0", kDefaultSearchPort);
     UdpSocket shown("127.0.0.1", kShownPort);
     const auto isScan = [](const char* b, long n) {
         static const unsigned char request[5] = {0xFF, 0x00, 0x01, 0x01, 0x02};

@@ -73,7 +73,7 @@ StreamResult MeasureThroughput(const Options& o, WindowUnderTest& w) {
         if (isProduct) w.hooks.reopen();
         w.hooks.before = [&s](const TIdBytes& d) { s.OnDatagram(d.data(), d.size()); };
         w.qt.onDatagram = [&s](const std::uint8_t* d, std::size_t n) { s.OnDatagram(d, n); };
-        RunWithLoop([&] { s.Send(isProduct ? kEndpointPort : kBaselinePort, kStreamSeconds, o.senderNice); });
+        RunWithLoop([&] { s.Send(isProduct ? kReplyPort : kBaselinePort, kStreamSeconds, o.senderNice); });
         (isProduct ? product : baseline).push_back(s.Rate());
         if (o.verbose) {
             std::fprintf(stderr, "  stream %s: sent %llu, handled %llu, %.0f/s\n", isProduct ? "endpoint" : "QUdpSocket",

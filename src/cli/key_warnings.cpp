@@ -39,12 +39,18 @@ std::string KeyFormatHint(const std::string& keyText) {
            Characters(keyText);
 }
 
-void RefuseOtherListeners(std::uint16_t port) {
-    const std::vector<std::string> owners = net::OtherUsersListening(port);
+void RefuseOtherListeners(std::uint16_t port, const std::string& unicastTo) {
+    const std::vector<std::string> owners = net::OtherUsersListening(port, unicastTo);
     if (owners.empty()) return;
     std::string names;
     for (std::size_t i = 0; i < owners.size(); ++i) {
         names += (i == 0 ? "" : i + 1 == owners.size() ? " and " : ", ") + owners[i];
+    }
+    if (!unicastTo.empty()) {
+        throw net::EOtherListeners("nothing was sent: " + unicastTo + " is this computer, and a program of " + names +
+                                   " is bound to UDP port " + std::to_string(port) +
+                                   " there and would receive the join request with the key; stop it, or name the"
+                                   " device with --device");
     }
     throw net::EOtherListeners("nothing was sent: a program of " + names + " is bound to UDP port " +
                           std::to_string(port) +

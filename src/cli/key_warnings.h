@@ -24,7 +24,8 @@ std::vector<std::string> KeyWarnings(const std::optional<std::string>& keyFile, 
 std::string KeyFormatHint(const std::string& keyText);
 
 // Raises net::EOtherListeners, naming the port and the owners, when another
-// user's socket on this computer would receive a broadcast to `port`.
-void RefuseOtherListeners(std::uint16_t port);
+// user's socket on this computer would receive a broadcast to `port` (with
+// `unicastTo`, one of this computer's addresses: a unicast to it).
+void RefuseOtherListeners(std::uint16_t port, const std::string& unicastTo = "");
 
 }  // namespace melvorin::cli

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -160,10 +161,15 @@ int Record(units::RecordFile* record, const std::string& ssid, const TIdBytes& r
     return exitCode;
 }
 
+// Records the units that gave no result (the others were recorded as their
+// results came), then prints every result.
 int Finish(const Options& opt, Session& session, const std::string& ssid, const TIdBytes& raw,
            std::vector<JoinReport> results, int exitCode, units::RecordFile* record) {
     const long long dropped = NoteDropped(session);
-    exitCode = Record(record, ssid, raw, results, exitCode);
+    std::vector<JoinReport> missing;
+    std::copy_if(results.begin(), results.end(), std::back_inserter(missing),
+                 [](const JoinReport& r) { return r.verdict == Verdict::NoResult; });
+    exitCode = Record(record, ssid, raw, missing, exitCode);
     Print(opt.json ? JoinJson(ssid, raw, results, exitCode, dropped) : JoinTable(ssid, raw, results));
     return exitCode;
 }
@@ -189,21 +195,30 @@ int RunJoin(const Options& opt) {
     // anything is sent.
     JoinFrame(opt.ssidBytes || opt.hidden ? hiddenRaw : TIdBytes(ShortestRawLength(opt.ssid)), key);
     const std::optional<DeviceChoice> choice = opt.device ? ParseDeviceChoice(*opt.device) : std::nullopt;
+    if (opt.unicast && choice && choice->address) CheckUnicastAddress(*choice->address);
     for (const std::string& warning : KeyWarnings(opt.keyFile, keyText)) Note(warning);
+    // From here on SIGINT and SIGTERM end the waits: what came is reported.
+    sys::CatchStopRequests();
     // A record file that cannot be opened fails the run before anything is sent.
     std::optional<units::RecordFile> recordFile;
-    if (opt.recordFile) recordFile.emplace(*opt.recordFile);
+    try {
+        if (opt.recordFile) recordFile.emplace(*opt.recordFile, sys::StopRequested);
+    } catch (const units::RecordRefused& e) {
+        throw UsageError(e.what());
+    }
     units::RecordFile* const record = recordFile ? &*recordFile : nullptr;
 
     Session session(opt.port, InterfaceIndexes(opt));
+    session.StopRequested = sys::StopRequested;
     ReportSendFailuresOnStderr(session);
     LogWire(session, opt);
-    // A broadcast reaches this computer's own sockets on the port too: not
-    // when another user's program holds one. Asked again before each resend.
+    // A broadcast, or a unicast to this computer, reaches this computer's own
+    // sockets on the port too: not when another user's program holds one.
+    // Asked again before each resend.
     std::string refusedResend;
-    session.BeforeBroadcastJoin = [&refusedResend](std::uint16_t port) {
+    session.BeforeJoin = [&refusedResend](std::uint16_t port, const std::string& host) {
         try {
-            RefuseOtherListeners(port);
+            CheckJoinSend(port, host);
         } catch (const Exception& e) {
             refusedResend = e.Message();
             throw;
@@ -222,6 +237,10 @@ int RunJoin(const Options& opt) {
         targets.push_back({{towards, address}, "", towards, JoinFrame(raw, key), {}, {}});
     } else {
         session.Scan(opt.scanTimeout, choice);
+        if (sys::StopRequested()) {
+            Note("stopped by a signal during the scan: nothing was sent");
+            return Finish(opt, session, shown, raw, {}, kExitFailure, record);
+        }
         std::vector<DeviceReport> devices = session.Devices();
         if (devices.empty()) {
             Note("no device answered the scan on port " + std::to_string(opt.port));
@@ -257,18 +276,26 @@ int RunJoin(const Options& opt) {
         }
     }
 
+    // Each verdict is recorded as it comes, so that a run killed later has
+    // left its line; after the first that cannot be, none is tried.
+    int recordCode = kExitOk;
+    session.OnJoinResult = [&](const UnitKey& unit, const JoinReport& result) {
+        const std::optional<JoinReport> counted = CountedResult(targets, unit, result);
+        if (counted && recordCode == kExitOk) recordCode = Record(record, shown, raw, {*counted}, kExitOk);
+    };
     session.Join(GroupByLink(targets, opt.unicast), opt.timeout, opt.retries);
     if (!refusedResend.empty()) Note("the join request was not sent again: " + refusedResend);
+    if (sys::StopRequested()) Note("stopped by a signal: the devices that had not answered are reported as no_result");
     std::vector<JoinReport> results = AssembleResults(targets, session.Results());
-    int code = CombinedExitCode(results);
+    int code = recordCode != kExitOk ? recordCode : CombinedExitCode(results);
     const bool keyRefused = std::any_of(results.begin(), results.end(),
                                         [](const JoinReport& r) { return r.verdict == Verdict::KeyFormat; });
     if (const std::string hint = keyRefused ? KeyFormatHint(keyText) : ""; !hint.empty()) Note(hint);
     if (results.empty()) {
         Note("no device sent a join result");
-        code = kExitTimeout;
+        if (recordCode == kExitOk) code = kExitTimeout;
     }
-    return Finish(opt, session, shown, raw, results, code, record);
+    return Finish(opt, session, shown, raw, results, code, recordCode == kExitOk ? record : nullptr);
 }
 
 }  // namespace

@@ -174,13 +174,18 @@ join   scans, then sends the join request for the network whose shown name
        is NAME to every device that offered it, and waits for each one's
        result. The key is read from --key-file, or asked for without echo
        when standard input is a terminal; never from the command line.
-       The request carries the key in clear. Before it is broadcast, the
-       sockets of this computer are read: when a program of another user
-       (not root) is bound to the search port, where it would receive the
-       key too, nothing is sent and the exit code is 1 (--unicast avoids
-       it). A key file that other users can read, and a key that no WPA2
-       network takes (not 8 to 63 characters, nor 64 hexadecimal digits),
-       are warned of on stderr; the join still goes.
+       The request carries the key in clear. Before it is broadcast, or
+       sent to an address of this computer, the sockets of this computer
+       are read: when a program of another user (not root) is bound to the
+       search port, where it would receive the key too, nothing is sent
+       and the exit code is 1. The reading is taken just before each send:
+       a program that binds the port between the two still receives a
+       broadcast. A key file that other users can read, and a key that no
+       WPA2 network takes (not 8 to 63 characters, nor 64 hexadecimal
+       digits), are warned of on stderr; the join still goes. SIGINT or
+       SIGTERM ends the join: what came is reported and recorded, the
+       devices that gave no result yet as no_result (a second one ends
+       the program at once).
 
 Options:
   --port N             search port (default 1902), read as the window reads
@@ -224,16 +229,22 @@ join only:
                        address skips the scan, a hardware address does not
   --unicast            send each join request (and its resends) to its
                        device's own address, out of the device's link,
-                       instead of broadcasting it: no other station and no
-                       other program on this computer receives the key. A
-                       device whose socket is bound to all addresses takes
-                       both; one bound only to the broadcast address takes
-                       broadcasts only. Needs --device with --ssid-hex unless
-                       --hidden is given
+                       instead of broadcasting it: on a WPA2 segment no
+                       other station can read it, unless it has the
+                       passphrase and caught the device's handshake. It
+                       still goes to every device that answered the scan
+                       and offers the network: name one with --device. To
+                       an address of this computer it is checked as a
+                       broadcast is; to a broadcast, network or multicast
+                       address it is refused (exit code 2). A device whose
+                       socket is bound to all addresses takes both; one
+                       bound only to the broadcast address takes broadcasts
+                       only. Needs --device with --ssid-hex unless --hidden
+                       is given
   --hidden             join a network that no device lists (a hidden one):
                        scan, then send the name's UTF-8 bytes (or the bytes
-                       of --ssid-hex) to every device that answered, or to
-                       --device
+                       of --ssid-hex), with the key, to every device that
+                       answered, or to --device only
   --key-file FILE      read the key from the first line of FILE
                        (- for standard input)
   --scan-timeout SECS  how long the scan before a join lasts (default 3;
@@ -248,16 +259,24 @@ join only:
                        (created when missing): time (UTC), station, its
                        interface, address, mac, vendor, ssid, ssid_hex,
                        verdict, message and program; never the key. The
-                       file is opened before anything is sent; programs
-                       appending at once never mix their lines
+                       file is opened before anything is sent, never
+                       through a symbolic link, and created with mode 0640
+                       (less as the umask says); a link, or for root a file
+                       of another user, is refused (exit code 2). Each line
+                       is written as its result comes. Programs appending
+                       at once never mix their lines; one that holds the
+                       file's lock for more than 5 s fails the run (exit
+                       code 1)
 
 Exit codes:
   0   scan: at least one device answered; join: every addressed device
       accepted
   1   another failure (socket, system; port 12345 taken; another user's
-      program on the search port, so nothing was broadcast)
+      program on the search port, so nothing was sent; the record's lock
+      held by another program; a stop during the scan)
   2   bad usage or bad input (nothing is sent); --device naming two
-      devices
+      devices; a refused --record file; --unicast to a broadcast, network
+      or multicast address
   3   time-out: no device answered the scan, or an addressed device gave
       no result
   4   a device refused the key's format

@@ -101,6 +101,30 @@ std::vector<JoinRequest> GroupByLink(const std::vector<Target>& targets, bool un
     return requests;
 }
 
+namespace {
+
+// Whether `unit`'s result is `target`'s: a unit addressed without its link
+// answers on whichever it is on.
+bool AnswersFor(const Target& target, const UnitKey& unit) {
+    return target.unit == unit || (target.unit.interfaceIndex == 0 && target.unit.address == unit.address);
+}
+
+void AddScanned(JoinReport& report, const Target& target) {
+    if (report.mac) return;
+    report.mac = target.mac;
+    report.vendor = target.vendor;
+}
+
+}  // namespace
+
+std::optional<JoinReport> CountedResult(const std::vector<Target>& targets, const UnitKey& unit, JoinReport result) {
+    if (targets.empty() || targets.front().unit.address.empty()) return result;
+    const auto target = std::find_if(targets.begin(), targets.end(), [&unit](const Target& t) { return AnswersFor(t, unit); });
+    if (target == targets.end()) return std::nullopt;
+    AddScanned(result, *target);
+    return result;
+}
+
 std::vector<JoinReport> AssembleResults(const std::vector<Target>& targets,
                                         const std::map<UnitKey, JoinReport>& results) {
     std::vector<JoinReport> out;
@@ -109,19 +133,14 @@ std::vector<JoinReport> AssembleResults(const std::vector<Target>& targets,
         return out;
     }
     for (const Target& t : targets) {
-        // A unit addressed without its link answers on whichever it is on.
         auto it = results.find(t.unit);
         if (t.unit.interfaceIndex == 0) {
-            it = std::find_if(results.begin(), results.end(),
-                              [&t](const auto& entry) { return entry.first.address == t.unit.address; });
+            it = std::find_if(results.begin(), results.end(), [&t](const auto& entry) { return AnswersFor(t, entry.first); });
         }
         JoinReport report = it != results.end()
                                 ? it->second
                                 : JoinReport{t.unit.address, t.interfaceName, Verdict::NoResult, "", {}, {}};
-        if (!report.mac) {
-            report.mac = t.mac;
-            report.vendor = t.vendor;
-        }
+        AddScanned(report, t);
         out.push_back(std::move(report));
     }
     return out;

@@ -84,6 +84,12 @@ struct JoinRequest {
 // `unicast`, one for each unit, sent to its own address.
 std::vector<JoinRequest> GroupByLink(const std::vector<Target>& targets, bool unicast = false);
 
+// The result of `unit` as the results below report it (the hardware address
+// known from the scan where the result brought none); nothing when `unit` is
+// no target (it heard a broadcast meant for others). For a request to no
+// unit in particular, every unit's result counts.
+std::optional<JoinReport> CountedResult(const std::vector<Target>& targets, const UnitKey& unit, JoinReport result);
+
 // The results in the order of the targets, no_result where one gave none;
 // for a request to no unit in particular, every result that came. A target
 // whose link is unknown (0) takes the first result from its address.

@@ -51,6 +51,9 @@ bool AddressBefore(const std::string& a, const std::string& b) {
 // that another unit at that address, answering the same request, is heard.
 constexpr std::chrono::milliseconds kSameRequestGrace{250};
 
+// How often a wait looks at the stop request.
+constexpr std::chrono::milliseconds kStopPoll{100};
+
 std::chrono::steady_clock::duration Seconds(double seconds) {
     return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
 }
@@ -135,16 +138,21 @@ void Session::OnRead(const TIdBytes& data, net::TIdSocketHandle& binding) {
         }
         ++heard_;
         // A unit addressed without its link is awaited by its address alone.
-        const bool was = awaited_.erase(from) != 0 || awaited_.erase({0, from.address}) != 0;
-        const bool last = was && awaited_.empty();
+        if (awaited_.erase(from) == 0) awaited_.erase({0, from.address});
         results_[from] = std::move(report);
-        if (last) changed_.notify_all();
+        arrived_.push_back(from);
+        changed_.notify_all();
     }
 }
 
 void Session::WaitUntil(Clock::time_point deadline, const std::function<bool()>& done) {
     std::unique_lock<std::mutex> lock(lock_);
-    changed_.wait_until(lock, deadline, done);
+    // A signal wakes no one: the stop request is looked at now and then.
+    while (!done() && !Stopping()) {
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline) return;
+        changed_.wait_until(lock, std::min(deadline, now + kStopPoll));
+    }
 }
 
 void Session::SetPhase(Phase phase) {
@@ -208,7 +216,7 @@ void Session::Scan(double seconds, const std::optional<DeviceChoice>& until) {
     try {
         for (;;) {
             Clock::time_point now = Clock::now();
-            if (now >= end || (stop && now >= *stop)) break;
+            if (now >= end || (stop && now >= *stop) || Stopping()) break;
             if (!stop && now >= next) {
                 SendScan();
                 next += std::chrono::seconds(1);
@@ -244,11 +252,11 @@ void Session::SendScan() {
     ReportSendFailures();
 }
 
-void Session::SendJoin(const JoinRequest& request) {
+void Session::SendJoin(const JoinRequest& request, bool check) {
+    if (check && BeforeJoin) BeforeJoin(port_, request.host);
     if (!request.host.empty()) {
         endpoint_->SendDatagramOn(request.interfaceIndex, request.host, port_, request.frame);
     } else {
-        if (BeforeBroadcastJoin) BeforeBroadcastJoin(port_);
         if (request.interfaceIndex == 0) {
             sender_->SendDatagram(kBroadcastHost, port_, request.frame);
         } else {
@@ -289,14 +297,18 @@ void Session::Join(const std::vector<JoinRequest>& requests, double seconds, int
     const Clock::time_point start = Clock::now();
     const Clock::time_point end = start + Seconds(seconds);
     try {
-        for (int sent = 0;; ++sent) {
+        // None goes out when one may not.
+        if (BeforeJoin) {
+            for (const JoinRequest& request : requests) BeforeJoin(port_, request.host);
+        }
+        for (int sent = 0; !Stopping(); ++sent) {
             for (const JoinRequest& request : requests) {
                 if (sent > 0) {
                     const std::lock_guard<std::mutex> lock(lock_);
                     if (!waiting(request)) continue;
                 }
                 try {
-                    SendJoin(request);
+                    SendJoin(request, sent > 0);
                 } catch (const Exception&) {
                     if (sent == 0) throw;
                     retries = sent;  // the link went away: wait for what is on its way
@@ -304,7 +316,12 @@ void Session::Join(const std::vector<JoinRequest>& requests, double seconds, int
             }
             const Clock::time_point next = start + std::chrono::seconds(sent + 1);
             const bool again = addressed && sent < retries && next < end;
-            WaitUntil(again ? next : end, allIn);
+            for (;;) {
+                WaitUntil(again ? next : end, [this, &allIn] { return allIn() || !arrived_.empty(); });
+                TellResults();
+                const std::lock_guard<std::mutex> lock(lock_);
+                if (allIn() || Stopping() || Clock::now() >= (again ? next : end)) break;
+            }
             const std::lock_guard<std::mutex> lock(lock_);
             if (!again || allIn()) break;
         }
@@ -314,6 +331,19 @@ void Session::Join(const std::vector<JoinRequest>& requests, double seconds, int
     }
     SetPhase(Phase::Idle);
     LearnHardwareAddresses();
+    TellResults();
+}
+
+void Session::TellResults() {
+    if (OnJoinResult) LearnHardwareAddresses();
+    std::vector<std::pair<UnitKey, JoinReport>> told;
+    {
+        const std::lock_guard<std::mutex> lock(lock_);
+        for (const UnitKey& unit : arrived_) told.emplace_back(unit, results_.at(unit));
+        arrived_.clear();
+    }
+    if (!OnJoinResult) return;
+    for (const auto& [unit, result] : told) OnJoinResult(unit, result);
 }
 
 }  // namespace melvorin::cli

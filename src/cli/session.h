@@ -67,7 +67,9 @@ public:
     // every addressed device has given one or `seconds` have passed. A
     // request for no address in particular is sent once, any sender's result
     // counts and the wait lasts `seconds`. Results count only from the first
-    // send on; the first of each device is kept.
+    // send on; the first of each device is kept, and handed to OnJoinResult
+    // as it comes. BeforeJoin is asked for every request before the first
+    // one goes out.
     void Join(const std::vector<JoinRequest>& requests, double seconds, int retries);
     // After a join: the first result of each unit, by the link it arrived on.
     const std::map<UnitKey, JoinReport>& Results() const { return results_; }
@@ -80,9 +82,18 @@ public:
     // receive buffer full); -1 where it cannot tell.
     long long Dropped() { return endpoint_->Dropped(); }
 
-    // Called before each join request is broadcast (resends too); what it
-    // raises ends the join's sending: at the first send it leaves Join().
-    std::function<void(std::uint16_t port)> BeforeBroadcastJoin;
+    // Called before each join request is sent (resends too), with its host
+    // ("" for a broadcast); what it raises ends the join's sending: at the
+    // first send it leaves Join().
+    std::function<void(std::uint16_t port, const std::string& host)> BeforeJoin;
+
+    // Join(): each unit's result, on the joining thread, as it comes (its
+    // hardware address read first).
+    std::function<void(const UnitKey& unit, const JoinReport& result)> OnJoinResult;
+
+    // Looked at every tenth of a second while Scan() and Join() wait: once it
+    // says so, they end (no more sends) and return what came.
+    std::function<bool()> StopRequested;
 
     // Told once for each interface a request could not go out of (while
     // others took it), with why.
@@ -131,7 +142,11 @@ private:
     // Waits until `deadline` or until `done` (asked under the lock) says so.
     void WaitUntil(Clock::time_point deadline, const std::function<bool()>& done);
     void SetPhase(Phase phase);
-    void SendJoin(const JoinRequest& request);
+    // `check`: BeforeJoin is asked first.
+    void SendJoin(const JoinRequest& request, bool check = true);
+    // Hands the results that came since the last call to OnJoinResult.
+    void TellResults();
+    bool Stopping() const { return StopRequested && StopRequested(); }
     // Under the lock: whether a unit the scan waits for has answered.
     bool FoundLocked() const;
     // Hardware addresses and makers for units heard since the last reading
@@ -151,6 +166,8 @@ private:
     // The unit whose list reply ends the scan.
     std::optional<DeviceChoice> until_;
     std::map<UnitKey, JoinReport> results_;
+    // Units whose result came and is still to be told.
+    std::vector<UnitKey> arrived_;
     // Addressed units whose result is still to come.
     std::set<UnitKey> awaited_;
     // Replies and results read, and how many of them the last reading of the

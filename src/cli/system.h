@@ -39,8 +39,9 @@ std::string LocalAddressTowards(const std::string& address);
 // nobody else may, or when that cannot be read.
 std::string ReadableByOthers(const std::string& path);
 
-// From now on SIGINT and SIGTERM (Ctrl+C, Ctrl+Break and closing the console
-// on Windows) no longer end the program: StopRequested() tells they came.
+// From now on the first SIGINT or SIGTERM (Ctrl+C, Ctrl+Break and closing the
+// console on Windows) no longer ends the program: StopRequested() tells it
+// came. A second one ends it as before.
 void CatchStopRequests();
 bool StopRequested();
 

@@ -106,6 +106,8 @@ extern "C" void NoteStopRequest(int) { gStopRequested = 1; }
 void CatchStopRequests() {
     struct sigaction action {};
     action.sa_handler = NoteStopRequest;
+    // A second one ends the program at once, whatever it waits for.
+    action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);

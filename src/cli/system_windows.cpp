@@ -191,10 +191,8 @@ std::string ReadableByOthers(const std::string& path) {
 
 namespace {
 volatile LONG gStopRequested = 0;
-BOOL WINAPI NoteStopRequest(DWORD) {
-    InterlockedExchange(&gStopRequested, 1);
-    return TRUE;
-}
+// A second one goes on to the system's handler, which ends the program.
+BOOL WINAPI NoteStopRequest(DWORD) { return InterlockedExchange(&gStopRequested, 1) == 0 ? TRUE : FALSE; }
 }  // namespace
 
 void CatchStopRequests() { SetConsoleCtrlHandler(NoteStopRequest, TRUE); }

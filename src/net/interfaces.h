@@ -18,6 +18,17 @@ struct TIdInterface {
 // IPv4 address, able to broadcast; in the kernel's order, each once.
 std::vector<TIdInterface> BroadcastInterfaces();
 
+// One IPv4 address an interface of this host holds, with the length of its
+// network's prefix.
+struct TIdHostAddress {
+    std::string Address;  // dotted
+    unsigned Prefix = 32;
+};
+
+// Every IPv4 address of this host's interfaces, loopback and interfaces that
+// are down included; empty when the system cannot tell.
+std::vector<TIdHostAddress> HostAddresses();
+
 // The name of interface `index`; "" when there is none.
 std::string InterfaceName(unsigned index);
 

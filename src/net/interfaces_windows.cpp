@@ -55,6 +55,21 @@ std::vector<TIdInterface> BroadcastInterfaces() {
     return found;
 }
 
+std::vector<TIdHostAddress> HostAddresses() {
+    std::vector<TIdHostAddress> found;
+    const auto buffer = Adapters();
+    for (auto* a = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.get()); a != nullptr; a = a->Next) {
+        for (const IP_ADAPTER_UNICAST_ADDRESS* u = a->FirstUnicastAddress; u != nullptr; u = u->Next) {
+            const sockaddr* address = u->Address.lpSockaddr;
+            if (address == nullptr || address->sa_family != AF_INET) continue;
+            char text[INET_ADDRSTRLEN] = {};
+            ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
+            found.push_back({text, u->OnLinkPrefixLength});
+        }
+    }
+    return found;
+}
+
 std::string InterfaceName(unsigned index) {
     if (index == 0) return {};
     const auto buffer = Adapters();

@@ -1,3 +1,4 @@
+#include <arpa/inet.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -13,20 +14,23 @@ namespace melvorin::net {
 
 namespace {
 
-// A local address (as /proc/net/udp* writes it, 8 or 32 hexadecimal digits,
-// each 32-bit word in the host's order) that a limited broadcast reaches:
-// the any-address, 255.255.255.255, and their IPv4-mapped IPv6 forms. A
-// socket bound to one unicast address does not receive it.
-bool TakesBroadcast(const std::string& address) {
+// Whether a socket bound to `local` (as /proc/net/udp* writes it, 8 or 32
+// hexadecimal digits, each 32-bit word in the host's order) receives a
+// datagram to `to` (written so; "" for a limited broadcast): a socket bound
+// to the any-address does, one bound to `to` itself (255.255.255.255 for a
+// broadcast) does, in IPv4 or in IPv4-mapped IPv6 form; one bound to another
+// address does not.
+bool Receives(const std::string& local, const std::string& to) {
     const auto all = [](const std::string& text, char c) {
         return std::all_of(text.begin(), text.end(), [c](char x) { return x == c; });
     };
-    if (address.size() == 8) return all(address, '0') || all(address, 'F');
-    if (address.size() != 32 || !all(address.substr(0, 16), '0')) return false;
-    const std::string mapped = address.substr(16, 8);
-    const std::string v4 = address.substr(24);
+    const auto takes = [&](const std::string& v4) { return all(v4, '0') || (to.empty() ? all(v4, 'F') : v4 == to); };
+    if (local.size() == 8) return takes(local);
+    if (local.size() != 32 || !all(local.substr(0, 16), '0')) return false;
+    const std::string mapped = local.substr(16, 8);
+    const std::string v4 = local.substr(24);
     if (all(mapped, '0')) return all(v4, '0');  // ::
-    return (mapped == "FFFF0000" || mapped == "0000FFFF") && (all(v4, '0') || all(v4, 'F'));
+    return (mapped == "FFFF0000" || mapped == "0000FFFF") && takes(v4);
 }
 
 std::string OwnerName(unsigned long uid) {
@@ -43,7 +47,7 @@ std::string OwnerName(unsigned long uid) {
 
 // Adds the owners found in one table (/proc/net/udp or udp6). Returns
 // whether the table could be read.
-bool ReadTable(const char* path, std::uint16_t port, std::vector<std::string>& owners) {
+bool ReadTable(const char* path, std::uint16_t port, const std::string& to, std::vector<std::string>& owners) {
     std::ifstream table(path);
     if (!table) return false;
     std::string line;
@@ -62,7 +66,7 @@ bool ReadTable(const char* path, std::uint16_t port, std::vector<std::string>& o
         // A socket connected to another peer only receives from that peer.
         const unsigned long remotePort = std::stoul(remote.substr(remoteColon + 1), nullptr, 16);
         if (remotePort != 0 && remotePort != kReplyPort) continue;
-        if (!TakesBroadcast(local.substr(0, colon)) || uid == 0 || uid == self) continue;
+        if (!Receives(local.substr(0, colon), to) || uid == 0 || uid == self) continue;
         const std::string owner = OwnerName(uid);
         if (std::find(owners.begin(), owners.end(), owner) == owners.end()) owners.push_back(owner);
     }
@@ -71,13 +75,23 @@ bool ReadTable(const char* path, std::uint16_t port, std::vector<std::string>& o
 
 }  // namespace
 
-std::vector<std::string> OtherUsersListening(std::uint16_t port) {
+std::vector<std::string> OtherUsersListening(std::uint16_t port, const std::string& unicastTo) {
+    std::string to;
+    in_addr address{};
+    if (!unicastTo.empty()) {
+        if (inet_pton(AF_INET, unicastTo.c_str(), &address) != 1) {
+            throw EIdLocalListeners("\"" + unicastTo + "\" is no IPv4 address; nothing was sent");
+        }
+        char hex[9];
+        std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(address.s_addr));
+        to = hex;
+    }
     std::vector<std::string> owners;
-    const bool v4 = ReadTable("/proc/net/udp", port, owners);
-    ReadTable("/proc/net/udp6", port, owners);  // absent without IPv6
+    const bool v4 = ReadTable("/proc/net/udp", port, to, owners);
+    ReadTable("/proc/net/udp6", port, to, owners);  // absent without IPv6
     if (!v4) {
         throw EIdLocalListeners("Cannot read /proc/net/udp to see who else on this computer would receive the "
-                                "broadcast; nothing was sent");
+                                "join request; nothing was sent");
     }
     return owners;
 }

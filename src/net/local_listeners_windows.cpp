@@ -124,18 +124,27 @@ std::vector<BYTE> UdpTable(ULONG family) {
 
 }  // namespace
 
-std::vector<std::string> OtherUsersListening(std::uint16_t port) {
+std::vector<std::string> OtherUsersListening(std::uint16_t port, const std::string& unicastTo) {
+    in_addr to{};
+    if (!unicastTo.empty() && inet_pton(AF_INET, unicastTo.c_str(), &to) != 1) {
+        throw EIdLocalListeners("\"" + unicastTo + "\" is no IPv4 address; nothing was sent");
+    }
     Owners owners;
     const std::vector<BYTE> v4 = UdpTable(AF_INET);
     if (v4.empty()) {
         throw EIdLocalListeners("Cannot read the UDP table to see who else on this computer would receive the "
-                                "broadcast; nothing was sent");
+                                "join request; nothing was sent");
     }
     // Windows also hands a broadcast to sockets bound to one of the
-    // interface's addresses: every IPv4 socket on the port counts.
+    // interface's addresses: every IPv4 socket on the port counts. A unicast
+    // reaches the sockets bound to its address or to the any-address.
     const auto* t4 = reinterpret_cast<const MIB_UDPTABLE_OWNER_PID*>(v4.data());
     for (DWORD i = 0; i < t4->dwNumEntries; ++i) {
-        if (ntohs(static_cast<u_short>(t4->table[i].dwLocalPort)) == port) owners.Add(t4->table[i].dwOwningPid);
+        const DWORD bound = t4->table[i].dwLocalAddr;
+        if (ntohs(static_cast<u_short>(t4->table[i].dwLocalPort)) == port &&
+            (unicastTo.empty() || bound == INADDR_ANY || bound == to.s_addr)) {
+            owners.Add(t4->table[i].dwOwningPid);
+        }
     }
     // IPv6 sockets receive IPv4 datagrams only when bound to the any-address
     // as dual-stack sockets.

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -294,6 +295,22 @@ std::vector<TIdInterface> BroadcastInterfaces() {
     }
     std::stable_sort(found.begin(), found.end(),
                      [](const TIdInterface& a, const TIdInterface& b) { return a.Index < b.Index; });
+    return found;
+}
+
+std::vector<TIdHostAddress> HostAddresses() {
+    std::vector<TIdHostAddress> found;
+    ifaddrs* all = nullptr;
+    if (::getifaddrs(&all) != 0) return found;
+    const std::unique_ptr<ifaddrs, IfAddrsDeleter> owned(all);
+    for (const ifaddrs* entry = all; entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr, text, sizeof text);
+        const auto* mask = reinterpret_cast<const sockaddr_in*>(entry->ifa_netmask);
+        const unsigned prefix = mask != nullptr ? static_cast<unsigned>(std::popcount(mask->sin_addr.s_addr)) : 32;
+        found.push_back({text, prefix});
+    }
     return found;
 }
 

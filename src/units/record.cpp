@@ -4,10 +4,19 @@ namespace melvorin::units {
 
 namespace {
 
-// Lets go of the lock however Append leaves.
+// Takes the lock, waiting at most kRecordLockSeconds, and lets go of it
+// however Append leaves.
 class Locked {
 public:
-    explicit Locked(sys::FileHandle file) : file_(file) { sys::LockFile(file_); }
+    Locked(sys::FileHandle file, const std::string& path, const std::function<bool()>& stopRequested) : file_(file) {
+        if (sys::LockFile(file_, std::chrono::seconds(kRecordLockSeconds), stopRequested)) return;
+        if (stopRequested && stopRequested()) {
+            throw RecordError("stopped while waiting for the lock of the record file \"" + path +
+                              "\": the lines were not written");
+        }
+        throw RecordError("another melvorin-cli holds \"" + path + "\": its lock was not let go of within " +
+                          std::to_string(kRecordLockSeconds) + " seconds, and the lines were not written");
+    }
     ~Locked() { sys::UnlockFile(file_); }
     Locked(const Locked&) = delete;
     Locked& operator=(const Locked&) = delete;
@@ -20,9 +29,12 @@ private:
 
 std::string StationName() { return sys::HostName(); }
 
-RecordFile::RecordFile(std::string path) : path_(std::move(path)) {
+RecordFile::RecordFile(std::string path, std::function<bool()> stopRequested)
+    : path_(std::move(path)), stopRequested_(std::move(stopRequested)) {
     try {
         file_ = sys::OpenForAppending(path_);
+    } catch (const sys::RefusedPath& e) {
+        throw RecordRefused("refusing the record file \"" + path_ + "\": " + e.what());
     } catch (const sys::SystemError& e) {
         throw RecordError("cannot open the record file \"" + path_ + "\": " + e.what());
     }
@@ -36,7 +48,7 @@ void RecordFile::Append(const std::vector<std::string>& lines) {
     }
     if (lines.empty()) return;
     try {
-        const Locked lock(file_);
+        const Locked lock(file_, path_, stopRequested_);
         const std::optional<char> last = sys::LastByte(file_);
         std::string bytes = last && *last != '\n' ? "\n" : "";
         for (const std::string& line : lines) {

@@ -5,7 +5,9 @@
 // appended to under a lock. system_linux.cpp and system_windows.cpp
 // implement it.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -17,6 +19,14 @@ namespace melvorin::units::sys {
 class SystemError : public std::runtime_error {
 public:
     explicit SystemError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// The path names what a record must not be written through: a symbolic link
+// (a reparse point on Windows), or, for root, another user's file. what() is
+// why ("it is a symbolic link").
+class RefusedPath : public SystemError {
+public:
+    using SystemError::SystemError;
 };
 
 // A file opened for reading; nothing when it cannot be opened. `path` is
@@ -60,14 +70,18 @@ std::string InFolder(const std::string& folder, const std::string& name);
 // This computer's host name, as UTF-8; "" when the system cannot tell.
 std::string HostName();
 
-// A file opened for appending (and reading its end), created when missing (read and write
-// for its owner, read for everyone, as the user's umask allows). The
+// A file opened for appending (and reading its end), created when missing
+// (read and write for its owner, read for its group, as the user's umask
+// allows). Raises RefusedPath when `path` is a symbolic link (never followed)
+// or, for root, a file of another user; it must be a regular file. The
 // functions raise SystemError.
 FileHandle OpenForAppending(const std::string& path);
 void CloseFile(FileHandle file) noexcept;
-// An exclusive lock on the file, waited for, that only the programs
-// appending through these functions take: readers are not held up.
-void LockFile(FileHandle file);
+// An exclusive lock on the file that only the programs appending through
+// these functions take (readers are not held up), waited for at most `wait`
+// and while `stop` (when given, asked about ten times a second) says no:
+// true when taken.
+bool LockFile(FileHandle file, std::chrono::milliseconds wait, const std::function<bool()>& stop);
 void UnlockFile(FileHandle file) noexcept;
 // The file's last byte; nothing when it is empty.
 std::optional<char> LastByte(FileHandle file);

@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 
 #include "units/system.h"
@@ -85,24 +87,72 @@ std::string HostName() {
 }
 
 FileHandle OpenForAppending(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) Raise();
+    // Never through a link planted where the file is to be: the lines would
+    // go, with this user's rights, to wherever it points.
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0640);
     struct stat about {};
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ELOOP && ::lstat(path.c_str(), &about) == 0 && S_ISLNK(about.st_mode)) {
+            throw RefusedPath("it is a symbolic link");
+        }
+        errno = error;
+        Raise();
+    }
     if (::fstat(fd, &about) != 0 || !S_ISREG(about.st_mode)) {
         const int error = S_ISDIR(about.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
         errno = error;
         Raise();
     }
+    // Root appending to a file another user may replace or read at will.
+    if (::geteuid() == 0 && about.st_uid != 0) {
+        ::close(fd);
+        throw RefusedPath("it belongs to another user (uid " + std::to_string(about.st_uid) +
+                          "), and this program runs as root");
+    }
     return fd;
 }
 
 void CloseFile(FileHandle file) noexcept { ::close(Fd(file)); }
 
-void LockFile(FileHandle file) {
-    while (::flock(Fd(file), LOCK_EX) != 0) {
-        if (errno != EINTR) Raise();
+namespace {
+extern "C" void Wake(int) {}
+}  // namespace
+
+bool LockFile(FileHandle file, std::chrono::milliseconds wait, const std::function<bool()>& stop) {
+    if (::flock(Fd(file), LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) Raise();
+    // A blocked flock cannot time out: a timer of this thread interrupts it
+    // every tenth of a second to look at the clock and the stop request. The
+    // waiters stay in the kernel's queue, so a program appending line after
+    // line does not starve another.
+    const int signal = SIGRTMIN + 3;
+    struct sigaction action {};
+    action.sa_handler = Wake;  // no SA_RESTART: the wait is interrupted
+    sigemptyset(&action.sa_mask);
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = signal;
+    event._sigev_un._tid = ::gettid();  // sigev_notify_thread_id, which glibc 2.36 does not name
+    timer_t timer{};
+    if (::sigaction(signal, &action, nullptr) != 0 || ::timer_create(CLOCK_MONOTONIC, &event, &timer) != 0) Raise();
+    const itimerspec every{{0, 100'000'000}, {0, 100'000'000}};
+    ::timer_settime(timer, 0, &every, nullptr);
+    const auto end = std::chrono::steady_clock::now() + wait;
+    int error = 0;
+    for (;;) {
+        if (::flock(Fd(file), LOCK_EX) == 0) break;
+        error = errno;
+        if (error != EINTR || (stop && stop()) || std::chrono::steady_clock::now() >= end) break;
+        error = 0;
     }
+    ::timer_delete(timer);
+    if (error != 0 && error != EINTR) {
+        errno = error;
+        Raise();
+    }
+    return error == 0;
 }
 
 void UnlockFile(FileHandle file) noexcept { ::flock(Fd(file), LOCK_UN); }

@@ -103,10 +103,22 @@ std::string HostName() {
 }
 
 FileHandle OpenForAppending(const std::string& path) {
+    // The link itself is opened, never what it points to, and refused.
     const HANDLE file = ::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA | GENERIC_READ | SYNCHRONIZE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr);
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) Raise();
+    BY_HANDLE_FILE_INFORMATION about{};
+    if (!::GetFileInformationByHandle(file, &about)) {
+        const DWORD error = ::GetLastError();
+        ::CloseHandle(file);
+        ::SetLastError(error);
+        Raise();
+    }
+    if ((about.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        ::CloseHandle(file);
+        throw RefusedPath("it is a symbolic link or another reparse point");
+    }
     return reinterpret_cast<FileHandle>(file);
 }
 
@@ -122,9 +134,17 @@ OVERLAPPED LockedByte() {
     return at;
 }
 
-void LockFile(FileHandle file) {
-    OVERLAPPED at = LockedByte();
-    if (!::LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) Raise();
+bool LockFile(FileHandle file, std::chrono::milliseconds wait, const std::function<bool()>& stop) {
+    // Asked for again every 10 ms: a handle opened for synchronous writes
+    // cannot wait for a lock with a time-out.
+    const auto end = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        OVERLAPPED at = LockedByte();
+        if (::LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) return true;
+        if (::GetLastError() != ERROR_LOCK_VIOLATION && ::GetLastError() != ERROR_IO_PENDING) Raise();
+        if ((stop && stop()) || std::chrono::steady_clock::now() >= end) return false;
+        ::Sleep(10);
+    }
 }
 
 void UnlockFile(FileHandle file) noexcept {

@@ -27,7 +27,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-for ns in "$tool" "$dev" "$other"; do ip netns add "$ns" || { echo "run_key_safety: ip netns add failed; skipped" >&2; exit 77; }; done
+netns_add "$tool" "$dev" "$other" || exit
 ip link add "$br" type bridge && ip link set "$br" up || exit 1
 netns_veth "$lt" "$tool" eth0 10.213.20.1 "" "" "" &&
   netns_veth "$ld" "$dev" eth0 10.213.20.2 "" "" "" &&
@@ -66,8 +66,8 @@ grep -q '^ff00010102$' "$work/nobody.out" || fail "the other user's program did 
 
 unicast=$(echo 12345678 | in_tool join --ssid HomeNet --key-file - --scan-timeout 1 --unicast --json); code=$?
 [ "$code" -eq 0 ] || fail "the unicast join exited with $code: $unicast"
-grep -qF '"results": [{"address": "10.213.20.2", "interface": "eth0", "verdict": "accepted"' <<<"$unicast" ||
-  fail "the unicast join: $unicast"
+[ "$(json_get "$unicast" 'results/*/address')" = 10.213.20.2 ] && [ "$(json_get "$unicast" results/0/interface)" = eth0 ] &&
+  [ "$(json_get "$unicast" results/0/verdict)" = accepted ] || fail "the unicast join: $unicast"
 [ "$(joins_at_device)" -eq 1 ] || fail "the device did not get the unicast join request once"
 grep -q "request from 10.213.20.1:12345: ff 00 .. 02 00 48 6f 6d 65 4e 65 74 0d 0a 31 32 33 34 35 36 37 38" \
   "$work/device.log" || fail "the device's join request is not HomeNet with the key"

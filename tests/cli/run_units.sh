@@ -35,20 +35,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-for ns in "$st" "$a" "$b"; do
-  ip netns add "$ns" || { echo "run_units: ip netns add failed; skipped" >&2; exit 77; }
-done
+netns_add "$st" "$a" "$b" || exit
 # link UNIT_NS LINK MAC: LINK on the station, LINKp in the unit's namespace
 # with the unit's hardware address.
 link() {
-  ip link add "$2" type veth peer name "${2}p" &&
-    ip link set "$2" netns "$st" && ip link set "${2}p" netns "$1" &&
-    ip -n "$1" link set "${2}p" address "$3" &&
-    ip -n "$1" addr add 192.168.4.1/24 dev "${2}p" &&
-    ip -n "$st" addr add 192.168.4.2/24 dev "$2" &&
-    ip -n "$1" link set lo up && ip -n "$1" link set "${2}p" up && ip -n "$st" link set "$2" up
+  netns_veth "$2" "$1" "${2}p" 192.168.4.1 "$st" "$2" 192.168.4.2 && ip -n "$1" link set "${2}p" address "$3"
 }
-ip -n "$st" link set lo up && link "$a" "$la" "$mac_a" && link "$b" "$lb" "$mac_b" ||
+link "$a" "$la" "$mac_a" && link "$b" "$lb" "$mac_b" ||
   { echo "run_units: the test hosts could not be made" >&2; exit 1; }
 # Two routes to one subnet: a reply on the second link is not a spoof.
 for conf in all default "$la" "$lb"; do
@@ -87,7 +80,7 @@ vendor_a=$(vendor_of 246F28)
 
 scan=$(as_nobody scan --json --timeout 1.5); code=$?
 [ "$code" -eq 0 ] || fail "scan exited with $code"
-[ "$(grep -o '"address": "192.168.4.1"' <<<"$scan" | wc -l)" -eq 2 ] || fail "scan: not two units"
+[ "$(json_get "$scan" 'devices/*/address' | tr '\n' ' ')" = "192.168.4.1 192.168.4.1 " ] || fail "scan: not two units"
 python3 - "$scan" "$la" "$lb" "$mac_a" "$mac_b" "$vendor_a" <<'PY' || fail "scan: units wrong: $scan"
 import json, sys
 scan, la, lb, mac_a, mac_b, vendor_a = sys.argv[1:]
@@ -108,8 +101,9 @@ done
 
 one=$(echo 12345678 | in_station join --ssid HomeNet --device 24:6F:28:00:00:01 --key-file - --json); code=$?
 [ "$code" -eq 0 ] || fail "join --device 24:6F:28:00:00:01 exited with $code"
-grep -qF "\"results\": [{\"address\": \"192.168.4.1\", \"interface\": \"$la\", \"verdict\": \"accepted\"" <<<"$one" &&
-  grep -qF "\"mac\": \"$mac_a\"" <<<"$one" || fail "join to unit A: $one"
+[ "$(json_get "$one" 'results/*/interface')" = "$la" ] && [ "$(json_get "$one" results/0/address)" = 192.168.4.1 ] &&
+  [ "$(json_get "$one" results/0/verdict)" = accepted ] && [ "$(json_get "$one" results/0/mac)" = "$mac_a" ] ||
+  fail "join to unit A: $one"
 [ "$(joins a)" -ge 1 ] && [ "$(joins b)" -eq 0 ] || fail "the join to unit A did not keep to its link"
 
 before_a=$(joins a)

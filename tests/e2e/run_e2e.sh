@@ -36,27 +36,12 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-ip netns add "$tool_ns" && ip netns add "$dev_ns" && ip netns add "$lan_ns" ||
-  { echo "run_e2e: ip netns add failed; skipped" >&2; exit 77; }
-set -e
-ip link add "$veth_tool" type veth peer name "$veth_dev"
-ip link add "$veth_tool_lan" type veth peer name "$veth_lan"
-ip link set "$veth_tool" netns "$tool_ns"
-ip link set "$veth_tool_lan" netns "$tool_ns"
-ip link set "$veth_dev" netns "$dev_ns"
-ip link set "$veth_lan" netns "$lan_ns"
-ip -n "$tool_ns" addr add 10.213.7.1/30 dev "$veth_tool"
-ip -n "$dev_ns" addr add 10.213.7.2/30 dev "$veth_dev"
-ip -n "$tool_ns" addr add 10.213.8.1/24 dev "$veth_tool_lan"
-ip -n "$lan_ns" addr add 10.213.8.2/24 dev "$veth_lan"
-for ns in "$tool_ns" "$dev_ns" "$lan_ns"; do ip -n "$ns" link set lo up; done
-ip -n "$tool_ns" link set "$veth_tool" up
-ip -n "$tool_ns" link set "$veth_tool_lan" up
-ip -n "$dev_ns" link set "$veth_dev" up
-ip -n "$lan_ns" link set "$veth_lan" up
-ip -n "$tool_ns" route add default via 10.213.8.2 dev "$veth_tool_lan"
-ip -n "$dev_ns" route add 255.255.255.255/32 dev "$veth_dev" src 10.213.7.2
-set +e
+netns_add "$tool_ns" "$dev_ns" "$lan_ns" || exit
+netns_veth "$veth_tool" "$dev_ns" "$veth_dev" 10.213.7.2/30 "$tool_ns" "$veth_tool" 10.213.7.1/30 &&
+  netns_veth "$veth_tool_lan" "$lan_ns" "$veth_lan" 10.213.8.2 "$tool_ns" "$veth_tool_lan" 10.213.8.1 &&
+  ip -n "$tool_ns" route add default via 10.213.8.2 dev "$veth_tool_lan" &&
+  ip -n "$dev_ns" route add 255.255.255.255/32 dev "$veth_dev" src 10.213.7.2 ||
+  { echo "run_e2e: the test hosts could not be made" >&2; exit 1; }
 
 devsim_start "$work/devsim.log" ip netns exec "$dev_ns" "$devsim" --verbose || exit 1
 if ! grep -q "listening on port 1902 with 4 networks" "$work/devsim.log"; then

@@ -3,7 +3,9 @@
 # and the program, the Windows headers only in the Windows files.
 #   cmake -DSOURCE_DIR=<top of the tree> -P check_layers.cmake
 # Every layer's library exports src/ as its include folder, so the compiler
-# alone would let any file include any header.
+# alone would let any file include any header: <net/udp_server.h> is held to
+# the layers as "net/udp_server.h" is. A system header of one name (<x.h>)
+# in src/ must be on one of the two lists below.
 cmake_minimum_required(VERSION 3.25)
 
 # What each folder may include: folders under src/ (and tools/, whose
@@ -32,8 +34,12 @@ set(qt_layers qt app)
 # seam (*_windows.cpp, *_windows.h) and into the transport's one shared
 # socket header.
 set(windows_headers windows winsock2 ws2tcpip iphlpapi mswsock commctrl shellapi shlobj objbase oleacc
-  uiautomation)
+  uiautomation aclapi netioapi io inputscope)
 set(windows_files src/net/sockets.h)
+# The other systems' and the C library's headers of one name, allowed
+# anywhere (those in folders, <sys/socket.h>, are not Windows').
+set(other_headers unistd fcntl poll pthread pwd grp termios iconv ifaddrs netdb signal errno dirent sched spawn
+  dlfcn langinfo syslog time string stdio stdlib stdint stddef limits locale wchar)
 
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "usage: cmake -DSOURCE_DIR=<top of the tree> -P check_layers.cmake")
@@ -64,6 +70,15 @@ foreach(folder ${folders})
       string(SUBSTRING "${what}" 0 1 quote)
       string(SUBSTRING "${what}" 1 -1 header)
       if(quote STREQUAL "<")
+        # A header of the tree (or the generated version header) in angle
+        # brackets is the project's all the same.
+        string(REGEX REPLACE "/.*$" "" top "${header}")
+        if(header MATCHES "/" AND (EXISTS ${SOURCE_DIR}/src/${header} OR EXISTS ${SOURCE_DIR}/tools/${header}
+                                  OR top STREQUAL "melvorin"))
+          set(quote "\"")
+        endif()
+      endif()
+      if(quote STREQUAL "<")
         string(REGEX MATCH "^Q[A-Za-z]*(/|$)" qt "${header}")
         string(REGEX REPLACE "\\.h$" "" bare "${header}")
         string(TOLOWER "${bare}" bare)
@@ -74,6 +89,9 @@ foreach(folder ${folders})
         elseif(bare IN_LIST windows_headers AND NOT layer STREQUAL "win32"
                AND NOT file_name MATCHES "_windows$" AND NOT source IN_LIST windows_files)
           list(APPEND faults "${source} includes <${header}>: Windows headers belong to src/win32 and the *_windows files")
+        elseif(folder MATCHES "^src/" AND header MATCHES "^[^/]*\\.h$" AND NOT bare IN_LIST windows_headers
+               AND NOT bare IN_LIST other_headers)
+          list(APPEND faults "${source} includes <${header}>: say in check_layers.cmake whether it is a Windows header")
         endif()
         continue()
       endif()

@@ -83,3 +83,14 @@ json_get() {
     return 1
   }
 }
+
+# kit_work PREFIX: makes a fresh folder /tmp/PREFIX.XXXXXX, named in $work;
+# on exit the devices devsim_start started are stopped and it is removed.
+# `fail MESSAGE` then says what failed and sets $failed to 1.
+kit_work() {
+  failed=0
+  work=$(mktemp -d "/tmp/$1.XXXXXX") || exit 1
+  trap 'devsim_stop; rm -rf "$work"' EXIT
+  trap 'exit 130' INT TERM
+}
+fail() { echo "$kit_name: $*" >&2; failed=1; }

@@ -64,6 +64,15 @@ netns_private() {
   fi
 }
 
+# netns_add NS...: makes each network namespace. Returns 77 and says so
+# (skipped) when one cannot be made.
+netns_add() {
+  local ns
+  for ns in "$@"; do
+    ip netns add "$ns" || { echo "ip netns add $ns failed; skipped" >&2; return 77; }
+  done
+}
+
 # netns_remove NS... [-- LINK...]: kills what runs in each namespace and
 # removes it; then removes the links (left in the current namespace when a
 # move failed).
@@ -85,9 +94,7 @@ netns_remove() {
 # namespace cannot be made, 1 when anything else fails.
 netns_segments() {
   local tool=$1 a=$2 b=$3 ifa=$4 ifb=$5 neta=$6 netb=$7 ns
-  for ns in "$tool" "$a" "$b"; do
-    ip netns add "$ns" || { echo "ip netns add failed; skipped" >&2; return 77; }
-  done
+  netns_add "$tool" "$a" "$b" || return
   ip link add "$ifa" type veth peer name "${ifa}p" &&
     ip link add "$ifb" type veth peer name "${ifb}p" &&
     ip link set "$ifa" netns "$tool" && ip link set "${ifa}p" netns "$a" &&
@@ -102,8 +109,8 @@ netns_segments() {
 }
 
 # netns_veth LINK NS IF ADDR PEER_NS PEER_IF PEER_ADDR: a veth pair joining
-# namespace NS (its end named IF, with ADDR, a /24) to PEER_NS (PEER_IF,
-# PEER_ADDR), both ends up. An empty PEER_NS leaves that end in the current
+# namespace NS (its end named IF, with ADDR, a /24 unless it says
+# ADDR/PREFIX) to PEER_NS (PEER_IF, PEER_ADDR), both ends up. An empty PEER_NS leaves that end in the current
 # namespace, named LINK, for a bridge; an empty address adds none. Returns 1
 # when anything fails (then `ip link del LINK` removes what is left here).
 netns_veth() {
@@ -115,8 +122,8 @@ netns_veth() {
   fi
   local at=() pname=$link
   [ -z "$pns" ] || { at=(-n "$pns"); pname=$pif; }
-  [ -z "$addr" ] || ip -n "$ns" addr add "$addr/24" dev "$if" || return 1
-  [ -z "$paddr" ] || ip "${at[@]}" addr add "$paddr/24" dev "$pname" || return 1
+  [ -z "$addr" ] || ip -n "$ns" addr add "$addr$([[ $addr == */* ]] || echo /24)" dev "$if" || return 1
+  [ -z "$paddr" ] || ip "${at[@]}" addr add "$paddr$([[ $paddr == */* ]] || echo /24)" dev "$pname" || return 1
   ip -n "$ns" link set lo up && ip "${at[@]}" link set lo up &&
     ip -n "$ns" link set "$if" up && ip "${at[@]}" link set "$pname" up
 }
