@@ -8,12 +8,16 @@
 # station A's two devices accept, one of B's two refuses the key, C has none.
 # A joins by unicast; root's listener on A's search port (root's, so not
 # refused) must hear A's scan but not its join. Every station appends to one
-# record file. First an inventory without the
-# stations' group (the play must refuse it), then check mode (no join request
-# may reach a device), then for real. Checks the report's rows (with the
-# devices' hardware addresses and makers), which stations changed and failed,
-# the exit status, and that the key shows in no output, report, record or
-# process list.
+# record file. The keys hold {{, {% and {# and begin with 0: A's (and C's)
+# is given as !unsafe in a vault file, B's as an inline vault string; the
+# devices must receive them as they are written. First an inventory without
+# the stations' group (the play must refuse it), then one with keys and
+# settings the role refuses (a number, a key Ansible cannot render, Ansible
+# keeping its modules' files, the report folder a symbolic link), then
+# check mode (no join request may reach a device), then for real. Checks
+# the report's rows (with the devices' hardware addresses and makers) and
+# modes, which stations changed and failed, the exit status, and that
+# nothing of the keys shows in any output, report, record or process list.
 #
 # Usage: run_fleet.sh MELVORIN_CLI MELVORIN_DEVSIM
 # Exit: 0 passed, 1 failed, 77 skipped (namespaces cannot be made).
@@ -35,10 +39,11 @@ work=$(mktemp -d /tmp/mlv-fleet.XXXXXX)
 namespaces=("$ctl")
 for s in "${stations[@]}"; do namespaces+=("mlv-fs$s-$$" "mlv-fb$s-$$"); done
 sampler= pids=()
-# Stops the devices and every sshd (then whatever else runs in the
-# namespaces: sessions, ssh masters), also when the test fails.
+# Stops the devices, the listener and every sshd (then whatever else runs in
+# the namespaces: sessions, ssh masters), also when the test fails.
 cleanup() {
   touch "$work/stop"
+  devsim_stop
   [ "${#pids[@]}" -eq 0 ] || kill -TERM "${pids[@]}" 2>/dev/null
   for _ in $(seq 50); do kill -0 "${pids[@]}" 2>/dev/null || break; sleep 0.1; done
   netns_remove "${namespaces[@]}" -- "$bridge" mlvfk$$ mlvfma$$ mlvfmb$$ mlvfmc$$
@@ -92,21 +97,19 @@ start_devices() {  # NAME NS ARGS...
   local name=$1 ns=$2
   shift 2
   devsim_start "$work/dev-$name.log" ip netns exec "$ns" "$devsim" --verbose "$@" || fail_setup
-  pids+=("$devsim_pid")
 }
 start_devices a mlv-fba-$$ --devices 2 --first-address 10.215.1.10
 start_devices b1 mlv-fbb-$$ --devices 1 --first-address 10.215.2.10
 start_devices b2 mlv-fbb-$$ --devices 1 --first-address 10.215.2.11 --key "not-the-fleet-key"
 # Another program on station A's search port: a broadcast from A reaches it,
 # a unicast to a device does not.
-ip netns exec mlv-fsa-$$ python3 -u -c '
-import socket
+devsim_start "$work/listener-a.log" ip netns exec mlv-fsa-$$ python3 -u -c '
+import socket, sys
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 s.bind(("0.0.0.0", 1902))
-print("listening")
+print("listening on port 1902", file=sys.stderr)
 while True:
-    print(s.recv(4096).hex(" "))' >"$work/listener-a.log" 2>&1 &
-pids+=($!)
+    print(s.recv(4096).hex(" "), file=sys.stderr)' || fail_setup
 
 # SSH: one client key, a host key per station, everything in $work/ssh.
 mkdir -p "$work/ssh" "$work/home" "$work/ansible/cp" "$work/report"
@@ -154,33 +157,11 @@ EOF
 for _ in $(seq 100); do
   ready=0
   for s in "${stations[@]}"; do grep -q "Server listening" "$work/sshd-$s.log" && ready=$((ready + 1)); done
-  grep -q listening "$work/listener-a.log" && ready=$((ready + 1))
-  [ "$ready" -eq 4 ] && break
+  [ "$ready" -eq 3 ] && break
   sleep 0.1
 done
-[ "$ready" -eq 4 ] || { tail -n 5 "$work"/sshd-*.log "$work/listener-a.log" >&2; fail_setup; }
+[ "$ready" -eq 3 ] || { tail -n 5 "$work"/sshd-*.log >&2; fail_setup; }
 
-# The key: random, held in a vault file and in a pattern file for grep, never
-# on a command line (the process lists are searched for it).
-key="fleet-key-$(od -An -N8 -tx1 /dev/urandom | tr -d ' \n')"
-printf '%s\n' "$key" >"$work/key"
-printf 'vault_melvorin_key: "%s"\n' "$key" >"$work/vault.yml"
-printf 'fleet-test-vault-password\n' >"$work/vault-pass"
-cat >"$work/stations.yml" <<EOF
-melvorin_stations:
-  hosts:
-    bench-a: {ansible_host: 10.214.0.2, melvorin_unicast: true}
-    bench-b: {ansible_host: 10.214.0.3}
-    bench-c: {ansible_host: 10.214.0.4}
-  vars:
-    ansible_user: root
-    ansible_python_interpreter: /usr/bin/python3
-    melvorin_cli: $cli
-    melvorin_scan_timeout: 1
-    melvorin_timeout: 3
-    melvorin_report_dir: $work/report
-    melvorin_record: $work/units.jsonl
-EOF
 cat >"$work/ansible.cfg" <<EOF
 [defaults]
 local_tmp = $work/ansible/local
@@ -192,7 +173,38 @@ ssh_args = -F $work/ssh/config
 control_path_dir = $work/ansible/cp
 EOF
 export ANSIBLE_CONFIG=$work/ansible.cfg HOME=$work/home ANSIBLE_NOCOLOR=1 ANSIBLE_FORCE_COLOR=0
-ANSIBLE_VAULT_PASSWORD_FILE=$work/vault-pass ansible-vault encrypt "$work/vault.yml" >/dev/null || fail_setup
+export ANSIBLE_VAULT_PASSWORD_FILE=$work/vault-pass
+
+# The keys: random parts around what Ansible would render if it could, held
+# in vault files and never on a command line (the process lists are searched
+# for them). $work/key has the random parts, for grep: none may show anywhere.
+random_part() { od -An -N8 -tx1 /dev/urandom | tr -d ' \n'; }
+parts=("$(random_part)" "$(random_part)" "$(random_part)" "$(random_part)")
+key_a="0${parts[0]}{{ k }}{%e%}{#y#}${parts[1]}"
+key_b="07{#${parts[2]}#} {% {{${parts[3]}"
+printf '%s\n' "${parts[@]}" >"$work/key"
+printf "vault_melvorin_key: !unsafe '%s'\n" "$key_a" >"$work/vault.yml"
+printf 'fleet-test-vault-password\n' >"$work/vault-pass"
+ansible-vault encrypt "$work/vault.yml" >/dev/null || fail_setup
+printf '%s' "$key_b" | ansible-vault encrypt_string --stdin-name melvorin_key 2>/dev/null >"$work/key-b.yml" ||
+  fail_setup
+cat >"$work/stations.yml" <<EOF
+melvorin_stations:
+  hosts:
+    bench-a: {ansible_host: 10.214.0.2, melvorin_unicast: true}
+    bench-b:
+      ansible_host: 10.214.0.3
+$(sed 's/^/      /' "$work/key-b.yml")
+    bench-c: {ansible_host: 10.214.0.4}
+  vars:
+    ansible_user: root
+    ansible_python_interpreter: /usr/bin/python3
+    melvorin_cli: $cli
+    melvorin_scan_timeout: 1
+    melvorin_timeout: 3
+    melvorin_report_dir: $work/report
+    melvorin_record: $work/units.jsonl
+EOF
 
 failed=0
 fail() { echo "run_fleet: $*" >&2; failed=1; }
@@ -219,7 +231,7 @@ play() {
   sample_processes &
   sampler=$!
   ip netns exec "$ctl" timeout 240 ansible-playbook -vvv -i "$ansible_dir/inventory.example.yml" \
-    -i "$work/stations.yml" -e "@$work/vault.yml" --vault-password-file "$work/vault-pass" \
+    -i "$work/stations.yml" -e "@$work/vault.yml" \
     "$ansible_dir/provision.yml" "$@" >"$work/$name.log" 2>&1
   code=$?
   touch "$work/stop"
@@ -236,23 +248,36 @@ recap() {
   grep -qE "^$1 +: ok=[0-9]+ +changed=$2 +unreachable=0 +failed=$3 " "$work/$name.log" ||
     fail "$name: $1 did not end with changed=$2 failed=$3"
 }
+# json_rows JSON: report.json's results as report.csv's rows (null empty).
+json_rows() {
+  local station i n field value row
+  for station in $(json_get "$1" 'stations/*/station'); do
+    n=$(json_get "$1" "stations/station=$station/results/*/address" | wc -l)
+    for ((i = 0; i < n; i++)); do
+      row=$station
+      for field in address interface verdict message mac vendor; do
+        value=$(json_get "$1" "stations/station=$station/results/$i/$field")
+        [ "$value" != null ] || value=
+        row+=",$value"
+      done
+      echo "$row"
+    done
+  done
+}
 # expect_report ROWS STATIONS: report.csv's rows after the header (lines),
-# and report.json's [station, exit_code, devices_found] of every station
-# (JSON) with the same results as the CSV's (mac and vendor null where the
-# CSV's are empty).
+# and report.json's "station exit_code devices_found" of every station
+# (lines) with the same results as the CSV's rows of devices.
 expect_report() {
+  local json
   printf 'station,address,interface,verdict,message,mac,vendor\n%s\n' "$1" | diff - "$work/report/report.csv" >&2 ||
     fail "$name: report.csv differs (above)"
-  python3 - "$work/report/report.json" "$work/report/report.csv" "$2" <<'EOF' || fail "$name: report.json disagrees"
-import csv, json, sys
-report = json.load(open(sys.argv[1], encoding="utf-8"))
-rows = list(csv.DictReader(open(sys.argv[2], encoding="utf-8")))
-assert report["ssid"] == "HomeNet", report["ssid"]
-stations = [[s["station"], s["exit_code"], s["devices_found"]] for s in report["stations"]]
-assert stations == json.loads(sys.argv[3]), stations
-got = [dict(station=s["station"], **r) for s in report["stations"] for r in s["results"]]
-assert got == [dict(r, mac=r["mac"] or None, vendor=r["vendor"] or None) for r in rows if r["address"]], got
-EOF
+  json=$(cat "$work/report/report.json")
+  [ "$(json_get "$json" ssid)" = HomeNet ] || fail "$name: report.json's ssid is not HomeNet"
+  paste -d' ' <(json_get "$json" 'stations/*/station') <(json_get "$json" 'stations/*/exit_code') \
+    <(json_get "$json" 'stations/*/devices_found') | diff - <(echo "$2") >&2 ||
+    fail "$name: report.json's stations differ (above)"
+  json_rows "$json" | diff - <(tail -n +2 "$work/report/report.csv" | grep -v '^[^,]*,,') >&2 ||
+    fail "$name: report.json's results differ from report.csv's (above)"
 }
 joins_seen() {  # join requests (command 02) that reached the devices
   cat "$work"/dev-*.log | grep -cE ': ff 00 [0-9a-f]{2} 02 '
@@ -282,11 +307,45 @@ ip netns exec "$ctl" timeout 120 ansible-playbook -i "$work/benches.yml" -e melv
   "$ansible_dir/provision.yml" 2>&1 | grep -A3 'play #2 (benches)' | grep -qx ' *bench-a' ||
   fail "nogroup: -e melvorin_group=benches does not make bench-a a station"
 
+# Refused, saying why and showing no key: a key that YAML reads as a number
+# (01234567 as octal, 342391); one that Ansible cannot render; on a station
+# joined with Ansible keeping its modules' files, the join (whose module
+# would be kept with the key) before it runs; the report folder, a symbolic
+# link, nothing written where it points. Only the last station connects:
+# it is the controller itself.
+name=refusals
+mkdir "$work/elsewhere" && ln -s "$work/elsewhere" "$work/report-link" || fail_setup
+cat >"$work/refusals.yml" <<EOF
+benches:
+  hosts:
+    bench-a: {ansible_host: 10.214.0.2, melvorin_key: 01234567}
+    bench-b: {ansible_host: 10.214.0.3, melvorin_key: "K{{ey-8Leak-42"}
+    bench-x: {ansible_connection: local, melvorin_key: "fleet-9876543210"}
+  vars:
+    ansible_python_interpreter: /usr/bin/python3
+    melvorin_cli: $cli
+    melvorin_ssid: HomeNet
+    melvorin_report_dir: $work/report-link
+EOF
+ANSIBLE_KEEP_REMOTE_FILES=1 ip netns exec "$ctl" timeout 120 ansible-playbook -v -i "$work/refusals.yml" \
+  -e melvorin_group=benches "$ansible_dir/provision.yml" >"$work/refusals.log" 2>&1
+code=$?
+[ "$code" -eq 2 ] || fail "refusals: ansible-playbook exited with $code, not 2"
+grep -qF 'bench-a: melvorin_key is a number, not a string' "$work/refusals.log" || fail "refusals: the number is not refused"
+grep -qF 'bench-b: melvorin_key cannot be read as it is written' "$work/refusals.log" ||
+  fail "refusals: the key Ansible cannot render is not refused"
+grep -qE '342391|1234567|Leak|9876543210' "$work/refusals.log" && fail "refusals: a key is in Ansible's output"
+grep -qF "bench-x: Not joining: the key would be written to files on the controller and the station, as Ansible \
+keeps the modules' files (ANSIBLE_KEEP_REMOTE_FILES)" "$work/refusals.log" || fail "refusals: the join is not refused, saying why"
+grep -qF 'TASK [melvorin_station : Join the devices to' "$work/refusals.log" && fail "refusals: the join ran"
+grep -qF "The report folder $work/report-link is a symbolic link" "$work/refusals.log" ||
+  fail "refusals: the report folder's link is not refused"
+[ -z "$(ls -A "$work/elsewhere")" ] || fail "refusals: the report was written through the link"
+
 # Check mode, with UDP port 12345 taken on station C.
 name=check
 devsim_start "$work/holder.log" ip netns exec mlv-fsc-$$ "$devsim" --port 12345 || fail_setup
 holder=$devsim_pid
-pids+=("$holder")
 play check --check
 kill "$holder"
 wait "$holder"
@@ -301,15 +360,20 @@ grep -qF 'bench-b: would join 2 device(s) to HomeNet: 10.215.2.10, 10.215.2.11' 
 expect_report "$(rows_a would_join '')
 bench-b,10.215.2.10,bench0,would_join,,$mac_b,
 bench-b,10.215.2.11,bench0,would_join,,$mac_b,
-bench-c,,,,\"$port_taken\",," '[["bench-a", 0, 2], ["bench-b", 0, 2], ["bench-c", null, 0]]'
+bench-c,,,,\"$port_taken\",," "bench-a 0 2
+bench-b 0 2
+bench-c null 0"
 
 name=join
 play join
 [ "$code" -eq 2 ] || fail "join: ansible-playbook exited with $code, not 2"
 [ "$seen" -gt 0 ] || fail "join: no sample of the process lists saw melvorin-cli join running"
-key_hex=$(printf '%s' "$key" | od -An -tx1 | tr -s ' \n' ' ')
-for d in a b1 b2; do
-  grep -qF "0d 0a${key_hex% }" "$work/dev-$d.log" || fail "join: the key did not reach device $d"
+# Each device received its station's key as it is written: after the
+# network's name and CR LF, and then only the request's check byte.
+hex() { printf '%s' "$1" | od -An -tx1 | tr -s ' \n' ' ' | sed 's/ $//'; }
+for d in a:"$key_a" b1:"$key_b" b2:"$key_b"; do
+  grep -qE "0d 0a$(hex "${d#*:}") [0-9a-f]{2}\$" "$work/dev-${d%%:*}.log" ||
+    fail "join: device ${d%%:*} did not receive its key as it is written"
 done
 # A joined by unicast: root's listener on its search port heard the scan's
 # broadcast (so nothing refused it) but not the join request.
@@ -324,30 +388,30 @@ grep -qF "$no_device" "$work/join.log" || fail "join: bench-c's failure not told
 expect_report "$(rows_a accepted "$accepted")
 bench-b,10.215.2.10,bench0,accepted,$accepted,$mac_b,
 bench-b,10.215.2.11,bench0,key_format,$refused,$mac_b,
-bench-c,,,,\"$no_device\",," '[["bench-a", 0, 2], ["bench-b", 4, 2], ["bench-c", 3, 0]]'
+bench-c,,,,\"$no_device\",," "bench-a 0 2
+bench-b 4 2
+bench-c 3 0"
+[ "$(stat -c %a "$work/report" "$work/report/report.json" "$work/report/report.csv" | paste -sd' ')" = "700 600 600" ] ||
+  fail "join: the report folder is not 0700 or its files are not 0600"
 # The three stations append to one record file (as a shared folder would
 # have it): a whole line for each device joined, none for C's.
-python3 - "$work/units.jsonl" "$mac_a" "$mac_b" <<'EOF' || fail "join: the record file is not one line per joined device"
-import json, re, socket, sys
-mac_a, mac_b = sys.argv[2:]
-lines = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
-accepted, refused = "提交成功，请检查设备状态", "密码格式有误，请重新输入"
-want = sorted([("10.215.1.10", mac_a, "Espressif Inc.", "accepted", accepted),
-               ("10.215.1.11", mac_a, "Espressif Inc.", "accepted", accepted),
-               ("10.215.2.10", mac_b, None, "accepted", accepted),
-               ("10.215.2.11", mac_b, None, "key_format", refused)])
-assert sorted((r["address"], r["mac"], r["vendor"], r["verdict"], r["message"]) for r in lines) == want, lines
-for r in lines:
-    assert sorted(r) == sorted(["time", "station", "interface", "address", "mac", "vendor", "ssid", "ssid_hex",
-                                "verdict", "message", "program"]), r
-    assert re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z", r["time"]), r
-    assert (r["station"], r["interface"], r["ssid"], r["ssid_hex"]) == (socket.gethostname(), "bench0", "HomeNet",
-                                                                        b"HomeNet".hex()), r
-    assert re.fullmatch(r"melvorin-cli \S+", r["program"]), r
-EOF
+# "address mac vendor verdict message", sorted, of each line; a line whose
+# time, station, interface, network or program is not as it should be
+# says so instead.
+record=$(while IFS= read -r line; do
+  for field in address mac vendor verdict message; do json_get "$line" $field; done | paste -sd' '
+  [[ $(json_get "$line" time) =~ ^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}Z$ ]] &&
+    [ "$(for f in station interface ssid ssid_hex; do json_get "$line" $f; done | paste -sd' ')" = \
+      "$(uname -n) bench0 HomeNet 486f6d654e6574" ] && [[ $(json_get "$line" program) =~ ^melvorin-cli\ [^\ ]+$ ]] ||
+    echo "wrong: $line"
+done <"$work/units.jsonl" | sort)
+[ "$record" = "10.215.1.10 $mac_a Espressif Inc. accepted $accepted
+10.215.1.11 $mac_a Espressif Inc. accepted $accepted
+10.215.2.10 $mac_b null accepted $accepted
+10.215.2.11 $mac_b null key_format $refused" ] || fail "join: the record file is not one line per joined device: $record"
 
 if [ "$failed" -ne 0 ]; then
-  for f in nogroup check join; do echo "--- ansible-playbook ($f) ---"; cat "$work/$f.log"; done
+  for f in nogroup refusals check join; do echo "--- ansible-playbook ($f) ---"; cat "$work/$f.log"; done
   echo "--- report.csv ---"; cat "$work/report/report.csv"
 fi
 exit "$failed"
