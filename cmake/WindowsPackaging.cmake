@@ -1,7 +1,7 @@
-# What the Windows installer holds, and the installer CPack's NSIS generator
-# makes of it: build-windows/melvorin-<version>-win64.exe (`cpack` in a
-# Windows build tree; scripts/package does it all). Everything lands in one
-# folder, by default C:\Program Files\Melvorin.
+# What the Windows installer holds: `cmake --install` stages it, and
+# scripts/make-msi makes the MSI of it with wixl (cmake/melvorin.wxs, which
+# names every file staged here). Everything lands in one folder,
+# C:\Program Files\Melvorin.
 include(${PROJECT_SOURCE_DIR}/cmake/Release.cmake)
 
 # Each program that this build has, beside each other in the folder.
@@ -57,38 +57,3 @@ add_custom_command(OUTPUT ${manual}
   VERBATIM)
 add_custom_target(melvorin_windows_package_files ALL DEPENDS ${icon} ${manual})
 install(FILES ${icon} ${manual} DESTINATION .)
-
-set(CPACK_GENERATOR NSIS)
-set(CPACK_PACKAGE_NAME Melvorin)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR "The Melvorin developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "puts a Wi-Fi device onto a wireless network")
-set(CPACK_PACKAGE_FILE_NAME melvorin-${PROJECT_VERSION}-win64)
-set(CPACK_PACKAGE_INSTALL_DIRECTORY Melvorin)
-set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Melvorin)
-# A 64-bit installer for 64-bit programs: it writes the 64-bit view of the
-# registry and needs no 32-bit layer (Wine without its 32-bit part runs it).
-# The Start-menu folder is "Melvorin", not the name with its version.
-set(CPACK_NSIS_DEFINES "Target amd64-unicode\n!define MUI_STARTMENUPAGE_DEFAULTFOLDER Melvorin")
-set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
-set(CPACK_NSIS_PACKAGE_NAME "Melvorin ${PROJECT_VERSION}")
-set(CPACK_NSIS_DISPLAY_NAME "Melvorin ${PROJECT_VERSION}")
-# The installer's, the uninstaller's and the list of installed programs' icon.
-set(CPACK_NSIS_MUI_ICON ${icon})
-set(CPACK_NSIS_MUI_UNIICON ${icon})
-set(CPACK_NSIS_INSTALLED_ICON_NAME melvorin.ico)
-set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
-# No licence has been chosen yet: no licence page (CPack would show its
-# placeholder text).
-set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
-# A new version replaces the installed one (silently too).
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
-set(CPACK_STRIP_FILES ON)
-# The Start menu: the window once this build has it; the command line is
-# started from a console, so its entry is its manual.
-if(TARGET melvorin)
-  set(CPACK_PACKAGE_EXECUTABLES melvorin Melvorin)
-endif()
-set(CPACK_NSIS_MENU_LINKS melvorin-cli.txt "Melvorin command line manual")
-include(CPack)

@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
-# Makes the Debian package of an already built tree with cpack into a
-# temporary folder and checks it: lintian finds no error, the desktop entry
-# and the AppStream metadata validate, and, unpacked, every program prints
-# the version and the window's --help works with no display.
-# Usage: check_package.sh BUILD_DIR VERSION PROGRAM...
+# The Debian packages that scripts/package built with dpkg-buildpackage,
+# checked the way the distribution checks them: lintian finds no error and no
+# warning; the desktop entry and the AppStream metadata validate; the
+# changelog's newest entry is this version and release date; then
+# autopkgtest on this machine (the null testbed) installs the packages, runs
+# debian/tests against the installed programs, and the packages are removed.
+# Needs root.
+# Usage: check_package.sh PACKAGE_DIR   (build-package: the .debs and the
+#        source tree melvorin-VERSION they were built from)
 set -uo pipefail
-build="$1" version="$2"
-shift 2
-programs=("$@")
+dir=${1:?usage: check_package.sh PACKAGE_DIR}
 id=org.melvorin.Melvorin
+version=$(cd "$dir" && ls -d melvorin-*/ | sed -n 's|^melvorin-\(.*\)/$|\1|p' | head -1)
+src="$dir/melvorin-$version"
+deb="$dir/melvorin_${version}_$(dpkg --print-architecture).deb"
+[ -n "$version" ] && [ -f "$deb" ] || { echo "check_package: no package in $dir (scripts/package deb makes it)" >&2; exit 1; }
 
-tmp="$(mktemp -d)"
+tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 failures=0
 fail() {
@@ -18,48 +24,48 @@ fail() {
   failures=$((failures + 1))
 }
 
-if ! cpack --config "$build/CPackConfig.cmake" -B "$tmp/out" >"$tmp/cpack.log" 2>&1; then
-  cat "$tmp/cpack.log" >&2
-  echo "FAIL: cpack" >&2
-  exit 1
-fi
-deb="$tmp/out/melvorin_${version}_$(dpkg --print-architecture).deb"
-if [ ! -f "$deb" ]; then
-  ls "$tmp/out" >&2
-  echo "FAIL: no $deb" >&2
-  exit 1
-fi
+# The packages, without the debugging symbols' (which no test installs).
+debs=()
+for d in "$dir"/*_"$version"_*.deb; do [[ "$d" == *-dbgsym_* ]] || debs+=("$d"); done
+lint=$(lintian --fail-on error,warning --display-info "${debs[@]}" 2>&1) || fail "lintian reports errors or warnings"
+grep -v '^running with root' <<<"$lint" || :
 
-# Dependencies found from the binaries, the CJK font recommended.
-depends="$(dpkg-deb -f "$deb" Depends)"
+depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libc6 libqt6widgets6; do
   [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 [[ "$(dpkg-deb -f "$deb" Recommends)" == *fonts-wqy-microhei* ]] || fail "the CJK font is not recommended"
 [[ "$(dpkg-deb -f "$deb" Recommends)" == *ieee-data* ]] || fail "ieee-data (the makers' registries) is not recommended"
 
-# Errors fail; warnings and notes are shown in the test's output.
-lintian --fail-on error --display-info "$deb" 2>&1 | grep -v '^running with root' || fail "lintian reports errors"
-
 root="$tmp/root"
 dpkg-deb -x "$deb" "$root"
 desktop-file-validate "$root/usr/share/applications/$id.desktop" || fail "desktop-file-validate"
 metainfo="$root/usr/share/metainfo/$id.metainfo.xml"
 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
-grep -q "<release version=\"$version\"" "$metainfo" || fail "the metadata's release is not $version"
-# The 48x48 icon: the width and height of its PNG header.
-png="$root/usr/share/icons/hicolor/48x48/apps/$id.png"
-size="$(od -An -tu1 -j16 -N8 "$png" 2>/dev/null | tr -s ' ')"
-[ "$size" = " 0 0 0 48 0 0 0 48" ] || fail "$png is not 48x48 (header:$size)"
-
-for p in "${programs[@]}"; do
+date=$(sed -n "s/.*<release version=\"$version\" date=\"\([0-9-]*\)\".*/\1/p" "$metainfo")
+[ -n "$date" ] || fail "the metadata's release is not $version"
+changelog_date=$(cd "$src" && date -u +%F -d "$(dpkg-parsechangelog -S Date)")
+[ "$changelog_date" = "$date" ] || fail "debian/changelog is dated $changelog_date, the release $date"
+for p in melvorin melvorin-cli melvorin-devsim; do
   [ -f "$root/usr/share/man/man1/$p.1.gz" ] || fail "no manual page for $p"
-  out="$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/$p" --version 2>&1)" || fail "$p --version exits $?"
-  [[ "$out" == *"$version"* ]] || fail "$p --version prints \"$out\", not $version"
 done
-out="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/melvorin" --help 2>&1)" ||
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/melvorin" --help 2>&1) ||
   fail "melvorin --help with no display exits $?: $out"
 [[ "$out" == *--verbose* ]] || fail "melvorin --help does not list --verbose: $out"
 
+# The installed packages, tested as Debian's CI tests them; then removed.
+installed_before=$(dpkg-query -W -f='${db:Status-Status}' melvorin 2>/dev/null || :)
+autopkgtest --quiet --output-dir "$tmp/autopkgtest" "${debs[@]}" "$src/" -- null ||
+  { cat "$tmp/autopkgtest/log" >&2 2>/dev/null; fail "autopkgtest failed"; }
+for p in melvorin-cli melvorin-devsim; do
+  out=$("$p" --version 2>&1) || :
+  [ "$out" = "$p $version" ] || fail "the installed $p --version prints '$out', not $version"
+done
+if [ "$installed_before" != installed ]; then
+  packages=()
+  for d in "${debs[@]}"; do packages+=("$(dpkg-deb -f "$d" Package)"); done
+  DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "${packages[@]}" >/dev/null || fail "removing the packages failed"
+fi
+
 [ "$failures" -eq 0 ] || exit 1
-echo "package: $(basename "$deb") checked"
+echo "package: $(basename -a "${debs[@]}" | tr '\n' ' ')checked, installed, tested and removed"
