@@ -65,6 +65,9 @@ Options ParseArgs(const std::vector<std::string>& args) {
     } else if (first == "join") {
         opt.command = Command::Join;
         opt.timeout = 10.0;
+    } else if (first == "check") {
+        opt.command = Command::Check;
+        opt.timeout = 1.0;
     } else {
         throw UsageError("unknown command \"" + first + "\" (see --help)");
     }
@@ -73,6 +76,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
     for (TArgCursor<UsageError> arg(args, 1); arg.Next();) {
         const std::string& name = arg.Name();
         const bool join = opt.command == Command::Join;
+        const bool check = opt.command == Command::Check;
 
         if (name == "--help" || name == "-h") {
             arg.Flag();
@@ -102,7 +106,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (name == "--watch") {
             arg.Flag();
             opt.watch = true;
-        } else if (join && name == "--scan-timeout") {
+        } else if ((join || check) && name == "--scan-timeout") {
             opt.scanTimeout = ParseSeconds(name, arg.Value());
         } else if (join && name == "--retries") {
             opt.retries = ParseRetries(arg.Value());
@@ -114,7 +118,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (join && name == "--ssid-hex") {
             opt.ssidBytes = SsidHex(arg.Value());
             ssidGiven = true;
-        } else if (join && name == "--device") {
+        } else if ((join || check) && name == "--device") {
             const std::string device = arg.Value();
             if (!ParseDeviceChoice(device)) {
                 throw UsageError("--device \"" + device +
@@ -133,6 +137,9 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (join && name == "--record") {
             opt.recordFile = arg.Value();
             if (opt.recordFile->empty()) throw UsageError("--record needs a file name");
+        } else if (check && name == "--secured") {
+            opt.secured = arg.Value();
+            if (opt.secured->empty()) throw UsageError("--secured needs a network name");
         } else if (join && (name == "--key" || name == "--password")) {
             throw UsageError(name + ": the key is never taken from the command line, where other users can read it;"
                                     " use --key-file FILE (- for standard input)");
@@ -151,6 +158,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
 std::string UsageText() {
     return R"(Usage: melvorin-cli scan [OPTIONS]
        melvorin-cli join (--ssid NAME | --ssid-hex HEX) [OPTIONS]
+       melvorin-cli check [--device ADDRESS] [--secured NAME] [OPTIONS]
        melvorin-cli --help | --version
 
 Puts Wi-Fi devices onto a wireless network over UDP broadcast, as the
@@ -270,7 +278,7 @@ lower case with colons) and "vendor" (its maker in the IEEE registries),
 each null when unknown. "dropped" counts the datagrams the system dropped before they
 could be read (the socket's receive buffer full; also told on stderr); it is
 null where the system cannot tell (Windows).
-)";
+)" + CheckUsageText();
 }
 
 }  // namespace melvorin::cli

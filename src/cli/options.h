@@ -29,7 +29,7 @@ public:
     explicit UsageError(const std::string& message) : std::runtime_error(message) {}
 };
 
-enum class Command { Scan, Join, Help, Version };
+enum class Command { Scan, Join, Check, Help, Version };
 
 struct Options {
     Command command = Command::Help;
@@ -61,6 +61,9 @@ struct Options {
     // A file each addressed device's result is appended to, one JSON line
     // each (--record).
     std::optional<std::string> recordFile;
+    // check: a listed network known to need a key, the one the join request
+    // with a key no WPA2 network takes goes to (--secured).
+    std::optional<std::string> secured;
 };
 
 // The arguments after the program name. Raises UsageError.
@@ -71,5 +74,7 @@ Options ParseArgs(const std::vector<std::string>& args);
 std::uint16_t ParsePort(const std::string& text);
 
 std::string UsageText();
+// The part of UsageText() about the check.
+std::string CheckUsageText();
 
 }  // namespace melvorin::cli
