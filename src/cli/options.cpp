@@ -147,6 +147,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
             throw UsageError("unknown argument \"" + arg.Raw() + "\" for " + first + " (see --help)");
         }
     }
+    if (opt.command == Command::Check && opt.watch) throw UsageError("check takes no --watch");
     if (opt.command == Command::Join && !ssidGiven) throw UsageError("join needs --ssid NAME or --ssid-hex HEX");
     if (opt.unicast && opt.ssidBytes && !opt.hidden && !opt.device) {
         throw UsageError("--unicast sends to each device's own address, and --ssid-hex without a scan knows none:"
