@@ -24,7 +24,8 @@ std::optional<DeviceReport> ChosenUnit(const std::vector<DeviceReport>& devices,
     if (units.size() > 1) {
         std::string names;
         for (const DeviceReport& u : units) {
-            names += (names.empty() ? "" : "; ") + UnitHead(u.address, u.mac, u.vendor, u.interfaceName);
+            if (!names.empty()) names += "; ";
+            names += UnitHead(u.address, u.mac, u.vendor, u.interfaceName);
         }
         throw UsageError(std::to_string(units.size()) + " devices answered the scan: " + names +
                          ". Name the one to check with --device");
@@ -35,7 +36,10 @@ std::optional<DeviceReport> ChosenUnit(const std::vector<DeviceReport>& devices,
 
 std::string HexList(const std::vector<TIdBytes>& datagrams) {
     std::string out = "[";
-    for (std::size_t i = 0; i < datagrams.size(); ++i) out += (i ? ", " : "") + JsonString(Hex(datagrams[i]));
+    for (std::size_t i = 0; i < datagrams.size(); ++i) {
+        if (i) out += ", ";
+        out += JsonString(Hex(datagrams[i]));
+    }
     return out + "]";
 }
 
@@ -115,12 +119,18 @@ int RunCheck(const Options& opt, const std::vector<unsigned>& interfaces, const 
 }
 
 std::string CheckJson(const DeviceReport& unit, const std::vector<CaseReport>& cases, int exitCode) {
-    std::string out = "{" + Field("device", DeviceJson(unit)) + ", \"cases\": [";
+    // In steps: GCC 12 warns falsely at -O3 of "{" + a temporary string.
+    std::string out = "{";
+    out += Field("device", DeviceJson(unit));
+    out += ", \"cases\": [";
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const CaseReport& c = cases[i];
-        out += (i ? ", {" : "{") + Field("name", JsonString(c.name)) + ", " +
-               Field("result", JsonString(CaseResultWord(c.result))) + ", " + Field("detail", JsonString(c.detail)) +
-               ", " + Field("bytes", HexList(c.seen)) + ", " + Field("sent", HexList(c.sent)) + "}";
+        out += i ? ", {" : "{";
+        out += Field("name", JsonString(c.name));
+        out += ", " + Field("result", JsonString(CaseResultWord(c.result)));
+        out += ", " + Field("detail", JsonString(c.detail));
+        out += ", " + Field("bytes", HexList(c.seen));
+        out += ", " + Field("sent", HexList(c.sent)) + "}";
     }
     return out + "], " + Field("failed", std::to_string(Count(cases, CaseResult::Fail))) + ", " +
            Field("exit_code", std::to_string(exitCode)) + "}\n";
@@ -151,8 +161,9 @@ std::string CheckUsageText() {
 check  the conformance check of one unit, for the makers of its firmware:
        scans, takes the unit that --device names (or the only one that
        answers; several are refused, exit code 2) and sends it the cases
-       below, by broadcast out of its link as the window sends. Each case is
-       printed with its result and the first bytes the unit sent back (with
+       below, by broadcast out of its link as the window sends (one named by
+       its IPv4 address even when a station accepts none of its replies).
+       Each case is printed with its result and the first bytes the unit sent back (with
        --json: "device", and "cases", each with "name", "result", "detail",
        "bytes" seen and "sent", every datagram in hexadecimal).
   list-reply            a scan request is answered by a list reply: size,
