@@ -39,12 +39,17 @@ CaseReport& Judge(CaseReport& report, CaseResult result, std::string detail) {
 }
 
 // Sends `request` until the unit answers, at most kTries times; true when it
-// did.
+// did. After a resend the replies to the sends before may still come: they
+// are waited for here, not taken for answers to what is sent next.
 bool Ask(UnitLink& link, const TIdBytes& request, double wait, CaseReport& report) {
     for (int i = 0; i < kTries; ++i) {
         link.Send(request);
         report.sent.push_back(request);
-        const std::vector<TIdBytes> got = link.Collect(1, wait);
+        std::vector<TIdBytes> got = link.Collect(1, wait);
+        if (!got.empty() && i > 0) {
+            const std::vector<TIdBytes> late = link.Collect(kEverything, wait);
+            got.insert(got.end(), late.begin(), late.end());
+        }
         report.seen.insert(report.seen.end(), got.begin(), got.end());
         if (!got.empty()) return true;
     }

@@ -4,21 +4,33 @@
 # --fault of the device fails exactly its case, and the unit to check must be
 # one. Run inside a private network namespace (scripts/in-netns).
 #
-# Usage: run_check.sh MELVORIN_CLI MELVORIN_DEVSIM DEVSIM_MANUAL
+# With a Wine prefix, MELVORIN_CLI is melvorin-cli.exe, run under Wine with
+# the prefix's wineserver in this namespace.
+#
+# Usage: run_check.sh MELVORIN_CLI MELVORIN_DEVSIM DEVSIM_MANUAL [WINE_PREFIX]
 set -uo pipefail
-cli=${1:?usage: run_check.sh MELVORIN_CLI MELVORIN_DEVSIM DEVSIM_MANUAL}
-devsim=${2:?usage: run_check.sh MELVORIN_CLI MELVORIN_DEVSIM DEVSIM_MANUAL}
-manual=${3:?usage: run_check.sh MELVORIN_CLI MELVORIN_DEVSIM DEVSIM_MANUAL}
+usage="usage: run_check.sh MELVORIN_CLI MELVORIN_DEVSIM DEVSIM_MANUAL [WINE_PREFIX]"
+cli=${1:?$usage}
+devsim=${2:?$usage}
+manual=${3:?$usage}
+prefix=${4:-}
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+wine_run="$here/../../scripts/wine-run"
 . "$here/../support/kit.sh"
 netns_private run_check
 
 work=$(mktemp -d /tmp/mlv-check.XXXXXX)
-trap 'devsim_stop; rm -rf "$work"' EXIT
+trap 'devsim_stop; [ -z "$prefix" ] || bash "$wine_run" --stop "$prefix"; rm -rf "$work"' EXIT
+check() { "$cli" check "$@"; }
+if [ -n "$prefix" ]; then
+  bash "$wine_run" --stop "$prefix"  # its wineserver starts again here
+  check() { bash "$wine_run" "$prefix" "$cli" check "$@"; }
+fi
 trap 'exit 130' INT TERM
 failed=0
 fail() { echo "run_check: $*" >&2; failed=1; }
 fast=(--timeout 0.3 --scan-timeout 0.5)
+[ -z "$prefix" ] || fast=(--timeout 0.6 --scan-timeout 1.5)  # Wine starts slowly
 # (networks: HomeNet 48 6f 6d 65 4e 65 74, Lab 4c 61 62)
 nets=(--network HomeNet:80 --network Lab:40)
 # (the log made first: devsim_start may look into it before the device writes)
@@ -34,7 +46,7 @@ join_requests() {
 # A sound device, the key case sent for HomeNet: every case passes or is the
 # device's policy, and the bytes seen are the device's own.
 start "$work/sound.log" "$devsim" --verbose "${nets[@]}" || exit 1
-out=$("$cli" check --json --secured HomeNet "${fast[@]}")
+out=$(check --json --secured HomeNet "${fast[@]}")
 code=$?
 [ "$code" -eq 0 ] || fail "sound device: exit code $code, not 0: $out"
 [ "$(json_get "$out" 'cases/result=fail/name' 2>/dev/null)" = "" ] || fail "sound device: cases failed: $out"
@@ -57,7 +69,7 @@ devsim_stop
 # Without --secured: the key case is skipped, and no join request names a
 # listed network.
 start "$work/plain.log" "$devsim" --verbose "${nets[@]}" || exit 1
-table=$("$cli" check "${fast[@]}")
+table=$(check "${fast[@]}")
 code=$?
 [ "$code" -eq 0 ] || fail "without --secured: exit code $code, not 0: $table"
 grep -q '^skipped join-bad-key ' <<<"$table" || fail "without --secured: the key case is not skipped: $table"
@@ -85,7 +97,7 @@ faults=$("$devsim" --help | sed -n 's/^ \{24\}\([a-z-]\+\)  .*/\1/p')
 for fault in $faults; do
   grep -q "^	\*$fault\*: " "$manual" || fail "the manual does not tell of --fault $fault"
   start "$work/$fault.log" "$devsim" "${nets[@]}" --fault "$fault" || exit 1
-  out=$("$cli" check --json --device 127.0.0.1 --secured HomeNet "${fast[@]}")
+  out=$(check --json --device 127.0.0.1 --secured HomeNet "${fast[@]}")
   code=$?
   [ "$code" -eq 1 ] || fail "--fault $fault: exit code $code, not 1"
   [ "$(failed_cases "$out")" = "${expected[$fault]:-?}" ] ||
@@ -95,13 +107,13 @@ done
 
 # The unit must be one: two that answer are refused, none gives 3.
 start "$work/two.log" "$devsim" --verbose --devices 2 || exit 1
-"$cli" check "${fast[@]}" >/dev/null 2>"$work/two.err"
+check "${fast[@]}" >/dev/null 2>"$work/two.err"
 code=$?
 [ "$code" -eq 2 ] && grep -q '2 devices answered the scan: 127.0.1.1 on lo; 127.0.1.2 on lo' "$work/two.err" ||
   fail "two devices: exit code $code, not 2: $(cat "$work/two.err")"
 grep -q "request from .* 02 00" "$work/two.log" && fail "two devices: a join request was sent"
 devsim_stop
-"$cli" check "${fast[@]}" >/dev/null 2>&1
+check "${fast[@]}" >/dev/null 2>&1
 code=$?
 [ "$code" -eq 3 ] || fail "no device: exit code $code, not 3"
 
