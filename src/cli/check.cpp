@@ -163,9 +163,10 @@ check  the conformance check of one unit, for the makers of its firmware:
        answers; several are refused, exit code 2) and sends it the cases
        below, by broadcast out of its link as the window sends (one named by
        its IPv4 address even when a station accepts none of its replies).
-       Each case is printed with its result and the first bytes the unit sent back (with
-       --json: "device", and "cases", each with "name", "result", "detail",
-       "bytes" seen and "sent", every datagram in hexadecimal).
+       Each case is printed with its result and the first bytes the unit
+       sent back (with --json: "device", and "cases", each with "name",
+       "result", "detail", "bytes" seen and "sent", every datagram in
+       hexadecimal).
   list-reply            a scan request is answered by a list reply: size,
                         lead byte, checksum, command 81, length byte
   list-records          its records each end in 0D 0A, as many as its count
