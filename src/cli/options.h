@@ -16,7 +16,7 @@ namespace melvorin::cli {
 // Exit codes: a contract with the scripts that call the tool.
 enum ExitCode : int {
     kExitOk = 0,
-    kExitFailure = 1,   // socket or system failure
+    kExitFailure = 1,   // socket or system failure; check: a case failed
     kExitUsage = 2,     // bad usage or bad input; nothing was sent
     kExitTimeout = 3,   // no device answered the scan, or an addressed device gave no result
     kExitKeyFormat = 4, // a device refused the key's format
