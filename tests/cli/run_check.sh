@@ -94,6 +94,8 @@ declare -A expected=(
 faults=$("$devsim" --help | sed -n 's/^ \{24\}\([a-z-]\+\)  .*/\1/p')
 [ "$(sort <<<"$faults" | tr '\n' ' ')" = "$(printf '%s\n' "${!expected[@]}" | sort | tr '\n' ' ')" ] ||
   fail "the faults of --help ($faults) are not the faults tested (${!expected[*]})"
+# (under Wine, where each run costs more, two faults: the code is shared)
+[ -z "$prefix" ] || faults="list-checksum no-join-reply"
 for fault in $faults; do
   grep -q "^	\*$fault\*: " "$manual" || fail "the manual does not tell of --fault $fault"
   start "$work/$fault.log" "$devsim" "${nets[@]}" --fault "$fault" || exit 1
