@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/check.h"
 #include "cli/key.h"
 #include "cli/key_warnings.h"
 #include "cli/options.h"
@@ -92,15 +93,20 @@ long long NoteDropped(Session& session) {
     return dropped;
 }
 
-// With --verbose, writes the wire log on standard error, as the window does.
-void LogWire(Session& session, const Options& opt) {
-    if (!opt.verbose) return;
-    session.SetWireLog([showSecrets = opt.showSecrets](const net::TIdLogEntry& entry) {
+// With --verbose, the wire log on standard error, as the window writes it;
+// without, none.
+net::TIdLogEvent WireLogOf(const Options& opt) {
+    if (!opt.verbose) return {};
+    return [showSecrets = opt.showSecrets](const net::TIdLogEntry& entry) {
         static std::mutex lock;
         const std::string line = net::WireLogLine(entry, std::chrono::system_clock::now(), showSecrets);
         const std::lock_guard<std::mutex> hold(lock);
         sys::Write(stderr, ShowName(line).text + "\n");
-    });
+    };
+}
+
+void LogWire(Session& session, const Options& opt) {
+    if (opt.verbose) session.SetWireLog(WireLogOf(opt));
 }
 
 WatchOutput WatchOutputOf(const Options& opt) {
@@ -320,6 +326,13 @@ int main(int argc, char** argv) {
             return RunScan(opt);
         case Command::Join:
             return RunJoin(opt);
+        case Command::Check:
+            return RunCheck(opt, InterfaceIndexes(opt),
+                            {Print, Note, [&opt](Session& s) {
+                                 ReportSendFailuresOnStderr(s);
+                                 LogWire(s, opt);
+                             },
+                             WireLogOf(opt)});
         }
     } catch (const UsageError& e) {
         Note(e.what());

@@ -75,6 +75,9 @@ Options ParseArgs(const std::vector<std::string>& args) {
     } else if (first == "join") {
         opt.command = Command::Join;
         opt.timeout = 10.0;
+    } else if (first == "check") {
+        opt.command = Command::Check;
+        opt.timeout = 1.0;
     } else {
         // A word there is a command mistyped; an option is named without its value.
         RefuseKeyOption(first.substr(0, first.find('=')));
@@ -87,6 +90,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
         const std::string& name = arg.Name();
         const bool join = opt.command == Command::Join;
         RefuseKeyOption(name);
+        const bool check = opt.command == Command::Check;
 
         if (name == "--help" || name == "-h") {
             arg.Flag();
@@ -116,7 +120,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (name == "--watch") {
             arg.Flag();
             opt.watch = true;
-        } else if (join && name == "--scan-timeout") {
+        } else if ((join || check) && name == "--scan-timeout") {
             opt.scanTimeout = ParseSeconds(name, arg.Value());
         } else if (join && name == "--retries") {
             opt.retries = ParseRetries(arg.Value());
@@ -128,7 +132,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (join && name == "--ssid-hex") {
             opt.ssidBytes = SsidHex(arg.Value());
             ssidGiven = true;
-        } else if (join && name == "--device") {
+        } else if ((join || check) && name == "--device") {
             const std::string device = arg.Value();
             if (!ParseDeviceChoice(device)) {
                 throw UsageError("--device \"" + device +
@@ -147,10 +151,14 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (join && name == "--record") {
             opt.recordFile = arg.Value();
             if (opt.recordFile->empty()) throw UsageError("--record needs a file name");
+        } else if (check && name == "--secured") {
+            opt.secured = arg.Value();
+            if (opt.secured->empty()) throw UsageError("--secured needs a network name");
         } else {
             throw UsageError("unknown argument " + arg.Shown() + " for " + first + " (see --help)");
         }
     }
+    if (opt.command == Command::Check && opt.watch) throw UsageError("check takes no --watch");
     if (opt.command == Command::Join && !ssidGiven) throw UsageError("join needs --ssid NAME or --ssid-hex HEX");
     if (opt.unicast && opt.ssidBytes && !opt.hidden && !opt.device) {
         throw UsageError("--unicast sends to each device's own address, and --ssid-hex without a scan knows none:"
@@ -162,6 +170,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
 std::string UsageText() {
     return R"(Usage: melvorin-cli scan [OPTIONS]
        melvorin-cli join (--ssid NAME | --ssid-hex HEX) [OPTIONS]
+       melvorin-cli check [--device ADDRESS] [--secured NAME] [OPTIONS]
        melvorin-cli --help | --version
 
 Puts Wi-Fi devices onto a wireless network over UDP broadcast, as the
@@ -301,7 +310,7 @@ lower case with colons) and "vendor" (its maker in the IEEE registries),
 each null when unknown. "dropped" counts the datagrams the system dropped before they
 could be read (the socket's receive buffer full; also told on stderr); it is
 null where the system cannot tell (Windows).
-)";
+)" + CheckUsageText();
 }
 
 }  // namespace melvorin::cli

@@ -16,7 +16,7 @@ namespace melvorin::cli {
 // Exit codes: a contract with the scripts that call the tool.
 enum ExitCode : int {
     kExitOk = 0,
-    kExitFailure = 1,   // socket or system failure
+    kExitFailure = 1,   // socket or system failure; check: a case failed
     kExitUsage = 2,     // bad usage or bad input; nothing was sent
     kExitTimeout = 3,   // no device answered the scan, or an addressed device gave no result
     kExitKeyFormat = 4, // a device refused the key's format
@@ -29,7 +29,7 @@ public:
     explicit UsageError(const std::string& message) : std::runtime_error(message) {}
 };
 
-enum class Command { Scan, Join, Help, Version };
+enum class Command { Scan, Join, Check, Help, Version };
 
 struct Options {
     Command command = Command::Help;
@@ -61,6 +61,9 @@ struct Options {
     // A file each addressed device's result is appended to, one JSON line
     // each (--record).
     std::optional<std::string> recordFile;
+    // check: a listed network known to need a key, the one the join request
+    // with a key no WPA2 network takes goes to (--secured).
+    std::optional<std::string> secured;
 };
 
 // The arguments after the program name. Raises UsageError.
@@ -71,5 +74,7 @@ Options ParseArgs(const std::vector<std::string>& args);
 std::uint16_t ParsePort(const std::string& text);
 
 std::string UsageText();
+// The part of UsageText() about the check.
+std::string CheckUsageText();
 
 }  // namespace melvorin::cli

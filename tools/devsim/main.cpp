@@ -142,7 +142,7 @@ void Answer(const devsim::Options& opt, const Sockets& sockets, Link& link, int 
     };
     std::optional<TIdBytes> reply;
     try {
-        reply = devsim::HandleRequest(datagram, opt.config);
+        reply = devsim::Sent(opt.fault, devsim::HandleRequest(devsim::Received(opt.fault, datagram), opt.config));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s: failed to handle a datagram from %s: %s\n", name().c_str(), Endpoint(from).c_str(),
                      e.what());

@@ -163,6 +163,15 @@ Options ParseArgs(const std::vector<std::string>& args) {
                 throw UsageError("--seed \"" + text + "\" is not a whole number");
             }
             opt.seed = std::stoull(text);
+        } else if (name == "--fault") {
+            const std::string text = arg.Value();
+            const std::optional<Fault> fault = FaultNamed(text);
+            if (!fault) {
+                std::string names;
+                for (const std::string& known : FaultNames()) names += (names.empty() ? "" : ", ") + known;
+                throw UsageError("--fault \"" + text + "\" is none of " + names);
+            }
+            opt.fault = *fault;
         } else if (name == "--reply-broadcast") {
             arg.Flag();
             opt.replyBroadcast = true;
@@ -231,6 +240,16 @@ Options:
   --seed N            the seed of those drops, so that a run can be
                       repeated (without it, a new seed each run, shown in
                       the ready message)
+  --fault NAME        answer as faulty firmware would, to see the conformance
+                      check (melvorin-cli check) find the fault; NAME is one
+                      of:
+                        list-checksum     list replies carry a wrong checksum
+                        list-count        their count byte is one too high
+                        answers-bad-lead  a request is answered whatever its
+                                          lead byte
+                        short-buffer      only the first 256 bytes of a
+                                          datagram are read
+                        no-join-reply     join requests go unanswered
   --verbose, -v       log every datagram received and sent, in hex, to stderr;
                       a join request's key is written as its length only
                       ("<key: 8 bytes> <checksum>"), as the station's log does

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "devsim/device.h"
+#include "devsim/faults.h"
 #include "protocol/ports.h"
 
 namespace melvorin::devsim {
@@ -39,6 +40,8 @@ struct Options {
     // from a generator seeded with `seed` when one is given.
     double loss = 0.0;
     std::optional<std::uint64_t> seed;
+    // A fault of firmware put on on purpose (--fault).
+    Fault fault = Fault::None;
     DeviceConfig config;
 };
 
