@@ -45,7 +45,7 @@ join_requests() {
 
 # A sound device, the key case sent for HomeNet: every case passes or is the
 # device's policy, and the bytes seen are the device's own.
-start "$work/sound.log" "$devsim" --verbose "${nets[@]}" || exit 1
+start "$work/sound.log" "$devsim" --verbose --show-secrets "${nets[@]}" || exit 1
 out=$(check --json --secured HomeNet "${fast[@]}")
 code=$?
 [ "$code" -eq 0 ] || fail "sound device: exit code $code, not 0: $out"
@@ -68,7 +68,7 @@ devsim_stop
 
 # Without --secured: the key case is skipped, and no join request names a
 # listed network.
-start "$work/plain.log" "$devsim" --verbose "${nets[@]}" || exit 1
+start "$work/plain.log" "$devsim" --verbose --show-secrets "${nets[@]}" || exit 1
 table=$(check "${fast[@]}")
 code=$?
 [ "$code" -eq 0 ] || fail "without --secured: exit code $code, not 0: $table"
@@ -108,7 +108,7 @@ for fault in $faults; do
 done
 
 # The unit must be one: two that answer are refused, none gives 3.
-start "$work/two.log" "$devsim" --verbose --devices 2 || exit 1
+start "$work/two.log" "$devsim" --verbose --show-secrets --devices 2 || exit 1
 check "${fast[@]}" >/dev/null 2>"$work/two.err"
 code=$?
 [ "$code" -eq 2 ] && grep -q '2 devices answered the scan: 127.0.1.1 on lo; 127.0.1.2 on lo' "$work/two.err" ||
