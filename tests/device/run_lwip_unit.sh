@@ -67,4 +67,9 @@ join=$(echo 'x' | run_cli join --ssid Cafe --device 192.168.4.1 --key-file - --j
   fail "join of the open network: exit $?: $join"
 [ "$(json_get "$join" 'results/address=192.168.4.1/verdict')" = accepted ] || fail "open network not joined: $join"
 [ "$(grep -c 'lwip-unit: joining' "$work/unit.log")" -eq 2 ] || fail "the unit joined other than twice"
-echo "run_lwip_unit: scanned, joined, refused, joined again"
+
+# The conformance check passes the library on lwIP, and joins it to nothing.
+check=$(run_cli check --device 192.168.4.1 --secured HomeNet --json --scan-timeout 2) || fail "check: exit $?: $check"
+[ "$(json_get "$check" 'cases/result=fail/name' 2>/dev/null)" = "" ] || fail "check failed cases: $check"
+[ "$(grep -c 'lwip-unit: joining' "$work/unit.log")" -eq 2 ] || fail "the check made the unit join"
+echo "run_lwip_unit: scanned, joined, refused, joined again, checked"
