@@ -12,6 +12,7 @@ cmake_minimum_required(VERSION 3.25)
 # programs put tools/ on their path), or single header-only files of a
 # folder it does not link. "melvorin" is the generated version header.
 set(layer_protocol protocol)
+set(layer_seal seal)
 set(layer_units units)
 set(layer_net protocol units net)
 set(layer_cli protocol units net cli melvorin)
@@ -38,7 +39,7 @@ set(windows_headers windows winsock2 ws2tcpip iphlpapi mswsock commctrl shellapi
 set(windows_files src/net/sockets.h)
 # The other systems' and the C library's headers of one name, allowed
 # anywhere (those in folders, <sys/socket.h>, are not Windows').
-set(other_headers unistd fcntl poll pthread pwd grp termios iconv ifaddrs netdb signal errno dirent sched spawn
+set(other_headers gcrypt unistd fcntl poll pthread pwd grp termios iconv ifaddrs netdb signal errno dirent sched spawn
   dlfcn langinfo syslog time string stdio stdlib stdint stddef limits locale wchar)
 
 if(NOT SOURCE_DIR)
