@@ -80,6 +80,65 @@ int mlvs_open(const mlvs_crypto *crypto, mlvs_context *context, const uint8_t *a
 int mlvs_export(const mlvs_crypto *crypto, const mlvs_context *context, const uint8_t *exporter_context,
                 size_t exporter_context_len, uint8_t *out, size_t out_len);
 
+/* ---- The sealed join on the wire (docs/sealed-join.md) ---- */
+
+#define MLVS_NONCE_SIZE 16u
+#define MLVS_TOKEN_SIZE 16u
+/* The advertisement appended to a list reply before its checksum. */
+#define MLVS_ADVERT_SIZE 90u
+#define MLVS_ADVERT_MARKER 0x53u
+#define MLVS_VERSION 0x01u
+/* The sealed join's command byte; its result is a join result (0x82). */
+#define MLVS_CMD_SEALED_JOIN 0x03u
+/* A sealed join is 121 + SSID + key bytes; a frame is at most 259. */
+#define MLVS_JOIN_OVERHEAD 121u
+#define MLVS_MAX_SSID_AND_KEY 138u
+/* A sealed join result: FF 00 13 82 <ssid verdict> <key verdict> <tag> <sum>. */
+#define MLVS_RESULT_SIZE 23u
+/* Nonces handed out and not yet used; the oldest goes first. */
+#define MLVS_NONCES 4u
+
+/* The unit's sealed state: its key pair (kept in flash by the firmware),
+ * the nonces of its latest list replies, and the context of the join it
+ * opened last, for the result's tag. Zero it before first use. */
+typedef struct mlvs_unit {
+    const mlvs_crypto *crypto;
+    const uint8_t *sk; /* 32 bytes */
+    const uint8_t *pk; /* 65 bytes */
+    uint8_t nonces[MLVS_NONCES][MLVS_NONCE_SIZE];
+    uint8_t live[MLVS_NONCES];
+    uint8_t next;
+    uint8_t opened; /* `context` is that of a join opened */
+    mlvs_context context;
+} mlvs_unit;
+
+/* What a sealed join carried; the pointers are into the caller's buffer. */
+typedef struct mlvs_join {
+    const uint8_t *ssid;
+    size_t ssid_len;
+    const uint8_t *key;
+    size_t key_len;
+    const uint8_t *token; /* MLVS_TOKEN_SIZE bytes */
+} mlvs_join;
+
+/* Appends the advertisement (a fresh nonce) to the finished list reply of
+ * `length` bytes in `reply`, fixing its length byte and checksum. Returns
+ * the new length, or 0 when `capacity` or the length byte has no room
+ * (build the list with MLVS_ADVERT_SIZE bytes less room). */
+size_t mlvs_advertise(mlvs_unit *unit, uint8_t *reply, size_t length, size_t capacity);
+
+/* Opens a sealed join frame into `plain` (at least length bytes): 0 and
+ * `*out` filled, or failure (no reply is due then). Each nonce opens at most
+ * one join, and only a nonce of this unit's recent list replies does. */
+int mlvs_open_join(mlvs_unit *unit, const uint8_t *frame, size_t length, uint8_t *plain, size_t capacity,
+                   mlvs_join *out);
+
+/* The join result for the join opened last, its tag in the bytes after
+ * the verdicts; returns MLVS_RESULT_SIZE, or 0. The context is then
+ * cleared. */
+size_t mlvs_join_result(mlvs_unit *unit, uint8_t ssid_verdict, uint8_t key_verdict, uint8_t *reply,
+                        size_t capacity);
+
 #ifdef __cplusplus
 }
 #endif

@@ -12,7 +12,7 @@ cmake_minimum_required(VERSION 3.25)
 # programs put tools/ on their path), or single header-only files of a
 # folder it does not link. "melvorin" is the generated version header.
 set(layer_protocol protocol)
-set(layer_seal seal)
+set(layer_seal protocol seal)
 set(layer_units units)
 set(layer_net protocol units net)
 set(layer_cli protocol units net cli melvorin)
