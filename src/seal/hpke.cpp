@@ -4,6 +4,8 @@
 // the shared point (s) and the scalar times the base point (e) at once.
 #include "seal/hpke.h"
 
+#include "seal/library.h"
+
 #include <gcrypt.h>
 
 #include <algorithm>
@@ -27,7 +29,9 @@ constexpr std::uint8_t kHpkeSuite[] = {'H', 'P', 'K', 'E', kKemId >> 8, kKemId &
                                        kKdfId & 0xff, kAeadId >> 8, kAeadId & 0xff};
 using Hash = std::array<std::uint8_t, kHashSize>;
 
-void start_library() {
+}  // namespace
+
+void StartLibrary() {
   static std::once_flag once;
   std::call_once(once, [] {
     if (gcry_check_version(GCRYPT_VERSION) == nullptr) {
@@ -37,6 +41,8 @@ void start_library() {
     gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
   });
 }
+
+namespace {
 
 void check(gcry_error_t error, const char* what) {
   if (error != 0) {
@@ -138,7 +144,7 @@ Bytes derive_scalar(View ikm) {
 }  // namespace
 
 std::optional<Sender> Sender::setup(View recipient_key, View info, View ikmE) {
-  start_library();
+  StartLibrary();
   std::array<std::uint8_t, kScalarSize> fresh{};
   if (ikmE.empty()) {
     gcry_randomize(fresh.data(), fresh.size(), GCRY_STRONG_RANDOM);

@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Opens a message sealed by the station's code (seal_once) with an HPKE
 recipient composed here from python3-cryptography's primitives: P-256 ECDH,
-HMAC-SHA256 for LabeledExtract, HKDF-Expand for LabeledExpand, AES-128-GCM.
+HMAC-SHA256 for LabeledExtract, HKDF-Expand for LabeledExpand, AES-128-GCM;
+and the recipient's label code from hashlib and base64.
 Usage: cross_check.py SEAL_ONCE"""
+import base64
+import hashlib
 import os
 import subprocess
 import sys
@@ -35,7 +38,8 @@ def main():
     pt = b"\x07network\x0a" + os.urandom(63)
     out = subprocess.run([sys.argv[1], pk.hex(), info.hex(), aad.hex(), pt.hex()],
                          check=True, capture_output=True, text=True).stdout.split()
-    enc, ct, exported = (bytes.fromhex(x) for x in out)
+    enc, ct, exported = (bytes.fromhex(x) for x in out[:3])
+    code = base64.b32encode(hashlib.sha256(pk).digest()[:16]).decode().rstrip("=")
 
     peer = ec.EllipticCurvePublicKey.from_encoded_point(ec.SECP256R1(), enc)
     dh = key.exchange(ec.ECDH(), peer)
@@ -53,6 +57,8 @@ def main():
         failures.append("plaintext differs")
     if expand(HPKE, exporter, b"sec", b"cross-check", 32) != exported:
         failures.append("exported secret differs")
+    if out[3] != "-".join(code[i:i + 4] for i in range(0, len(code), 4)):
+        failures.append("label code differs: " + out[3])
     if len(enc) != 65 or len(ct) != len(pt) + 16:
         failures.append("sizes differ")
     for f in failures:

@@ -1,12 +1,13 @@
 // Seals one message with the station's code, for the cross-check in Python:
 //   seal_once PKR INFO AAD PT      (hex each; an empty one as "")
 // prints enc, the ciphertext and a 32-byte export under "cross-check", one
-// hex line each.
+// hex line each, then the recipient's label code.
 #include <cstdio>
 #include <string>
 
 #include "hpke_vectors.h"
 #include "seal/hpke.h"
+#include "seal/label_code.h"
 
 int main(int argc, char** argv) {
   if (argc != 5) {
@@ -26,5 +27,6 @@ int main(int argc, char** argv) {
     for (auto b : *line) std::printf("%02x", b);
     std::printf("\n");
   }
+  std::printf("%s\n", melvorin::seal::LabelCode(hpke_hex(argv[1])).c_str());
   return 0;
 }
