@@ -20,7 +20,7 @@ set(layer_window protocol units net window)
 set(layer_qt protocol units net window qt)
 set(layer_win32 protocol units net window win32)
 set(layer_app protocol units net window qt app melvorin)
-set(layer_devsim protocol devsim melvorin net/descriptor.h cli/args.h)
+set(layer_devsim protocol seal devsim melvorin net/descriptor.h cli/args.h)
 set(layer_ts_table "")
 # The example firmware on lwIP: lwIP's headers and the device library's.
 set(layer_lwip_unit "")

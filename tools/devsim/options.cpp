@@ -151,6 +151,12 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (name == "--reply-broadcast") {
             arg.Flag();
             opt.replyBroadcast = true;
+        } else if (name == "--sealed") {
+            arg.Flag();
+            opt.sealed = true;
+        } else if (name == "--unit-key") {
+            opt.unitKey = arg.Value();
+            if (opt.unitKey.empty()) throw UsageError("--unit-key must not be empty");
         } else if (name == "--verbose" || name == "-v") {
             arg.Flag();
             opt.verbose = true;
@@ -159,6 +165,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
         }
     }
     if (opt.help || opt.version) return opt;
+    if (opt.sealed != !opt.unitKey.empty()) throw UsageError("--sealed and --unit-key FILE go together");
 
     if (opt.devices > 0 && std::uint64_t{opt.firstAddress} + opt.devices - 1 > 0xFFFFFFFEu) {
         throw UsageError("--devices: the addresses run past 255.255.255.254");
@@ -211,6 +218,12 @@ Options:
   --seed N            the seed of those drops, so that a run can be
                       repeated (without it, a new seed each run, shown in
                       the ready message)
+  --sealed            offer the sealed join (docs/sealed-join.md): list
+                      replies carry the unit's public key and a fresh nonce,
+                      and sealed joins are opened; prints "label code: CODE"
+                      to stdout at start. Needs --unit-key.
+  --unit-key FILE     the unit's secret key, made (mode 0600) when FILE does
+                      not exist
   --verbose, -v       log every datagram received and sent, in hex, to stderr:
                       keys in join requests included, unhidden (this is a
                       test tool; keep such logs away from real keys)

@@ -37,6 +37,9 @@ struct Options {
     // from a generator seeded with `seed` when one is given.
     double loss = 0.0;
     std::optional<std::uint64_t> seed;
+    // Offer the sealed join, with the unit key kept in `unitKey`.
+    bool sealed = false;
+    std::string unitKey;
     DeviceConfig config;
 };
 
