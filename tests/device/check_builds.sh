@@ -6,13 +6,13 @@ set -euo pipefail
 top="$(cd "$(dirname "$0")/../.." && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-strict=(-Wall -Wextra -Werror -pedantic -I"$top/device/include")
+strict=(-Wall -Wextra -Werror -pedantic -I"$top/device/include" -I"$top/device/seal")
 built=0
 compile() {  # compiler, flags...: every source, and the header alone
   local compiler="$1"
   shift
   printf '#include <melvorin_device.h>\n' >"$work/header_alone.c"
-  for src in "$top"/device/src/*.c "$work/header_alone.c"; do
+  for src in "$top"/device/src/*.c "$top"/device/seal/*.c "$work/header_alone.c"; do
     if ! "$compiler" "$@" "${strict[@]}" -c "$src" -o "$work/out.o"; then
       echo "check_builds: $compiler $* fails on $(basename "$src")" >&2
       exit 1

@@ -12,12 +12,14 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "devsim/device.h"
+#include "devsim/sealed.h"
 #include "devsim/options.h"
 #include "melvorin/version.h"
 #include "net/descriptor.h"
@@ -132,6 +134,9 @@ private:
     std::bernoulli_distribution drop_;
 };
 
+// The sealed unit around the device, with --sealed.
+std::unique_ptr<devsim::SealedUnit> gSealed;
+
 void Answer(const devsim::Options& opt, const Sockets& sockets, Link& link, int device, const sockaddr_in& from,
             const TIdBytes& datagram) {
     // Named only where something is printed: a broadcast reaches every device.
@@ -142,7 +147,9 @@ void Answer(const devsim::Options& opt, const Sockets& sockets, Link& link, int 
     };
     std::optional<TIdBytes> reply;
     try {
-        reply = devsim::Sent(opt.fault, devsim::HandleRequest(devsim::Received(opt.fault, datagram), opt.config));
+        const TIdBytes received = devsim::Received(opt.fault, datagram);
+        reply = devsim::Sent(opt.fault, gSealed ? gSealed->Handle(received, opt.config)
+                                                : devsim::HandleRequest(received, opt.config));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s: failed to handle a datagram from %s: %s\n", name().c_str(), Endpoint(from).c_str(),
                      e.what());
@@ -272,6 +279,16 @@ int main(int argc, char** argv) {
     if (opt.version) {
         std::printf("%s %s\n", kProg, melvorin::kVersion);
         return 0;
+    }
+    if (opt.sealed) {
+        try {
+            gSealed = std::make_unique<devsim::SealedUnit>(opt.unitKey);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s: %s\n", kProg, e.what());
+            return kExitUsage;
+        }
+        std::printf("label code: %s\n", gSealed->LabelCode().c_str());
+        std::fflush(stdout);
     }
     return Run(opt);
 }

@@ -175,6 +175,12 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (name == "--reply-broadcast") {
             arg.Flag();
             opt.replyBroadcast = true;
+        } else if (name == "--sealed") {
+            arg.Flag();
+            opt.sealed = true;
+        } else if (name == "--unit-key") {
+            opt.unitKey = arg.Value();
+            if (opt.unitKey.empty()) throw UsageError("--unit-key must not be empty");
         } else if (name == "--verbose" || name == "-v") {
             arg.Flag();
             opt.verbose = true;
@@ -186,6 +192,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
         }
     }
     if (opt.help || opt.version) return opt;
+    if (opt.sealed != !opt.unitKey.empty()) throw UsageError("--sealed and --unit-key FILE go together");
 
     if (opt.devices > 0 && std::uint64_t{opt.firstAddress} + opt.devices - 1 > 0xFFFFFFFEu) {
         throw UsageError("--devices: the addresses run past 255.255.255.254");
@@ -250,6 +257,12 @@ Options:
                         short-buffer      only the first 256 bytes of a
                                           datagram are read
                         no-join-reply     join requests go unanswered
+  --sealed            offer the sealed join (docs/sealed-join.md): list
+                      replies carry the unit's public key and a fresh nonce,
+                      and sealed joins are opened; prints "label code: CODE"
+                      to stdout at start. Needs --unit-key.
+  --unit-key FILE     the unit's secret key, made (mode 0600) when FILE does
+                      not exist
   --verbose, -v       log every datagram received and sent, in hex, to stderr;
                       a join request's key is written as its length only
                       ("<key: 8 bytes> <checksum>"), as the station's log does

@@ -42,6 +42,9 @@ struct Options {
     std::optional<std::uint64_t> seed;
     // A fault of firmware put on on purpose (--fault).
     Fault fault = Fault::None;
+    // Offer the sealed join, with the unit key kept in `unitKey`.
+    bool sealed = false;
+    std::string unitKey;
     DeviceConfig config;
 };
 

@@ -1,0 +1,87 @@
+// Fuzz target: the sealed join's frames. The input is read three ways: as
+// a list reply the station searches for an advertisement; as a sealed join
+// the unit opens (its nonce made live, so the HPKE path runs), which must
+// fail, a tag being beyond a fuzzer; and as the unit's public key and a
+// nonce, advertised and found again bit for bit, with the station's own
+// handler reading no record from the reply.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "fakes.h"
+#include "fuzz_check.h"
+#include "mlvs_mbedtls.h"
+#include "protocol/frame.h"
+#include "protocol/state.h"
+#include "seal/sealed_join.h"
+
+namespace melvorin::fuzz {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A generator that repeats the nonce it was given: the advertisement's
+// bytes are then the input's.
+struct Fixed {
+    const std::uint8_t* bytes;
+};
+int fixed_random(void* user, std::uint8_t* out, std::size_t len) {
+    std::copy(static_cast<Fixed*>(user)->bytes, static_cast<Fixed*>(user)->bytes + len, out);
+    return 0;
+}
+
+void Run(const std::uint8_t* data, std::size_t size) {
+    static mlvs_mbedtls state;
+    static mlvs_crypto crypto;
+    static const bool ready = mlvs_mbedtls_init(&state, &crypto) == 0;
+    FUZZ_CHECK(ready, "Mbed TLS did not start");
+    const Bytes input(data, data + size);
+
+    const auto advert = seal::FindAdvert(input);
+    FUZZ_CHECK(!advert || advert->public_key.size() == 65, HexOf(input));
+
+    static const std::uint8_t sk[32] = {1};
+    std::uint8_t pk[65] = {0x04};
+    std::copy_n(input.begin(), std::min<std::size_t>(size, 65), pk);
+    mlvs_unit unit{};
+    unit.crypto = &crypto;
+    unit.sk = sk;
+    unit.pk = pk;
+    if (size > 21) {
+        std::copy_n(data + 5, 16, unit.nonces[0]);
+        unit.live[0] = 1;
+    }
+    Bytes plain(size);
+    mlvs_join join{};
+    FUZZ_CHECK(mlvs_open_join(&unit, data, size, plain.data(), plain.size(), &join) != 0, HexOf(input));
+
+    Bytes nonce(16);
+    std::copy_n(input.begin() + std::min<std::size_t>(size, 65), std::min<std::size_t>(size - std::min<std::size_t>(size, 65), 16),
+                nonce.begin());
+    Fixed fixed{nonce.data()};
+    mlvs_crypto repeat = crypto;
+    repeat.user = &fixed;
+    repeat.random = fixed_random;
+    unit.crypto = &repeat;
+    Bytes reply = {0xFF, 0x00, 0x02, 0x81, 0x00, 0x83};
+    reply.resize(reply.size() + seal::kAdvertSize);
+    const std::size_t n = mlvs_advertise(&unit, reply.data(), 6, reply.size());
+    FUZZ_CHECK(n == reply.size(), HexOf(input));
+    const auto found = seal::FindAdvert(reply);
+    FUZZ_CHECK(found && found->public_key == Bytes(pk, pk + 65) &&
+                   std::equal(nonce.begin(), nonce.end(), found->nonce.begin()),
+               HexOf(reply));
+    testing::FakeSsidList list;
+    testing::FakeNotice notice;
+    FUZZ_CHECK(HandleDatagram(reply, list, notice) == TDatagramKind::ListReply && list.rows.empty(), HexOf(reply));
+    ReleaseState();
+}
+
+}  // namespace
+}  // namespace melvorin::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    melvorin::fuzz::Run(data, size);
+    return 0;
+}
