@@ -2,17 +2,29 @@
 
 #include "cli/system.h"
 #include "net/local_listeners.h"
+#include "protocol/cp936.h"
+#include "protocol/errors.h"
 #include "protocol/wpa2_key.h"
 
 namespace melvorin::cli {
 
 namespace {
 
-constexpr const char* kWpa2Key = "a WPA2 network takes a key of 8 to 63 characters, or of 64 hexadecimal digits";
+constexpr const char* kWpa2Key = "a WPA2 network takes a key of 8 to 63 bytes, or of 64 hexadecimal digits";
 
-std::string Characters(const std::string& keyText) {
-    const std::size_t n = CharacterCount(keyText);
-    return std::to_string(n) + (n == 1 ? " character" : " characters");
+// The key as devices receive it: its code page 936 bytes (UTF-8's for a key
+// that page cannot hold, which is refused later).
+TIdBytes KeyBytes(const std::string& keyText) {
+    try {
+        return TextToCp936(keyText);
+    } catch (const Exception&) {
+        return TIdBytes(keyText.begin(), keyText.end());
+    }
+}
+
+std::string Bytes(const TIdBytes& key) {
+    return std::to_string(key.size()) + (key.size() == 1 ? " byte" : " bytes") +
+           " (in code page 936, as devices receive it)";
 }
 
 }  // namespace
@@ -26,17 +38,17 @@ std::vector<std::string> KeyWarnings(const std::optional<std::string>& keyFile, 
                                "); keep a key where only you can read it");
         }
     }
-    if (!IsWpa2Key(keyText)) {
-        warnings.push_back("warning: the key has " + Characters(keyText) + ", and " + kWpa2Key +
+    if (const TIdBytes key = KeyBytes(keyText); !IsWpa2KeyBytes(key)) {
+        warnings.push_back("warning: the key has " + Bytes(key) + ", and " + kWpa2Key +
                            "; sending it all the same");
     }
     return warnings;
 }
 
 std::string KeyFormatHint(const std::string& keyText) {
-    if (IsWpa2Key(keyText)) return {};
-    return "a device refused the key's format: " + std::string(kWpa2Key) + ", and this key has " +
-           Characters(keyText);
+    const TIdBytes key = KeyBytes(keyText);
+    if (IsWpa2KeyBytes(key)) return {};
+    return "a device refused the key's format: " + std::string(kWpa2Key) + ", and this key has " + Bytes(key);
 }
 
 void RefuseOtherListeners(std::uint16_t port) {

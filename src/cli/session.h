@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "cli/plan.h"
+#include "cli/recent.h"
 #include "cli/report.h"
 #include "net/handover.h"
 #include "net/udp_server.h"
@@ -53,10 +54,10 @@ public:
 
     // Broadcasts the scan request now and every second after, collecting list
     // replies, until `seconds` have passed or, when `until` is given, shortly
-    // after a unit it names has answered (by its address: a quarter of a
-    // second more, for another unit at that address to answer the same
-    // request; by its hardware address: at the end of the round that told
-    // it). Raises the endpoint's errors (EIdCouldNotBindSocket when port
+    // after a unit it names has answered (by its address: at the end of the
+    // first round at the earliest, and a quarter of a second after it
+    // answered, so that every other unit at that address has answered too;
+    // by its hardware address: at the end of the round that told it). Raises the endpoint's errors (EIdCouldNotBindSocket when port
     // 12345 is taken).
     void Scan(double seconds, const std::optional<DeviceChoice>& until = std::nullopt);
     // After a scan: the units that answered, in order of address and link;
@@ -75,6 +76,10 @@ public:
     // Where the endpoint reports each datagram and dropped error (the wire
     // log); called on the listeners' threads too.
     void SetWireLog(net::TIdLogEvent log) { endpoint_->OnLog = std::move(log); }
+
+    // Where a registry file that cannot be read is told (once, when the
+    // first maker is looked up).
+    void OnMakersNote(std::function<void(const std::string&)> note) { makers_.OnNote = std::move(note); }
 
     // Datagrams the system dropped before they could be read (their
     // receive buffer full); -1 where it cannot tell.
@@ -158,9 +163,10 @@ private:
     unsigned long heard_ = 0;
     unsigned long heardAtReading_ = 0;
     units::Makers makers_;
-    // Bench mode: when each unit was last heard, and what came since the
-    // last WaitWatchEvents().
-    std::map<UnitKey, Clock::time_point> lastHeard_;
+    // Bench mode: each unit heard, forgotten after an hour unheard or as the
+    // longest unheard beyond 65 536, and what came since the last
+    // WaitWatchEvents().
+    RecentMap<UnitKey, DeviceReport> watchDevices_{65536, std::chrono::hours(1)};
     std::set<UnitKey> watchLists_;
     std::set<UnitKey> watchFresh_;
     std::vector<std::pair<UnitKey, JoinReport>> watchResults_;

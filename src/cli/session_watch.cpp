@@ -35,10 +35,10 @@ void Session::OnWatchRead(TDatagramKind kind, const UnitKey& from, std::vector<N
                           const std::optional<TJoinResult>& result, const net::TIdSocketHandle& binding) {
     if (kind == TDatagramKind::ListReply) {
         const Clock::time_point now = Clock::now();
-        const auto last = lastHeard_.find(from);
-        const bool fresh = last == lastHeard_.end() || now - last->second > kSilence;
-        lastHeard_[from] = now;
-        DeviceReport& device = devices_[from];
+        const Clock::time_point* last = watchDevices_.HeardAt(from);
+        const bool fresh = last == nullptr || now - *last > kSilence;
+        DeviceReport& device = watchDevices_.Hear(from, now);
+        watchDevices_.Trim(now, [](const UnitKey&, const DeviceReport&) {});  // never the newest
         if (fresh) {
             device.mac.reset();
             device.vendor.reset();
@@ -53,22 +53,36 @@ void Session::OnWatchRead(TDatagramKind kind, const UnitKey& from, std::vector<N
         watchLists_.insert(from);
         changed_.notify_all();
     }
+    if (!result) return;
     // The first result since the request counts; one of a unit nobody waits
-    // for (an earlier unit's late answer) does not.
-    if (result && awaited_.erase(from) != 0) {
-        JoinReport report;
-        report.address = binding.PeerIP;
-        report.interfaceName = binding.PeerInterface;
-        report.verdict = VerdictOf(result->verdict);
-        report.message = result->text;
-        const auto scanned = devices_.find(from);
-        if (scanned != devices_.end()) {
-            report.mac = scanned->second.mac;
-            report.vendor = scanned->second.vendor;
+    // for (an earlier unit's late answer) does not. A unit heard on two links
+    // is awaited on the one it was joined on, and answers on either.
+    UnitKey unit = from;
+    bool awaited = awaited_.erase(from) != 0;
+    const DeviceReport* heard = watchDevices_.Find(from);
+    for (auto it = awaited_.begin(); !awaited && heard != nullptr && heard->mac && it != awaited_.end(); ++it) {
+        const DeviceReport* joined = watchDevices_.Find(*it);
+        if (joined != nullptr && joined->mac == heard->mac) {
+            unit = *it;
+            awaited_.erase(it);
+            awaited = true;
+            break;
         }
-        watchResults_.emplace_back(from, std::move(report));
-        changed_.notify_all();
     }
+    if (!awaited) return;
+    JoinReport report;
+    report.address = binding.PeerIP;
+    report.interfaceName = binding.PeerInterface;
+    report.verdict = VerdictOf(result->verdict);
+    report.message = result->text;
+    if (const DeviceReport* scanned = watchDevices_.Find(unit)) {
+        report.address = scanned->address;
+        report.interfaceName = scanned->interfaceName;
+        report.mac = scanned->mac;
+        report.vendor = scanned->vendor;
+    }
+    watchResults_.emplace_back(unit, std::move(report));
+    changed_.notify_all();
 }
 
 Session::WatchEvents Session::WaitWatchEvents(Clock::time_point deadline) {
@@ -87,17 +101,18 @@ Session::WatchEvents Session::WaitWatchEvents(Clock::time_point deadline) {
     WatchEvents events;
     const std::lock_guard<std::mutex> lock(lock_);
     for (const UnitKey& key : lists) {
-        DeviceReport& device = devices_[key];
+        DeviceReport* device = watchDevices_.Find(key);
+        if (device == nullptr) continue;  // forgotten meanwhile
         const auto it = learnt.find(key);
-        if (it != learnt.end() && !device.mac) std::tie(device.mac, device.vendor) = it->second;
-        events.lists.push_back(device);
+        if (it != learnt.end() && !device->mac) std::tie(device->mac, device->vendor) = it->second;
+        events.lists.push_back(*device);
         events.fresh.push_back(fresh.count(key) != 0);
     }
     for (auto& [key, report] : results) {
-        const auto it = devices_.find(key);
-        if (it != devices_.end() && !report.mac) {
-            report.mac = it->second.mac;
-            report.vendor = it->second.vendor;
+        const DeviceReport* device = watchDevices_.Find(key);
+        if (device != nullptr && !report.mac) {
+            report.mac = device->mac;
+            report.vendor = device->vendor;
         }
         events.resultUnits.push_back(key);
         events.results.push_back(std::move(report));

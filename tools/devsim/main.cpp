@@ -146,10 +146,12 @@ void Answer(const devsim::Options& opt, const Sockets& sockets, Link& link, int 
                      e.what());
         return;
     }
-    if (!reply) {
+    const bool unanswered =
+        reply && opt.noJoinResult && devsim::ParseRequest(datagram)->kind == devsim::RequestKind::Join;
+    if (!reply || unanswered) {
         if (opt.verbose) {
-            std::fprintf(stderr, "%s: ignored %zu bytes from %s: %s\n", name().c_str(), datagram.size(),
-                         Endpoint(from).c_str(), LogHex(datagram).c_str());
+            std::fprintf(stderr, "%s: ignored %zu bytes from %s%s: %s\n", name().c_str(), datagram.size(),
+                         Endpoint(from).c_str(), unanswered ? " (--no-join-result)" : "", LogHex(datagram).c_str());
         }
         return;
     }

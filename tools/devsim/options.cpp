@@ -148,6 +148,9 @@ Options ParseArgs(const std::vector<std::string>& args) {
                 throw UsageError("--seed \"" + text + "\" is not a whole number");
             }
             opt.seed = std::stoull(text);
+        } else if (name == "--no-join-result") {
+            arg.Flag();
+            opt.noJoinResult = true;
         } else if (name == "--reply-broadcast") {
             arg.Flag();
             opt.replyBroadcast = true;
@@ -197,6 +200,8 @@ Options:
                       accepted
   --reply-broadcast   send replies to 255.255.255.255:12345 instead of back to
                       the sender's address and port
+  --no-join-result    answer scans, never a join request: a device that
+                      gives no result
   --devices N         be N devices (1 to 1000) at once, each answering from an
                       address of its own: consecutive addresses from
                       --first-address on, which must be local (any

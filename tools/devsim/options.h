@@ -27,6 +27,8 @@ struct Options {
     bool version = false;
     std::uint16_t port = kDefaultSearchPort;
     bool replyBroadcast = false;
+    // Join requests are read and never answered (--no-join-result).
+    bool noJoinResult = false;
     bool verbose = false;
     // Several devices at once: `devices` of them, answering from consecutive
     // IPv4 addresses from `firstAddress` (host byte order) on. 0: one device
