@@ -79,7 +79,9 @@ public:
 
     // Where a registry file that cannot be read is told (once, when the
     // first maker is looked up).
-    void OnMakersNote(std::function<void(const std::string&)> note) { makers_.OnNote = std::move(note); }
+    void OnMakersNote(std::function<void(const std::string&)> note) {
+        makers_.OnNote = std::move(note);
+    }
 
     // Datagrams the system dropped before they could be read (their
     // receive buffer full); -1 where it cannot tell.

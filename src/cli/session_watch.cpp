@@ -14,6 +14,8 @@ namespace {
 // from its link and address may be another unit's.
 constexpr std::chrono::milliseconds kSilence{2500};
 
+constexpr std::size_t kBacklog = 4096;
+
 }  // namespace
 
 void Session::StartWatching() { SetPhase(Phase::Watching); }
@@ -33,7 +35,10 @@ void Session::StopAwaiting(const std::vector<UnitKey>& units) {
 
 void Session::OnWatchRead(TDatagramKind kind, const UnitKey& from, std::vector<NetworkRow> rows,
                           const std::optional<TJoinResult>& result, const net::TIdSocketHandle& binding) {
-    if (kind == TDatagramKind::ListReply) {
+    // Replies the bench's thread has not taken yet are held for at most
+    // 4096 units (a bench's units answer in far fewer): beyond that, a flood
+    // of them is dropped.
+    if (kind == TDatagramKind::ListReply && watchLists_.size() < kBacklog) {
         const Clock::time_point now = Clock::now();
         const Clock::time_point* last = watchDevices_.HeardAt(from);
         const bool fresh = last == nullptr || now - *last > kSilence;

@@ -106,7 +106,7 @@ int WatchJoins(Session& session, const JoinWatch& watch, const WatchOutput& out)
         session.StopAwaiting({key});
         const bool last = book.Finished(it->second.unit, result.verdict, Clock::now());
         out.print(out.json ? ResultJson(result) : ResultLine(result));
-        if (watch.onResult && !recordFailed && !watch.onResult(result, it->second.raw, it->second.shown)) recordFailed = true;
+        if (watch.onResult && !recordFailed) recordFailed = !watch.onResult(result, it->second.raw, it->second.shown);
         if (last) out.note(LastTryNote(it->second.unit, watch.maxTries));
         pending.erase(it);
     };

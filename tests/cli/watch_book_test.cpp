@@ -61,7 +61,7 @@ TEST(WatchBook, AUnitWithoutHardwareAddressCountsAsNewOnlyOnceItsAddressIsKnown)
     const DeviceReport bare = Unit("wlan0", "192.168.4.1");
     ASSERT_TRUE(book.Answered(bare, true, true, t));
     book.Finished(bare, Verdict::Accepted, t + 1s);
-    EXPECT_FALSE(book.Answered(bare, true, true, t + 10s)) << "after a silence, still no hardware address: the same unit";
+    EXPECT_FALSE(book.Answered(bare, true, true, t + 10s)) << "heard anew, still without hardware address: the same unit";
     // The neighbour table tells it without a silence: the same unit, whose
     // verdict follows it.
     const DeviceReport known = Unit("wlan0", "192.168.4.1", "02:00:00:00:00:02");

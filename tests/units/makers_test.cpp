@@ -100,7 +100,8 @@ TEST_F(RegistryFolder, AFileThatCannotBeReadIsToldOnceAndLeftOut) {
     EXPECT_EQ(MakerOf(makers, "70:b3:d5:f0:00:01"), "A Medium Block");
     EXPECT_EQ(MakerOf(makers, "24:6f:28:00:00:01"), std::nullopt);
     ASSERT_EQ(notes.size(), 1u);
-    EXPECT_EQ(notes[0], "cannot read the registry file \"" + (folder_ / "oui.csv").string() + "\": its makers are left out");
+    EXPECT_EQ(notes[0],
+              "cannot read the registry file \"" + (folder_ / "oui.csv").string() + "\": its makers are left out");
 }
 
 TEST(SystemRegistries, KnowAnEspressifUnitAndAnMaSBlockInsideTheAuthoritysOwn) {
