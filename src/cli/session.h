@@ -57,8 +57,9 @@ public:
     // after a unit it names has answered (by its address: at the end of the
     // first round at the earliest, and a quarter of a second after it
     // answered, so that every other unit at that address has answered too;
-    // by its hardware address: at the end of the round that told it). Raises the endpoint's errors (EIdCouldNotBindSocket when port
-    // 12345 is taken).
+    // by its hardware address: at the end of the round that told it).
+    // Raises the endpoint's errors (EIdCouldNotBindSocket when port 12345 is
+    // taken).
     void Scan(double seconds, const std::optional<DeviceChoice>& until = std::nullopt);
     // After a scan: the units that answered, in order of address and link;
     // each with its last reply's list.
