@@ -130,6 +130,10 @@ private:
     // On a listener's thread, while watching.
     void OnWatchRead(TDatagramKind kind, const UnitKey& from, std::vector<NetworkRow> rows,
                      const std::optional<TJoinResult>& result, const net::TIdSocketHandle& binding);
+    // Under the lock: the unit awaited with this hardware address, awaited
+    // no more; and a unit's result, told as that unit's.
+    std::optional<UnitKey> TakeAwaited(const std::string& mac);
+    void TakeResult(const UnitKey& unit, JoinReport report, std::vector<std::pair<UnitKey, JoinReport>>& into);
     // Hardware addresses and makers of these units, from one reading of the
     // neighbour table.
     std::map<UnitKey, std::pair<std::string, std::optional<std::string>>> LookUp(const std::vector<UnitKey>& keys);
@@ -173,6 +177,7 @@ private:
     std::set<UnitKey> watchLists_;
     std::set<UnitKey> watchFresh_;
     std::vector<std::pair<UnitKey, JoinReport>> watchResults_;
+    std::vector<std::pair<UnitKey, JoinReport>> watchStrays_;
     bool bufferTold_ = false;
     std::set<std::string> failedInterfaces_;
     // The endpoint's hand-over: its events run on the listeners' threads, so

@@ -16,6 +16,10 @@ constexpr std::chrono::milliseconds kSilence{2500};
 
 constexpr std::size_t kBacklog = 4096;
 
+// Results of units whose hardware address is still to be read, held until
+// it is, to be matched to a unit awaited on another link.
+constexpr std::size_t kStrays = 64;
+
 }  // namespace
 
 void Session::StartWatching() { SetPhase(Phase::Watching); }
@@ -59,46 +63,60 @@ void Session::OnWatchRead(TDatagramKind kind, const UnitKey& from, std::vector<N
         changed_.notify_all();
     }
     if (!result) return;
-    // The first result since the request counts; one of a unit nobody waits
-    // for (an earlier unit's late answer) does not. A unit heard on two links
-    // is awaited on the one it was joined on, and answers on either.
-    UnitKey unit = from;
-    bool awaited = awaited_.erase(from) != 0;
-    const DeviceReport* heard = watchDevices_.Find(from);
-    for (auto it = awaited_.begin(); !awaited && heard != nullptr && heard->mac && it != awaited_.end(); ++it) {
-        const DeviceReport* joined = watchDevices_.Find(*it);
-        if (joined != nullptr && joined->mac == heard->mac) {
-            unit = *it;
-            awaited_.erase(it);
-            awaited = true;
-            break;
-        }
-    }
-    if (!awaited) return;
     JoinReport report;
     report.address = binding.PeerIP;
     report.interfaceName = binding.PeerInterface;
     report.verdict = VerdictOf(result->verdict);
     report.message = result->text;
+    // The first result since the request counts; one of a unit nobody waits
+    // for (an earlier unit's late answer) does not. A unit heard on two links
+    // is awaited on the one it was joined on, and answers on either: by its
+    // hardware address, or, while that is still to be read, once it is.
+    const DeviceReport* heard = watchDevices_.Find(from);
+    std::optional<UnitKey> unit;
+    if (awaited_.erase(from) != 0) {
+        unit = from;
+    } else if (heard != nullptr && heard->mac) {
+        unit = TakeAwaited(*heard->mac);
+    } else if (heard != nullptr && !awaited_.empty() && watchStrays_.size() < kStrays) {
+        watchStrays_.emplace_back(from, std::move(report));
+    }
+    if (unit) TakeResult(*unit, std::move(report), watchResults_);
+    if (unit) changed_.notify_all();
+}
+
+std::optional<UnitKey> Session::TakeAwaited(const std::string& mac) {
+    for (auto it = awaited_.begin(); it != awaited_.end(); ++it) {
+        const DeviceReport* joined = watchDevices_.Find(*it);
+        if (joined != nullptr && joined->mac == mac) {
+            const UnitKey unit = *it;
+            awaited_.erase(it);
+            return unit;
+        }
+    }
+    return std::nullopt;
+}
+
+void Session::TakeResult(const UnitKey& unit, JoinReport report, std::vector<std::pair<UnitKey, JoinReport>>& into) {
     if (const DeviceReport* scanned = watchDevices_.Find(unit)) {
         report.address = scanned->address;
         report.interfaceName = scanned->interfaceName;
         report.mac = scanned->mac;
         report.vendor = scanned->vendor;
     }
-    watchResults_.emplace_back(unit, std::move(report));
-    changed_.notify_all();
+    into.emplace_back(unit, std::move(report));
 }
 
 Session::WatchEvents Session::WaitWatchEvents(Clock::time_point deadline) {
     std::set<UnitKey> lists, fresh;
-    std::vector<std::pair<UnitKey, JoinReport>> results;
+    std::vector<std::pair<UnitKey, JoinReport>> results, strays;
     {
         std::unique_lock<std::mutex> lock(lock_);
         changed_.wait_until(lock, deadline, [this] { return !watchLists_.empty() || !watchResults_.empty(); });
         lists.swap(watchLists_);
         fresh.swap(watchFresh_);
         results.swap(watchResults_);
+        strays.swap(watchStrays_);
     }
     // One reading of the neighbour table for the units that may be new.
     std::map<UnitKey, std::pair<std::string, std::optional<std::string>>> learnt;
@@ -112,6 +130,11 @@ Session::WatchEvents Session::WaitWatchEvents(Clock::time_point deadline) {
         if (it != learnt.end() && !device->mac) std::tie(device->mac, device->vendor) = it->second;
         events.lists.push_back(*device);
         events.fresh.push_back(fresh.count(key) != 0);
+    }
+    for (auto& [key, report] : strays) {
+        const DeviceReport* device = watchDevices_.Find(key);
+        const std::optional<UnitKey> unit = device != nullptr && device->mac ? TakeAwaited(*device->mac) : std::nullopt;
+        if (unit) TakeResult(*unit, std::move(report), results);
     }
     for (auto& [key, report] : results) {
         const DeviceReport* device = watchDevices_.Find(key);
