@@ -38,6 +38,7 @@ Benchmark BurstBenchmark();       // bench_burst.cpp
 Benchmark MakersBenchmark();      // bench_makers.cpp
 Benchmark UnitsBenchmark();       // bench_units.cpp
 Benchmark WatchBenchmark();       // bench_units.cpp
+Benchmark SpoofBenchmark();       // bench_spoof.cpp
 
 namespace {
 
@@ -55,6 +56,7 @@ std::vector<Benchmark> AllBenchmarks() {
         MakersBenchmark(),
         UnitsBenchmark(),
         WatchBenchmark(),
+        SpoofBenchmark(),
     };
 }
 

@@ -2,16 +2,18 @@
 
 #include "cli/system.h"
 #include "net/local_listeners.h"
+#include "protocol/wpa2_key.h"
 
 namespace melvorin::cli {
 
 namespace {
 
-constexpr const char* kWpa2Key = "a WPA2 network takes a key of 8 to 63 characters, or of 64 hexadecimal digits";
+constexpr const char* kWpa2Key = "a WPA2 network takes a key of 8 to 63 bytes, or of 64 hexadecimal digits";
 
-std::string Characters(const KeyOwner& key) {
-    const std::size_t n = key.Characters();
-    return std::to_string(n) + (n == 1 ? " character" : " characters");
+// The key's length as devices receive it: its code page 936 bytes.
+std::string Bytes(const TIdBytes& key) {
+    return std::to_string(key.size()) + (key.size() == 1 ? " byte" : " bytes") +
+           " (in code page 936, as devices receive it)";
 }
 
 }  // namespace
@@ -25,17 +27,17 @@ std::vector<std::string> KeyWarnings(const std::optional<std::string>& keyFile, 
                                "); keep a key where only you can read it");
         }
     }
-    if (!key.IsWpa2()) {
-        warnings.push_back("warning: the key has " + Characters(key) + ", and " + kWpa2Key +
+    if (!IsWpa2KeyBytes(key.Bytes())) {
+        warnings.push_back("warning: the key has " + Bytes(key.Bytes()) + ", and " + kWpa2Key +
                            "; sending it all the same");
     }
     return warnings;
 }
 
 std::string KeyFormatHint(const KeyOwner& key) {
-    if (key.IsWpa2()) return {};
+    if (IsWpa2KeyBytes(key.Bytes())) return {};
     return "a device refused the key's format: " + std::string(kWpa2Key) + ", and this key has " +
-           Characters(key);
+           Bytes(key.Bytes());
 }
 
 void RefuseOtherListeners(std::uint16_t port, const std::string& unicastTo) {

@@ -105,8 +105,12 @@ net::TIdLogEvent WireLogOf(const Options& opt) {
     };
 }
 
+// With --verbose, the wire log, and a note of registry files that cannot be
+// read.
 void LogWire(Session& session, const Options& opt) {
-    if (opt.verbose) session.SetWireLog(WireLogOf(opt));
+    if (!opt.verbose) return;
+    session.OnMakersNote(Note);
+    session.SetWireLog(WireLogOf(opt));
 }
 
 WatchOutput WatchOutputOf(const Options& opt) {
@@ -183,14 +187,13 @@ int Finish(const Options& opt, Session& session, const std::string& ssid, const 
 // join --watch: each result recorded as it is printed.
 int WatchJoinsOf(const Options& opt, Session& session, const TIdBytes& key, const std::optional<DeviceChoice>& choice,
                  units::RecordFile* record) {
-    bool recordFailed = false;
-    JoinWatch watch{opt.ssid, opt.ssidBytes, opt.hidden, key, opt.unicast, opt.timeout, opt.retries, choice, {}};
+    JoinWatch watch{opt.ssid, opt.ssidBytes, opt.hidden, key, opt.unicast, opt.timeout, opt.retries, opt.maxTries,
+                    choice, {}};
     watch.onResult = [&](const JoinReport& result, const TIdBytes& raw, const std::string& shown) {
-        if (Record(record, shown, raw, {result}, kExitOk) != kExitOk) recordFailed = true;
+        return Record(record, shown, raw, {result}, kExitOk) == kExitOk;
     };
     sys::CatchStopRequests();
-    const int code = WatchJoins(session, watch, WatchOutputOf(opt));
-    return recordFailed ? kExitFailure : code;
+    return WatchJoins(session, watch, WatchOutputOf(opt));
 }
 
 int RunJoin(const Options& opt) {

@@ -33,11 +33,11 @@ double ParseSeconds(const std::string& name, const std::string& text) {
     return value;
 }
 
-int ParseRetries(const std::string& text) {
+int ParseCount(const std::string& name, const std::string& text, int least) {
     const bool digits = !text.empty() && text.size() <= 4 &&
                         text.find_first_not_of("0123456789") == std::string::npos;
-    if (!digits || std::stoi(text) > 1000) {
-        throw UsageError("--retries \"" + text + "\" is not a number from 0 to 1000");
+    if (!digits || std::stoi(text) > 1000 || std::stoi(text) < least) {
+        throw UsageError(name + " \"" + text + "\" is not a number from " + std::to_string(least) + " to 1000");
     }
     return std::stoi(text);
 }
@@ -123,7 +123,9 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if ((join || check) && name == "--scan-timeout") {
             opt.scanTimeout = ParseSeconds(name, arg.Value());
         } else if (join && name == "--retries") {
-            opt.retries = ParseRetries(arg.Value());
+            opt.retries = ParseCount(name, arg.Value(), 0);
+        } else if (join && name == "--max-tries") {
+            opt.maxTries = ParseCount(name, arg.Value(), 1);
         } else if (join && name == "--ssid") {
             opt.ssid = arg.Value();
             if (opt.ssid.empty()) throw UsageError("--ssid needs a network name");
@@ -160,6 +162,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
     }
     if (opt.command == Command::Check && opt.watch) throw UsageError("check takes no --watch");
     if (opt.command == Command::Join && !ssidGiven) throw UsageError("join needs --ssid NAME or --ssid-hex HEX");
+    if (opt.maxTries != 0 && !opt.watch) throw UsageError("--max-tries counts the tries of bench mode: give --watch");
     if (opt.unicast && opt.ssidBytes && !opt.hidden && !opt.device) {
         throw UsageError("--unicast sends to each device's own address, and --ssid-hex without a scan knows none:"
                          " give --device ADDRESS, or --hidden to send to every device that answers the scan");
@@ -202,8 +205,8 @@ join   scans, then sends the join request for the network whose shown name
        and the exit code is 1. The reading is taken just before each send:
        a program that binds the port between the two still receives a
        broadcast. A key file that other users can read, and a key that no
-       WPA2 network takes (not 8 to 63 characters, nor 64 hexadecimal
-       digits), are warned of on stderr; the join still goes. SIGINT or
+       WPA2 network takes (not 8 to 63 bytes in code page 936, as devices
+       receive it, nor 64 hexadecimal digits), are warned of on stderr; the join still goes. SIGINT or
        SIGTERM ends the join: what came is reported and recorded, the
        devices that gave no result yet as no_result (a second one ends
        the program at once).
@@ -230,7 +233,8 @@ Options:
                        a device is its hardware address where known, so
                        another unit put at the same address is joined too;
                        one that gave no result is tried again when it
-                       answers again. On the signal: no new joins, results
+                       answers after 10 s, then 30 s, 90 s, then every 5
+                       minutes. On the signal: no new joins, results
                        awaited get a second, then a summary on stderr
                        (and as a last JSON line); the exit code is join's
                        over every device, 3 when none came
@@ -276,6 +280,9 @@ join only:
                        times (default 5; 0 sends it once); the first result
                        of each device counts. Without a device to wait for
                        (--ssid-hex without --device) it is sent once.
+  --max-tries N        with --watch: join a device that gives no result at
+                       most N times (1 to 1000; default: no end); its last
+                       no_result line ends its tries
   --record FILE        append one JSON line per addressed device to FILE
                        (created when missing): time (UTC), station, its
                        interface, address, mac, vendor, ssid, ssid_hex,

@@ -58,6 +58,9 @@ struct Options {
     // Resends of the join request, once a second, while an addressed device
     // has given no result.
     int retries = 5;
+    // Bench mode: joins of a device that gives no result; 0: no end
+    // (--max-tries).
+    int maxTries = 0;
     // A file each addressed device's result is appended to, one JSON line
     // each (--record).
     std::optional<std::string> recordFile;

@@ -227,7 +227,10 @@ void Session::Scan(double seconds, const std::optional<DeviceChoice>& until) {
             if (!stop && (now >= next || now >= end)) LearnHardwareAddresses();  // a round has ended
             if (!stop) {
                 const std::lock_guard<std::mutex> lock(lock_);
-                if (FoundLocked()) stop = until_->address ? now + kSameRequestGrace : now;
+                // By its address: not before the first round has ended, so
+                // that every unit at that address has answered.
+                const Clock::time_point firstRound = start + std::chrono::seconds(1);
+                if (FoundLocked()) stop = until_->address ? std::max(now + kSameRequestGrace, firstRound) : now;
             }
         }
     } catch (...) {

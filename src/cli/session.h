@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "cli/plan.h"
+#include "cli/recent.h"
 #include "cli/report.h"
 #include "net/handover.h"
 #include "net/udp_server.h"
@@ -53,11 +54,12 @@ public:
 
     // Broadcasts the scan request now and every second after, collecting list
     // replies, until `seconds` have passed or, when `until` is given, shortly
-    // after a unit it names has answered (by its address: a quarter of a
-    // second more, for another unit at that address to answer the same
-    // request; by its hardware address: at the end of the round that told
-    // it). Raises the endpoint's errors (EIdCouldNotBindSocket when port
-    // 12345 is taken).
+    // after a unit it names has answered (by its address: at the end of the
+    // first round at the earliest, and a quarter of a second after it
+    // answered, so that every other unit at that address has answered too;
+    // by its hardware address: at the end of the round that told it).
+    // Raises the endpoint's errors (EIdCouldNotBindSocket when port 12345 is
+    // taken).
     void Scan(double seconds, const std::optional<DeviceChoice>& until = std::nullopt);
     // After a scan: the units that answered, in order of address and link;
     // each with its last reply's list.
@@ -77,6 +79,12 @@ public:
     // Where the endpoint reports each datagram and dropped error (the wire
     // log); called on the listeners' threads too.
     void SetWireLog(net::TIdLogEvent log) { endpoint_->OnLog = std::move(log); }
+
+    // Where a registry file that cannot be read is told (once, when the
+    // first maker is looked up).
+    void OnMakersNote(std::function<void(const std::string&)> note) {
+        makers_.OnNote = std::move(note);
+    }
 
     // Datagrams the system dropped before they could be read (their
     // receive buffer full); -1 where it cannot tell.
@@ -133,6 +141,10 @@ private:
     // On a listener's thread, while watching.
     void OnWatchRead(TDatagramKind kind, const UnitKey& from, std::vector<NetworkRow> rows,
                      const std::optional<TJoinResult>& result, const net::TIdSocketHandle& binding);
+    // Under the lock: the unit awaited with this hardware address, awaited
+    // no more; and a unit's result, told as that unit's.
+    std::optional<UnitKey> TakeAwaited(const std::string& mac);
+    void TakeResult(const UnitKey& unit, JoinReport report, std::vector<std::pair<UnitKey, JoinReport>>& into);
     // Hardware addresses and makers of these units, from one reading of the
     // neighbour table.
     std::map<UnitKey, std::pair<std::string, std::optional<std::string>>> LookUp(const std::vector<UnitKey>& keys);
@@ -175,12 +187,14 @@ private:
     unsigned long heard_ = 0;
     unsigned long heardAtReading_ = 0;
     units::Makers makers_;
-    // Bench mode: when each unit was last heard, and what came since the
-    // last WaitWatchEvents().
-    std::map<UnitKey, Clock::time_point> lastHeard_;
+    // Bench mode: each unit heard, forgotten after an hour unheard or as the
+    // longest unheard beyond 65 536, and what came since the last
+    // WaitWatchEvents().
+    RecentMap<UnitKey, DeviceReport> watchDevices_{65536, std::chrono::hours(1)};
     std::set<UnitKey> watchLists_;
     std::set<UnitKey> watchFresh_;
     std::vector<std::pair<UnitKey, JoinReport>> watchResults_;
+    std::vector<std::pair<UnitKey, JoinReport>> watchStrays_;
     bool bufferTold_ = false;
     std::set<std::string> failedInterfaces_;
     // The endpoint's hand-over: its events run on the listeners' threads, so

@@ -7,6 +7,7 @@
 #include "cli/options.h"
 #include "cli/watch_book.h"
 #include "net/interfaces.h"
+#include "net/local_listeners.h"
 #include "protocol/cp936.h"
 #include "protocol/errors.h"
 #include "protocol/shown_name.h"
@@ -69,19 +70,44 @@ std::string SummaryJson(const WatchBook::Summary& s) {
            ", \"exit_code\": " + std::to_string(s.exitCode) + "}}";
 }
 
+// A note of a unit's last try.
+std::string LastTryNote(const DeviceReport& unit, int tries) {
+    return unit.address + (unit.mac ? " (" + *unit.mac + ")" : std::string()) +
+           (unit.interfaceName.empty() ? std::string() : " on " + unit.interfaceName) + ": no result after " +
+           std::to_string(tries) + (tries == 1 ? " try" : " tries") + "; not tried again";
+}
+
+// Sends a join request; false when it could not go out. What stops every
+// send (another user's program on the port) ends the bench.
+bool Send(Session& session, const JoinRequest& request, const WatchOutput& out, const std::string& failed) {
+    try {
+        session.SendWatchJoin(request);
+        return true;
+    } catch (const net::EOtherListeners&) {
+        throw;
+    } catch (const net::EIdLocalListeners&) {
+        throw;
+    } catch (const Exception& e) {
+        out.note(failed + e.Message());
+        return false;
+    }
+}
+
 }  // namespace
 
 int WatchJoins(Session& session, const JoinWatch& watch, const WatchOutput& out) {
     session.StartWatching();
-    WatchBook book;
+    WatchBook book(WatchBook::Limits{65536, std::chrono::hours(1), watch.maxTries});
     std::map<UnitKey, Pending> pending;
+    bool recordFailed = false;
     const auto finish = [&](const UnitKey& key, const JoinReport& result) {
         const auto it = pending.find(key);
         if (it == pending.end()) return;
         session.StopAwaiting({key});
-        book.Finished(it->second.unit, result.verdict);
+        const bool last = book.Finished(it->second.unit, result.verdict, Clock::now());
         out.print(out.json ? ResultJson(result) : ResultLine(result));
-        if (watch.onResult) watch.onResult(result, it->second.raw, it->second.shown);
+        if (watch.onResult && !recordFailed) recordFailed = !watch.onResult(result, it->second.raw, it->second.shown);
+        if (last) out.note(LastTryNote(it->second.unit, watch.maxTries));
         pending.erase(it);
     };
     const auto noResult = [](const DeviceReport& unit) {
@@ -90,7 +116,7 @@ int WatchJoins(Session& session, const JoinWatch& watch, const WatchOutput& out)
 
     Clock::time_point nextScan = Clock::now();
     std::optional<Clock::time_point> stopAt;
-    for (;;) {
+    while (!recordFailed) {
         Clock::time_point now = Clock::now();
         if (!stopAt && out.stopRequested()) stopAt = now + 1s;
         if (stopAt && (pending.empty() || now >= *stopAt)) break;
@@ -106,12 +132,7 @@ int WatchJoins(Session& session, const JoinWatch& watch, const WatchOutput& out)
                 continue;
             }
             if (!stopAt && now >= p.nextSend && p.sent <= watch.retries) {
-                try {
-                    session.SendWatchJoin(p.request);
-                } catch (const Exception& e) {
-                    out.note("the join request was not sent again: " + e.Message());
-                    p.sent = watch.retries;
-                }
+                if (!Send(session, p.request, out, "the join request was not sent again: ")) p.sent = watch.retries;
                 ++p.sent;
                 p.nextSend += 1s;
             }
@@ -121,32 +142,32 @@ int WatchJoins(Session& session, const JoinWatch& watch, const WatchOutput& out)
 
         const Session::WatchEvents events = session.WaitWatchEvents(wake);
         for (std::size_t i = 0; i < events.results.size(); ++i) finish(events.resultUnits[i], events.results[i]);
-        if (stopAt) continue;
+        if (stopAt || recordFailed) continue;
         const std::vector<net::TIdInterface> broadcast =
             events.lists.empty() ? std::vector<net::TIdInterface>() : net::BroadcastInterfaces();
-        for (const DeviceReport& device : events.lists) {
+        now = Clock::now();
+        for (std::size_t i = 0; i < events.lists.size(); ++i) {
+            const DeviceReport& device = events.lists[i];
             std::optional<Pending> plan = PlanFor(watch, device, broadcast);
-            if (!book.Answered(device, plan.has_value())) continue;
+            if (!book.Answered(device, plan.has_value(), events.fresh[i], now)) continue;
             const UnitKey key = KeyOf(device);
-            now = Clock::now();
             plan->sent = 1;
             plan->nextSend = now + 1s;
             plan->deadline = now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(watch.timeout));
             pending[key] = std::move(*plan);
-            try {
-                session.SendWatchJoin(pending[key].request);
-            } catch (const Exception& e) {
-                out.note(e.Message());
-                finish(key, noResult(device));
-            }
+            if (!Send(session, pending[key].request, out, "")) finish(key, noResult(device));
         }
+    }
+    if (recordFailed) {
+        out.note("no more units are joined: their results could not be recorded");
+        return kExitFailure;
     }
     for (auto it = pending.begin(); it != pending.end(); it = pending.begin()) finish(it->first, noResult(it->second.unit));
 
     const WatchBook::Summary summary = book.Summarise();
     out.note(SummaryText(summary));
     if (out.json) out.print(SummaryJson(summary));
-    return summary.exitCode;
+    return recordFailed ? kExitFailure : summary.exitCode;
 }
 
 int WatchScan(Session& session, const WatchOutput& out) {

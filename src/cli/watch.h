@@ -32,14 +32,19 @@ struct JoinWatch {
     bool unicast = false;
     double timeout = 3.0;  // seconds from a unit's first request to giving up on it
     int retries = 5;
+    int maxTries = 0;  // joins of a unit that gives no result; 0: no end (--max-tries)
     std::optional<DeviceChoice> choice;  // --device: only that unit
-    // Each result as it is printed, with the network's bytes and name.
-    std::function<void(const JoinReport& result, const TIdBytes& raw, const std::string& shown)> onResult;
+    // Each result as it is printed, with the network's bytes and name; false
+    // when it could not be recorded, which ends the bench (exit code 1).
+    std::function<bool(const JoinReport& result, const TIdBytes& raw, const std::string& shown)> onResult;
 };
 
 // Until stopped: no new joins then, results still awaited get at most a
 // second, the summary goes to standard error (and, with --json, as a last
-// line). The exit code is join's over every unit; 3 when none came.
+// line). The exit code is join's over every unit; 3 when none came. A unit
+// whose join gave no result is joined again when it answers after
+// WatchBook::RetryAfter(). Raises net::EOtherListeners when another user's
+// program would receive a broadcast join.
 int WatchJoins(Session& session, const JoinWatch& watch, const WatchOutput& out);
 
 // Until stopped; 0 when any unit came, else 3.

@@ -24,3 +24,13 @@ bool IsWpa2Key(const std::string& text) {
 }
 
 }  // namespace melvorin
+
+namespace melvorin {
+
+bool IsWpa2KeyBytes(const TIdBytes& key) {
+    if (key.size() >= 8 && key.size() <= 63) return true;
+    return key.size() == 64 &&
+           std::all_of(key.begin(), key.end(), [](std::uint8_t c) { return std::isxdigit(c) != 0; });
+}
+
+}  // namespace melvorin

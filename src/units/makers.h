@@ -3,8 +3,10 @@
 // The organisation (maker) that a hardware address was assigned to, from the
 // IEEE registries: MA-L (24-bit prefixes), MA-M (28), MA-S and IAB (36). The
 // longest matching prefix wins. The registries are read once, when the first
-// maker is asked for; missing files mean no maker, never an error.
+// maker is asked for; missing files mean no maker, never an error, and a
+// file that cannot be read, or no memory for the table, is told (OnNote).
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,6 +29,11 @@ public:
     // address or one no registry lists. Safe to call from several threads.
     std::optional<std::string> MakerOf(const HardwareAddress& address);
 
+    // Told once of each registry file that cannot be read (its makers are
+    // left out) and of a table there is no memory for (no makers then).
+    // Set before the first MakerOf(); called on its thread.
+    std::function<void(const std::string& note)> OnNote;
+
     // Where this system keeps the registries (/usr/share/ieee-data on Linux,
     // beside the program on Windows).
     static std::string DefaultFolder();
@@ -36,6 +43,7 @@ public:
 
 private:
     struct Table;
+    std::unique_ptr<Table> Load() const;
     std::string folder_;
     std::once_flag loaded_;
     std::unique_ptr<Table> table_;

@@ -24,7 +24,8 @@ public:
     // to match, and a name (spaces and tabs around it dropped). Other lines
     // (the header too) are skipped; a prefix already held keeps its first
     // name. A name over 65 535 bytes is not held, nor any beyond the first
-    // 64 MiB of names. Returns how many assignments were added.
+    // 64 MiB of names, nor any assignment beyond the first 3 Mi (the slots'
+    // cap, 32 MiB). Returns how many assignments were added.
     std::size_t AddCsv(std::string_view text);
 
     // The same for a file read in pieces: adds the records that `text` holds
@@ -37,6 +38,11 @@ public:
     // name), so that adding them seldom has to grow the table. Only before
     // anything is added.
     void Reserve(std::size_t bytes);
+
+    // Where the names added next will start; DropFrom() takes it.
+    std::size_t NamesHeld() const { return names_.size(); }
+    // Drops the assignments added since NamesHeld() gave `mark`.
+    void DropFrom(std::size_t mark);
 
     // The name of the longest prefix that `address` starts with.
     std::optional<std::string_view> Find(const HardwareAddress& address) const;
@@ -53,6 +59,7 @@ private:
     // word; 0 is free (no name starts at 0). A name is held as its length in
     // two bytes, then its bytes.
     static constexpr int kAtBits = 26;
+    static constexpr std::size_t kMaxSlots = std::size_t{1} << 22;
     std::uint64_t Probe(std::uint64_t key) const;  // the slot's number
     // Appends a name, giving where it starts; 0 when no more fit.
     std::uint64_t AddName(std::string_view name);

@@ -42,8 +42,8 @@ std::uint64_t SizeOf(FileHandle file);
 // Memory for the makers' table, not yet touched. On Linux a block of
 // 256 KiB or more is asked for in huge pages, where the system offers them:
 // a virtual machine can take some 10 µs to give a process a small page the
-// first time it is touched, and the table would take hundreds. Raises
-// std::bad_alloc.
+// first time it is touched, and the table would take hundreds; small pages
+// where the system has no room for them. Raises std::bad_alloc.
 void* AllocateTable(std::size_t bytes);
 void FreeTable(void* at, std::size_t bytes) noexcept;
 

@@ -59,7 +59,12 @@ void* AllocateTable(std::size_t bytes) {
     // what lies outside the aligned block is given back.
     const std::size_t size = InHugePages(bytes);
     void* mapped = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) throw std::bad_alloc();
+    if (mapped == MAP_FAILED) {
+        // Huge pages are a wish: without room for their alignment, small ones.
+        mapped = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) throw std::bad_alloc();
+        return mapped;
+    }
     char* const first = static_cast<char*>(mapped);
     char* const at = first + (kHugePage - reinterpret_cast<std::uintptr_t>(first) % kHugePage) % kHugePage;
     if (at != first) ::munmap(first, static_cast<std::size_t>(at - first));

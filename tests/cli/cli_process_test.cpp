@@ -425,11 +425,17 @@ TEST(CliProcess, HiddenNetworkByNameAndHonestWarnings) {
     EXPECT_EQ(weak.err, "melvorin-cli: warning: the key file \"" + std::string(keyPath) +
                             "\" is readable by other users (its mode is 0640: its group may read it); keep a key where"
                             " only you can read it\n"
-                            "melvorin-cli: warning: the key has 5 characters, and a WPA2 network takes a key of 8 to 63"
-                            " characters, or of 64 hexadecimal digits; sending it all the same\n"
+                            "melvorin-cli: warning: the key has 5 bytes (in code page 936, as devices receive it), and"
+                            " a WPA2 network takes a key of 8 to 63 bytes, or of 64 hexadecimal digits; sending it all"
+                            " the same\n"
                             "melvorin-cli: a device refused the key's format: a WPA2 network takes a key of 8 to 63"
-                            " characters, or of 64 hexadecimal digits, and this key has 5 characters\n");
+                            " bytes, or of 64 hexadecimal digits, and this key has 5 bytes (in code page 936, as devices"
+                            " receive it)\n");
     EXPECT_NE(weak.out.find("127.0.1.1 on lo: key_format"), std::string::npos) << weak.out;
+    // Four characters, eight bytes as sent: a key WPA2 takes, no warning.
+    const CliRun wide = Cli({"join", "--ssid", "HomeNet", "--key-file", "-", "--scan-timeout", "0.5"}, "密码密码\n");
+    EXPECT_EQ(wide.code, 0) << wide.err;
+    EXPECT_EQ(wide.err, "");
 }
 
 TEST(CliProcess, JoinRecordsALinePerDeviceAfterATornOneAndABadFileStopsItEarly) {

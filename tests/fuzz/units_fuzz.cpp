@@ -53,6 +53,18 @@ void Registry(std::string_view text) {
     FUZZ_CHECK(fieldByField.Size() == registry.Size() && pieces.Size() == registry.Size(),
                std::to_string(registry.Size()) + " assignments, field by field " + std::to_string(fieldByField.Size()) +
                    ", in pieces cut at " + std::to_string(cut) + " " + std::to_string(pieces.Size()));
+    // A file that fails to read midway is dropped: what came before it stays
+    // exactly as it was.
+    const std::size_t line = cut == 0 ? std::string_view::npos : text.rfind('\n', cut - 1);
+    const std::string_view before = text.substr(0, line == std::string_view::npos ? 0 : line + 1);
+    units::Registry beforeOnly, dropped;
+    beforeOnly.AddCsv(before);
+    dropped.AddCsv(before);
+    const std::size_t mark = dropped.NamesHeld();
+    dropped.AddCsv(text);
+    dropped.DropFrom(mark);
+    FUZZ_CHECK(dropped.Size() == beforeOnly.Size(), "dropping the second file left " + std::to_string(dropped.Size()) +
+                                                        " assignments, not " + std::to_string(beforeOnly.Size()));
     // Addresses made of the text's own bytes, so prefixes it lists are hit.
     for (std::size_t at = 0; at + 6 <= text.size(); at += 5) {
         HardwareAddress address;
@@ -60,6 +72,8 @@ void Registry(std::string_view text) {
         const std::optional<std::string_view> name = registry.Find(address);
         FUZZ_CHECK(fieldByField.Find(address) == name && pieces.Find(address) == name,
                    "another name at " + HexOf(address.octets.data(), 6));
+        FUZZ_CHECK(dropped.Find(address) == beforeOnly.Find(address), "after the drop, another name at " +
+                                                                         HexOf(address.octets.data(), 6));
         if (!name) continue;
         const std::string shown(*name);
         FUZZ_CHECK(!name->empty() && name->front() != ' ' && name->back() != ' ' && name->front() != '\t' &&

@@ -29,6 +29,7 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
     void Signal(int signal);
     // True until the child has ended (and then it is reaped).
     bool Running();

@@ -88,6 +88,22 @@ TEST_F(RegistryFolder, NoFilesMeanNoMakerAndAreReadOnceEvenWhenAskedFromManyThre
     EXPECT_EQ(MakerOf(makers, "24:6f:28:00:00:01"), "Espressif Inc.");
 }
 
+TEST_F(RegistryFolder, AFileThatCannotBeReadIsToldOnceAndLeftOut) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows does not open a folder as a file";
+#endif
+    fs::create_directory(folder_ / "oui.csv");  // opened, but not read
+    Write("mam.csv", "MA-M,70B3D5F,A Medium Block,x\n");
+    Makers makers(folder_.string());
+    std::vector<std::string> notes;
+    makers.OnNote = [&notes](const std::string& note) { notes.push_back(note); };
+    EXPECT_EQ(MakerOf(makers, "70:b3:d5:f0:00:01"), "A Medium Block");
+    EXPECT_EQ(MakerOf(makers, "24:6f:28:00:00:01"), std::nullopt);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0],
+              "cannot read the registry file \"" + (folder_ / "oui.csv").string() + "\": its makers are left out");
+}
+
 TEST(SystemRegistries, KnowAnEspressifUnitAndAnMaSBlockInsideTheAuthoritysOwn) {
     if (!fs::exists("/usr/share/ieee-data/oui.csv")) GTEST_SKIP() << "ieee-data is not installed";
     Makers makers;
