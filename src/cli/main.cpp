@@ -136,21 +136,6 @@ int RunScan(const Options& opt) {
     return kExitOk;
 }
 
-// Returns the fewest raw bytes a name given by --ssid can stand for: its
-// code page 936 or its UTF-8 bytes, each marker "[U+XXXX]" counting as one
-// byte.
-std::size_t ShortestRawLength(const std::string& name) {
-    std::size_t length = name.size();
-    try {
-        length = std::min(length, TextToCp936(name).size());
-    } catch (const Exception&) {
-    }
-    for (std::size_t at = name.find("[U+"); at != std::string::npos; at = name.find("[U+", at + 3)) {
-        length -= std::min<std::size_t>(length, 7);
-    }
-    return length;
-}
-
 // --record: a line for each result, before they are printed, so that the
 // printed exit code is the program's when the file cannot take them.
 int Record(units::RecordFile* record, const std::string& ssid, const TIdBytes& raw,

@@ -146,4 +146,16 @@ std::vector<JoinReport> AssembleResults(const std::vector<Target>& targets,
     return out;
 }
 
+std::size_t ShortestRawLength(const std::string& name) {
+    std::size_t length = name.size();
+    try {
+        length = std::min(length, TextToCp936(name).size());
+    } catch (const Exception&) {
+    }
+    for (std::size_t at = name.find("[U+"); at != std::string::npos; at = name.find("[U+", at + 3)) {
+        length -= std::min<std::size_t>(length, 7);
+    }
+    return length;
+}
+
 }  // namespace melvorin::cli

@@ -96,4 +96,8 @@ std::optional<JoinReport> CountedResult(const std::vector<Target>& targets, cons
 std::vector<JoinReport> AssembleResults(const std::vector<Target>& targets,
                                         const std::map<UnitKey, JoinReport>& results);
 
+// The fewest raw bytes a name given by --ssid can stand for: its code page
+// 936 or its UTF-8 bytes, each marker "[U+XXXX]" counting as one byte.
+std::size_t ShortestRawLength(const std::string& name);
+
 }  // namespace melvorin::cli

@@ -93,4 +93,13 @@ void CheckJoinSend(std::uint16_t port, const std::string& host) {
     if (OnThisHost(host, net::HostAddresses())) RefuseOtherListeners(port, host);
 }
 
+bool AddressBefore(const std::string& a, const std::string& b) {
+    in_addr x{}, y{};
+    const bool xv4 = inet_pton(AF_INET, a.c_str(), &x) == 1;
+    const bool yv4 = inet_pton(AF_INET, b.c_str(), &y) == 1;
+    if (xv4 && yv4) return ntohl(x.s_addr) < ntohl(y.s_addr);
+    if (xv4 != yv4) return xv4;
+    return a < b;
+}
+
 }  // namespace melvorin::cli

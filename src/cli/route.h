@@ -43,4 +43,7 @@ void CheckUnicastAddress(const std::string& address);
 // computer's own address).
 void CheckJoinSend(std::uint16_t port, const std::string& host);
 
+// Dotted IPv4 addresses in numeric order, anything else after them.
+bool AddressBefore(const std::string& a, const std::string& b);
+
 }  // namespace melvorin::cli

@@ -5,6 +5,7 @@
 #include <optional>
 #include <tuple>
 
+#include "cli/route.h"
 #include "net/neighbours.h"
 #include "net/sockets.h"
 #include "protocol/errors.h"
@@ -36,16 +37,6 @@ public:
     void ShowNotice(const TJoinResult& shown) override { result = shown; }
     std::optional<TJoinResult> result;
 };
-
-// Dotted IPv4 addresses in numeric order, anything else after them.
-bool AddressBefore(const std::string& a, const std::string& b) {
-    in_addr x{}, y{};
-    const bool xv4 = inet_pton(AF_INET, a.c_str(), &x) == 1;
-    const bool yv4 = inet_pton(AF_INET, b.c_str(), &y) == 1;
-    if (xv4 && yv4) return ntohl(x.s_addr) < ntohl(y.s_addr);
-    if (xv4 != yv4) return xv4;
-    return a < b;
-}
 
 // How long a scan for one unit by its address goes on after it answered, so
 // that another unit at that address, answering the same request, is heard.

@@ -233,8 +233,6 @@ Options:
                       standard input), out of sight of other users
   --reply-broadcast   send replies to 255.255.255.255:12345 instead of back to
                       the sender's address and port
-  --no-join-result    answer scans, never a join request: a device that
-                      gives no result
   --devices N         be N devices (1 to 1000) at once, each answering from an
                       address of its own: consecutive addresses from
                       --first-address on, which must be local (any
