@@ -69,8 +69,8 @@ void SendFrom(int fd, std::uint32_t source, const TIdBytes& reply) {
 void MeasureSpoof(Context& c, int offeringEvery) {
     const int senders = c.options.Pick(1'000'000, 300'000);
     const int baselineAt = c.options.Pick(6 * kCap, 2 * kCap);
-    const devsim::DeviceConfig offering = devsim::ParseArgs({}).config;
-    const TIdBytes offers = *devsim::HandleRequest(BuildScanRequest(), offering);
+    const devsim::DeviceConfig offeringConfig = devsim::ParseArgs({}).config;
+    const TIdBytes offers = *devsim::HandleRequest(BuildScanRequest(), offeringConfig);
     const devsim::DeviceConfig elsewhere = devsim::ParseArgs({"--network", "Other:50"}).config;
     const TIdBytes other = *devsim::HandleRequest(BuildScanRequest(), elsewhere);
     testing::ChildProcess cli(c.options.cli,
