@@ -61,8 +61,8 @@ std::string ConfigProblem(const DeviceConfig& config) {
         const std::string which = "network " + std::to_string(i + 1) + " (SSID " + Hex(ssid, ' ') + ")";
         if (ssid.empty()) return "network " + std::to_string(i + 1) + " has an empty SSID";
         if (ssid.size() > kMaxSsidLength) {
-            return which + " is " + std::to_string(ssid.size()) + " bytes long; an SSID has at most " +
-                   std::to_string(kMaxSsidLength);
+            return "network " + std::to_string(i + 1) + " has an SSID " + std::to_string(ssid.size()) +
+                   " bytes long; at most " + std::to_string(kMaxSsidLength) + " fit in a record";
         }
         // The tool finds records only by their 0D 0A ending and shows a caption
         // only up to its first zero byte. A lone 0D or 0A could still pair with
