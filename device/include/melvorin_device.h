@@ -24,9 +24,9 @@ extern "C" {
 #endif
 
 #define MLVD_VERSION_MAJOR 0
-#define MLVD_VERSION_MINOR 2
+#define MLVD_VERSION_MINOR 3
 #define MLVD_VERSION_PATCH 0
-#define MLVD_VERSION "0.2.0"
+#define MLVD_VERSION "0.3.0"
 
 /* Replies go to the requesting station's address at this port. */
 #define MLVD_REPLY_PORT 12345u
@@ -51,7 +51,8 @@ typedef struct mlvd_network {
     uint8_t open;   /* non-zero: the network takes no key */
 } mlvd_network;
 
-/* Filled by the firmware; `networks` is required, `join` may be NULL. */
+/* Filled by the firmware; `networks` is required, `join` and `key_ok` may
+ * be NULL. */
 typedef struct mlvd_callbacks {
     /* Fills `*out` with network number `index` (0, 1, 2, ...) and returns
      * non-zero, or returns 0 when there is no such network. Called several
@@ -63,6 +64,11 @@ typedef struct mlvd_callbacks {
      * the received datagram) and connect after sending the reply. A failed
      * connect needs no reboot: the context keeps answering. */
     void (*join)(void *user, const uint8_t *ssid, size_t ssid_len, const uint8_t *key, size_t key_len);
+    /* The firmware's own key rule for a network that takes a key: non-zero
+     * when `key` is one the network `ssid` takes (the SSID may be one the
+     * radio does not see). NULL: the built-in rule of mlvd_judge_join().
+     * Never asked about an open network's key. */
+    int (*key_ok)(void *user, const uint8_t *ssid, size_t ssid_len, const uint8_t *key, size_t key_len);
 } mlvd_callbacks;
 
 /* The caller's context: initialise with mlvd_init(), keep it as long as
@@ -101,8 +107,9 @@ int mlvd_frame_ok(const uint8_t *datagram, size_t length);
 
 /* The verdict for joining `ssid` with `key`: MLVD_SSID_OK when the radio
  * sees the network and would list it; MLVD_KEY_OK when the network is open
- * or the key is one a WPA2 network takes (8 to 63 printable ASCII
- * characters, or 64 hexadecimal digits). Calls no `join`. */
+ * or `key_ok` takes the key, or, without `key_ok`, the key is one a WPA2
+ * network takes (8 to 63 printable ASCII characters, or 64 hexadecimal
+ * digits). Calls no `join`. */
 unsigned mlvd_judge_join(const mlvd_device *dev, const uint8_t *ssid, size_t ssid_len, const uint8_t *key,
                          size_t key_len);
 

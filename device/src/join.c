@@ -1,6 +1,7 @@
 /* The join request: FF 00 <length> 02 00 <SSID> 0D 0A <key> <checksum>, the
  * SSID ending at the first 0D 0A. The verdict: the SSID must be one the
- * radio sees and would list; the key one its network takes. */
+ * radio sees and would list; the key one its network takes, by the
+ * firmware's rule when it gives one. */
 #include "melvorin_device.h"
 
 #include <string.h>
@@ -48,5 +49,9 @@ unsigned mlvd_judge_join(const mlvd_device *dev, const uint8_t *ssid, size_t ssi
             break;
         }
     }
-    return wpa2_key(key, key_len) ? verdict | MLVD_KEY_OK : verdict;
+    if (dev->callbacks->key_ok != NULL ? dev->callbacks->key_ok(dev->user, ssid, ssid_len, key, key_len)
+                                       : wpa2_key(key, key_len)) {
+        verdict |= MLVD_KEY_OK;
+    }
+    return verdict;
 }

@@ -110,7 +110,7 @@ protected:
 
     std::mt19937 random_{20261210};
     Radio radio_;
-    const mlvd_callbacks callbacks_{Networks, Join};
+    const mlvd_callbacks callbacks_{Networks, Join, nullptr};
     mlvd_device device_{};
 };
 

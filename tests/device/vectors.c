@@ -41,6 +41,13 @@ static int networks(void *user, unsigned index, mlvd_network *out)
     return 1;
 }
 
+/* A firmware's own key rule: "secret", and only for AB. */
+static int key_ok(void *user, const uint8_t *ssid, size_t ssid_len, const uint8_t *key, size_t key_len)
+{
+    (void)user;
+    return ssid_len == 2u && memcmp(ssid, "AB", 2) == 0 && key_len == 6u && memcmp(key, "secret", 6) == 0;
+}
+
 static void join(void *user, const uint8_t *ssid, size_t ssid_len, const uint8_t *key, size_t key_len)
 {
     radio *r = (radio *)user;
@@ -53,7 +60,7 @@ static void join(void *user, const uint8_t *ssid, size_t ssid_len, const uint8_t
 
 typedef struct vector {
     const char *name;
-    int equal_signals; /* the `equal` networks instead of `seen` */
+    int setup; /* SEEN, EQUAL (the `equal` networks) or OWN_KEY_RULE (`seen`, `key_ok`) */
     const uint8_t *request;
     size_t request_len;
     size_t capacity;
@@ -63,60 +70,72 @@ typedef struct vector {
     const char *joined_key;
 } vector;
 
+enum { SEEN, EQUAL, OWN_KEY_RULE };
+
 #define HEX64 "0123456789abcdefABCDEF0123456789abcdef0123456789abcdef0123456789"
 #define HEX64_G "0123456789abcdefABCDEF0123456789abcdef0123456789abcdef012345678g"
 
 static const vector vectors[] = {
-    {"scan: the listable networks in the radio's order", 0, BYTES("\xFF\x00\x01\x01\x02"), 1472,
+    {"scan: the listable networks in the radio's order", SEEN, BYTES("\xFF\x00\x01\x01\x02"), 1472,
      BYTES("\xFF\x00\x16\x81\x03\x41\x42\x00\x32\x0D\x0A\x43\x61\x66\x65\x00\x1E\x0D\x0A\xC4\xE3\x00\x3C\x0D\x0A"
            "\x04"),
      NULL, NULL},
-    {"scan: the weakest left out to fit 20 bytes", 0, BYTES("\xFF\x00\x01\x01\x02"), 20,
+    {"scan: the weakest left out to fit 20 bytes", SEEN, BYTES("\xFF\x00\x01\x01\x02"), 20,
      BYTES("\xFF\x00\x0E\x81\x02\x41\x42\x00\x32\x0D\x0A\xC4\xE3\x00\x3C\x0D\x0A\x57"), NULL, NULL},
-    {"scan: the two weakest left out to fit 17 bytes", 0, BYTES("\xFF\x00\x01\x01\x02"), 17,
+    {"scan: the two weakest left out to fit 17 bytes", SEEN, BYTES("\xFF\x00\x01\x01\x02"), 17,
      BYTES("\xFF\x00\x08\x81\x01\xC4\xE3\x00\x3C\x0D\x0A\x84"), NULL, NULL},
-    {"scan: an empty list in 6 bytes", 0, BYTES("\xFF\x00\x01\x01\x02"), 6, BYTES("\xFF\x00\x02\x81\x00\x83"), NULL,
+    {"scan: an empty list in 6 bytes", SEEN, BYTES("\xFF\x00\x01\x01\x02"), 6, BYTES("\xFF\x00\x02\x81\x00\x83"), NULL,
      NULL},
-    {"scan: equal signals, the later left out", 1, BYTES("\xFF\x00\x01\x01\x02"), 23,
+    {"scan: equal signals, the later left out", EQUAL, BYTES("\xFF\x00\x01\x01\x02"), 23,
      BYTES("\xFF\x00\x0E\x81\x02\x41\x31\x00\x28\x0D\x0A\x42\x32\x00\x28\x0D\x0A\xF5"), NULL, NULL},
-    {"scan: no reply into 5 bytes", 0, BYTES("\xFF\x00\x01\x01\x02"), 5, NONE, NULL, NULL},
-    {"join: listed network, passphrase", 0,
+    {"scan: no reply into 5 bytes", SEEN, BYTES("\xFF\x00\x01\x01\x02"), 5, NONE, NULL, NULL},
+    {"join: listed network, passphrase", SEEN,
      BYTES("\xFF\x00\x0E\x02\x00\x41\x42\x0D\x0A\x70\x61\x73\x73\x77\x6F\x72\x64\x1D"), 64,
      BYTES("\xFF\x00\x03\x82\x01\x01\x87"), "AB", "password"},
-    {"join: 7 characters are no key", 0, BYTES("\xFF\x00\x0D\x02\x00\x41\x42\x0D\x0A\x70\x61\x73\x73\x77\x6F\x72\xB8"),
+    {"join: 7 characters are no key", SEEN, BYTES("\xFF\x00\x0D\x02\x00\x41\x42\x0D\x0A\x70\x61\x73\x73\x77\x6F\x72\xB8"),
      64, BYTES("\xFF\x00\x03\x82\x01\x00\x86"), NULL, NULL},
-    {"join: a network the radio does not see", 0,
+    {"join: a network the radio does not see", SEEN,
      BYTES("\xFF\x00\x10\x02\x00\x4E\x6F\x70\x65\x0D\x0A\x70\x61\x73\x73\x77\x6F\x72\x64\x2E"), 64,
      BYTES("\xFF\x00\x03\x82\x00\x01\x86"), NULL, NULL},
-    {"join: an open network takes any key", 0, BYTES("\xFF\x00\x09\x02\x00\x43\x61\x66\x65\x0D\x0A\x78\x09"), 64,
+    {"join: an open network takes any key", SEEN, BYTES("\xFF\x00\x09\x02\x00\x43\x61\x66\x65\x0D\x0A\x78\x09"), 64,
      BYTES("\xFF\x00\x03\x82\x01\x01\x87"), "Cafe", "x"},
-    {"join: 64 hexadecimal digits", 0, BYTES("\xFF\x00\x46\x02\x00\x41\x42\x0D\x0A" HEX64 "\xAA"), 64,
+    {"join: 64 hexadecimal digits", SEEN, BYTES("\xFF\x00\x46\x02\x00\x41\x42\x0D\x0A" HEX64 "\xAA"), 64,
      BYTES("\xFF\x00\x03\x82\x01\x01\x87"), "AB", HEX64},
-    {"join: 64 characters not all hexadecimal", 0, BYTES("\xFF\x00\x46\x02\x00\x41\x42\x0D\x0A" HEX64_G "\xD8"), 64,
+    {"join: 64 characters not all hexadecimal", SEEN, BYTES("\xFF\x00\x46\x02\x00\x41\x42\x0D\x0A" HEX64_G "\xD8"), 64,
      BYTES("\xFF\x00\x03\x82\x01\x00\x86"), NULL, NULL},
-    {"join: a control character in the key", 0,
+    {"join: a control character in the key", SEEN,
      BYTES("\xFF\x00\x0F\x02\x00\x41\x42\x0D\x0A\x70\x61\x73\x73\x7F\x77\x6F\x72\x64\x9D"), 64,
      BYTES("\xFF\x00\x03\x82\x01\x00\x86"), NULL, NULL},
-    {"join: an empty SSID", 0, BYTES("\xFF\x00\x0C\x02\x00\x0D\x0A\x70\x61\x73\x73\x77\x6F\x72\x64\x98"), 64,
+    {"join: an empty SSID", SEEN, BYTES("\xFF\x00\x0C\x02\x00\x0D\x0A\x70\x61\x73\x73\x77\x6F\x72\x64\x98"), 64,
      BYTES("\xFF\x00\x03\x82\x00\x01\x86"), NULL, NULL},
-    {"join: no reply and no join into 6 bytes", 0,
+    {"join: no reply and no join into 6 bytes", SEEN,
      BYTES("\xFF\x00\x0E\x02\x00\x41\x42\x0D\x0A\x70\x61\x73\x73\x77\x6F\x72\x64\x1D"), 6, NONE, NULL, NULL},
-    {"drop: lead byte", 0, BYTES("\xFE\x00\x01\x01\x02"), 64, NONE, NULL, NULL},
-    {"drop: checksum", 0, BYTES("\xFF\x00\x01\x01\x03"), 64, NONE, NULL, NULL},
-    {"drop: length byte", 0, BYTES("\xFF\x00\x02\x01\x03"), 64, NONE, NULL, NULL},
-    {"drop: unknown command", 0, BYTES("\xFF\x00\x01\x03\x04"), 64, NONE, NULL, NULL},
-    {"drop: a list reply looping back", 0, BYTES("\xFF\x00\x02\x81\x00\x83"), 64, NONE, NULL, NULL},
-    {"drop: four bytes", 0, BYTES("\xFF\x00\x01\x01"), 64, NONE, NULL, NULL},
-    {"drop: a join without 0D 0A", 0, BYTES("\xFF\x00\x05\x02\x00\x41\x42\x4A"), 64, NONE, NULL, NULL},
-    {"drop: a join not starting with 00", 0,
+    {"drop: lead byte", SEEN, BYTES("\xFE\x00\x01\x01\x02"), 64, NONE, NULL, NULL},
+    {"drop: checksum", SEEN, BYTES("\xFF\x00\x01\x01\x03"), 64, NONE, NULL, NULL},
+    {"drop: length byte", SEEN, BYTES("\xFF\x00\x02\x01\x03"), 64, NONE, NULL, NULL},
+    {"drop: unknown command", SEEN, BYTES("\xFF\x00\x01\x03\x04"), 64, NONE, NULL, NULL},
+    {"drop: a list reply looping back", SEEN, BYTES("\xFF\x00\x02\x81\x00\x83"), 64, NONE, NULL, NULL},
+    {"drop: four bytes", SEEN, BYTES("\xFF\x00\x01\x01"), 64, NONE, NULL, NULL},
+    {"drop: a join without 0D 0A", SEEN, BYTES("\xFF\x00\x05\x02\x00\x41\x42\x4A"), 64, NONE, NULL, NULL},
+    {"drop: a join not starting with 00", SEEN,
      BYTES("\xFF\x00\x0E\x02\x01\x41\x42\x0D\x0A\x70\x61\x73\x73\x77\x6F\x72\x64\x1E"), 64, NONE, NULL, NULL},
-    {"scan: still answered after all that", 0, BYTES("\xFF\x00\x01\x01\x02"), 17,
+    {"join: the firmware's key rule takes a key the built-in one does not", OWN_KEY_RULE,
+     BYTES("\xFF\x00\x0C\x02\x00\x41\x42\x0D\x0A\x73\x65\x63\x72\x65\x74\x2E"), 64,
+     BYTES("\xFF\x00\x03\x82\x01\x01\x87"), "AB", "secret"},
+    {"join: the firmware's key rule refuses a passphrase", OWN_KEY_RULE,
+     BYTES("\xFF\x00\x0E\x02\x00\x41\x42\x0D\x0A\x70\x61\x73\x73\x77\x6F\x72\x64\x1D"), 64,
+     BYTES("\xFF\x00\x03\x82\x01\x00\x86"), NULL, NULL},
+    {"join: an open network is not the key rule's to refuse", OWN_KEY_RULE,
+     BYTES("\xFF\x00\x09\x02\x00\x43\x61\x66\x65\x0D\x0A\x78\x09"), 64, BYTES("\xFF\x00\x03\x82\x01\x01\x87"),
+     "Cafe", "x"},
+    {"scan: still answered after all that", SEEN, BYTES("\xFF\x00\x01\x01\x02"), 17,
      BYTES("\xFF\x00\x08\x81\x01\xC4\xE3\x00\x3C\x0D\x0A\x84"), NULL, NULL},
 };
 
 int mlvd_run_vectors(void (*fail)(const char *name, const char *what))
 {
-    static const mlvd_callbacks callbacks = {networks, join};
+    static const mlvd_callbacks callbacks = {networks, join, NULL};
+    static const mlvd_callbacks own_key_rule = {networks, join, key_ok};
     uint8_t reply[1472];
     radio r;
     mlvd_device dev;
@@ -130,8 +149,9 @@ int mlvd_run_vectors(void (*fail)(const char *name, const char *what))
         const vector *v = &vectors[i];
         const int joins = r.joins;
         size_t size;
-        r.networks = v->equal_signals ? equal : seen;
-        r.count = v->equal_signals ? 3u : 6u;
+        r.networks = v->setup == EQUAL ? equal : seen;
+        r.count = v->setup == EQUAL ? 3u : 6u;
+        dev.callbacks = v->setup == OWN_KEY_RULE ? &own_key_rule : &callbacks; /* the counters go on */
         memset(reply, 0xEE, sizeof reply);
         size = mlvd_handle(&dev, v->request, v->request_len, (int)(i % 2u), reply, v->capacity);
         replies += size != 0;
@@ -150,7 +170,7 @@ int mlvd_run_vectors(void (*fail)(const char *name, const char *what))
             ++failures;
         }
     }
-    if ((unsigned)dev.ignored != i - replies || dev.joins != 3u || (unsigned)(dev.scans + dev.joins + dev.refused) != replies) {
+    if ((unsigned)dev.ignored != i - replies || dev.joins != 5u || (unsigned)(dev.scans + dev.joins + dev.refused) != replies) {
         fail("the context's counters", "counts");
         ++failures;
     }

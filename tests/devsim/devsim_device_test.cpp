@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -91,9 +92,14 @@ TEST_F(DevsimDevice, LargestListStaysReadableRecordForRecord) {
         nets.push_back({Bytes(ssid), static_cast<std::uint8_t>(i)});
         size += ssid.size() + 4;
     }
-    // Pad the last SSID to exactly 8192 bytes of reply.
+    // Pad the SSIDs from the last one on, each to at most 255 bytes, to
+    // exactly 8192 bytes of reply.
     ASSERT_LT(size, kMaxReplySize);
-    nets.back().ssid.resize(nets.back().ssid.size() + (kMaxReplySize - size), 'z');
+    for (auto net = nets.rbegin(); size < kMaxReplySize; ++net) {
+        const std::size_t pad = std::min(kMaxSsidLength - net->ssid.size(), kMaxReplySize - size);
+        net->ssid.resize(net->ssid.size() + pad, 'z');
+        size += pad;
+    }
     const DeviceConfig cfg = Config(nets);
     ASSERT_EQ(ConfigProblem(cfg), "");
     const TIdBytes reply = BuildListReply(cfg);
@@ -111,9 +117,9 @@ TEST_F(DevsimDevice, LargestListStaysReadableRecordForRecord) {
     }
 
     // One byte more is refused at start-up.
-    nets.back().ssid.push_back('z');
-    EXPECT_NE(ConfigProblem(Config(nets)), "");
-    nets.back().ssid.pop_back();
+    nets.front().ssid.push_back('z');
+    EXPECT_NE(ConfigProblem(Config(nets)).find("8193 bytes"), std::string::npos);
+    nets.front().ssid.pop_back();
     nets.push_back({Bytes("one-too-many"), 1});
     EXPECT_NE(ConfigProblem(Config(nets)).find("too many networks"), std::string::npos);
 }
@@ -121,6 +127,9 @@ TEST_F(DevsimDevice, LargestListStaysReadableRecordForRecord) {
 TEST_F(DevsimDevice, SsidsTheToolCouldNotReadBackAreRefused) {
     EXPECT_EQ(ConfigProblem(Config({{Bytes("ok"), 1}, {Bytes("办"), 2}})), "");
     EXPECT_NE(ConfigProblem(Config({{TIdBytes{}, 1}})).find("empty SSID"), std::string::npos);
+    EXPECT_EQ(ConfigProblem(Config({{TIdBytes(kMaxSsidLength, 'a'), 1}})), "");
+    EXPECT_NE(ConfigProblem(Config({{TIdBytes(kMaxSsidLength + 1, 'a'), 1}})).find("256 bytes long"),
+              std::string::npos);
     EXPECT_NE(ConfigProblem(Config({{TIdBytes{'a', 0x00, 'b'}, 1}})).find("zero byte"), std::string::npos);
     EXPECT_NE(ConfigProblem(Config({{TIdBytes{'a', 0x0D, 0x0A, 'b'}, 1}})).find("line break"), std::string::npos);
     // A lone LF would pair with a count byte of 0x0D (13 networks).
@@ -176,30 +185,35 @@ TEST_F(DevsimDevice, MalformedDatagramsAreIgnored) {
     cutPair[6] = CalcChecksum(cutPair.data() + 1, 5);
     EXPECT_TRUE(ignored(cutPair));
 
-    // Offsets 1 and 2 are not read: a wrong length byte does not matter.
+    // The length byte must say n - 4, even with the right checksum; offset 1
+    // is not read.
     EXPECT_FALSE(ignored(Frame(0x01, {})));
-    TIdBytes oddLength{0xFF, 0x07, 0x09, 0x01, 0x00};
+    TIdBytes oddLength{0xFF, 0x00, 0x09, 0x01, 0x00};
     oddLength[4] = CalcChecksum(oddLength.data() + 1, 3);
-    EXPECT_FALSE(ignored(oddLength));
+    EXPECT_TRUE(ignored(oddLength));
+    TIdBytes oddSecond{0xFF, 0x07, 0x01, 0x01, 0x00};
+    oddSecond[4] = CalcChecksum(oddSecond.data() + 1, 3);
+    EXPECT_FALSE(ignored(oddSecond));
     // A scan request with a payload is still a scan request.
     EXPECT_FALSE(ignored(Frame(0x01, {0x01, 0x02, 0x03})));
 }
 
-TEST_F(DevsimDevice, LargestDatagramsAreReadWhole) {
+TEST_F(DevsimDevice, LongestRequestIsReadWholeAndLongerOnesIgnored) {
     const DeviceConfig cfg = DefaultConfig();
-    // The largest UDP payload over IPv4, as a join request with a huge key:
-    // answered, and the key refused.
-    const TIdBytes hugeJoin = JoinRequest(Bytes("HomeNet"), TIdBytes(65507 - 15, 'k'));
-    ASSERT_EQ(hugeJoin.size(), 65507u);
-    EXPECT_EQ(Hex(*HandleRequest(hugeJoin, cfg), ' '), "ff 00 03 82 01 00 86");
-    // The same size, all 0xFF (checksum fails), and an all-zero scan frame.
-    EXPECT_FALSE(HandleRequest(TIdBytes(65507, 0xFF), cfg).has_value());
+    // 259 bytes (a length byte of 255), the key refused: 65 bytes.
+    const TIdBytes longest = JoinRequest(Bytes("HomeNet"), Bytes(std::string(259 - 15, 'k')));
+    ASSERT_EQ(longest.size(), 259u);
+    EXPECT_EQ(Hex(*HandleRequest(longest, cfg), ' '), "ff 00 03 82 01 00 86");
+    // One byte more, whose length byte can only wrap, and the largest UDP
+    // payload over IPv4 with its checksum right: no reply.
+    EXPECT_FALSE(HandleRequest(JoinRequest(Bytes("HomeNet"), Bytes(std::string(260 - 15, 'k'))), cfg).has_value());
+    EXPECT_FALSE(HandleRequest(JoinRequest(Bytes("HomeNet"), TIdBytes(65507 - 15, 'k')), cfg).has_value());
     TIdBytes bigScan(65507, 0x00);
     bigScan[0] = 0xFF;
+    bigScan[2] = 0xFF;
     bigScan[3] = 0x01;
-    bigScan.back() = 0x01;
-    EXPECT_TRUE(HandleRequest(bigScan, cfg).has_value());
-
+    bigScan.back() = 0x00;  // 0xFF + 0x01
+    EXPECT_FALSE(HandleRequest(bigScan, cfg).has_value());
 }
 
 // The whole road through the tool's own exchange code: scan, list, double-click

@@ -78,7 +78,7 @@ std::uint8_t ExpectedReply(const Bytes& d, std::size_t capacity) {
 }
 
 void Run(const std::uint8_t* input, std::size_t size) {
-    static const mlvd_callbacks callbacks = {Networks, Join};
+    static const mlvd_callbacks callbacks = {Networks, Join, nullptr};
     static const Radio* radio = nullptr;
     static mlvd_device device = [] {
         mlvd_device d;

@@ -4,8 +4,9 @@
 // datagram handler, which must show the device's networks or the verdict.
 //
 // Input: one control byte, then the datagram. Bits 0-1 pick the device's
-// networks and key, bit 2 sets the lead byte to 0xFF, bit 3 writes the right
-// checksum into the last byte.
+// networks and key, bit 2 sets the lead byte to 0xFF, bit 4 the length byte
+// to the datagram's size - 4, bit 3 writes the right checksum into the last
+// byte.
 
 #include <cstddef>
 #include <cstdint>
@@ -72,7 +73,7 @@ struct Expected {
 Expected ExpectedRequest(const Bytes& d) {
     const std::size_t n = d.size();
     Expected e;
-    if (n < 5 || n > 65535 || d[0] != 0xFF || Sum(d, 1, n - 1) != d[n - 1]) return e;
+    if (n < 5 || n > 259 || d[0] != 0xFF || d[2] != n - 4 || Sum(d, 1, n - 1) != d[n - 1]) return e;
     if (d[3] == 0x01) {
         e.kind = Expected::Scan;
     } else if (d[3] == 0x02 && n >= 8 && d[4] == 0x00) {
@@ -114,6 +115,7 @@ void Run(const std::uint8_t* input, std::size_t size) {
     const int which = control & 0x03;
     Bytes d(input + 1, input + size);
     if ((control & 0x04) && !d.empty()) d[0] = 0xFF;
+    if ((control & 0x10) && d.size() >= 4) d[2] = static_cast<std::uint8_t>(d.size() - 4);
     if ((control & 0x08) && d.size() >= 2) d.back() = static_cast<std::uint8_t>(Sum(d, 1, d.size() - 1));
     const DeviceConfig& config = Config(which);
     const std::string shown = "config " + std::to_string(which) + ", datagram " + HexOf(d);

@@ -33,6 +33,8 @@ set(device_public_header ../include/melvorin_device.h)
 # The sealed join's filling on Mbed TLS (device/port/mbedtls/) includes Mbed
 # TLS, the extension's header and its own.
 set(device_port_headers melvorin_seal.h mlvs_mbedtls.h)
+# The layers that use the device library, by its public header <melvorin_device.h>.
+set(device_header_layers lwip_unit devsim)
 set(qt_layers qt app)
 # A Windows header goes into src/win32, into the Windows file of a system
 # seam (*_windows.cpp, *_windows.h) and into the transport's one shared
@@ -89,6 +91,9 @@ foreach(folder ${folders})
         if(layer STREQUAL "device" AND source MATCHES "^device/port/mbedtls/"
            AND (header MATCHES "^mbedtls/" OR header IN_LIST device_port_headers))
           continue()
+        endif()
+        if(header STREQUAL "melvorin_device.h" AND NOT layer IN_LIST device_header_layers)
+          list(APPEND faults "${source} includes <${header}>: only tools/lwip_unit and tools/devsim use the device library")
         elseif(layer STREQUAL "device" AND NOT header IN_LIST device_c_headers)
           list(APPEND faults "${source} includes <${header}>: the device library uses only <stdint.h>, <stddef.h> and <string.h>")
         elseif(qt AND NOT layer IN_LIST qt_layers)

@@ -1,8 +1,15 @@
 #include "devsim/device.h"
 
+#include <melvorin_device.h>
+
 #include <algorithm>
 
 #include "protocol/frame.h"
+#include "protocol/scan.h"
+
+// The device answers through the unit's C library (device/), as a firmware
+// would: the configuration is its radio, and its key rule is the library's
+// key_ok callback.
 
 namespace melvorin::devsim {
 
@@ -11,11 +18,33 @@ namespace {
 constexpr std::uint8_t kCr = 0x0D;
 constexpr std::uint8_t kLf = 0x0A;
 
+const DeviceConfig& ConfigOf(void* user) { return *static_cast<const DeviceConfig*>(user); }
+
+int SeenNetwork(void* user, unsigned index, mlvd_network* out) {
+    const DeviceConfig& config = ConfigOf(user);
+    if (index >= config.networks.size()) return 0;
+    const Network& net = config.networks[index];
+    out->ssid = net.ssid.data();
+    // An SSID too long for a record is handed on empty: the library leaves
+    // it out (ConfigProblem refuses such a configuration).
+    out->ssid_len = static_cast<std::uint8_t>(net.ssid.size() <= kMaxSsidLength ? net.ssid.size() : 0);
+    out->signal = net.strength;
+    out->open = 0;
+    return 1;
+}
+
+int TakesKey(void* user, const std::uint8_t*, std::size_t, const std::uint8_t* key, std::size_t keyLength) {
+    return KeyAccepted(ConfigOf(user), TIdBytes(key, key + keyLength)) ? 1 : 0;
+}
+
+// No join callback: the simulated device connects to nothing.
+constexpr mlvd_callbacks kCallbacks{SeenNetwork, nullptr, TakesKey};
+
 // Bytes of one record in a list reply: SSID, flag, strength, 0D 0A.
-std::size_t RecordSize(const Network& net) { return net.ssid.size() + 4; }
+std::size_t RecordSize(const Network& net) { return net.ssid.size() + MLVD_RECORD_OVERHEAD; }
 
 std::size_t ListReplySize(const DeviceConfig& config) {
-    std::size_t n = 6;  // FF 00 len 81 count ... checksum
+    std::size_t n = MLVD_LIST_OVERHEAD;  // FF 00 len 81 count ... checksum
     for (const Network& net : config.networks) n += RecordSize(net);
     return n;
 }
@@ -31,6 +60,10 @@ std::string ConfigProblem(const DeviceConfig& config) {
         const TIdBytes& ssid = config.networks[i].ssid;
         const std::string which = "network " + std::to_string(i + 1) + " (SSID " + Hex(ssid, ' ') + ")";
         if (ssid.empty()) return "network " + std::to_string(i + 1) + " has an empty SSID";
+        if (ssid.size() > kMaxSsidLength) {
+            return "network " + std::to_string(i + 1) + " has an SSID " + std::to_string(ssid.size()) +
+                   " bytes long; at most " + std::to_string(kMaxSsidLength) + " fit in a record";
+        }
         // The tool finds records only by their 0D 0A ending and shows a caption
         // only up to its first zero byte. A lone 0D or 0A could still pair with
         // a neighbouring byte (the count byte is 0x0D for 13 networks), so no
@@ -51,39 +84,20 @@ std::string ConfigProblem(const DeviceConfig& config) {
 }
 
 TIdBytes BuildListReply(const DeviceConfig& config) {
-    TIdBytes out;
-    out.reserve(ListReplySize(config));
-    out.push_back(kLeadByte);
-    out.push_back(0x00);
-    out.push_back(0x00);  // length, below
-    out.push_back(SsidListReply);
-    out.push_back(static_cast<std::uint8_t>(config.networks.size()));
-    for (const Network& net : config.networks) {
-        out.insert(out.end(), net.ssid.begin(), net.ssid.end());
-        out.push_back(kRecordFlag);
-        out.push_back(net.strength);
-        out.push_back(kCr);
-        out.push_back(kLf);
-    }
-    out.push_back(0x00);
-    const std::size_t n = out.size();
-    // The length byte is one byte wide; a longer reply says 255 (the tool
-    // never reads it).
-    out[2] = static_cast<std::uint8_t>(std::min<std::size_t>(n - 4, 255));
-    out[n - 1] = CalcChecksum(out.data() + 1, static_cast<int>(n - 2));
-    return out;
+    // A scan request always gets a reply: an empty list takes 6 bytes.
+    return HandleRequest(BuildScanRequest(), config).value_or(TIdBytes{});
 }
 
 TIdBytes BuildJoinResult(bool ssidAccepted, bool keyAccepted) {
-    return BuildFrame(JoinResult, TIdBytes{static_cast<std::uint8_t>(ssidAccepted ? 0x01 : 0x00),
-                                           static_cast<std::uint8_t>(keyAccepted ? 0x01 : 0x00)});
+    TIdBytes out(MLVD_JOIN_RESULT_SIZE);
+    const unsigned verdict = (ssidAccepted ? MLVD_SSID_OK : 0u) | (keyAccepted ? MLVD_KEY_OK : 0u);
+    out.resize(mlvd_join_result(verdict, out.data(), out.size()));
+    return out;
 }
 
 std::optional<Request> ParseRequest(const TIdBytes& datagram) {
     const std::size_t n = datagram.size();
-    if (n < 5 || n > 65535) return std::nullopt;
-    if (datagram[0] != kLeadByte) return std::nullopt;
-    if (CalcChecksum(datagram.data() + 1, static_cast<int>(n - 2)) != datagram[n - 1]) return std::nullopt;
+    if (mlvd_frame_ok(datagram.data(), n) == 0) return std::nullopt;
     switch (datagram[3]) {
     case ScanRequest:
         return Request{RequestKind::Scan, {}, {}};
@@ -118,10 +132,14 @@ bool KeyAccepted(const DeviceConfig& config, const TIdBytes& key) {
 }
 
 std::optional<TIdBytes> HandleRequest(const TIdBytes& datagram, const DeviceConfig& config) {
-    const std::optional<Request> req = ParseRequest(datagram);
-    if (!req) return std::nullopt;
-    if (req->kind == RequestKind::Scan) return BuildListReply(config);
-    return BuildJoinResult(SsidAccepted(config, req->ssid), KeyAccepted(config, req->key));
+    mlvd_device device;
+    mlvd_init(&device, &kCallbacks, const_cast<DeviceConfig*>(&config));  // read only, by ConfigOf
+    TIdBytes reply(kMaxReplySize);
+    // Broadcast or not, requests are answered alike.
+    const std::size_t n = mlvd_handle(&device, datagram.data(), datagram.size(), 0, reply.data(), reply.size());
+    if (n == 0) return std::nullopt;
+    reply.resize(n);
+    return reply;
 }
 
 }  // namespace melvorin::devsim

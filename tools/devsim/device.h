@@ -1,8 +1,9 @@
 #pragma once
 
 // The simulated device's side of the provisioning protocol, free of sockets:
-// a datagram in, at most one reply out. The program around it (main.cpp) does
-// the sockets, options and signals.
+// a datagram in, at most one reply out, worked out by the unit's library
+// (device/, melvorin_device.h) as a firmware would. The program around it
+// (main.cpp) does the sockets, options and signals.
 
 #include <cstddef>
 #include <cstdint>
@@ -30,15 +31,14 @@ struct DeviceConfig {
 // Limits of a list reply that the tool reads back record for record.
 inline constexpr std::size_t kMaxReplySize = 8192;
 inline constexpr std::size_t kMaxNetworks = 255;   // the record count is one byte
+inline constexpr std::size_t kMaxSsidLength = 255; // a record's SSID, as the library takes it
 inline constexpr std::size_t kMinKeyLength = 8;
 inline constexpr std::size_t kMaxKeyLength = 63;
 
-// The byte after each SSID in a list reply; the tool does not read it.
-inline constexpr std::uint8_t kRecordFlag = 0x00;
-
 // Empty when the tool would read every network of `config` back exactly as
-// given; else the reason why not (an empty SSID, a zero byte or a line break
-// in one, too many networks, a reply too large).
+// given; else the reason why not (an empty SSID, one over kMaxSsidLength
+// bytes, a zero byte or a line break in one, too many networks, a reply too
+// large).
 std::string ConfigProblem(const DeviceConfig& config);
 
 // FF 00 <len> 81 <count> then <SSID> 00 <strength> 0D 0A per network, and the
@@ -56,16 +56,18 @@ struct Request {
     TIdBytes key;   // join only
 };
 
-// Reads a datagram: lead byte 0xFF, checksum over offsets 1..n-2, command 0x01
-// (a scan, at least 5 bytes) or 0x02 with the payload 00 <SSID> 0D 0A <key>,
-// where the SSID ends at the first 0D 0A. Anything else gives nothing.
+// Reads a datagram: at most 259 bytes, lead byte 0xFF, the length byte n - 4,
+// checksum over offsets 1..n-2, command 0x01 (a scan) or 0x02 with the
+// payload 00 <SSID> 0D 0A <key>, where the SSID ends at the first 0D 0A.
+// Anything else gives nothing.
 std::optional<Request> ParseRequest(const TIdBytes& datagram);
 
 bool SsidAccepted(const DeviceConfig& config, const TIdBytes& ssid);
 bool KeyAccepted(const DeviceConfig& config, const TIdBytes& key);
 
-// The reply to one received datagram, or nothing when it is not a valid
-// request. Never throws for any datagram.
+// The reply to one received datagram (the one ParseRequest reads), or nothing
+// when it is not a valid request. Never throws for any datagram but
+// std::bad_alloc.
 std::optional<TIdBytes> HandleRequest(const TIdBytes& datagram, const DeviceConfig& config);
 
 

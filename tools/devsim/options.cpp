@@ -214,7 +214,9 @@ UDP datagrams on the search port (on 0.0.0.0, broadcast permitted), answers a
 scan request (FF 00 01 01 02) with the list of its networks and a join request
 (command 0x02, payload 00 <SSID> 0D 0A <key>) with a join result: the SSID is
 accepted when it is one of its networks, the key as described under --key.
-Every other datagram is ignored (logged in hex with --verbose).
+It reads requests as the unit's library (melvorin_device) does: a datagram
+over 259 bytes, or with a wrong lead byte, length byte (its size - 4) or
+checksum, is ignored like every other datagram (logged in hex with --verbose).
 
 Options:
   --port N            UDP port to listen on (default 1902, the search port)
@@ -270,8 +272,9 @@ Options:
   --help, -h          show this text and exit
   --version           print the version and exit
 
-SSIDs must not be empty and must not hold a zero byte or a line break (0x0D,
-0x0A); at most 255 networks, in a list reply of at most 8192 bytes.
+SSIDs must not be empty or over 255 bytes and must not hold a zero byte or a
+line break (0x0D, 0x0A); at most 255 networks, in a list reply of at most
+8192 bytes.
 
 When ready it prints "melvorin-devsim: listening on port N with K networks"
 to stderr (with --loss, followed by ", dropping replies with probability P, seed N"). SIGINT or SIGTERM stops it with exit code 0. A bad argument or a

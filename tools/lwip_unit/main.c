@@ -67,7 +67,7 @@ static void radio_join(void *user, const uint8_t *ssid, size_t ssid_len, const u
     u->join_pending = 1;
 }
 
-static const mlvd_callbacks callbacks = {radio_networks, radio_join};
+static const mlvd_callbacks callbacks = {radio_networks, radio_join, NULL};
 
 /* On lwIP's thread, with its core locked. */
 static void on_datagram(void *arg, struct udp_pcb *pcb, struct pbuf *p, const ip_addr_t *from, u16_t port)
