@@ -69,7 +69,7 @@ class SealedJoinTest : public ::testing::Test {
   mlvs_crypto crypto_{};
   std::uint8_t sk_[32]{}, pk_[65]{};
   mlvs_unit unit_{};
-  mlvd_callbacks callbacks_{networks, nullptr};
+  mlvd_callbacks callbacks_{networks, nullptr, nullptr};
   mlvd_device device_{};
 };
 
