@@ -3,20 +3,25 @@
 # stack on a tap interface, bridged with a veth link to the station's
 # namespace, where melvorin-cli scans it, joins it with a key, is refused a
 # key no WPA2 network takes, and the unit still answers after that; then a
-# join addressed to the unit alone (--device).
+# join addressed to the unit alone (--device); the conformance check; and,
+# given the window, the window under Xvfb lists the unit's networks and joins
+# the first from the keyboard.
 #
-# Usage: run_lwip_unit.sh MELVORIN_CLI LWIP_UNIT
+# Usage: run_lwip_unit.sh MELVORIN_CLI LWIP_UNIT [MELVORIN]
 # Exit: 0 passed, 1 failed, 77 skipped (namespaces or a tap cannot be made).
 set -uo pipefail
 cli=${1:?usage: run_lwip_unit.sh MELVORIN_CLI LWIP_UNIT}
 unit=${2:?usage: run_lwip_unit.sh MELVORIN_CLI LWIP_UNIT}
+window=${3:-}
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 . "$here/../support/kit.sh"
 netns_preflight run_lwip_unit
 
 st=mlv-ls-$$ un=mlv-lu-$$ link=mlvlw$$
 work=$(mktemp -d /tmp/mlv-lwip.XXXXXX)
+xvfb=
 cleanup() {
+  [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null
   devsim_stop
   netns_remove "$st" "$un" -- "$link"
   rm -rf "$work"
@@ -72,4 +77,25 @@ join=$(echo 'x' | run_cli join --ssid Cafe --device 192.168.4.1 --key-file - --j
 check=$(run_cli check --device 192.168.4.1 --secured HomeNet --json --scan-timeout 2) || fail "check: exit $?: $check"
 [ "$(json_get "$check" 'cases/result=fail/name' 2>/dev/null)" = "" ] || fail "check failed cases: $check"
 [ "$(grep -c 'lwip-unit: joining' "$work/unit.log")" -eq 2 ] || fail "the check made the unit join"
+
+# The window lists the unit's networks; Tab Tab Down Return joins the row
+# the keyboard lands on with the key box's sample key (8 bytes).
+if [ -n "$window" ]; then
+  export DISPLAY=:$((100 + $$ % 100))
+  ip netns exec "$st" Xvfb "$DISPLAY" -screen 0 640x640x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb=$!
+  for _ in $(seq 100); do ip netns exec "$st" xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  ip netns exec "$st" env LANG=C.UTF-8 "$window" --verbose 2>"$work/window.log" &
+  window_pid=$!
+  ip netns exec "$st" xdotool search --sync --onlyvisible --name '^Melvorin$' >/dev/null
+  for _ in $(seq 100); do grep -Eq 'ff 00 [0-9a-f]{2} 81 ' "$work/window.log" && break; sleep 0.1; done
+  ip netns exec "$st" xdotool search --onlyvisible --name '^Melvorin$' windowfocus --sync
+  ip netns exec "$st" xdotool key Tab Tab Down Return
+  for _ in $(seq 100); do [ "$(grep -c 'lwip-unit: joining' "$work/unit.log")" -eq 3 ] && break; sleep 0.1; done
+  kill "$window_pid" 2>/dev/null
+  wait "$window_pid" 2>/dev/null
+  grep 'lwip-unit: joining' "$work/unit.log" | sed -n 3p | grep -Eq '"(HomeNet|Cafe)" with a key of 8 bytes' ||
+    { cat "$work/window.log" >&2; fail "the window did not join one of the unit's networks"; }
+  echo "run_lwip_unit: the window listed and joined it too"
+fi
 echo "run_lwip_unit: scanned, joined, refused, joined again, checked"
