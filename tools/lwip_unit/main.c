@@ -101,21 +101,21 @@ static void on_datagram(void *arg, struct udp_pcb *pcb, struct pbuf *p, const ip
     }
 }
 
-static int add_network(unit *u, const char *spec)
+static int add_network(unit *u, const char *text)
 {
-    const char *colon = strchr(spec, ':');
+    const char *colon = strchr(text, ':');
     network *net = &u->networks[u->count];
     char *end = NULL;
     long signal;
-    if (u->count == MAX_NETWORKS || colon == NULL || colon == spec || (size_t)(colon - spec) > sizeof net->ssid) {
+    if (u->count == MAX_NETWORKS || colon == NULL || colon == text || (size_t)(colon - text) > sizeof net->ssid) {
         return 0;
     }
     signal = strtol(colon + 1, &end, 10);
     if (end == colon + 1 || signal < 0 || signal > 100 || (*end != '\0' && strcmp(end, ":open") != 0)) {
         return 0;
     }
-    net->ssid_len = (uint8_t)(colon - spec);
-    memcpy(net->ssid, spec, net->ssid_len);
+    net->ssid_len = (uint8_t)(colon - text);
+    memcpy(net->ssid, text, net->ssid_len);
     net->signal = (uint8_t)signal;
     net->open = *end != '\0';
     ++u->count;
