@@ -143,8 +143,10 @@ grep -qF "cannot write to the record file \"$work/full.jsonl\": File too large" 
   grep -q "no more units are joined" "$work/full.err" || fail "an unwritable record: $(cat "$work/full.err")"
 
 # 4. Another user's program bound to the search port on the station.
+# (copied where that user can run it, without the sanitizers' suppression
+# files, which may be where that user cannot read them)
 chmod 755 "$work" && install -m 755 "$devsim" "$work/melvorin-devsim" || exit 1
-devsim_start "$work/nobody.log" ip netns exec "$st" env LSAN_OPTIONS= \
+devsim_start "$work/nobody.log" ip netns exec "$st" env LSAN_OPTIONS= TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
   setpriv --reuid 65534 --regid 65534 --clear-groups "$work/melvorin-devsim" || fail "nobody's listener did not start"
 before=$(grep -c 'ff 00 .. 02 00' "$work/w.log")
 watch other

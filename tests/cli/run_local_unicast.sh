@@ -41,8 +41,12 @@ devsim_stop
 
 # Another user hears the scan on 255.255.255.255:1902 and answers it, as a
 # device would, from a socket bound to 127.0.0.1:1902.
+# That user may not read this tree (a clone only root can enter): the program
+# is copied where it can.
+chmod 711 "$work" && mkdir -m 755 "$work/nobody" &&
+  install -m 644 "$(dirname "${BASH_SOURCE[0]}")/../support/scan_answerer.py" "$work/nobody/" || exit 1
 devsim_start "$work/nobody.err" setpriv --reuid 65534 --regid 65534 --clear-groups \
-  /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/../support/scan_answerer.py" 255.255.255.255 127.0.0.1 "$reply" \
+  /usr/bin/python3 "$work/nobody/scan_answerer.py" 255.255.255.255 127.0.0.1 "$reply" \
   >"$work/nobody.out" || exit 1
 said=$(join --ssid HomeNet --scan-timeout 1 --unicast 2>&1); code=$?
 [ "$code" -eq 1 ] || fail "the unicast to another user's program on this computer exited with $code: $said"
