@@ -67,6 +67,15 @@ std::string RegistryFolder();
 // Joins a folder and a file name with the system's separator.
 std::string InFolder(const std::string& folder, const std::string& name);
 
+// The user's folder for state kept between runs, with "melvorin" in it:
+// $XDG_STATE_HOME/melvorin (~/.local/state/melvorin when unset) on Linux,
+// %LOCALAPPDATA%\melvorin on Windows. Raises SystemError when the system
+// names no home for the user.
+std::string StateFolder();
+// Makes `folder` and the folders above it that are missing, each readable
+// by its owner alone. Raises SystemError.
+void MakeFolders(const std::string& folder);
+
 // This computer's host name, as UTF-8; "" when the system cannot tell.
 std::string HostName();
 

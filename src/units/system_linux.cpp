@@ -85,6 +85,23 @@ std::string RegistryFolder() { return "/usr/share/ieee-data"; }
 
 std::string InFolder(const std::string& folder, const std::string& name) { return folder + "/" + name; }
 
+std::string StateFolder() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    // The base directory specification: a relative path is to be ignored.
+    if (state != nullptr && state[0] == '/') return std::string(state) + "/melvorin";
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/') throw SystemError("neither XDG_STATE_HOME nor HOME names a folder");
+    return std::string(home) + "/.local/state/melvorin";
+}
+
+void MakeFolders(const std::string& folder) {
+    for (std::size_t at = 1; at <= folder.size(); ++at) {
+        if (at != folder.size() && folder[at] != '/') continue;
+        const std::string part = folder.substr(0, at);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) Raise();
+    }
+}
+
 std::string HostName() {
     char name[256] = {};
     if (::gethostname(name, sizeof name - 1) != 0) return {};

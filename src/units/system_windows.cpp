@@ -95,6 +95,23 @@ std::string RegistryFolder() {
 
 std::string InFolder(const std::string& folder, const std::string& name) { return folder + "\\" + name; }
 
+std::string StateFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) throw SystemError("LOCALAPPDATA names no folder");
+    return Utf8(folder, static_cast<int>(length)) + "\\melvorin";
+}
+
+void MakeFolders(const std::string& folder) {
+    const std::wstring wide = Wide(folder);
+    for (std::size_t at = 1; at <= wide.size(); ++at) {
+        if (at != wide.size() && wide[at] != L'\\' && wide[at] != L'/') continue;
+        const std::wstring part = wide.substr(0, at);
+        if (part.back() == L':' || part.find_first_not_of(L"\\/") == std::wstring::npos) continue;  // "C:", "\\"
+        if (!::CreateDirectoryW(part.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) Raise();
+    }
+}
+
 std::string HostName() {
     wchar_t name[256] = {};
     DWORD length = 256;
