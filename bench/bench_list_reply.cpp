@@ -46,15 +46,6 @@ TIdBytes MaximalListReply(std::uint8_t variant) {
 
 constexpr int kMaximalRows = 256;
 
-class RecordingList : public ISsidList {
-public:
-    void Clear() override { rows.clear(); }
-    void AddRow(const TNetwork& network) override { rows.push_back(network); }
-    int RowCount() const override { return static_cast<int>(rows.size()); }
-    int SelectedRow() const override { return -1; }
-    std::vector<TNetwork> rows;
-};
-
 class NoNotice : public INotice {
 public:
     void ShowNotice(const TJoinResult&) override {}
@@ -73,7 +64,7 @@ ListResult MeasureListReply(int replyCount, WindowUnderTest& w) {
 
     // The parse alone, into a list that only records.
     {
-        RecordingList list;
+        TRowRecorder list;
         NoNotice notice;
         for (int i = 0; i < 20; ++i) HandleDatagram(replies[i % 2], list, notice);
         for (int i = 0; i < replyCount * 5; ++i) {

@@ -63,19 +63,9 @@ bool StillAnswers(UnitLink& link, const CheckPlan& plan) {
     return Ask(link, BuildScanRequest(), plan.wait, after);
 }
 
-// The records of a list reply as a station reads them.
-class Records : public ISsidList {
-public:
-    void Clear() override { rows.clear(); }
-    void AddRow(const TNetwork& network) override { rows.push_back(network); }
-    int RowCount() const override { return static_cast<int>(rows.size()); }
-    int SelectedRow() const override { return -1; }
-    std::vector<TNetwork> rows;
-};
-
 // What a station reads of a list reply, acceptance aside.
 std::vector<TNetwork> StationReading(const TIdBytes& reply) {
-    Records read;
+    TRowRecorder read;
     try {
         HandleListReply(reply, read);
     } catch (const std::exception&) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "protocol/results.h"
 
@@ -20,6 +21,17 @@ public:
     virtual int RowCount() const = 0;
     // Index of the selected row, or -1 when no row is selected.
     virtual int SelectedRow() const = 0;
+};
+
+// A list that only keeps the rows a list reply fills it with, for readers
+// that draw nothing.
+class TRowRecorder : public ISsidList {
+public:
+    void Clear() override { rows.clear(); }
+    void AddRow(const TNetwork& network) override { rows.push_back(network); }
+    int RowCount() const override { return static_cast<int>(rows.size()); }
+    int SelectedRow() const override { return -1; }
+    std::vector<TNetwork> rows;
 };
 
 // Colours are stored as blue-green-red, as in 0x00EAF3DA.
