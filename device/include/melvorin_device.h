@@ -117,6 +117,27 @@ unsigned mlvd_judge_join(const mlvd_device *dev, const uint8_t *ssid, size_t ssi
  * returns 7, or 0 when `capacity` is smaller. */
 size_t mlvd_join_result(unsigned verdict, uint8_t *reply, size_t capacity);
 
+/* The online announcement: once the unit has its address on the network
+ * it joined, it tells every station there, from that address, by a
+ * broadcast to 255.255.255.255 port MLVD_REPLY_PORT:
+ * FF 00 0D 84 01 <hardware address, 6> <IPv4 address, 4> 00 <checksum>.
+ * Stations of the protocol ignore the command. The firmware owns the
+ * socket and the timer: it sends the first at once and the next after each
+ * wait mlvd_online_delay_ms() gives, MLVD_ONLINE_SENDS in all (at 0, 1, 2,
+ * 4 and 8 s). A sealed join's announcement is melvorin_seal's. */
+#define MLVD_CMD_ONLINE 0x84u
+#define MLVD_ONLINE_SIZE 17u
+#define MLVD_ONLINE_SENDS 5u
+
+/* The clear announcement of `mac` (6 bytes) and `ipv4` (4 bytes, network
+ * order, as in the address) into `buf`; returns MLVD_ONLINE_SIZE, or 0 when
+ * `capacity` is smaller. */
+size_t mlvd_online(const uint8_t *mac, const uint8_t *ipv4, uint8_t *buf, size_t capacity);
+
+/* The wait in milliseconds after `sent` announcements have gone out before
+ * the next; 0 when that was the last (or `sent` is 0). */
+uint32_t mlvd_online_delay_ms(unsigned sent);
+
 #ifdef __cplusplus
 }
 #endif

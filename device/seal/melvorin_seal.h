@@ -100,7 +100,9 @@ int mlvs_export(const mlvs_crypto *crypto, const mlvs_context *context, const ui
 
 /* The unit's sealed state: its key pair (kept in flash by the firmware),
  * the nonces of its latest list replies, and the context of the join it
- * opened last, for the result's tag. Zero it before first use. */
+ * opened last, for the result's tag; after an accepted join's result, only
+ * its exporter secret and the station's token, for the online
+ * announcement. Zero it before first use. */
 typedef struct mlvs_unit {
     const mlvs_crypto *crypto;
     const uint8_t *sk; /* 32 bytes */
@@ -109,7 +111,9 @@ typedef struct mlvs_unit {
     uint8_t live[MLVS_NONCES];
     uint8_t next;
     uint8_t opened; /* `context` is that of a join opened */
+    uint8_t online; /* `context.exporter_secret` and `token`: an accepted join's */
     mlvs_context context;
+    uint8_t token[MLVS_TOKEN_SIZE];
 } mlvs_unit;
 
 /* What a sealed join carried; the pointers are into the caller's buffer. */
@@ -135,9 +139,25 @@ int mlvs_open_join(mlvs_unit *unit, const uint8_t *frame, size_t length, uint8_t
 
 /* The join result for the join opened last, its tag in the bytes after
  * the verdicts; returns MLVS_RESULT_SIZE, or 0. The context is then
- * cleared. */
+ * cleared, but for an accepted join (both verdicts non-zero) its exporter
+ * secret and the token are kept for mlvs_online(), until mlvs_online_end()
+ * or the next sealed join that reaches the opening. */
 size_t mlvs_join_result(mlvs_unit *unit, uint8_t ssid_verdict, uint8_t key_verdict, uint8_t *reply,
                         size_t capacity);
+
+/* The sealed online announcement (docs/sealed-join.md), sent as
+ * melvorin_device.h's clear one is, on its schedule:
+ * FF 00 2D 84 01 <mac, 6> <ipv4, 4> 01 <token, 16> <tag, 16> <checksum>,
+ * the tag binding the hardware and IPv4 addresses to the sealed join.
+ * Returns MLVS_ONLINE_SIZE, or 0 when `capacity` is smaller or no accepted
+ * sealed join is kept. */
+#define MLVS_CMD_ONLINE 0x84u
+#define MLVS_ONLINE_SIZE 49u
+size_t mlvs_online(const mlvs_unit *unit, const uint8_t *mac, const uint8_t *ipv4, uint8_t *buf, size_t capacity);
+
+/* Forgets the accepted join's secret and token: call when the
+ * announcements are done. */
+void mlvs_online_end(mlvs_unit *unit);
 
 #ifdef __cplusplus
 }

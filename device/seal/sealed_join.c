@@ -11,6 +11,7 @@ static const uint8_t join_info[] = {'m', 'e', 'l', 'v', 'o', 'r', 'i', 'n', ' ',
                                     'j', 'o', 'i', 'n'};
 static const uint8_t result_label[] = {'m', 'e', 'l', 'v', 'o', 'r', 'i', 'n', ' ', 'j', 'o', 'i', 'n', ' ',
                                        'r', 'e', 's', 'u', 'l', 't'};
+static const uint8_t online_label[] = {'m', 'e', 'l', 'v', 'o', 'r', 'i', 'n', ' ', 'o', 'n', 'l', 'i', 'n', 'e'};
 
 static uint8_t sum(const uint8_t *bytes, size_t count) {
     uint8_t s = 0;
@@ -89,6 +90,7 @@ int mlvs_open_join(mlvs_unit *unit, const uint8_t *frame, size_t length, uint8_t
         return -1;
     }
     unit->live[i] = 0;
+    mlvs_online_end(unit); /* a new join: the last one's announcement is over */
     ct_len = length - 1 - (size_t)(ct - frame);
     pt_len = ct_len - MLVS_TAG_SIZE;
     if (capacity < pt_len) {
@@ -116,6 +118,7 @@ int mlvs_open_join(mlvs_unit *unit, const uint8_t *frame, size_t length, uint8_t
     out->key = plain + 2 + s;
     out->key_len = k;
     out->token = plain + 2 + s + k;
+    memcpy(unit->token, out->token, MLVS_TOKEN_SIZE);
     unit->opened = 1;
     return 0;
 }
@@ -139,7 +142,45 @@ size_t mlvs_join_result(mlvs_unit *unit, uint8_t ssid_verdict, uint8_t key_verdi
         return 0;
     }
     reply[MLVS_RESULT_SIZE - 1] = sum(reply + 1, MLVS_RESULT_SIZE - 2);
-    memset(&unit->context, 0, sizeof unit->context);
     unit->opened = 0;
+    if (ssid_verdict != 0 && key_verdict != 0) {
+        /* Only the exporter secret stays, for the announcement's tag. */
+        memset(unit->context.key, 0, sizeof unit->context.key);
+        memset(unit->context.base_nonce, 0, sizeof unit->context.base_nonce);
+        unit->online = 1;
+    } else {
+        mlvs_online_end(unit);
+    }
     return MLVS_RESULT_SIZE;
+}
+
+size_t mlvs_online(const mlvs_unit *unit, const uint8_t *mac, const uint8_t *ipv4, uint8_t *buf, size_t capacity) {
+    uint8_t context[sizeof online_label + 10];
+    if (!unit->online || capacity < MLVS_ONLINE_SIZE) {
+        return 0;
+    }
+    buf[0] = 0xFFu;
+    buf[1] = 0x00;
+    buf[2] = MLVS_ONLINE_SIZE - 4;
+    buf[3] = MLVS_CMD_ONLINE;
+    buf[4] = MLVS_VERSION;
+    memcpy(buf + 5, mac, 6);
+    memcpy(buf + 11, ipv4, 4);
+    buf[15] = 0x01; /* flags: sealed */
+    memcpy(buf + 16, unit->token, MLVS_TOKEN_SIZE);
+    /* "melvorin online" || hardware address || IPv4 address */
+    memcpy(context, online_label, sizeof online_label);
+    memcpy(context + sizeof online_label, buf + 5, 10);
+    if (mlvs_export(unit->crypto, &unit->context, context, sizeof context, buf + 16 + MLVS_TOKEN_SIZE,
+                    MLVS_TAG_SIZE) != 0) {
+        return 0;
+    }
+    buf[MLVS_ONLINE_SIZE - 1] = sum(buf + 1, MLVS_ONLINE_SIZE - 2);
+    return MLVS_ONLINE_SIZE;
+}
+
+void mlvs_online_end(mlvs_unit *unit) {
+    memset(&unit->context, 0, sizeof unit->context);
+    memset(unit->token, 0, sizeof unit->token);
+    unit->online = 0;
 }

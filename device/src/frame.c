@@ -47,3 +47,31 @@ size_t mlvd_join_result(unsigned verdict, uint8_t *reply, size_t capacity)
     mlvd_seal(reply, MLVD_JOIN_RESULT_SIZE);
     return MLVD_JOIN_RESULT_SIZE;
 }
+
+size_t mlvd_online(const uint8_t *mac, const uint8_t *ipv4, uint8_t *buf, size_t capacity)
+{
+    unsigned i;
+    if (buf == NULL || capacity < MLVD_ONLINE_SIZE) {
+        return 0;
+    }
+    buf[3] = MLVD_CMD_ONLINE;
+    buf[4] = 0x01; /* version */
+    for (i = 0; i < 6u; ++i) {
+        buf[5u + i] = mac[i];
+    }
+    for (i = 0; i < 4u; ++i) {
+        buf[11u + i] = ipv4[i];
+    }
+    buf[15] = 0x00; /* flags: clear */
+    mlvd_seal(buf, MLVD_ONLINE_SIZE);
+    return MLVD_ONLINE_SIZE;
+}
+
+uint32_t mlvd_online_delay_ms(unsigned sent)
+{
+    /* Sent at 0, 1, 2, 4 and 8 s: waits of 1, 1, 2 and 4 s. */
+    if (sent == 0 || sent >= MLVD_ONLINE_SENDS) {
+        return 0;
+    }
+    return 1000u << (sent < 2u ? 0u : sent - 2u);
+}

@@ -1,14 +1,18 @@
 // The unit's sealed-join extension on its Mbed TLS filling: RFC 9180's
 // vectors for the suite (key pairs from ikm, every encryption opened in
 // sequence, every export), and messages sealed by the station's own code
-// (libgcrypt) opened here: two implementations meeting.
+// (libgcrypt) opened here: two implementations meeting; the online
+// announcement after a sealed join, its tag checked by the station's code.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "hpke_vectors.h"
 #include "mlvs_mbedtls.h"
+#include "protocol/online.h"
 #include "seal/hpke.h"
+#include "seal/online_tag.h"
+#include "seal/sealed_join.h"
 
 namespace {
 
@@ -94,6 +98,73 @@ TEST_F(UnitSeal, OpensWhatTheStationSealsAndNothingBent) {
   Bytes off_curve = station->enc();
   off_curve[64] ^= 1;
   EXPECT_FALSE(open(off_curve, info, aad, ct));
+}
+
+// The whole sealed join on the wire, then its announcement: tagged for the
+// station that sealed it and no other, for these addresses alone; none after
+// a refused join or once the announcements are over.
+TEST_F(UnitSeal, AnnouncesOnlineTaggedForTheSealedJoinOnly) {
+  Bytes sk(32), pk(65);
+  ASSERT_EQ(mlvs_generate_keypair(&crypto_, sk.data(), pk.data()), 0);
+  mlvs_unit unit{};
+  unit.crypto = &crypto_;
+  unit.sk = sk.data();
+  unit.pk = pk.data();
+  const std::uint8_t mac[6] = {0x02, 0x00, 0x00, 0x00, 0x41, 0x02};
+  const std::uint8_t ipv4[4] = {10, 203, 0, 2};
+  const Bytes token(MLVS_TOKEN_SIZE, 0x42);
+  Bytes frame(MLVS_ONLINE_SIZE + 1, 0xEE);
+
+  // Joins once with the verdicts given; the station's sealed join.
+  auto join = [&](std::uint8_t key_verdict) {
+    Bytes reply = {0xFF, 0x00, 0x02, 0x81, 0x00, 0x83};
+    reply.resize(reply.size() + MLVS_ADVERT_SIZE);
+    EXPECT_EQ(mlvs_advertise(&unit, reply.data(), 6, reply.size()), reply.size());
+    const auto advert = melvorin::seal::FindAdvert(reply);
+    EXPECT_TRUE(advert);
+    auto sealed = melvorin::seal::BuildSealedJoin(*advert, Bytes{'H', 'o', 'm', 'e'}, Bytes(8, 'k'), token);
+    EXPECT_TRUE(sealed);
+    Bytes plain(sealed->frame.size());
+    mlvs_join opened{};
+    EXPECT_EQ(mlvs_open_join(&unit, sealed->frame.data(), sealed->frame.size(), plain.data(), plain.size(), &opened), 0);
+    EXPECT_EQ(mlvs_online(&unit, mac, ipv4, frame.data(), frame.size()), 0u) << "before the result";
+    Bytes result(MLVS_RESULT_SIZE);
+    EXPECT_EQ(mlvs_join_result(&unit, 1, key_verdict, result.data(), result.size()), MLVS_RESULT_SIZE);
+    EXPECT_TRUE(melvorin::seal::ResultIsTagged(sealed->sender, result));
+    return std::move(sealed->sender);
+  };
+
+  const melvorin::seal::Sender station = join(1);
+  EXPECT_EQ(mlvs_online(&unit, mac, ipv4, frame.data(), MLVS_ONLINE_SIZE - 1), 0u);
+  ASSERT_EQ(mlvs_online(&unit, mac, ipv4, frame.data(), frame.size()), MLVS_ONLINE_SIZE);
+  EXPECT_EQ(frame.back(), 0xEE);
+  frame.pop_back();
+  const auto online = melvorin::ParseOnline(frame);
+  ASSERT_TRUE(online);
+  EXPECT_TRUE(online->sealed);
+  EXPECT_EQ(Bytes(online->mac.begin(), online->mac.end()), Bytes(mac, mac + 6));
+  EXPECT_EQ(Bytes(online->ipv4.begin(), online->ipv4.end()), Bytes(ipv4, ipv4 + 4));
+  EXPECT_EQ(Bytes(online->token.begin(), online->token.end()), token);
+  EXPECT_TRUE(melvorin::seal::OnlineIsTagged(station, *online));
+  auto moved = *online;
+  moved.ipv4[3] ^= 1;
+  EXPECT_FALSE(melvorin::seal::OnlineIsTagged(station, moved));
+  auto clear = *online;
+  clear.sealed = false;
+  EXPECT_FALSE(melvorin::seal::OnlineIsTagged(station, clear));
+
+  // Another station's join, refused: its announcement is none, and the
+  // first station's tag does not verify for the second join.
+  const melvorin::seal::Sender other = join(0);
+  frame.resize(MLVS_ONLINE_SIZE);
+  EXPECT_EQ(mlvs_online(&unit, mac, ipv4, frame.data(), frame.size()), 0u);
+  join(1);
+  ASSERT_EQ(mlvs_online(&unit, mac, ipv4, frame.data(), frame.size()), MLVS_ONLINE_SIZE);
+  EXPECT_FALSE(melvorin::seal::OnlineIsTagged(station, *melvorin::ParseOnline(frame)));
+  EXPECT_FALSE(melvorin::seal::OnlineIsTagged(other, *melvorin::ParseOnline(frame)));
+  mlvs_online_end(&unit);
+  EXPECT_EQ(mlvs_online(&unit, mac, ipv4, frame.data(), frame.size()), 0u);
+  EXPECT_EQ(Bytes(unit.token, unit.token + MLVS_TOKEN_SIZE), Bytes(MLVS_TOKEN_SIZE, 0));
 }
 
 }  // namespace

@@ -115,6 +115,8 @@ static const vector vectors[] = {
     {"drop: length byte", SEEN, BYTES("\xFF\x00\x02\x01\x03"), 64, NONE, NULL, NULL},
     {"drop: unknown command", SEEN, BYTES("\xFF\x00\x01\x03\x04"), 64, NONE, NULL, NULL},
     {"drop: a list reply looping back", SEEN, BYTES("\xFF\x00\x02\x81\x00\x83"), 64, NONE, NULL, NULL},
+    {"drop: another unit's online announcement", SEEN,
+     BYTES("\xFF\x00\x0D\x84\x01\x02\x00\x00\x00\x41\x02\x0A\xCB\x00\x02\x00\xAE"), 64, NONE, NULL, NULL},
     {"drop: four bytes", SEEN, BYTES("\xFF\x00\x01\x01"), 64, NONE, NULL, NULL},
     {"drop: a join without 0D 0A", SEEN, BYTES("\xFF\x00\x05\x02\x00\x41\x42\x4A"), 64, NONE, NULL, NULL},
     {"drop: a join not starting with 00", SEEN,
@@ -168,6 +170,29 @@ int mlvd_run_vectors(void (*fail)(const char *name, const char *what))
                    (strcmp(r.ssid, v->joined_ssid) != 0 || strcmp(r.key, v->joined_key) != 0)) {
             fail(v->name, "SSID or key handed on");
             ++failures;
+        }
+    }
+    /* The online announcement of a unit at 10.203.0.2, and its schedule:
+     * sent at 0, 1, 2, 4 and 8 s. */
+    {
+        static const uint8_t mac[6] = {0x02, 0x00, 0x00, 0x00, 0x41, 0x02};
+        static const uint8_t ipv4[4] = {10, 203, 0, 2};
+        static const uint8_t online[] = {0xFF, 0x00, 0x0D, 0x84, 0x01, 0x02, 0x00, 0x00, 0x00,
+                                         0x41, 0x02, 0x0A, 0xCB, 0x00, 0x02, 0x00, 0xAE};
+        static const uint32_t waits[] = {0, 1000, 1000, 2000, 4000, 0, 0};
+        unsigned sent;
+        memset(reply, 0xEE, sizeof reply);
+        if (mlvd_online(mac, ipv4, reply, MLVD_ONLINE_SIZE - 1u) != 0 ||
+            mlvd_online(mac, ipv4, reply, MLVD_ONLINE_SIZE) != sizeof online || memcmp(reply, online, sizeof online) != 0 ||
+            reply[sizeof online] != 0xEE) {
+            fail("online announcement", "frame");
+            ++failures;
+        }
+        for (sent = 0; sent < sizeof waits / sizeof waits[0]; ++sent) {
+            if (mlvd_online_delay_ms(sent) != waits[sent]) {
+                fail("online announcement", "schedule");
+                ++failures;
+            }
         }
     }
     if ((unsigned)dev.ignored != i - replies || dev.joins != 5u || (unsigned)(dev.scans + dev.joins + dev.refused) != replies) {

@@ -98,6 +98,11 @@ TEST(DevsimOptions, BadArgumentsAreReported) {
     EXPECT_NE(ErrorOf({"--key", ""}).find("must not be empty"), std::string::npos);
     EXPECT_NE(ErrorOf({"--verbose=yes"}).find("takes no value"), std::string::npos);
     EXPECT_NE(ErrorOf({"--networks", "/nonexistent/devsim.txt"}).find("cannot read"), std::string::npos);
+    EXPECT_EQ(ParseArgs({"--target-link", "veth1"}).targetLink, "veth1");
+    for (const std::string link : {"", "a/b", "sixteen-letters!"}) {
+        EXPECT_NE(ErrorOf({"--target-link", link}).find("not an interface name"), std::string::npos) << link;
+    }
+    EXPECT_NE(ErrorOf({"--target-link", "veth1", "--devices", "2"}).find("one device"), std::string::npos);
     // Networks that the tool could not read back are refused at start-up.
     EXPECT_NE(ErrorOf({"--network", std::string("a\rb:5")}).find("line break"), std::string::npos);
     std::vector<std::string> many;

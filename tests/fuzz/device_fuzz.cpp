@@ -1,12 +1,16 @@
 // Fuzz target: the device library (device/) with one context across all
 // inputs, as a unit keeps one for its life. Every datagram gets no reply or
 // the one its request calls for, never a byte past the caller's capacity;
-// the station's own datagram handler reads every reply back.
+// the station's own datagram handler reads every reply back. The online
+// announcement: the station's parser reads the datagram as its model says,
+// and reads back the announcement the library builds of the datagram's
+// first ten bytes, which the station's handler drops.
 //
 // Input: one control byte, then the datagram. Bits 0-1 pick the radio's
 // networks, bit 2 sets the lead byte to 0xFF, bit 3 writes the right length
 // byte, bit 4 the right checksum, bits 5-7 the reply buffer's capacity.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -16,6 +20,7 @@
 #include "fuzz_check.h"
 #include "melvorin_device.h"
 #include "protocol/frame.h"
+#include "protocol/online.h"
 #include "protocol/state.h"
 
 namespace melvorin::fuzz {
@@ -77,6 +82,36 @@ std::uint8_t ExpectedReply(const Bytes& d, std::size_t capacity) {
     return 0;
 }
 
+// Whether the station's parser should take `d` as an online announcement.
+bool IsOnline(const Bytes& d) {
+    const std::size_t n = d.size();
+    return (n == 17 || n == 49) && d[0] == 0xFF && d[1] == 0x00 && d[2] == n - 4 && d[3] == 0x84 && d[4] == 0x01 &&
+           d[15] == (n == 49 ? 0x01 : 0x00) && Sum(d, 1, n - 1) == d[n - 1];
+}
+
+// The clear announcement of the datagram's first ten bytes (zeros past its
+// end) into `capacity` bytes, read back by the station.
+void Announce(const Bytes& d, std::size_t capacity, const std::string& shown) {
+    Bytes addresses(10, 0);
+    std::copy_n(d.begin(), std::min<std::size_t>(d.size(), 10), addresses.begin());
+    Bytes frame(capacity + 8, 0xEE);
+    const std::size_t n = mlvd_online(addresses.data(), addresses.data() + 6, frame.data(), capacity);
+    FUZZ_CHECK(n == (capacity >= MLVD_ONLINE_SIZE ? MLVD_ONLINE_SIZE : 0), shown);
+    for (std::size_t i = n; i < frame.size(); ++i) FUZZ_CHECK(frame[i] == 0xEE, shown + ": announced past the buffer");
+    if (n == 0) return;
+    frame.resize(n);
+    const auto online = ParseOnline(frame);
+    FUZZ_CHECK(online && !online->sealed && std::equal(online->mac.begin(), online->mac.end(), addresses.begin()) &&
+                   std::equal(online->ipv4.begin(), online->ipv4.end(), addresses.begin() + 6),
+               shown + ", announced " + HexOf(frame));
+    testing::FakeSsidList list;
+    testing::FakeNotice notice;
+    FUZZ_CHECK(HandleDatagram(frame, list, notice) == TDatagramKind::Dropped && list.rows.empty() &&
+                   notice.notices.empty(),
+               shown + ", announced " + HexOf(frame));
+    ReleaseState();
+}
+
 void Run(const std::uint8_t* input, std::size_t size) {
     static const mlvd_callbacks callbacks = {Networks, Join, nullptr};
     static const Radio* radio = nullptr;
@@ -107,6 +142,18 @@ void Run(const std::uint8_t* input, std::size_t size) {
 
     const std::uint8_t expected = ExpectedReply(d, capacity);
     FUZZ_CHECK((n == 0) == (expected == 0), shown + ", got " + HexOf(reply));
+    const auto online = ParseOnline(d);
+    FUZZ_CHECK(online.has_value() == IsOnline(d) && (!online || n == 0), shown);
+    if (online) {
+        const auto at = [&](std::size_t offset) { return d.begin() + static_cast<std::ptrdiff_t>(offset); };
+        FUZZ_CHECK(online->sealed == (d.size() == 49) && std::equal(online->mac.begin(), online->mac.end(), at(5)) &&
+                       std::equal(online->ipv4.begin(), online->ipv4.end(), at(11)),
+                   shown);
+        FUZZ_CHECK(!online->sealed || (std::equal(online->token.begin(), online->token.end(), at(16)) &&
+                                       std::equal(online->tag.begin(), online->tag.end(), at(32))),
+                   shown);
+    }
+    Announce(d, capacity, shown);
     if (n == 0) return;
     FUZZ_CHECK(reply[3] == expected && reply[0] == 0xFF && reply[2] == (n - 4 > 255 ? 255 : n - 4) &&
                    Sum(reply, 1, n - 1) == reply[n - 1],

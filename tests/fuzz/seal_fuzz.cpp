@@ -3,7 +3,9 @@
 // the unit opens (its nonce made live, so the HPKE path runs), which must
 // fail, a tag being beyond a fuzzer; and as the unit's public key and a
 // nonce, advertised and found again bit for bit, with the station's own
-// handler reading no record from the reply.
+// handler reading no record from the reply. Last, as the secret, token and
+// addresses of a sealed online announcement, which the station's parser
+// reads back and its tag check takes only from the join's own sender.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +15,9 @@
 #include "fuzz_check.h"
 #include "mlvs_mbedtls.h"
 #include "protocol/frame.h"
+#include "protocol/online.h"
 #include "protocol/state.h"
+#include "seal/online_tag.h"
 #include "seal/sealed_join.h"
 
 namespace melvorin::fuzz {
@@ -76,6 +80,35 @@ void Run(const std::uint8_t* data, std::size_t size) {
     testing::FakeNotice notice;
     FUZZ_CHECK(HandleDatagram(reply, list, notice) == TDatagramKind::ListReply && list.rows.empty(), HexOf(reply));
     ReleaseState();
+
+    // The announcement: exporter secret, token, hardware and IPv4 addresses
+    // from the input (zeros past its end).
+    Bytes parts(32 + 16 + 10, 0);
+    std::copy_n(input.begin(), std::min(size, parts.size()), parts.begin());
+    FUZZ_CHECK(mlvs_online(&unit, parts.data() + 48, parts.data() + 54, reply.data(), reply.size()) == 0,
+               "announced without an accepted join");
+    unit.crypto = &crypto;
+    unit.online = 1;
+    std::copy_n(parts.begin(), 32, unit.context.exporter_secret);
+    std::copy_n(parts.begin() + 32, 16, unit.token);
+    Bytes frame(MLVS_ONLINE_SIZE);
+    FUZZ_CHECK(mlvs_online(&unit, parts.data() + 48, parts.data() + 54, frame.data(), frame.size()) == frame.size(),
+               HexOf(parts));
+    const auto online = ParseOnline(frame);
+    FUZZ_CHECK(online && online->sealed && std::equal(online->token.begin(), online->token.end(), parts.begin() + 32) &&
+                   std::equal(online->mac.begin(), online->mac.end(), parts.begin() + 48) &&
+                   std::equal(online->ipv4.begin(), online->ipv4.end(), parts.begin() + 54),
+               HexOf(frame));
+    FUZZ_CHECK(HandleDatagram(frame, list, notice) == TDatagramKind::Dropped && list.rows.empty(), HexOf(frame));
+    ReleaseState();
+    // A station that sealed no join with this secret finds no tag.
+    static const auto stranger = [] {
+        std::uint8_t skS[32], pkS[65];
+        FUZZ_CHECK(mlvs_generate_keypair(&crypto, skS, pkS) == 0, "no key pair");
+        return seal::Sender::setup(Bytes(pkS, pkS + 65), Bytes{'x'});
+    }();
+    FUZZ_CHECK(stranger && !seal::OnlineIsTagged(*stranger, *online), HexOf(frame));
+    mlvs_online_end(&unit);
 }
 
 }  // namespace

@@ -19,12 +19,14 @@
 #include <vector>
 
 #include "devsim/device.h"
+#include "devsim/online.h"
 #include "devsim/sealed.h"
 #include "devsim/options.h"
 #include "melvorin/version.h"
 #include "net/descriptor.h"
 #include "net/wire_log.h"
 #include "protocol/ports.h"
+#include "seal/sealed_join.h"
 
 namespace {
 
@@ -136,6 +138,8 @@ private:
 
 // The sealed unit around the device, with --sealed.
 std::unique_ptr<devsim::SealedUnit> gSealed;
+// The announcements on the target link, with --target-link.
+std::unique_ptr<devsim::Announcer> gOnline;
 
 void Answer(const devsim::Options& opt, const Sockets& sockets, Link& link, int device, const sockaddr_in& from,
             const TIdBytes& datagram) {
@@ -174,11 +178,14 @@ void Answer(const devsim::Options& opt, const Sockets& sockets, Link& link, int 
                      LogHex(datagram, opt.showSecrets).c_str(), who.c_str(), Endpoint(to).c_str(),
                      lost ? " lost (--loss)" : "", LogHex(*reply, opt.showSecrets).c_str());
     }
-    if (lost) return;
-    if (sendto(sockets.replyFd(device), reply->data(), reply->size(), 0, reinterpret_cast<const sockaddr*>(&to),
-               sizeof to) < 0) {
+    if (!lost && sendto(sockets.replyFd(device), reply->data(), reply->size(), 0,
+                        reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0) {
         std::fprintf(stderr, "%s: cannot send the reply to %s: %s\n", name().c_str(), Endpoint(to).c_str(),
                      std::strerror(errno));
+    }
+    // Joined (even when the result was lost on the way): online on the target link.
+    if (gOnline && devsim::JoinAccepted(*reply)) {
+        gOnline->Joined(gSealed && datagram.size() > 3 && datagram[3] == melvorin::seal::kSealedJoin ? gSealed.get() : nullptr);
     }
 }
 
@@ -222,7 +229,10 @@ int Run(const devsim::Options& opt) {
     // real size should one ever be larger.
     std::vector<std::uint8_t> buffer(65536);
     while (!gStop) {
-        const int ready = ppoll(pfds.data(), pfds.size(), nullptr, &waitMask);
+        const int wait = gOnline ? gOnline->TimeoutMs() : -1;
+        const timespec timeout{wait / 1000, (wait % 1000) * 1000000L};
+        const int ready = ppoll(pfds.data(), pfds.size(), wait < 0 ? nullptr : &timeout, &waitMask);
+        if (gOnline) gOnline->SendDue();
         if (ready < 0) {
             if (errno == EINTR) continue;
             std::fprintf(stderr, "%s: waiting for datagrams failed: %s\n", kProg, std::strerror(errno));
@@ -290,5 +300,6 @@ int main(int argc, char** argv) {
         std::printf("label code: %s\n", gSealed->LabelCode().c_str());
         std::fflush(stdout);
     }
+    if (!opt.targetLink.empty()) gOnline = std::make_unique<devsim::Announcer>(opt.targetLink, opt.verbose);
     return Run(opt);
 }

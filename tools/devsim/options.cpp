@@ -181,6 +181,11 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (name == "--unit-key") {
             opt.unitKey = arg.Value();
             if (opt.unitKey.empty()) throw UsageError("--unit-key must not be empty");
+        } else if (name == "--target-link") {
+            opt.targetLink = arg.Value();
+            if (opt.targetLink.empty() || opt.targetLink.size() >= 16 || opt.targetLink.find('/') != std::string::npos) {
+                throw UsageError("--target-link \"" + opt.targetLink + "\" is not an interface name");
+            }
         } else if (name == "--verbose" || name == "-v") {
             arg.Flag();
             opt.verbose = true;
@@ -193,6 +198,9 @@ Options ParseArgs(const std::vector<std::string>& args) {
     }
     if (opt.help || opt.version) return opt;
     if (opt.sealed != !opt.unitKey.empty()) throw UsageError("--sealed and --unit-key FILE go together");
+    if (!opt.targetLink.empty() && opt.devices > 0) {
+        throw UsageError("--target-link is for one device, not with --devices or --first-address");
+    }
 
     if (opt.devices > 0 && std::uint64_t{opt.firstAddress} + opt.devices - 1 > 0xFFFFFFFEu) {
         throw UsageError("--devices: the addresses run past 255.255.255.254");
@@ -265,6 +273,13 @@ Options:
                       to stdout at start. Needs --unit-key.
   --unit-key FILE     the unit's secret key, made (mode 0600) when FILE does
                       not exist
+  --target-link IFACE
+                      the link of the network a join puts the device on:
+                      after each join it accepts, it announces itself there
+                      (command 0x84) by a broadcast to 255.255.255.255:12345
+                      from IFACE's IPv4 address, with IFACE's hardware
+                      address, at 0, 1, 2, 4 and 8 s; tagged for the station
+                      when the join was sealed. A new join starts over.
   --verbose, -v       log every datagram received and sent, in hex, to stderr;
                       a join request's key is written as its length only
                       ("<key: 8 bytes> <checksum>"), as the station's log does

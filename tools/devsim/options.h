@@ -45,6 +45,9 @@ struct Options {
     // Offer the sealed join, with the unit key kept in `unitKey`.
     bool sealed = false;
     std::string unitKey;
+    // The link of the network a join puts the device on, where it announces
+    // itself after a join it accepts (--target-link); empty: none.
+    std::string targetLink;
     DeviceConfig config;
 };
 

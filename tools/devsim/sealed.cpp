@@ -113,4 +113,16 @@ std::optional<TIdBytes> SealedUnit::Handle(const TIdBytes& datagram, const Devic
     return reply;
 }
 
+std::optional<TIdBytes> SealedUnit::Online(const std::uint8_t* mac, const std::uint8_t* ipv4) {
+    std::lock_guard hold(state_->lock);
+    TIdBytes frame(MLVS_ONLINE_SIZE);
+    if (mlvs_online(&state_->unit, mac, ipv4, frame.data(), frame.size()) == 0) return std::nullopt;
+    return frame;
+}
+
+void SealedUnit::EndOnline() {
+    std::lock_guard hold(state_->lock);
+    mlvs_online_end(&state_->unit);
+}
+
 }  // namespace melvorin::devsim

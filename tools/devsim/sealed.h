@@ -31,6 +31,13 @@ public:
     // and its result carries the tag. Never throws for any datagram.
     std::optional<TIdBytes> Handle(const TIdBytes& datagram, const DeviceConfig& config);
 
+    // The sealed online announcement of the join accepted last, for these
+    // hardware (6 bytes) and IPv4 (4) addresses; empty when no accepted
+    // sealed join is kept.
+    std::optional<TIdBytes> Online(const std::uint8_t* mac, const std::uint8_t* ipv4);
+    // Forgets that join's secret: its announcements are over.
+    void EndOnline();
+
 private:
     struct State;
     std::unique_ptr<State> state_;
