@@ -9,12 +9,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "fakes.h"
 #include "fuzz_check.h"
 #include "mlvs_mbedtls.h"
-#include "protocol/frame.h"
-#include "protocol/state.h"
 #include "seal/sealed_join.h"
+#include "station_read.h"
 
 namespace melvorin::fuzz {
 namespace {
@@ -72,10 +70,8 @@ void Run(const std::uint8_t* data, std::size_t size) {
     FUZZ_CHECK(found && found->public_key == Bytes(pk, pk + 65) &&
                    std::equal(nonce.begin(), nonce.end(), found->nonce.begin()),
                HexOf(reply));
-    testing::FakeSsidList list;
-    testing::FakeNotice notice;
-    FUZZ_CHECK(HandleDatagram(reply, list, notice) == TDatagramKind::ListReply && list.rows.empty(), HexOf(reply));
-    ReleaseState();
+    const StationRead read = ReadAsStation(reply);
+    FUZZ_CHECK(read.kind == TDatagramKind::ListReply && read.rows.empty(), HexOf(reply));
 }
 
 }  // namespace
