@@ -194,12 +194,13 @@ std::uint16_t PortOf(const UdpSocket& socket) {
 // until its socket is shut down.
 class UnitThread {
 public:
-    explicit UnitThread(Unit& unit) : socket_("127.0.0.1", 0), thread_([this, &unit] { Serve(unit); }) {}
+    explicit UnitThread(Unit& unit)
+        : socket_("127.0.0.1", 0), port_(PortOf(socket_)), thread_([this, &unit] { Serve(unit); }) {}
     ~UnitThread() {
         ::shutdown(socket_.Fd(), SHUT_RDWR);
         thread_.join();
     }
-    std::uint16_t Port() const { return PortOf(socket_); }
+    std::uint16_t Port() const { return port_; }
     std::atomic<bool> sealed{false};
 
 private:
@@ -218,6 +219,7 @@ private:
     }
 
     UdpSocket socket_;
+    std::uint16_t port_;
     std::thread thread_;
 };
 
