@@ -39,6 +39,7 @@ Benchmark MakersBenchmark();      // bench_makers.cpp
 Benchmark UnitsBenchmark();       // bench_units.cpp
 Benchmark WatchBenchmark();       // bench_units.cpp
 Benchmark SpoofBenchmark();       // bench_spoof.cpp
+Benchmark SealBenchmark();        // bench_seal.cpp
 
 namespace {
 
@@ -57,6 +58,7 @@ std::vector<Benchmark> AllBenchmarks() {
         UnitsBenchmark(),
         WatchBenchmark(),
         SpoofBenchmark(),
+        SealBenchmark(),
     };
 }
 

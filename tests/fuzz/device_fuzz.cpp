@@ -16,12 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "fakes.h"
 #include "fuzz_check.h"
 #include "melvorin_device.h"
-#include "protocol/frame.h"
 #include "protocol/online.h"
-#include "protocol/state.h"
+#include "station_read.h"
 
 namespace melvorin::fuzz {
 namespace {
@@ -104,12 +102,9 @@ void Announce(const Bytes& d, std::size_t capacity, const std::string& shown) {
     FUZZ_CHECK(online && !online->sealed && std::equal(online->mac.begin(), online->mac.end(), addresses.begin()) &&
                    std::equal(online->ipv4.begin(), online->ipv4.end(), addresses.begin() + 6),
                shown + ", announced " + HexOf(frame));
-    testing::FakeSsidList list;
-    testing::FakeNotice notice;
-    FUZZ_CHECK(HandleDatagram(frame, list, notice) == TDatagramKind::Dropped && list.rows.empty() &&
-                   notice.notices.empty(),
+    const StationRead read = ReadAsStation(frame);
+    FUZZ_CHECK(read.kind == TDatagramKind::Dropped && read.rows.empty() && read.notices.empty(),
                shown + ", announced " + HexOf(frame));
-    ReleaseState();
 }
 
 void Run(const std::uint8_t* input, std::size_t size) {
@@ -158,22 +153,18 @@ void Run(const std::uint8_t* input, std::size_t size) {
     FUZZ_CHECK(reply[3] == expected && reply[0] == 0xFF && reply[2] == (n - 4 > 255 ? 255 : n - 4) &&
                    Sum(reply, 1, n - 1) == reply[n - 1],
                shown + ", got " + HexOf(reply));
-    ReleaseState();
-    testing::FakeSsidList list;
-    testing::FakeNotice notice;
-    const TDatagramKind kind = HandleDatagram(reply, list, notice);
+    const StationRead read = ReadAsStation(reply);
     if (expected == 0x82) {
-        FUZZ_CHECK(n == 7 && kind == TDatagramKind::JoinResult && notice.notices.size() == 1, shown);
+        FUZZ_CHECK(n == 7 && read.kind == TDatagramKind::JoinResult && read.notices.size() == 1, shown);
     } else {
         // Every record read back is a network the radio sees, as many as counted.
-        FUZZ_CHECK(list.rows.size() == reply[4], shown + ", got " + HexOf(reply));
-        for (std::size_t i = 0; i < list.rows.size(); ++i) {
+        FUZZ_CHECK(read.rows.size() == reply[4], shown + ", got " + HexOf(reply));
+        for (std::size_t i = 0; i < read.rows.size(); ++i) {
             bool seen = false;
-            for (const Bytes& ssid : radio->ssids) seen = seen || ssid == State().SsidTable[i];
+            for (const Bytes& ssid : radio->ssids) seen = seen || ssid == read.table[i];
             FUZZ_CHECK(seen, shown + ", got " + HexOf(reply));
         }
     }
-    ReleaseState();
 }
 
 }  // namespace

@@ -16,12 +16,10 @@
 
 #include "devsim/device.h"
 #include "devsim/options.h"
-#include "fakes.h"
 #include "fuzz_check.h"
 #include "protocol/cp936.h"
-#include "protocol/frame.h"
 #include "protocol/join.h"
-#include "protocol/state.h"
+#include "station_read.h"
 
 namespace melvorin::fuzz {
 namespace {
@@ -94,19 +92,15 @@ Expected ExpectedRequest(const Bytes& d) {
 void CheckListReplyReadBack(const Bytes& reply, const DeviceConfig& config) {
     const std::string shown = "reply " + HexOf(reply);
     FUZZ_CHECK(reply.size() <= 8192, shown);
-    ReleaseState();
-    testing::FakeSsidList list;
-    testing::FakeNotice notice;
-    HandleDatagram(reply, list, notice);
-    FUZZ_CHECK(notice.notices.empty(), shown);
-    FUZZ_CHECK(list.rows.size() == config.networks.size(), shown);
+    const StationRead read = ReadAsStation(reply);
+    FUZZ_CHECK(read.notices.empty(), shown);
+    FUZZ_CHECK(read.rows.size() == config.networks.size(), shown);
     for (std::size_t i = 0; i < config.networks.size(); ++i) {
         const devsim::Network& net = config.networks[i];
-        FUZZ_CHECK(State().SsidTable[i] == net.ssid, shown);
-        FUZZ_CHECK(list.rows[i].caption == BytesToText(net.ssid), shown);
-        FUZZ_CHECK(list.rows[i].subItem == std::to_string(net.strength) + "%", shown);
+        FUZZ_CHECK(read.table[i] == net.ssid, shown);
+        FUZZ_CHECK(read.rows[i].caption == BytesToText(net.ssid), shown);
+        FUZZ_CHECK(read.rows[i].subItem == std::to_string(net.strength) + "%", shown);
     }
-    ReleaseState();
 }
 
 void Run(const std::uint8_t* input, std::size_t size) {
@@ -151,11 +145,9 @@ void Run(const std::uint8_t* input, std::size_t size) {
                             static_cast<std::uint8_t>((0x03 + 0x82 + ssidOk + keyOk) % 256)};
         FUZZ_CHECK(*reply == want, shown + " got " + HexOf(*reply) + ", expected " + HexOf(want));
         // The tool shows the matching verdict.
-        testing::FakeSsidList list;
-        testing::FakeNotice notice;
-        HandleDatagram(*reply, list, notice);
+        const std::vector<std::string> notices = ReadAsStation(*reply).notices;
         const char* message = !keyOk ? kMsgKeyWrong : ssidOk ? kMsgJoined : kMsgSsidWrong;
-        FUZZ_CHECK(notice.notices.size() == 1 && notice.notices[0] == message, shown);
+        FUZZ_CHECK(notices.size() == 1 && notices[0] == message, shown);
         break;
     }
     }

@@ -11,14 +11,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "fakes.h"
 #include "fuzz_check.h"
 #include "mlvs_mbedtls.h"
-#include "protocol/frame.h"
 #include "protocol/online.h"
-#include "protocol/state.h"
 #include "seal/online_tag.h"
 #include "seal/sealed_join.h"
+#include "station_read.h"
 
 namespace melvorin::fuzz {
 namespace {
@@ -76,10 +74,8 @@ void Run(const std::uint8_t* data, std::size_t size) {
     FUZZ_CHECK(found && found->public_key == Bytes(pk, pk + 65) &&
                    std::equal(nonce.begin(), nonce.end(), found->nonce.begin()),
                HexOf(reply));
-    testing::FakeSsidList list;
-    testing::FakeNotice notice;
-    FUZZ_CHECK(HandleDatagram(reply, list, notice) == TDatagramKind::ListReply && list.rows.empty(), HexOf(reply));
-    ReleaseState();
+    const StationRead read = ReadAsStation(reply);
+    FUZZ_CHECK(read.kind == TDatagramKind::ListReply && read.rows.empty(), HexOf(reply));
 
     // The announcement: exporter secret, token, hardware and IPv4 addresses
     // from the input (zeros past its end).
@@ -99,8 +95,8 @@ void Run(const std::uint8_t* data, std::size_t size) {
                    std::equal(online->mac.begin(), online->mac.end(), parts.begin() + 48) &&
                    std::equal(online->ipv4.begin(), online->ipv4.end(), parts.begin() + 54),
                HexOf(frame));
-    FUZZ_CHECK(HandleDatagram(frame, list, notice) == TDatagramKind::Dropped && list.rows.empty(), HexOf(frame));
-    ReleaseState();
+    const StationRead announced = ReadAsStation(frame);
+    FUZZ_CHECK(announced.kind == TDatagramKind::Dropped && announced.rows.empty(), HexOf(frame));
     // A station that sealed no join with this secret finds no tag.
     static const auto stranger = [] {
         std::uint8_t skS[32], pkS[65];
