@@ -133,6 +133,13 @@ bool ChildProcess::WaitForStderr(const std::string& text, int timeoutMs) {
     return true;
 }
 
+void ChildProcess::Drain() {
+    while (ReadSome(out_, stdout_, 0)) {
+    }
+    while (ReadSome(err_, stderr_, 0)) {
+    }
+}
+
 int ChildProcess::ExitCode() const {
     return status_ && WIFEXITED(*status_) ? WEXITSTATUS(*status_) : -1;
 }

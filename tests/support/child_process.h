@@ -42,6 +42,9 @@ public:
     // (the child then still runs).
     int WaitExit(int timeoutMs = 10000, const std::function<void()>& meanwhile = {});
 
+    // Reads what the child has written so far, without waiting.
+    void Drain();
+
     const std::string& Stdout() const { return stdout_; }
     const std::string& Stderr() const { return stderr_; }
 
