@@ -4,10 +4,16 @@
 # C:\Program Files\Melvorin.
 include(${PROJECT_SOURCE_DIR}/cmake/Release.cmake)
 
-# Each program that this build has, beside each other in the folder.
+# Each program that this build has, beside each other in the folder. In the
+# build tree, libgcrypt's DLLs are copied beside each (as installed), before
+# it runs.
 foreach(program melvorin melvorin-cli)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION .)
+    add_custom_target(${program}_dlls
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${MELVORIN_GCRYPT_DLLS} $<TARGET_FILE_DIR:${program}>
+      VERBATIM)
+    add_dependencies(${program} ${program}_dlls)
   endif()
 endforeach()
 
@@ -55,5 +61,45 @@ add_custom_command(OUTPUT ${manual}
           ${MELVORIN_SCDOC} ${page} ${MELVORIN_GROFF} ${manual}
   DEPENDS ${page}
   VERBATIM)
-add_custom_target(melvorin_windows_package_files ALL DEPENDS ${icon} ${manual})
-install(FILES ${icon} ${manual} DESTINATION .)
+
+# libgcrypt's and libgpg-error's DLLs beside the programs, which load them
+# from their own folder (cmake/WindowsGcrypt.cmake), and what their licence,
+# the LGPL 2.1 or later, asks to go with them: which libraries they are,
+# where their source is, their copyright notices and the licence's text, in
+# one file (UTF-8 with a byte-order mark and CRLF line ends, as the manual).
+set(libraries ${out}/libraries.txt)
+set(notices /usr/share/doc/libgcrypt-mingw-w64-dev/copyright /usr/share/doc/libgpg-error-mingw-w64-dev/copyright
+            /usr/share/common-licenses/LGPL-2.1)
+foreach(notice ${notices})
+  if(NOT EXISTS ${notice})
+    message(FATAL_ERROR "${notice} is missing: the Windows installer needs it beside libgcrypt's DLLs")
+  endif()
+endforeach()
+set(sources)
+foreach(package libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev)
+  execute_process(COMMAND dpkg-query -W -f=\${source:Package}/\${source:Version} ${package}
+                  OUTPUT_VARIABLE source RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "dpkg-query does not know ${package}: install it (scripts/setup windows)")
+  endif()
+  string(APPEND sources "  https://sources.debian.org/src/${source}/\n")
+endforeach()
+file(WRITE ${out}/libraries-head.txt
+"Melvorin's programs use two libraries, shipped beside them in this folder:
+libgcrypt-20.dll (Libgcrypt) and libgpg-error-0.dll (Libgpg-error). Both are
+free software under the GNU Lesser General Public License, version 2.1 or
+(at your option) any later version, whose text ends this file. You may
+replace either DLL with your own build of the same library: the programs load
+it from this folder. These DLLs are Debian's builds, from the complete source
+at:
+${sources}
+Their copyright notices follow, as Debian gives them.
+
+")
+add_custom_command(OUTPUT ${libraries}
+  COMMAND sh -c "cat \"$@\" | sed '1s/^/\\xef\\xbb\\xbf/; s/$/\\r/' > \"${libraries}\"" sh
+          ${out}/libraries-head.txt ${notices}
+  DEPENDS ${out}/libraries-head.txt ${notices}
+  VERBATIM)
+add_custom_target(melvorin_windows_package_files ALL DEPENDS ${icon} ${manual} ${libraries})
+install(FILES ${icon} ${manual} ${libraries} ${MELVORIN_GCRYPT_DLLS} DESTINATION .)

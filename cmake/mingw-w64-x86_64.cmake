@@ -1,6 +1,7 @@
 # Cross-building for 64-bit Windows with Debian's mingw-w64 (the compilers
 # with POSIX threads, which std::thread needs). Every program is linked
-# statically: it needs no DLL that Windows does not ship.
+# statically: it needs no DLL that Windows does not ship but libgcrypt's,
+# which go beside it (cmake/WindowsGcrypt.cmake).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(MELVORIN_MINGW_PREFIX x86_64-w64-mingw32)

@@ -34,6 +34,7 @@ using Hash = std::array<std::uint8_t, kHashSize>;
 void StartLibrary() {
   static std::once_flag once;
   std::call_once(once, [] {
+    RouteLibraryLog();
     if (gcry_check_version(GCRYPT_VERSION) == nullptr) {
       throw std::runtime_error("libgcrypt is older than the one built against");
     }

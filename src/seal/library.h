@@ -4,5 +4,7 @@
 namespace melvorin::seal {
 
 void StartLibrary();
+// libgcrypt's log on stderr, without its notes for administrators.
+void RouteLibraryLog();
 
 }  // namespace melvorin::seal

@@ -3,8 +3,9 @@
 # scripts/make-msi of this build, once as an older version and once as this
 # one. The older one installed silently, then this one over it (one entry in
 # the installed programs, this version's), the installed melvorin-cli.exe
-# run, the Start-menu entries there; a folder asked for on the command line
-# is not taken; msiexec /x removes every file, entry and registry value.
+# run, the Start-menu entries there, libgcrypt's DLLs with their licence (a
+# program of this build seals with them); a folder asked for on the command
+# line is not taken; msiexec /x removes every file, entry and registry value.
 # Runs in the caller's private network namespace (wine-run).
 #
 # Usage: run_msi.sh BUILD_DIR WINE_PREFIX VERSION
@@ -43,9 +44,18 @@ win msiexec /i "$(win winepath -w "$new" | tr -d '\r')" /qn "melvorinfolder=$els
 [ "$(entries)" = "Melvorin|$version" ] || fail "after the upgrade, the installed programs hold: $(entries)"
 [ ! -e "$prefix/drive_c/users/Public/Melvorin" ] || fail "the MSI took a folder from its command line"
 
-for f in melvorin.exe melvorin-cli.exe melvorin-cli.txt melvorin.ico oui.csv mam.csv oui36.csv iab.csv; do
+for f in melvorin.exe melvorin-cli.exe melvorin-cli.txt melvorin.ico oui.csv mam.csv oui36.csv iab.csv \
+         libgcrypt-20.dll libgpg-error-0.dll libraries.txt; do
   [ -f "$dir/$f" ] || fail "not installed: $f"
 done
+# The installed libgcrypt DLLs seal: this build's seal_once.exe, put beside
+# them for a moment, seals to RFC 9180's recipient key. Their licence is there.
+cp "$build/tests/win32/seal_once.exe" "$dir/" || fail "no seal_once.exe in $build"
+pkr=04fe8c19ce0905191ebc298a9245792531f26f0cece2460639e8bc39cb7f706a826a779b4cf969b8a0e539c7f62fb3d30ad6aa8f80e30f1d128aafd68a2ce72ea0
+out=$(win 'C:\Program Files\Melvorin\seal_once.exe' "$pkr" "" "" 00 2>&1 | tr -d '\r')
+rm -f "$dir/seal_once.exe"
+[[ "$out" =~ ^04[0-9a-f]{128}$'\n' ]] || fail "seal_once.exe beside the installed DLLs printed: '$out'"
+grep -q 'GNU LESSER GENERAL PUBLIC LICENSE' "$dir/libraries.txt" || fail "libraries.txt holds no LGPL"
 out=$(win 'C:\Program Files\Melvorin\melvorin-cli.exe' --version | tr -d '\r')
 [ "$out" = "melvorin-cli $version" ] || fail "installed melvorin-cli.exe --version: '$out'"
 for link in Melvorin.lnk "Melvorin command line manual.lnk"; do
