@@ -264,6 +264,7 @@ private slots:
     // shown, and the line says so.
     void sealedJoinToTheDeviceThatOffersIt() {
         QTRY_COMPARE_WITH_TIMEOUT(Captions(), kDeviceRows, kWaitMs);
+        QCOMPARE(HeardOnSegmentA(), QStringList{kScan});
         QString lineAtNotice;
         boxes_.onNotice = [&](const QString&) { lineAtNotice = Status(); };
         QCOMPARE(JoinRow(0, QStringLiteral("correct horse")), QString::fromUtf8(melvorin::kMsgJoined));
@@ -289,7 +290,8 @@ private slots:
     // error box, and nothing sent.
     void pinnedUnitWithoutTheSealIsRefused() {
         melvorin::units::PinStore pins(melvorin::units::PinStore::DefaultPath());
-        pins.Pin(lanMac_, pins.All().begin()->second);
+        const melvorin::units::PinnedKey deviceKey = pins.All().begin()->second;
+        pins.Pin(lanMac_, deviceKey);
         ListFromSegmentA();
         boxes_.errors.clear();
         DoubleClickRow(0, QStringLiteral("correct horse"));
