@@ -16,6 +16,7 @@
 
 #include "devsim/device.h"
 #include "devsim/options.h"
+#include "devsim/sealed.h"
 #include "protocol/join.h"
 #include "units/pins.h"
 #include "netns_links.h"
@@ -301,6 +302,33 @@ private slots:
                                                 .arg(QString::fromStdString(lanMac_))});
         boxes_.errors.clear();
         QCOMPARE(HeardOnSegmentA(), QStringList());
+    }
+
+    // Segment A's host as a unit that offers the seal (the unit library, in
+    // this process), first seen: a result without the sealed join's tag
+    // opens nothing and is not even counted; the tagged one is shown.
+    void sealedJoinTakesOnlyItsTaggedResult() {
+        QVERIFY(melvorin::units::PinStore(melvorin::units::PinStore::DefaultPath()).Forget(lanMac_));
+        QTemporaryDir folder;
+        melvorin::devsim::SealedUnit unit(folder.filePath(QStringLiteral("unit.key")).toStdString());
+        melvorin::devsim::DeviceConfig config;
+        config.networks.push_back({melvorin::TIdBytes{'S', 'e', 'a', 'l'}, 10});
+        const auto list = unit.Handle(melvorin::testing::kScanRequestBytes, config);
+        QVERIFY(list && lanHost_->SendTo("10.213.8.1", 12345, *list));
+        QTRY_COMPARE_WITH_TIMEOUT(Captions(), QStringList{QStringLiteral("Seal 10%")}, kWaitMs);
+
+        DoubleClickRow(0, QStringLiteral("correct horse"));
+        const auto join = lanHost_->Receive(kWaitMs);
+        QVERIFY(join && join->data.size() > 3 && join->data[3] == 0x03);
+        const int unasked = form_->UnaskedResults();
+        QVERIFY(lanHost_->SendTo("10.213.8.1", 12345, melvorin::devsim::BuildJoinResult(true, true)));
+        QTest::qWait(300);
+        QCOMPARE(boxes_.notices, QStringList());
+        QCOMPARE(form_->UnaskedResults(), unasked);
+        const auto result = unit.Handle(join->data, config);
+        QVERIFY(result && lanHost_->SendTo("10.213.8.1", 12345, *result));
+        QTRY_COMPARE_WITH_TIMEOUT(boxes_.notices, QStringList{QString::fromUtf8(melvorin::kMsgJoined)}, kWaitMs);
+        QVERIFY(melvorin::units::PinStore(melvorin::units::PinStore::DefaultPath()).Find(lanMac_));
     }
 };
 
