@@ -80,7 +80,7 @@ private:
     std::optional<seal::Advert> shownAdvert_;
 };
 
-// Sends the join request, which carries the key in clear, out of the
+// Sends the join request (in clear, or sealed: join_seal.h) out of the
 // interface the shown list came in by; where that is unknown or no
 // broadcast interface (loopback), as the scan goes. A request sent opens the
 // gate.
