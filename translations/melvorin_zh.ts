@@ -4,6 +4,26 @@
 <context>
     <name>JoinRequest</name>
     <message>
+        <source>%1: the unit offers another key than the one pinned to it; refused to send the key</source>
+        <translation>%1：该设备提供的密钥与已固定的密钥不同；已拒绝发送密码</translation>
+    </message>
+    <message>
+        <source>%1: the unit offered a sealed join before; refused to send the key in clear</source>
+        <translation>%1：该设备之前提供过加密连接；已拒绝以明文发送密码</translation>
+    </message>
+    <message>
+        <source>Nothing was sent: the network&apos;s name and key are too long for a sealed join, which takes %1 bytes of both at most</source>
+        <translation>没有发送任何内容：网络名称和密码太长，无法加密发送（两者合计最多 %1 字节）</translation>
+    </message>
+    <message>
+        <source>The device at %1</source>
+        <translation>位于%1的设备</translation>
+    </message>
+    <message>
+        <source>The device at %1 (%2)</source>
+        <translation>位于%1（%2）的设备</translation>
+    </message>
+    <message>
         <source>Nothing was sent: a program of %1 is bound to UDP port %2 on this computer and would receive the join request with the key. Stop it, or send to each device alone with “melvorin-cli join --unicast”</source>
         <translation>没有发送任何内容：%1 的一个程序绑定了本机的 UDP 端口 %2，会收到带有密码的连接请求。请停止该程序，或用“melvorin-cli join --unicast”逐个向设备单独发送</translation>
     </message>
@@ -26,6 +46,14 @@
 <context>
     <name>StatusLine</name>
     <message>
+        <source>sealed</source>
+        <translation>已加密</translation>
+    </message>
+    <message>
+        <source>in clear</source>
+        <translation>明文</translation>
+    </message>
+    <message>
         <source>Could not send on %1: %2</source>
         <translation>无法从%1发出：%2</translation>
     </message>
@@ -34,8 +62,8 @@
         <translation>没有设备回应在%1上发出的扫描。这台电脑是否连在设备所在的网络或设备的热点上？</translation>
     </message>
     <message>
-        <source>The device did not answer the join request for “%1”.</source>
-        <translation>设备没有回应“%1”的连接请求。</translation>
+        <source>The device did not answer the join request for “%1”, sent %2.</source>
+        <translation>设备没有回应“%1”的连接请求（%2）。</translation>
     </message>
     <message>
         <source>the default route</source>
@@ -50,16 +78,16 @@
         <translation>未知接口</translation>
     </message>
     <message>
-        <source>Join request for “%1” sent on %2; waiting for the device…</source>
-        <translation>已在%2上发出“%1”的连接请求，正在等待设备……</translation>
+        <source>Join request for “%1” sent %2 on %3; waiting for the device…</source>
+        <translation>已在%3上发出“%1”的连接请求（%2），正在等待设备……</translation>
     </message>
     <message>
         <source>A device answered a join request: %1</source>
         <translation>设备回应了连接请求：%1</translation>
     </message>
     <message>
-        <source>The device answered the join request for “%1”: %2</source>
-        <translation>设备回应了“%1”的连接请求：%2</translation>
+        <source>The device answered the join request for “%1”, sent %2: %3</source>
+        <translation>设备回应了“%1”的连接请求（%2）：%3</translation>
     </message>
     <message>
         <source>1 network from the device at %1 on %2.</source>

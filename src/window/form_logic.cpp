@@ -14,8 +14,10 @@
 #include "protocol/wpa2_key.h"
 #include "units/makers.h"
 #include "window/error_text.h"
+#include "window/join_seal.h"
 #include "window/listener_guard.h"
 #include "window/rules.h"
+#include "window/texts.h"
 
 namespace melvorin::window {
 
@@ -111,6 +113,16 @@ void TFormLogic::SetUnitLookup(std::function<net::TNeighbourTable()> readNeighbo
     makers_.reset();
 }
 
+TSealTarget TFormLogic::SealTarget() {
+    const TPeer& peer = listArrival_.ShownFrom();
+    const auto hardware = readNeighbours_().Find(peer.Interface, peer.Address);
+    TSealTarget target{listArrival_.ShownAdvert(), hardware ? units::FormatHardwareAddress(*hardware) : "", ""};
+    target.name = target.hardware.empty()
+                      ? Format(MLV_TR("JoinRequest", "The device at %1"), {peer.Address})
+                      : Format(MLV_TR("JoinRequest", "The device at %1 (%2)"), {peer.Address, target.hardware});
+    return target;
+}
+
 TUnitName TFormLogic::UnitAt(const TPeer& peer) {
     const auto hardware = readNeighbours_().Find(peer.Interface, peer.Address);
     if (!hardware) return {};
@@ -171,15 +183,21 @@ void TFormLogic::btnSearchClick() {
 
 void TFormLogic::lvSsidDblClick() {
     Guarded([this] {
-        // The guard refuses before the send is tried: no failure of an
-        // earlier send is told again.
-        const bool sent = ReportSendFailures(*joinSender_, [this](IDatagramSender& sender) {
+        // The guard and the seal refuse before the send is tried: no
+        // failure of an earlier send is told again. A sealed join needs no
+        // guard: no one else can read its key.
+        TJoinWay way = TJoinWay::Clear;
+        const bool sent = ReportSendFailures(*joinSender_, [this, &way](IDatagramSender& sender) {
             TListenerGuard guard(sender);
-            Join(listArrival_, *key_, guard);
+            TSealingSender sealing(guard, sender, SealTarget(),
+                                   [this](const std::string& error) { idpsrvr1_->LogDropped(error); });
+            Join(listArrival_, *key_, sealing);
+            way = sealing.Way();
+            if (sealing.Sealed()) joinGate_.ExpectTag(std::move(*sealing.Sealed()));
         });
         if (sent) {
             status_.JoinSent(ShowName(BytesToText(State().SelectedSsid)).text, idpsrvr1_->LastSendInterfaces(),
-                             idpsrvr1_->LastSendFailures(), IsWpa2Key(view_.KeyText()));
+                             idpsrvr1_->LastSendFailures(), IsWpa2Key(view_.KeyText()), way);
         }
     });
 }
@@ -192,7 +210,9 @@ void TFormLogic::idpsrvr1UDPRead(net::TIdUDPListenerThread& /*AThread*/, const T
     const TDroppedError dropped = [this](const std::string& error) { idpsrvr1_->LogDropped(error); };
     try {
         listArrival_.Arrival = {ABinding.PeerIP, ABinding.PeerInterfaceIndex, ABinding.PeerInterface};
+        listArrival_.ArrivalBytes = AData;
         const TDatagramKind kind = HandleDatagram(AData, listArrival_, joinNotice_, dropped);
+        listArrival_.ArrivalBytes = {};
         if (kind == TDatagramKind::ListReply) {
             // The list's sender: a list reply handled inside a notice this
             // datagram opened has replaced this one's.

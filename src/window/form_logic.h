@@ -25,6 +25,8 @@ class Makers;
 
 namespace melvorin::window {
 
+struct TSealTarget;
+
 class TFormLogic {
 public:
     // `view` and `boxes` outlive the logic; `handOver` runs the endpoint's
@@ -82,6 +84,8 @@ private:
     bool ReportSendFailures(IDatagramSender& sender, F&& action);
     // The hardware address and maker of the unit at `peer`, where known.
     TUnitName UnitAt(const TPeer& peer);
+    // The unit that sent the shown list, for the join's seal.
+    TSealTarget SealTarget();
 
     class ListAdapter;
     class KeyAdapter;

@@ -8,10 +8,11 @@ namespace melvorin::window {
 
 void TJoinGate::Sent(const TPeer& asked) {
     asked_ = asked;
+    sealed_.reset();
     deadline_ = std::chrono::steady_clock::now() + window_;
 }
 
-bool TJoinGate::Take(const TPeer& from) {
+bool TJoinGate::Take(const TPeer& from, seal::View datagram) {
     const bool waiting = deadline_ && std::chrono::steady_clock::now() < *deadline_;
     const bool fromAsked = asked_.Address.empty() ||
                            (from.Address == asked_.Address &&
@@ -21,13 +22,16 @@ bool TJoinGate::Take(const TPeer& from) {
         ++unasked_;
         return false;
     }
+    if (sealed_ && !seal::ResultIsTagged(*sealed_, datagram)) throw EForgedResult();
     // Cleared before the notice opens: a repeat handled inside it is unasked.
     deadline_.reset();
+    sealed_.reset();
     return true;
 }
 
 void TListArrival::Clear() {
     shownFrom_ = Arrival;
+    shownAdvert_ = seal::FindAdvert(ArrivalBytes);
     list_.Clear();
 }
 

@@ -10,8 +10,10 @@
 #include <string>
 
 #include "net/udp_server.h"
+#include "protocol/errors.h"
 #include "protocol/sender.h"
 #include "protocol/widgets.h"
+#include "seal/sealed_join.h"
 
 namespace melvorin::window {
 
@@ -31,10 +33,15 @@ public:
     // A join request went to the device that sent the shown list (`asked`;
     // an empty address: any device).
     void Sent(const TPeer& asked);
-    // A result came from `from`: true when it is to be shown, and then
-    // nothing waits any more, so a repeat is not shown. A result from
-    // another device is unasked and leaves the wait as it was.
-    bool Take(const TPeer& from);
+    // The join request just sent was sealed: its result counts only with
+    // the tag of `sealed`.
+    void ExpectTag(seal::Sender sealed) { sealed_ = std::move(sealed); }
+    // A result (`datagram`) came from `from`: true when it is to be shown,
+    // and then nothing waits any more, so a repeat is not shown. A result
+    // from another device is unasked and leaves the wait as it was. One for
+    // a sealed join without its tag raises EForgedResult and leaves the
+    // wait as it was.
+    bool Take(const TPeer& from, seal::View datagram = {});
     // Results that came while nothing waited.
     int Unasked() const { return unasked_; }
     void SetWindow(std::chrono::milliseconds window) { window_ = window; }
@@ -43,16 +50,24 @@ private:
     std::optional<std::chrono::steady_clock::time_point> deadline_;
     std::chrono::milliseconds window_{std::chrono::seconds(30)};
     TPeer asked_;
+    std::optional<seal::Sender> sealed_;
     int unasked_ = 0;
 };
 
+// A join result that a sealed join's unit did not tag: dropped as a bad
+// datagram is.
+using EForgedResult = TFixedError<"EForgedResult", "A join result without the sealed join's tag">;
+
 // The list as a list reply fills it, noting where the shown list came from
-// (the datagram handler sets Arrival before each dispatch).
+// and the seal it offered (the datagram handler sets Arrival and
+// ArrivalBytes before each dispatch).
 class TListArrival : public ISsidList {
 public:
     explicit TListArrival(ISsidList& list) : list_(list) {}
     TPeer Arrival;
+    seal::View ArrivalBytes;
     const TPeer& ShownFrom() const { return shownFrom_; }
+    const std::optional<seal::Advert>& ShownAdvert() const { return shownAdvert_; }
 
     void Clear() override;
     void AddRow(const TNetwork& network) override { list_.AddRow(network); }
@@ -62,9 +77,10 @@ public:
 private:
     ISsidList& list_;
     TPeer shownFrom_;
+    std::optional<seal::Advert> shownAdvert_;
 };
 
-// Sends the join request, which carries the key in clear, out of the
+// Sends the join request (in clear, or sealed: join_seal.h) out of the
 // interface the shown list came in by; where that is unknown or no
 // broadcast interface (loopback), as the scan goes. A request sent opens the
 // gate.
@@ -87,7 +103,7 @@ public:
     TGatedNotice(INotice& notice, TJoinGate& gate, const TListArrival& arrival)
         : notice_(notice), gate_(gate), arrival_(arrival) {}
     void ShowNotice(const TJoinResult& result) override {
-        if (gate_.Take(arrival_.Arrival)) notice_.ShowNotice(result);
+        if (gate_.Take(arrival_.Arrival, arrival_.ArrivalBytes)) notice_.ShowNotice(result);
     }
 
 private:

@@ -43,6 +43,18 @@ std::string Where(const std::vector<std::string>& interfaces) {
     return names;
 }
 
+std::string WayText(TJoinWay way) {
+    switch (way) {
+    case TJoinWay::Sealed:
+        //: How a join request went: its key sealed to the unit's own key.
+        return MLV_TR("StatusLine", "sealed");
+    case TJoinWay::Clear:
+        break;
+    }
+    //: How a join request went: its key readable by anyone on the network.
+    return MLV_TR("StatusLine", "in clear");
+}
+
 std::string Failures(const std::vector<net::TIdSendFailure>& failed) {
     std::string out;
     for (const net::TIdSendFailure& f : failed) {
@@ -94,13 +106,15 @@ void TStatusModel::ListShown(int networks, const std::string& deviceAddress, con
 }
 
 void TStatusModel::JoinSent(const std::string& ssid, const std::vector<std::string>& interfaces,
-                            const std::vector<net::TIdSendFailure>& failed, bool wpa2Key) {
+                            const std::vector<net::TIdSendFailure>& failed, bool wpa2Key, TJoinWay way) {
     view_.StopTimer(TTimer::Scan);
     joinSsid_ = ssid;
+    joinWay_ = WayText(way);
     joinWpa2Key_ = wpa2Key;
     view_.StartTimer(TTimer::Join, joinTimeout_);
-    Say(Format(MLV_TR("StatusLine", "Join request for \u201c%1\u201d sent on %2; waiting for the device\u2026"),
-               {ssid, Where(interfaces)}) +
+    //: %2: "sealed" or "in clear"; %3: the interfaces.
+    Say(Format(MLV_TR("StatusLine", "Join request for \u201c%1\u201d sent %2 on %3; waiting for the device\u2026"),
+               {ssid, joinWay_, Where(interfaces)}) +
         Failures(failed));
 }
 
@@ -114,7 +128,9 @@ void TStatusModel::JoinAnswered(const std::string& message, bool keyFormatRefuse
         Say(Format(MLV_TR("StatusLine", "A device answered a join request: %1"), {message}) + hint);
         return;
     }
-    Say(Format(MLV_TR("StatusLine", "The device answered the join request for \u201c%1\u201d: %2"), {joinSsid_, message}) +
+    //: %2: "sealed" or "in clear"; %3: the join result's message.
+    Say(Format(MLV_TR("StatusLine", "The device answered the join request for \u201c%1\u201d, sent %2: %3"),
+               {joinSsid_, joinWay_, message}) +
         hint);
 }
 
@@ -124,7 +140,9 @@ void TStatusModel::TimedOut(TTimer timer) {
                                     "connected to its access point?"),
                    {scanWhere_}));
     } else {
-        Say(Format(MLV_TR("StatusLine", "The device did not answer the join request for \u201c%1\u201d."), {joinSsid_}));
+        //: %2: "sealed" or "in clear".
+        Say(Format(MLV_TR("StatusLine", "The device did not answer the join request for \u201c%1\u201d, sent %2."),
+                   {joinSsid_, joinWay_}));
     }
 }
 

@@ -16,6 +16,10 @@ namespace melvorin::window {
 
 enum class TTimer { Scan, Join };
 
+// How a join request went: the line says so while it waits and once it is
+// answered or timed out.
+enum class TJoinWay { Clear, Sealed };
+
 // Which unit sent a list, where known: its hardware address as written
 // ("24:6f:28:00:00:01") and its maker; each empty when unknown.
 struct TUnitName {
@@ -52,9 +56,10 @@ public:
                    const TUnitName& unit = {});
     // A join request for `ssid` (as the list shows it) went out of
     // `interfaces` and not out of `failed`; `wpa2Key`: whether a WPA2
-    // network takes its key.
+    // network takes its key; `way`: sealed or in clear.
     void JoinSent(const std::string& ssid, const std::vector<std::string>& interfaces,
-                  const std::vector<net::TIdSendFailure>& failed = {}, bool wpa2Key = true);
+                  const std::vector<net::TIdSendFailure>& failed = {}, bool wpa2Key = true,
+                  TJoinWay way = TJoinWay::Clear);
     // A request went out of no interface: each one's failure.
     void NothingSent(const std::vector<net::TIdSendFailure>& failed);
     // The join result's message, before its notice box opens; after a
@@ -80,6 +85,7 @@ private:
     std::string said_;
     std::string scanWhere_;
     std::string joinSsid_;
+    std::string joinWay_;  // "sealed" or "in clear", translated
     bool joinWpa2Key_ = true;
     long unasked_ = 0;
 };

@@ -111,7 +111,7 @@ window() { xdotool search --sync --onlyvisible --name '^Melvorin$' windowfocus -
 
 # The status line's outcomes, as Orca says them.
 listed="4 networks from the device at 192.168.4.1 (24:6f:28:00:00:01, Espressif Inc.) on mlvwlan0."
-answered="The device answered the join request for “办公室WiFi”: 提交成功，请检查设备状态."
+answered="The device answered the join request for “办公室WiFi”, sent in clear: 提交成功，请检查设备状态."
 silence="No device answered the scan on mlvwlan0. Is this computer on the device's network or connected to its access point?"
 
 heard "Screen reader on." || { cat "$work/orca.log" >&2; exit 1; }

@@ -16,11 +16,15 @@
 
 #include "devsim/device.h"
 #include "devsim/options.h"
+#include "devsim/sealed.h"
 #include "protocol/join.h"
+#include "units/pins.h"
 #include "netns_links.h"
 #include "qt_support.h"
 #include "qt/form2.h"
+#include "qt/status_line.h"
 #include "qt/widgets.h"
+#include "wire.h"
 
 namespace {
 
@@ -137,9 +141,8 @@ private slots:
 // Three hosts: the default route leads to segment A, the device is alone on
 // segment B. A host on segment A listens on the search port and sends what
 // any host there could.
-class E2eSegments : public QObject, WindowDriver {
-    Q_OBJECT
-
+class SegmentsDriver : protected WindowDriver {
+protected:
     std::unique_ptr<UdpPeer> lanHost_;
     const QString lanIf_ = qEnvironmentVariable("MELVORIN_E2E_LAN_IF");
     const QString deviceIf_ = qEnvironmentVariable("MELVORIN_E2E_DEVICE_IF");
@@ -173,13 +176,19 @@ class E2eSegments : public QObject, WindowDriver {
         return names;
     }
 
-private slots:
-    void initTestCase() {
+    void OpenOnSegments() {
         QVERIFY2(!lanIf_.isEmpty() && !deviceIf_.isEmpty(), "run by run_e2e.sh only");
         lanHost_ = OnSegmentA(1902);
         QVERIFY(lanHost_);
         Open();
     }
+};
+
+class E2eSegments : public QObject, SegmentsDriver {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { OpenOnSegments(); }
     void cleanupTestCase() { Close(); }
 
     void startUpScanReachesBothSegments() {
@@ -233,12 +242,103 @@ private slots:
     }
 };
 
+// The device offers the sealed join (melvorin-devsim --sealed); the host on
+// segment A is a unit of the protocol alone, its hardware address known.
+// The pins are in run_e2e.sh's folder (XDG_STATE_HOME).
+class E2eSealed : public QObject, SegmentsDriver {
+    Q_OBJECT
+
+    const std::string lanMac_ = "02:00:00:00:00:08";
+
+    QString Status() { return LblStatus(*form_)->text(); }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(melvorin::testing::Ip("neigh replace 10.213.8.2 lladdr " + lanMac_ + " dev " +
+                                      lanIf_.toStdString() + " nud permanent"));
+        OpenOnSegments();
+    }
+    void cleanupTestCase() { Close(); }
+
+    // The device's list looks as ever; the join goes sealed (run_e2e.sh
+    // finds it opened in the device's log), its key pinned, its verdict
+    // shown, and the line says so.
+    void sealedJoinToTheDeviceThatOffersIt() {
+        QTRY_COMPARE_WITH_TIMEOUT(Captions(), kDeviceRows, kWaitMs);
+        QCOMPARE(HeardOnSegmentA(), QStringList{kScan});
+        QString lineAtNotice;
+        boxes_.onNotice = [&](const QString&) { lineAtNotice = Status(); };
+        QCOMPARE(JoinRow(0, QStringLiteral("correct horse")), QString::fromUtf8(melvorin::kMsgJoined));
+        QCOMPARE(lineAtNotice, QStringLiteral("The device answered the join request for \u201cHomeNet\u201d, sent "
+                                              "sealed: ") + QString::fromUtf8(melvorin::kMsgJoined));
+        const melvorin::units::PinStore pins(melvorin::units::PinStore::DefaultPath());
+        QCOMPARE(pins.All().size(), std::size_t{1});
+        QVERIFY(pins.All().begin()->first != lanMac_);
+        QCOMPARE(HeardOnSegmentA(), QStringList());
+    }
+
+    // A unit of the protocol alone gets today's join request, byte for byte.
+    void clearJoinToAUnitWithoutTheSeal() {
+        ListFromSegmentA();
+        DoubleClickRow(0, QStringLiteral("correct horse"));
+        const auto today = melvorin::testing::JoinRequest({'L', 'a', 'n'}, melvorin::testing::BytesOf("correct horse"));
+        QCOMPARE(HeardOnSegmentA(), QStringList{melvorin::testing::Hex(today)});
+        QCOMPARE(Status(), QStringLiteral("Join request for \u201cLan\u201d sent in clear on %1; waiting for the "
+                                          "device\u2026").arg(lanIf_));
+    }
+
+    // Once pinned, a unit that answers without the seal is refused: the
+    // error box, and nothing sent.
+    void pinnedUnitWithoutTheSealIsRefused() {
+        melvorin::units::PinStore pins(melvorin::units::PinStore::DefaultPath());
+        const melvorin::units::PinnedKey deviceKey = pins.All().begin()->second;
+        pins.Pin(lanMac_, deviceKey);
+        ListFromSegmentA();
+        boxes_.errors.clear();
+        DoubleClickRow(0, QStringLiteral("correct horse"));
+        QTRY_VERIFY_WITH_TIMEOUT(!boxes_.errors.isEmpty(), kWaitMs);
+        QCOMPARE(boxes_.errors, QStringList{QStringLiteral("The device at 10.213.8.2 (%1): the unit offered a sealed "
+                                                           "join before; refused to send the key in clear.")
+                                                .arg(QString::fromStdString(lanMac_))});
+        boxes_.errors.clear();
+        QCOMPARE(HeardOnSegmentA(), QStringList());
+    }
+
+    // Segment A's host as a unit that offers the seal (the unit library, in
+    // this process), first seen: a result without the sealed join's tag
+    // opens nothing and is not even counted; the tagged one is shown.
+    void sealedJoinTakesOnlyItsTaggedResult() {
+        QVERIFY(melvorin::units::PinStore(melvorin::units::PinStore::DefaultPath()).Forget(lanMac_));
+        QTemporaryDir folder;
+        melvorin::devsim::SealedUnit unit(folder.filePath(QStringLiteral("unit.key")).toStdString());
+        melvorin::devsim::DeviceConfig config;
+        config.networks.push_back({melvorin::TIdBytes{'S', 'e', 'a', 'l'}, 10});
+        const auto list = unit.Handle(melvorin::testing::kScanRequestBytes, config);
+        QVERIFY(list && lanHost_->SendTo("10.213.8.1", 12345, *list));
+        QTRY_COMPARE_WITH_TIMEOUT(Captions(), QStringList{QStringLiteral("Seal 10%")}, kWaitMs);
+
+        DoubleClickRow(0, QStringLiteral("correct horse"));
+        const auto join = lanHost_->Receive(kWaitMs);
+        QVERIFY(join && join->data.size() > 3 && join->data[3] == 0x03);
+        const int unasked = form_->UnaskedResults();
+        QVERIFY(lanHost_->SendTo("10.213.8.1", 12345, melvorin::devsim::BuildJoinResult(true, true)));
+        QTest::qWait(300);
+        QCOMPARE(boxes_.notices, QStringList());
+        QCOMPARE(form_->UnaskedResults(), unasked);
+        const auto result = unit.Handle(join->data, config);
+        QVERIFY(result && lanHost_->SendTo("10.213.8.1", 12345, *result));
+        QTRY_COMPARE_WITH_TIMEOUT(boxes_.notices, QStringList{QString::fromUtf8(melvorin::kMsgJoined)}, kWaitMs);
+        QVERIFY(melvorin::units::PinStore(melvorin::units::PinStore::DefaultPath()).Find(lanMac_));
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     return melvorin::testing::RunQtSuite(argc, argv, {{"window", [] { return std::make_unique<E2eWindow>(); }},
-                                                   {"segments", [] { return std::make_unique<E2eSegments>(); }}});
+                                                   {"segments", [] { return std::make_unique<E2eSegments>(); }},
+                                                   {"sealed", [] { return std::make_unique<E2eSealed>(); }}});
 }
 
 #include "e2e_window_test.moc"

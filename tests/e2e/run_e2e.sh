@@ -8,7 +8,7 @@
 # out, whether the test passed or not.
 #
 # Usage: run_e2e.sh DEVSIM WINDOW_TEST [SUITE]   (SUITE: window, the default,
-#        or segments)
+#        segments, or sealed: the device offers the sealed join)
 # Exit: the window test's code; 77 (skipped) when namespaces cannot be made.
 set -uo pipefail
 
@@ -43,7 +43,9 @@ netns_veth "$veth_tool" "$dev_ns" "$veth_dev" 10.213.7.2/30 "$tool_ns" "$veth_to
   ip -n "$dev_ns" route add 255.255.255.255/32 dev "$veth_dev" src 10.213.7.2 ||
   { echo "run_e2e: the test hosts could not be made" >&2; exit 1; }
 
-devsim_start "$work/devsim.log" ip netns exec "$dev_ns" "$devsim" --verbose || exit 1
+sealed=()
+[ "$suite" != sealed ] || sealed=(--sealed --unit-key "$work/unit.key")
+devsim_start "$work/devsim.log" ip netns exec "$dev_ns" "$devsim" --verbose "${sealed[@]}" || exit 1
 if ! grep -q "listening on port 1902 with 4 networks" "$work/devsim.log"; then
   echo "run_e2e: melvorin-devsim does not offer its four networks on port 1902:" >&2
   cat "$work/devsim.log" >&2
@@ -90,6 +92,8 @@ if [ "$suite" = window ] && command -v setpriv >/dev/null; then
     exit 1
   fi
 fi
+# The pins the window keeps are the run's own.
+export XDG_STATE_HOME=$work/state
 QT_QPA_PLATFORM=offscreen MELVORIN_E2E_LAN_NS=$lan_ns MELVORIN_E2E_LAN_IF=$veth_tool_lan \
   MELVORIN_E2E_DEVICE_IF=$veth_tool timeout 120 ip netns exec "$tool_ns" "${as_user[@]}" "$window_test" "$suite"
 status=$?
@@ -99,6 +103,13 @@ cat "$work/devsim.log"
 # The device saw the requests come over its own segment from the tool host.
 if [ "$status" -eq 0 ] && ! grep -q "request from 10.213.7.1:12345: ff 00 01 01 02" "$work/devsim.log"; then
   echo "run_e2e: the device never saw the tool's scan from 10.213.7.1:12345" >&2
+  status=1
+fi
+# The sealed device opened a sealed join (command 03) and saw none in clear.
+join_from_tool="request from 10\.213\.7\.1:12345: ff 00 [0-9a-f]{2}"
+if [ "$status" -eq 0 ] && [ "$suite" = sealed ] &&
+  { ! grep -Eq "$join_from_tool 03 01" "$work/devsim.log" || grep -Eq "$join_from_tool 02" "$work/devsim.log"; }; then
+  echo "run_e2e: the device did not open exactly sealed joins from the tool host" >&2
   status=1
 fi
 exit "$status"

@@ -496,7 +496,7 @@ private slots:
         Send(JoinResult(0x01, 0x00));
         QTRY_COMPARE(boxes->notices, QStringList({"密码格式有误，请重新输入"}));
         QCOMPARE(LblStatus(*form)->text(),
-                 QStringLiteral("The device answered the join request for \u201cAB\u201d: 密码格式有误，请重新输入 A WPA2 "
+                 QStringLiteral("The device answered the join request for \u201cAB\u201d, sent in clear: 密码格式有误，请重新输入 A WPA2 "
                                 "network takes a key of 8 to 63 characters, or of 64 hexadecimal digits."));
 
         if (geteuid() != 0) QSKIP("needs root to run a program as another user");

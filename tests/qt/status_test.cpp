@@ -99,9 +99,9 @@ private slots:
         QVERIFY(byClick.startsWith("ff00") && byClick.contains("43440d0a"));
         PressEnter(*form);
         QCOMPARE(NextHex(*device), byClick);
-        QCOMPARE(Status(), QStringLiteral("Join request for \u201cCD\u201d sent on the default route; waiting for "
+        QCOMPARE(Status(), QStringLiteral("Join request for \u201cCD\u201d sent in clear on the default route; waiting for "
                                           "the device\u2026"));
-        QTRY_COMPARE(Status(), QStringLiteral("The device did not answer the join request for \u201cCD\u201d."));
+        QTRY_COMPARE(Status(), QStringLiteral("The device did not answer the join request for \u201cCD\u201d, sent in clear."));
 
         // The result is on the line before its notice box opens.
         PressEnter(*form, false);
@@ -111,7 +111,7 @@ private slots:
         device->SendToLoopback(testing::JoinResult(0x01, 0x01));
         QTRY_COMPARE(boxes->notices, QStringList{QStringLiteral("提交成功，请检查设备状态")});
         QCOMPARE(statusAtNotice,
-                 QStringLiteral("The device answered the join request for \u201cCD\u201d: 提交成功，请检查设备状态"));
+                 QStringLiteral("The device answered the join request for \u201cCD\u201d, sent in clear: 提交成功，请检查设备状态"));
         QTest::qWait(400);  // the join's time-out does not overwrite it
         QCOMPARE(Status(), statusAtNotice);
         // A repeat came unasked: no box, only counted.

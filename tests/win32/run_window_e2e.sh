@@ -10,9 +10,12 @@
 # namespace (CTest's, scripts/in-netns): Wine's prefix (X11 driver) and its
 # wineserver are made here, the X server listens on a unix socket only.
 #
-# Usage: run_window_e2e.sh MELVORIN_EXE PREFIX DEVSIM MSAA_NAMES_EXE
+# With "sealed", the device offers the sealed join: the double-click sends
+# it sealed, and the status line says so.
+#
+# Usage: run_window_e2e.sh MELVORIN_EXE PREFIX DEVSIM MSAA_NAMES_EXE [sealed]
 set -euo pipefail
-exe="$1" prefix="$2" devsim="$3" msaa="$4"
+exe="$1" prefix="$2" devsim="$3" msaa="$4" way="${5:-in clear}"
 here="$(cd "$(dirname "$0")" && pwd)"
 wine_run="$here/../../scripts/wine-run"
 . "$here/../support/kit.sh"
@@ -53,7 +56,16 @@ export DISPLAY=$display
 wait_for 10 xdpyinfo || fail "Xvfb did not start"
 bash "$wine_run" --new "$prefix"
 
-devsim_start "$work/devsim.log" "$devsim" --verbose --show-secrets || exit 1
+sealed=() list='ff 00 35 81 04'
+join='ff 00 16 02 00 b0 ec b9 ab ca d2 57 69 46 69 0d 0a 31 32 33 34 35 36 37 38 de'
+if [ "$way" = sealed ]; then
+  # The list reply carries the 90 bytes of the offer; the join opens as
+  # command 03 (its bytes differ every time).
+  sealed=(--sealed --unit-key "$work/unit.key") list='ff 00 8f 81 04' join='ff 00 87 03 01 .*'
+fi
+# The pins the window keeps are the run's own.
+export XDG_STATE_HOME=$work/state
+devsim_start "$work/devsim.log" "$devsim" --verbose --show-secrets "${sealed[@]}" || exit 1
 bash "$wine_run" "$prefix" "$exe" >/dev/null 2>&1 &
 pids+=($!)
 program=$!
@@ -67,7 +79,7 @@ for w in $(xdotool search --onlyvisible --name '^melvorin$' 2>/dev/null); do
 done
 [ -n "$app" ] || fail "no application window titled melvorin"
 wait_for 10 grep -q 'request from 127.0.0.1:12345: ff 00 01 01 02$' "$work/devsim.log" || fail "no scan at start"
-wait_for 10 grep -q 'reply to 127.0.0.1:12345: ff 00 35 81 04' "$work/devsim.log" || fail "no list reply"
+wait_for 10 grep -q "reply to 127.0.0.1:12345: $list" "$work/devsim.log" || fail "no list reply"
 sleep 1
 # What a screen reader is given (msaa_names, a client of Wine's oleacc):
 # the edit boxes named by their captions, the button and the list by their
@@ -84,13 +96,16 @@ said 'live\t\d+ networks from the device at 127\.0\.0\.1 on .*\.'
 # The client area is the X window. The second row (办公室WiFi): the list's
 # top (130), its header and one row down, within the first 20 pixels.
 xdotool mousemove --window "$window" 100 186 click --repeat 2 --delay 80 1
-join='ff 00 16 02 00 b0 ec b9 ab ca d2 57 69 46 69 0d 0a 31 32 33 34 35 36 37 38 de'
 wait_for 10 grep -q "request from 127.0.0.1:12345: $join$" "$work/devsim.log" || fail "no join request for 办公室WiFi"
+grep -q "ignored" "$work/devsim.log" && fail "the device ignored a datagram"
 wait_for 10 shown melvorin || fail "no notice box"
 # Its OK button, focused, answers Enter; the next join's notice answers Esc.
 # (Wine takes about two seconds to close the box, whether by key or mouse.)
 xdotool key Return
 wait_for 10 gone melvorin || fail "Enter did not close the notice"
+# The status line, as a screen reader reads it, says how the join went.
+bash "$wine_run" "$prefix" "$msaa" 2>/dev/null | tr -d '\r' >"$work/msaa.txt" || fail "msaa_names failed"
+said "child\t[^\t]*\tThe device answered the join request for “办公室WiFi”, sent $way: 提交成功，请检查设备状态\.?"
 xdotool mousemove --window "$window" 100 186 click --repeat 2 --delay 80 1
 wait_for 10 shown melvorin || fail "no notice box for the second join"
 xdotool key Escape

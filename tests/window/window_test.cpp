@@ -73,16 +73,16 @@ TEST(StatusModel, JoinRequestWaitsForItsAnswerAndUnaskedResultsAreCounted) {
     status.JoinSent("Home[U+200B]", {"lo"}, {{"mlvok", "No route"}});
     EXPECT_FALSE(view.running.count(TTimer::Scan));
     EXPECT_EQ(view.running.at(TTimer::Join), 7ms);
-    EXPECT_EQ(view.line, "Join request for \u201cHome[U+200B]\u201d sent on lo; waiting for the device\u2026 Could not "
+    EXPECT_EQ(view.line, "Join request for \u201cHome[U+200B]\u201d sent in clear on lo; waiting for the device\u2026 Could not "
                          "send on mlvok: No route.");
     status.TimedOut(TTimer::Join);
-    EXPECT_EQ(view.line, "The device did not answer the join request for \u201cHome[U+200B]\u201d.");
+    EXPECT_EQ(view.line, "The device did not answer the join request for \u201cHome[U+200B]\u201d, sent in clear.");
     status.JoinAnswered("SSID出错了，请重获SSID");
     EXPECT_FALSE(view.running.count(TTimer::Join));
-    EXPECT_EQ(view.line, "The device answered the join request for \u201cHome[U+200B]\u201d: SSID出错了，请重获SSID");
+    EXPECT_EQ(view.line, "The device answered the join request for \u201cHome[U+200B]\u201d, sent in clear: SSID出错了，请重获SSID");
 
     status.SetUnasked(1);
-    EXPECT_EQ(view.line, "The device answered the join request for \u201cHome[U+200B]\u201d: SSID出错了，请重获SSID "
+    EXPECT_EQ(view.line, "The device answered the join request for \u201cHome[U+200B]\u201d, sent in clear: SSID出错了，请重获SSID "
                          "(1 unasked join result ignored)");
     status.NothingSent({{"a", "down."}, {"b", "gone"}});
     EXPECT_EQ(view.line, "Could not send on a: down. Could not send on b: gone. (1 unasked join result ignored)");
@@ -145,6 +145,34 @@ TEST(StatusModel, ListNamesTheUnitWhereItsHardwareAddressIsKnown) {
                                "来自wlan0上的设备192.168.4.1（24:6f:28:00:00:01，Espressif Inc.）的4个网络。",
                                "来自未知接口上的设备192.168.4.1（02:00:00:00:00:01）的1个网络。",
                                "来自设备127.0.0.1（lo）的4个网络。",
+                           }));
+}
+
+// A join request says whether it went sealed, spoken, in both languages,
+// until it is answered.
+TEST(StatusModel, JoinSaysWhetherItWentSealedOrInClear) {
+    FakeStatusView view;
+    TStatusModel status(view);
+    const auto joinTwice = [&status] {
+        status.JoinSent("HomeNet", {"wlan0"}, {}, true, TJoinWay::Sealed);
+        status.JoinAnswered("提交成功，请检查设备状态");
+        status.JoinSent("Cafe", {"wlan0"}, {}, true, TJoinWay::Clear);
+        status.TimedOut(TTimer::Join);
+    };
+    joinTwice();
+    SetTranslator([](const char* context, const char* text) { return LookUp(kTranslationsZh, context, text); });
+    joinTwice();
+    SetTranslator(nullptr);
+    EXPECT_EQ(view.spoken, (std::vector<std::string>{
+                               "Join request for \u201cHomeNet\u201d sent sealed on wlan0; waiting for the device\u2026",
+                               "The device answered the join request for \u201cHomeNet\u201d, sent sealed: "
+                               "提交成功，请检查设备状态",
+                               "Join request for \u201cCafe\u201d sent in clear on wlan0; waiting for the device\u2026",
+                               "The device did not answer the join request for \u201cCafe\u201d, sent in clear.",
+                               "已在wlan0上发出\u201cHomeNet\u201d的连接请求（已加密），正在等待设备……",
+                               "设备回应了\u201cHomeNet\u201d的连接请求（已加密）：提交成功，请检查设备状态",
+                               "已在wlan0上发出\u201cCafe\u201d的连接请求（明文），正在等待设备……",
+                               "设备没有回应\u201cCafe\u201d的连接请求（明文）。",
                            }));
 }
 
