@@ -3,24 +3,15 @@
 #include <string>
 
 #include "cli/options.h"
-#include "cli/system.h"
 #include "protocol/cp936.h"
 #include "protocol/errors.h"
+#include "protocol/secret_bytes.h"
 #include "protocol/wpa2_key.h"
 
 namespace melvorin::cli {
 
-namespace {
-
-// A working copy the library calls below take: wiped when it goes, thrown
-// past or not. (What those calls copy inside is beyond reach.)
-template <class Buffer>
-struct Scratch {
-    Buffer data;
-    ~Scratch() { sys::Wipe(data.data(), data.size()); }
-};
-
-}  // namespace
+// The library calls below take working copies (Scratch): wiped when they
+// go, thrown past or not.
 
 KeyOwner::KeyOwner() { bytes_.reserve(kCapacity); }
 
@@ -70,10 +61,10 @@ bool KeyOwner::IsWpa2() const {
 }
 
 void KeyOwner::Wipe() {
-    sys::Wipe(text_.data(), text_.size());
+    WipeBytes(text_.data(), text_.size());
     length_ = 0;
     bytes_.resize(bytes_.capacity());
-    sys::Wipe(bytes_.data(), bytes_.size());
+    WipeBytes(bytes_.data(), bytes_.size());
     bytes_.clear();
 }
 

@@ -1,6 +1,7 @@
 #include "cli/plan.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "cli/options.h"
 #include "cli/route.h"
@@ -54,18 +55,18 @@ bool NamedBy(const NetworkRow& network, const std::string& name) {
     return other && (*other == name || ShowName(*other).text == name);
 }
 
-TIdBytes JoinFrame(const TIdBytes& ssid, const TIdBytes& key) {
+SecretBytes JoinFrame(ByteView ssid, ByteView key) {
     try {
-        return BuildJoinRequest(ssid, key);
+        return BuildJoinRequest<SecretBytes>(ssid, key);
     } catch (const ERangeError&) {
         throw UsageError("the network name (" + std::to_string(ssid.size()) + " bytes) and the key (" +
                          std::to_string(key.size()) + " bytes) are too long for one join request: together at most 251");
     }
 }
 
-Target TargetOf(const DeviceReport& device, const TIdBytes& frame, const std::vector<net::TIdInterface>& broadcast) {
-    return {KeyOf(device), device.interfaceName, UsableInterface(device.interfaceIndex, broadcast), frame, device.mac,
-            device.vendor};
+Target TargetOf(const DeviceReport& device, SecretBytes frame, const std::vector<net::TIdInterface>& broadcast) {
+    return {KeyOf(device), device.interfaceName, UsableInterface(device.interfaceIndex, broadcast), std::move(frame),
+            device.mac, device.vendor};
 }
 
 NetworkPlan PlanByName(const std::vector<DeviceReport>& devices, const std::string& name, const TIdBytes& key,

@@ -15,6 +15,7 @@
 #include "cli/report.h"
 #include "net/interfaces.h"
 #include "protocol/bytes.h"
+#include "protocol/secret_bytes.h"
 #include "units/hardware_address.h"
 
 namespace melvorin::cli {
@@ -49,15 +50,16 @@ std::string AmbiguityMessage(const DeviceChoice& choice, const std::vector<Devic
 bool NamedBy(const NetworkRow& network, const std::string& name);
 
 // The join request of a network and a key; raises UsageError when the two
-// are too long for one.
-TIdBytes JoinFrame(const TIdBytes& ssid, const TIdBytes& key);
+// are too long for one. It carries the key: every copy of it is wiped when
+// it goes.
+SecretBytes JoinFrame(ByteView ssid, ByteView key);
 
 // One unit a join request goes to.
 struct Target {
     UnitKey unit;                  // address "" for whoever answers
     std::string interfaceName;
     unsigned sendInterface = 0;    // the link it goes out of; 0: as the scan goes
-    TIdBytes frame;
+    SecretBytes frame;
     std::optional<std::string> mac, vendor;
 };
 
@@ -69,13 +71,13 @@ struct NetworkPlan {
 // `broadcast`: the interfaces a request can go out of (BroadcastInterfaces()).
 NetworkPlan PlanByName(const std::vector<DeviceReport>& devices, const std::string& name, const TIdBytes& key,
                        const std::vector<net::TIdInterface>& broadcast);
-Target TargetOf(const DeviceReport& device, const TIdBytes& frame, const std::vector<net::TIdInterface>& broadcast);
+Target TargetOf(const DeviceReport& device, SecretBytes frame, const std::vector<net::TIdInterface>& broadcast);
 
 // A join request, broadcast out of `interfaceIndex` (0: as the scan goes),
 // for the units it addresses (none: for whoever answers); sent to `host`
 // alone instead when it is not empty.
 struct JoinRequest {
-    TIdBytes frame;
+    SecretBytes frame;
     unsigned interfaceIndex = 0;
     std::vector<UnitKey> units;
     std::string host;

@@ -58,8 +58,12 @@ public:
     Sender(net::TIdUDPServer& endpoint, const std::vector<unsigned>& interfaces)
         : endpoint_(endpoint), interfaces_(interfaces) {}
     void SendDatagram(const std::string& host, std::uint16_t port, const TIdBytes& data) override {
+        Send(host, port, data);
+    }
+    // From where the bytes are: a join request is not copied.
+    void Send(const std::string& host, std::uint16_t port, ByteView data) {
         if (interfaces_.empty()) {
-            endpoint_.SendDatagram(host, port, data);
+            endpoint_.SendDatagramOn(0, host, port, data);
             return;
         }
         for (const unsigned index : interfaces_) endpoint_.SendDatagramOn(index, host, port, data);
@@ -252,7 +256,7 @@ void Session::SendJoin(const JoinRequest& request, bool check) {
         endpoint_->SendDatagramOn(request.interfaceIndex, request.host, port_, request.frame);
     } else {
         if (request.interfaceIndex == 0) {
-            sender_->SendDatagram(kBroadcastHost, port_, request.frame);
+            sender_->Send(kBroadcastHost, port_, request.frame);
         } else {
             endpoint_->SendDatagramOn(request.interfaceIndex, kBroadcastHost, port_, request.frame);
         }

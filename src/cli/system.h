@@ -37,10 +37,6 @@ bool InputIsTerminal();
 // could be read.
 bool ReadLineWithoutEcho(KeyOwner& key);
 
-// Overwrites `size` bytes at `data` with zeros, in a way no compiler leaves
-// out.
-void Wipe(void* data, std::size_t size);
-
 // From now on the program's memory stays out of core dumps, and other
 // programs of the same user cannot read it or trace the program (Linux);
 // a crash is not handed to Windows Error Reporting (Windows). It cannot be

@@ -114,10 +114,6 @@ bool ReadLineWithoutEcho(KeyOwner& key) {
     return key.ReadLine(std::cin);
 }
 
-void Wipe(void* data, std::size_t size) {
-    if (size > 0) explicit_bzero(data, size);  // an empty buffer may have no address
-}
-
 void KeepOutOfDumps() {
     // Also makes the program's /proc files root's, and refuses ptrace to the
     // same user. No core file either, where the system would write one of a

@@ -150,8 +150,6 @@ bool ReadLineWithoutEcho(KeyOwner& key) {
     return got;  // false: interrupted or ended before the line did
 }
 
-void Wipe(void* data, std::size_t size) { SecureZeroMemory(data, size); }
-
 // SEM_NOGPFAULTERRORBOX: a crash is not handed to Windows Error Reporting,
 // so no report with the program's memory is made or sent.
 void KeepOutOfDumps() { ::SetErrorMode(::SetErrorMode(0) | SEM_NOGPFAULTERRORBOX); }

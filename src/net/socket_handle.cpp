@@ -128,12 +128,12 @@ void TIdSocketHandle::CloseSocket() {
     socket_.Close();
 }
 
-std::size_t TIdSocketHandle::SendTo(const std::uint8_t address[4], std::uint16_t port, const TIdBytes& data) {
+std::size_t TIdSocketHandle::SendTo(const std::uint8_t address[4], std::uint16_t port, ByteView data) {
     return SendToOn(0, address, port, data);
 }
 
 std::size_t TIdSocketHandle::SendToOn(unsigned interfaceIndex, const std::uint8_t address[4], std::uint16_t port,
-                                      const TIdBytes& data) {
+                                      ByteView data) {
     const Use use(*this);
     if (!use.Open()) RaiseSocketError(kWSAENOTSOCK);
     sockaddr_in to{};

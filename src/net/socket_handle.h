@@ -60,11 +60,11 @@ public:
     // Sends one datagram to an IPv4 address (network order bytes) and port;
     // returns the number of bytes sent. Raises EIdPackageSizeTooBig for a
     // datagram that is too long, the socket error for any other failure.
-    std::size_t SendTo(const std::uint8_t address[4], std::uint16_t port, const TIdBytes& data);
+    std::size_t SendTo(const std::uint8_t address[4], std::uint16_t port, ByteView data);
     // The same, out of interface `interfaceIndex` (the kernel's index) only,
     // whatever the routes say; 0 sends as SendTo.
     std::size_t SendToOn(unsigned interfaceIndex, const std::uint8_t address[4], std::uint16_t port,
-                         const TIdBytes& data);
+                         ByteView data);
 
     // Waits up to timeoutMs for the socket to become readable, or for Wake().
     // Raises the socket error when the wait itself fails (EIdNotASocket when

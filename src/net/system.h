@@ -82,7 +82,7 @@ public:
     // Sends one datagram, out of interface `interfaceIndex` only when it is
     // not 0; the source port is the socket's. A full send buffer makes it
     // wait for room, as a blocking socket does.
-    int SendTo(unsigned interfaceIndex, const sockaddr_in& to, const TIdBytes& data, std::size_t& sent);
+    int SendTo(unsigned interfaceIndex, const sockaddr_in& to, ByteView data, std::size_t& sent);
     // Waits up to timeoutMs. 1: readable, 0: timed out or woken, else
     // -(the error).
     int WaitReadable(int timeoutMs);

@@ -174,7 +174,7 @@ long long TSocket::Dropped() const {
     return dropped_.load(std::memory_order_relaxed);
 }
 
-int TSocket::SendTo(unsigned interfaceIndex, const sockaddr_in& to, const TIdBytes& data, std::size_t& sent) {
+int TSocket::SendTo(unsigned interfaceIndex, const sockaddr_in& to, ByteView data, std::size_t& sent) {
     sockaddr_in target = to;
     iovec part{const_cast<std::uint8_t*>(data.data()), data.size()};
     msghdr message{};

@@ -166,7 +166,7 @@ int TSocket::SetReceiveBuffer(int bytes, int& held) {
 // Windows Sockets do not tell what they dropped.
 long long TSocket::Dropped() const { return -1; }
 
-int TSocket::SendTo(unsigned interfaceIndex, const sockaddr_in& to, const TIdBytes& data, std::size_t& sent) {
+int TSocket::SendTo(unsigned interfaceIndex, const sockaddr_in& to, ByteView data, std::size_t& sent) {
     const SOCKET s = Sock(socket_);
     // IP_UNICAST_IF (the index in network order) picks the interface for the
     // sends that follow; it is taken back after this one. A control message

@@ -9,6 +9,7 @@
 #include "net/listener.h"
 #include "net/stack.h"
 #include "net/system.h"
+#include "protocol/secret_bytes.h"
 
 namespace melvorin::net {
 
@@ -165,7 +166,7 @@ void TIdUDPServer::SendDatagram(const std::string& host, std::uint16_t port, con
 }
 
 void TIdUDPServer::SendDatagramOn(unsigned interfaceIndex, const std::string& host, std::uint16_t port,
-                                  const TIdBytes& data) {
+                                  ByteView data) {
     {
         // Forgets the last send's interfaces and failures first, so that a
         // failure before anything goes out (resolving, binding) reports none.
@@ -250,15 +251,17 @@ std::vector<TIdSendFailure> TIdUDPServer::LastSendFailures() const {
 }
 
 void TIdUDPServer::LogSent(const std::string& interfaceName, const std::string& address, std::uint16_t port,
-                           const TIdBytes& data) const {
+                           ByteView data) const {
     if (!OnLog) return;
     TIdLogEntry entry;
     entry.Kind = TIdLogKind::Sent;
     entry.Interface = interfaceName;
     entry.PeerIP = address;
     entry.PeerPort = port;
-    entry.Data = data;
+    entry.Data.assign(data.begin(), data.end());
     OnLog(entry);
+    // A join request's copy holds a key.
+    WipeBytes(entry.Data.data(), entry.Data.size());
 }
 
 }  // namespace melvorin::net

@@ -49,8 +49,9 @@ public:
     // every interface, with the first failure's error.
     void SendDatagram(const std::string& host, std::uint16_t port, const TIdBytes& data) override;
     // The same, out of interface `interfaceIndex` only; 0 sends as
-    // SendDatagram does.
-    void SendDatagramOn(unsigned interfaceIndex, const std::string& host, std::uint16_t port, const TIdBytes& data);
+    // SendDatagram does. The bytes are sent from where they are: no copy of
+    // them is kept (the wire log's is wiped once logged).
+    void SendDatagramOn(unsigned interfaceIndex, const std::string& host, std::uint16_t port, ByteView data);
     // Names of the interfaces the last send went out of; empty when it went
     // by the route.
     std::vector<std::string> LastSendInterfaces() const;
@@ -109,7 +110,7 @@ private:
     void Activate();
     void CloseEndpoint();
     void LogSent(const std::string& interfaceName, const std::string& address, std::uint16_t port,
-                 const TIdBytes& data) const;
+                 ByteView data) const;
 
     THandOver& handOver_;
     std::string name_;

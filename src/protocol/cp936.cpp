@@ -7,6 +7,7 @@
 
 #include "protocol/cp936_system.h"
 #include "protocol/errors.h"
+#include "protocol/secret_bytes.h"
 #include "protocol/utf8.h"
 
 namespace melvorin {
@@ -35,8 +36,11 @@ TIdBytes TextToCp936(const std::string& text) {
     if (!IsValidUtf8(text)) {
         throw EEncodingError("The key is not valid UTF-8 text.");
     }
-    std::string out;
-    switch (sys::EncodeCp936(text, out)) {
+    // A key's bytes: in storage taken once (no character of code page 936
+    // takes more bytes than in UTF-8), wiped once copied out.
+    Scratch<std::string> out;
+    out.data.reserve(text.size());
+    switch (sys::EncodeCp936(text, out.data)) {
     case sys::TEncoded::Ok:
         break;
     case sys::TEncoded::NoConversion:
@@ -44,7 +48,7 @@ TIdBytes TextToCp936(const std::string& text) {
     case sys::TEncoded::Unencodable:
         throw EEncodingError("The key holds a character that code page 936 cannot encode.");
     }
-    return TIdBytes(out.begin(), out.end());
+    return TIdBytes(out.data.begin(), out.data.end());
 }
 
 std::string Cp936ToText(const TIdBytes& bytes) {

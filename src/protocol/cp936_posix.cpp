@@ -1,9 +1,11 @@
 #include <iconv.h>
 
+#include <array>
 #include <cerrno>
 #include <cstddef>
 
 #include "protocol/cp936_system.h"
+#include "protocol/secret_bytes.h"
 
 namespace melvorin::sys {
 
@@ -28,15 +30,16 @@ public:
     // Returns 0 when all input was used, else the errno that stopped it
     // (EILSEQ or EINVAL); in and inLeft then point at the offending bytes.
     int Convert(const char*& in, std::size_t& inLeft, std::string& out) {
-        char buffer[256];
+        // It may hold a key: wiped when it goes.
+        Scratch<std::array<char, 256>> buffer;
         while (inLeft > 0) {
-            char* outPtr = buffer;
-            std::size_t outLeft = sizeof buffer;
+            char* outPtr = buffer.data.data();
+            std::size_t outLeft = buffer.data.size();
             char* inPtr = const_cast<char*>(in);
             const std::size_t rc = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
             const int error = rc == static_cast<std::size_t>(-1) ? errno : 0;
             in = inPtr;
-            out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+            out.append(buffer.data.data(), static_cast<std::size_t>(outPtr - buffer.data.data()));
             if (error == E2BIG || error == 0) {
                 continue;
             }

@@ -9,6 +9,7 @@
 #include <cstddef>
 
 #include "protocol/cp936_system.h"
+#include "protocol/secret_bytes.h"
 
 namespace melvorin::sys {
 
@@ -44,7 +45,9 @@ TEncoded EncodeCp936(const std::string& utf8, std::string& out) {
     const int inLength = static_cast<int>(utf8.size());
     const int wideLength = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), inLength, nullptr, 0);
     if (wideLength <= 0) return TEncoded::Unencodable;
-    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+    // Both working copies may hold a key: wiped when they go.
+    Scratch<std::wstring> wideCopy{std::wstring(static_cast<std::size_t>(wideLength), L'\0')};
+    std::wstring& wide = wideCopy.data;
     ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), inLength, wide.data(), wideLength);
     for (const wchar_t c : wide) {
         if (PrivateUse(c)) return TEncoded::Unencodable;
@@ -56,11 +59,11 @@ TEncoded EncodeCp936(const std::string& utf8, std::string& out) {
         return ::GetLastError() == ERROR_INVALID_PARAMETER ? TEncoded::NoConversion : TEncoded::Unencodable;
     }
     if (usedDefault) return TEncoded::Unencodable;
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), wideLength, bytes.data(), size, nullptr,
+    Scratch<std::string> bytes{std::string(static_cast<std::size_t>(size), '\0')};
+    ::WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), wideLength, bytes.data.data(), size, nullptr,
                           &usedDefault);
     if (usedDefault) return TEncoded::Unencodable;
-    out += bytes;
+    out += bytes.data;
     return TEncoded::Ok;
 }
 

@@ -17,21 +17,16 @@ std::uint8_t CalcChecksum(const std::uint8_t* bytes, int count) {
     return sum;
 }
 
-TIdBytes BuildFrame(std::uint8_t command, const TIdBytes& payload) {
+void CheckPayloadLength(std::size_t length) {
     // The length byte counts the command byte and the payload.
-    if (payload.size() + 1 > 255) {
+    if (length + 1 > 255) {
         throw ERangeError();
     }
+}
+
+TIdBytes BuildFrame(std::uint8_t command, const TIdBytes& payload) {
     TIdBytes frame;
-    frame.reserve(payload.size() + 5);
-    frame.push_back(kLeadByte);
-    frame.push_back(0x00);
-    frame.push_back(static_cast<std::uint8_t>(payload.size() + 1));
-    frame.push_back(command);
-    frame.insert(frame.end(), payload.begin(), payload.end());
-    frame.push_back(0x00);
-    const std::size_t n = frame.size();
-    frame[n - 1] = CalcChecksum(frame.data() + 1, static_cast<int>(n - 2));
+    WriteFrame(frame, command, {payload});
     return frame;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 #include "protocol/bytes.h"
@@ -25,6 +27,27 @@ std::uint8_t CalcChecksum(const std::uint8_t* bytes, int count);
 // FF 00 <payload length + 1> <command> <payload> <checksum over offsets 1..n-2>.
 // Raises ERangeError when the length byte would exceed 255.
 TIdBytes BuildFrame(std::uint8_t command, const TIdBytes& payload);
+
+// Raises ERangeError when a payload of `length` bytes is too long for a frame.
+void CheckPayloadLength(std::size_t length);
+
+// The same frame written into `frame` (any byte vector: SecretBytes for one
+// that carries a key), its payload the `parts` one after another, in storage
+// taken once: the bytes are never moved.
+template <class Bytes>
+void WriteFrame(Bytes& frame, std::uint8_t command, std::initializer_list<ByteView> parts) {
+    std::size_t length = 0;
+    for (const ByteView part : parts) length += part.size();
+    CheckPayloadLength(length);
+    frame.clear();
+    frame.reserve(length + 5);
+    frame.push_back(kLeadByte);
+    frame.push_back(0x00);
+    frame.push_back(static_cast<std::uint8_t>(length + 1));
+    frame.push_back(command);
+    for (const ByteView part : parts) frame.insert(frame.end(), part.begin(), part.end());
+    frame.push_back(CalcChecksum(frame.data() + 1, static_cast<int>(frame.size() - 1)));
+}
 
 // Receives the kind and message of an error that the datagram handler drops.
 using TDroppedError = std::function<void(const std::string& error)>;

@@ -71,16 +71,16 @@ void Join(ISsidList& list, IKeyBox& key, IDatagramSender& sender) {
     sender.SendDatagram(kBroadcastHost, port, state.JoinFrame);
 }
 
-TIdBytes BuildJoinRequest(const TIdBytes& ssid, const TIdBytes& key) {
-    TIdBytes payload;
-    payload.reserve(ssid.size() + key.size() + 3);
-    payload.push_back(0x00);
-    payload.insert(payload.end(), ssid.begin(), ssid.end());
-    payload.push_back(0x0D);
-    payload.push_back(0x0A);
-    payload.insert(payload.end(), key.begin(), key.end());
-    return BuildFrame(JoinRequest, payload);
+template <class Bytes>
+Bytes BuildJoinRequest(ByteView ssid, ByteView key) {
+    static constexpr std::uint8_t kStart[] = {0x00};
+    static constexpr std::uint8_t kLineEnd[] = {0x0D, 0x0A};
+    Bytes frame;
+    WriteFrame(frame, JoinRequest, {kStart, ssid, kLineEnd, key});
+    return frame;
 }
+template TIdBytes BuildJoinRequest<TIdBytes>(ByteView ssid, ByteView key);
+template SecretBytes BuildJoinRequest<SecretBytes>(ByteView ssid, ByteView key);
 
 JoinVerdict ClassifyJoinResult(const TIdBytes& data) {
     if (data.size() < 6) {

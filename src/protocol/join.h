@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/bytes.h"
+#include "protocol/secret_bytes.h"
 #include "protocol/sender.h"
 #include "protocol/widgets.h"
 
@@ -13,8 +14,12 @@ inline constexpr const char* kMsgSsidWrong = "SSID出错了，请重获SSID";
 
 // The join request for raw SSID bytes and key bytes:
 // FF 00 <S+K+4> 02 00 <SSID> 0D 0A <key> <checksum>. Raises ERangeError when
-// S + K + 4 exceeds 255.
-TIdBytes BuildJoinRequest(const TIdBytes& ssid, const TIdBytes& key);
+// S + K + 4 exceeds 255. As SecretBytes for a real key: no copy of it is
+// made on the way, and the request is wiped when it goes.
+template <class Bytes = TIdBytes>
+Bytes BuildJoinRequest(ByteView ssid, ByteView key);
+extern template TIdBytes BuildJoinRequest<TIdBytes>(ByteView ssid, ByteView key);
+extern template SecretBytes BuildJoinRequest<SecretBytes>(ByteView ssid, ByteView key);
 
 // Raises ERangeError for a datagram too short to hold both verdict bytes.
 JoinVerdict ClassifyJoinResult(const TIdBytes& data);

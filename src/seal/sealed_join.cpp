@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "protocol/frame.h"
+#include "protocol/secret_bytes.h"
 
 namespace melvorin::seal {
 namespace {
@@ -69,14 +70,17 @@ std::optional<SealedJoin> BuildSealedJoin(const Advert& advert, View ssid, View 
   const std::size_t n = kJoinOverhead + ssid.size() + key.size();
   Bytes frame{kLeadByte, 0x00, static_cast<std::uint8_t>(n - 4), kSealedJoin, kVersion};
   frame.insert(frame.end(), advert.nonce.begin(), advert.nonce.end());
-  Bytes plain{static_cast<std::uint8_t>(ssid.size())};
+  // It holds the key: in storage taken once, wiped when it goes, sealed or
+  // thrown past.
+  SecretBytes plain;
+  plain.reserve(2 + ssid.size() + key.size() + token.size());
+  plain.push_back(static_cast<std::uint8_t>(ssid.size()));
   plain.insert(plain.end(), ssid.begin(), ssid.end());
   plain.push_back(static_cast<std::uint8_t>(key.size()));
   plain.insert(plain.end(), key.begin(), key.end());
   plain.insert(plain.end(), token.begin(), token.end());
   // The header, version and nonce (all of the frame before enc) are bound in.
   const Bytes sealed = sender->seal(frame, plain);
-  std::fill(plain.begin(), plain.end(), 0);
   frame.insert(frame.end(), sender->enc().begin(), sender->enc().end());
   frame.insert(frame.end(), sealed.begin(), sealed.end());
   frame.push_back(CalcChecksum(frame.data() + 1, static_cast<int>(frame.size() - 1)));
