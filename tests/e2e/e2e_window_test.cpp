@@ -322,6 +322,12 @@ private slots:
         QCOMPARE(HeardOnSegmentA(), QStringList{melvorin::testing::Hex(today)});
         QCOMPARE(Status(), QStringLiteral("Join request for \u201cLan\u201d sent in clear on %1; waiting for the "
                                           "device\u2026").arg(lanIf_));
+        // While it waits, the unit's announcement, untagged after a clear
+        // join, is taken on its hardware address alone.
+        const auto announced =
+            melvorin::testing::Frame(0x84, {0x01, 0x02, 0x00, 0x00, 0x00, 0x00, 0x08, 10, 213, 9, 71, 0x00});
+        QVERIFY(lanHost_->SendTo("10.213.8.1", 12345, announced));
+        QTRY_COMPARE_WITH_TIMEOUT(Status(), QStringLiteral("online at 10.213.9.71"), kWaitMs);
     }
 
     // Once pinned, a unit that answers without the seal is refused: the
