@@ -54,6 +54,11 @@
         <translation>明文</translation>
     </message>
     <message>
+        <source>online at %1</source>
+        <extracomment>The unit a join went to announced its address on the network it joined.</extracomment>
+        <translation>已上线，地址为 %1</translation>
+    </message>
+    <message>
         <source>Could not send on %1: %2</source>
         <translation>无法从%1发出：%2</translation>
     </message>

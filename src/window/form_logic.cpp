@@ -1,5 +1,6 @@
 #include "window/form_logic.h"
 
+#include <algorithm>
 #include <exception>
 #include <vector>
 
@@ -45,19 +46,22 @@ private:
     IFormView& view_;
 };
 
-// The status line hears of a join result before its notice box opens (and
-// holds the listener).
+// The status line and the online watch hear of a join result before its
+// notice box opens (and holds the listener).
 class TFormLogic::NoticeAdapter : public INotice {
 public:
-    NoticeAdapter(IBoxes& boxes, TStatusModel& status) : boxes_(boxes), status_(status) {}
+    NoticeAdapter(IBoxes& boxes, TStatusModel& status, TOnlineWatch& online)
+        : boxes_(boxes), status_(status), online_(online) {}
     void ShowNotice(const TJoinResult& result) override {
         status_.JoinAnswered(result.text, result.verdict == JoinVerdict::KeyFormat);
+        online_.Answered(result.verdict == JoinVerdict::Accepted);
         boxes_.ShowNotice(result.text);
     }
 
 private:
     IBoxes& boxes_;
     TStatusModel& status_;
+    TOnlineWatch& online_;
 };
 
 namespace {
@@ -87,7 +91,7 @@ TFormLogic::TFormLogic(IFormView& view, IBoxes& boxes, net::THandOver& handOver)
       status_(view),
       list_(std::make_unique<ListAdapter>(view)),
       key_(std::make_unique<KeyAdapter>(view)),
-      notice_(std::make_unique<NoticeAdapter>(boxes, status_)),
+      notice_(std::make_unique<NoticeAdapter>(boxes, status_, online_)),
       listArrival_(*list_),
       joinNotice_(*notice_, joinGate_, listArrival_),
       idpsrvr1_(std::make_unique<net::TIdUDPServer>(handOver, "idpsrvr1")) {
@@ -113,9 +117,11 @@ void TFormLogic::SetUnitLookup(std::function<net::TNeighbourTable()> readNeighbo
     makers_.reset();
 }
 
-TSealTarget TFormLogic::SealTarget() {
+TSealTarget TFormLogic::SealTarget(std::optional<seal::JoinedUnit>& joined) {
     const TPeer& peer = listArrival_.ShownFrom();
     const auto hardware = readNeighbours_().Find(peer.Interface, peer.Address);
+    joined.reset();
+    if (hardware) joined = seal::JoinedUnit{hardware->octets, std::nullopt, {}};
     TSealTarget target{listArrival_.ShownAdvert(), hardware ? units::FormatHardwareAddress(*hardware) : "", ""};
     target.name = target.hardware.empty()
                       ? Format(MLV_TR("JoinRequest", "The device at %1"), {peer.Address})
@@ -187,15 +193,25 @@ void TFormLogic::lvSsidDblClick() {
         // failure of an earlier send is told again. A sealed join needs no
         // guard: no one else can read its key.
         TJoinWay way = TJoinWay::Clear;
-        const bool sent = ReportSendFailures(*joinSender_, [this, &way](IDatagramSender& sender) {
+        std::optional<seal::JoinedUnit> joined;
+        const bool sent = ReportSendFailures(*joinSender_, [this, &way, &joined](IDatagramSender& sender) {
             TListenerGuard guard(sender);
-            TSealingSender sealing(guard, sender, SealTarget(),
+            TSealingSender sealing(guard, sender, SealTarget(joined),
                                    [this](const std::string& error) { idpsrvr1_->LogDropped(error); });
             Join(listArrival_, *key_, sealing);
             way = sealing.Way();
-            if (sealing.Sealed()) joinGate_.ExpectTag(std::move(*sealing.Sealed()));
+            if (sealing.Sealed()) {
+                // The unit's online announcement is matched by the same
+                // context and token.
+                if (joined) {
+                    joined->sender = *sealing.Sealed();
+                    std::copy(sealing.Token().begin(), sealing.Token().end(), joined->token.begin());
+                }
+                joinGate_.ExpectTag(std::move(*sealing.Sealed()));
+            }
         });
         if (sent) {
+            online_.JoinSent(std::move(joined), joinGate_.Window());
             status_.JoinSent(ShowName(BytesToText(State().SelectedSsid)).text, idpsrvr1_->LastSendInterfaces(),
                              idpsrvr1_->LastSendFailures(), IsWpa2Key(view_.KeyText()), way);
         }
@@ -213,6 +229,9 @@ void TFormLogic::idpsrvr1UDPRead(net::TIdUDPListenerThread& /*AThread*/, const T
         listArrival_.ArrivalBytes = AData;
         const TDatagramKind kind = HandleDatagram(AData, listArrival_, joinNotice_, dropped);
         listArrival_.ArrivalBytes = {};
+        // Beside the exchanges, which drop it: the joined unit's online
+        // announcement, heard on any of this station's links.
+        if (const auto address = online_.Take(AData)) status_.Online(*address);
         if (kind == TDatagramKind::ListReply) {
             // The list's sender: a list reply handled inside a notice this
             // datagram opened has replaced this one's.

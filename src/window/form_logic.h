@@ -16,6 +16,7 @@
 #include "net/udp_server.h"
 #include "window/boxes.h"
 #include "window/join_route.h"
+#include "window/online_watch.h"
 #include "window/status_model.h"
 #include "window/view.h"
 
@@ -62,6 +63,9 @@ public:
     int UnaskedResults() const { return joinGate_.Unasked(); }
     // How long a join request waits for its result (30 s); for tests.
     void SetJoinResultWindow(std::chrono::milliseconds window) { joinGate_.SetWindow(window); }
+    // How long after an accepted join the unit's online announcement is
+    // heard (60 s); for tests.
+    void SetOnlineWindow(std::chrono::milliseconds window) { online_.SetAfterResult(window); }
 
     // Called around the handling of every received datagram (benchmarks
     // time the handler with them).
@@ -84,8 +88,9 @@ private:
     bool ReportSendFailures(IDatagramSender& sender, F&& action);
     // The hardware address and maker of the unit at `peer`, where known.
     TUnitName UnitAt(const TPeer& peer);
-    // The unit that sent the shown list, for the join's seal.
-    TSealTarget SealTarget();
+    // The unit that sent the shown list, for the join's seal; `joined` its
+    // hardware address for its online announcement, where known.
+    TSealTarget SealTarget(std::optional<seal::JoinedUnit>& joined);
 
     class ListAdapter;
     class KeyAdapter;
@@ -97,6 +102,7 @@ private:
     std::unique_ptr<KeyAdapter> key_;
     std::unique_ptr<NoticeAdapter> notice_;
     TJoinGate joinGate_;
+    TOnlineWatch online_;
     TListArrival listArrival_;
     TGatedNotice joinNotice_;
     std::unique_ptr<net::TIdUDPServer> idpsrvr1_;

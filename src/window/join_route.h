@@ -45,6 +45,7 @@ public:
     // Results that came while nothing waited.
     int Unasked() const { return unasked_; }
     void SetWindow(std::chrono::milliseconds window) { window_ = window; }
+    std::chrono::milliseconds Window() const { return window_; }
 
 private:
     std::optional<std::chrono::steady_clock::time_point> deadline_;

@@ -74,7 +74,8 @@ void TSealingSender::SendDatagram(const std::string& host, std::uint16_t port, c
     const std::size_t keyStart = 4 + 1 + ssid.size() + 2;
     if (data.size() < keyStart + 1) throw ERangeError();
     const seal::View key(data.data() + keyStart, data.size() - keyStart - 1);
-    auto join = seal::BuildSealedJoin(*target_.offer, ssid, key, FreshToken());
+    const seal::Bytes token = FreshToken();
+    auto join = seal::BuildSealedJoin(*target_.offer, ssid, key, token);
     if (!join) {
         throw ESealRefused(Format(MLV_TR("JoinRequest", "Nothing was sent: the network's name and key are too long "
                                                        "for a sealed join, which takes %1 bytes of both at most"),
@@ -83,6 +84,7 @@ void TSealingSender::SendDatagram(const std::string& host, std::uint16_t port, c
     sealed_.SendDatagram(host, port, join->frame);
     way_ = TJoinWay::Sealed;
     sender_ = std::move(join->sender);
+    token_ = token;
     if (decision.pinNow && !target_.hardware.empty()) Pin(target_.hardware, target_.offer->public_key, log_);
 }
 

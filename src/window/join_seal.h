@@ -40,6 +40,9 @@ public:
     // result's tag.
     TJoinWay Way() const { return way_; }
     std::optional<seal::Sender>& Sealed() { return sender_; }
+    // The sealed join's token (empty in clear): the unit's online
+    // announcement names the join by it.
+    const seal::Bytes& Token() const { return token_; }
 
 private:
     IDatagramSender& clear_;
@@ -48,6 +51,7 @@ private:
     std::function<void(const std::string&)> log_;
     TJoinWay way_ = TJoinWay::Clear;
     std::optional<seal::Sender> sender_;
+    seal::Bytes token_;
 };
 
 }  // namespace melvorin::window

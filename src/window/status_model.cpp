@@ -134,6 +134,14 @@ void TStatusModel::JoinAnswered(const std::string& message, bool keyFormatRefuse
         hint);
 }
 
+void TStatusModel::Online(const std::string& address) {
+    //: The unit a join went to announced its address on the network it joined.
+    const std::string text = Format(MLV_TR("StatusLine", "online at %1"), {address});
+    if (text == said_) return;
+    view_.StopTimer(TTimer::Join);
+    Say(text);
+}
+
 void TStatusModel::TimedOut(TTimer timer) {
     if (timer == TTimer::Scan) {
         Say(Format(MLV_TR("StatusLine", "No device answered the scan on %1. Is this computer on the device's network or "

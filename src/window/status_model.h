@@ -65,6 +65,9 @@ public:
     // The join result's message, before its notice box opens; after a
     // refused key format for a key no WPA2 network takes, what one takes.
     void JoinAnswered(const std::string& message, bool keyFormatRefused = false);
+    // The joined unit announced itself online at `address` ("192.168.1.57")
+    // on a link of this station; a repeat of it is not said again.
+    void Online(const std::string& address);
     // How many join results came with no join outstanding and were dropped.
     void SetUnasked(long count);
     // A timer the line started ran out.

@@ -11,6 +11,7 @@
 #include "mlvs_mbedtls.h"
 #include "protocol/online.h"
 #include "seal/hpke.h"
+#include "seal/online_match.h"
 #include "seal/online_tag.h"
 #include "seal/sealed_join.h"
 
@@ -152,6 +153,23 @@ TEST_F(UnitSeal, AnnouncesOnlineTaggedForTheSealedJoinOnly) {
   auto clear = *online;
   clear.sealed = false;
   EXPECT_FALSE(melvorin::seal::OnlineIsTagged(station, clear));
+  // As a station matches it to its join: the unit's hardware address, then
+  // for a sealed join the token and the tag.
+  using melvorin::seal::MatchOnline;
+  using melvorin::seal::OnlineMatch;
+  melvorin::seal::JoinedUnit joined{online->mac, station, online->token};
+  EXPECT_EQ(MatchOnline(joined, *online), OnlineMatch::Ours);
+  EXPECT_EQ(MatchOnline(joined, moved), OnlineMatch::Forged);
+  EXPECT_EQ(MatchOnline(joined, clear), OnlineMatch::Forged);
+  auto otherToken = *online;
+  otherToken.token[0] ^= 1;
+  EXPECT_EQ(MatchOnline(joined, otherToken), OnlineMatch::NotOurs);
+  auto otherUnit = *online;
+  otherUnit.mac[5] ^= 1;
+  EXPECT_EQ(MatchOnline(joined, otherUnit), OnlineMatch::NotOurs);
+  const melvorin::seal::JoinedUnit clearJoin{online->mac, std::nullopt, {}};
+  EXPECT_EQ(MatchOnline(clearJoin, clear), OnlineMatch::Ours);
+  EXPECT_EQ(MatchOnline(clearJoin, *online), OnlineMatch::NotOurs);
 
   // Another station's join, refused: its announcement is none, and the
   // first station's tag does not verify for the second join.

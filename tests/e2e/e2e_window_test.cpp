@@ -11,6 +11,7 @@
 #include <QtTest/QtTest>
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -73,8 +74,24 @@ protected:
     const QStringList kDeviceRows{QStringLiteral("HomeNet 82%"), QStringLiteral("办公室WiFi 67%"),
                                   QStringLiteral("Cafe_Guest 45%"), QStringLiteral("Lab-2.4G 23%")};
 
+    // What the endpoint's log dropped, from any thread; set before the
+    // endpoint opens.
+    struct DroppedLog {
+        std::mutex lock;
+        QStringList dropped;
+    };
+    std::shared_ptr<DroppedLog> dropped_ = std::make_shared<DroppedLog>();
+    QStringList Dropped() {
+        const std::lock_guard<std::mutex> hold(dropped_->lock);
+        return dropped_->dropped;
+    }
+
     void Open() {
         form_ = std::make_unique<TForm2>(boxes_, melvorin::testing::WindowHandOver());
+        Idpsrvr1(*form_)->OnLog = [log = dropped_](const melvorin::net::TIdLogEntry& entry) {
+            const std::lock_guard<std::mutex> hold(log->lock);
+            if (entry.Kind == melvorin::net::TIdLogKind::Dropped) log->dropped << QString::fromStdString(entry.Message);
+        };
         form_->FormCreate();
         form_->ShowCentred();
         QVERIFY(boxes_.errors.isEmpty());
@@ -277,6 +294,26 @@ private slots:
         QCOMPARE(HeardOnSegmentA(), QStringList());
     }
 
+    // The device joined, and announces itself on that network, a link of the
+    // tool host (run_e2e.sh): the line says where. An announcement from there
+    // with its hardware address but without the sealed join's tag is dropped.
+    void joinedDeviceIsOnlineOnTheTargetLink() {
+        const QString online = QStringLiteral("online at 10.213.9.57");
+        QTRY_COMPARE_WITH_TIMEOUT(Status(), online, kWaitMs);
+        auto forger = std::make_unique<UdpPeer>();
+        {
+            melvorin::testing::ScopedNetns device(qEnvironmentVariable("MELVORIN_E2E_DEV_NS").toStdString());
+            QVERIFY2(device.Problem().empty(), device.Problem().c_str());
+            forger = std::make_unique<UdpPeer>();
+            QVERIFY(forger->Bind("10.213.9.57", 0));
+        }
+        const auto untagged =
+            melvorin::testing::Frame(0x84, {0x01, 0x02, 0x00, 0x00, 0x00, 0x41, 0x07, 10, 213, 9, 66, 0x00});
+        QVERIFY(forger->SendTo("10.213.9.1", 12345, untagged));
+        QTRY_VERIFY_WITH_TIMEOUT(Dropped().join('\n').contains(QStringLiteral("EForgedOnline")), kWaitMs);
+        QCOMPARE(Status(), online);
+    }
+
     // A unit of the protocol alone gets today's join request, byte for byte.
     void clearJoinToAUnitWithoutTheSeal() {
         ListFromSegmentA();
@@ -285,6 +322,12 @@ private slots:
         QCOMPARE(HeardOnSegmentA(), QStringList{melvorin::testing::Hex(today)});
         QCOMPARE(Status(), QStringLiteral("Join request for \u201cLan\u201d sent in clear on %1; waiting for the "
                                           "device\u2026").arg(lanIf_));
+        // While it waits, the unit's announcement, untagged after a clear
+        // join, is taken on its hardware address alone.
+        const auto announced =
+            melvorin::testing::Frame(0x84, {0x01, 0x02, 0x00, 0x00, 0x00, 0x00, 0x08, 10, 213, 9, 71, 0x00});
+        QVERIFY(lanHost_->SendTo("10.213.8.1", 12345, announced));
+        QTRY_COMPARE_WITH_TIMEOUT(Status(), QStringLiteral("online at 10.213.9.71"), kWaitMs);
     }
 
     // Once pinned, a unit that answers without the seal is refused: the
