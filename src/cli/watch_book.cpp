@@ -85,7 +85,7 @@ WatchBook::Summary WatchBook::Summarise() const {
         summary.units += n;
         (verdict == Verdict::Accepted ? summary.accepted
          : verdict == Verdict::NoResult ? summary.noResult : summary.refused) += n;
-        if (n != 0) verdicts.push_back(JoinReport{"", "", verdict, "", {}, {}});
+        if (n != 0) verdicts.push_back(JoinReport{"", "", verdict, "", {}, {}, false, {}});
     }
     summary.exitCode = verdicts.empty() ? kExitTimeout : CombinedExitCode(verdicts);
     return summary;

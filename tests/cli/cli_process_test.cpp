@@ -503,7 +503,7 @@ TEST(CliProcess, TakenPortTwelveThreeFourFiveGivesTheMessageAndOne) {
 TEST(CliExitCode, DevicesThatDisagreeGiveTheFirstOfFourTenThree) {
     const auto code = [](std::vector<Verdict> verdicts) {
         std::vector<JoinReport> results;
-        for (const Verdict v : verdicts) results.push_back({"", "", v, "", {}, {}});
+        for (const Verdict v : verdicts) results.push_back({"", "", v, "", {}, {}, false, {}});
         return CombinedExitCode(results);
     };
     EXPECT_EQ(code({Verdict::Accepted, Verdict::NoResult, Verdict::SsidNotFound, Verdict::KeyFormat}), 4);
