@@ -56,7 +56,7 @@ public:
 
 std::string Result(const std::string& address, const char* verdict, const char* message) {
     return std::string("{\"address\": \"") + address + "\", \"interface\": \"lo\", \"verdict\": \"" + verdict +
-           "\", \"message\": \"" + message + "\", \"mac\": null, \"vendor\": null}";
+           "\", \"message\": \"" + message + "\", \"mac\": null, \"vendor\": null, \"sealed\": false, \"online\": null}";
 }
 
 TEST(CliProcess, ScanListsEveryDeviceWithItsNetworksStrongestFirst) {
