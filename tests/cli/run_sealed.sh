@@ -100,6 +100,16 @@ out=$(echo "$key" | in_station join --ssid HomeNet --key-file - --scan-timeout 1
   --code "${code_of_unit,,}"); rc=$?
 [ "$rc" -eq 0 ] && grep -qE "on $link: accepted \(sealed\)" <<<"$out" || fail "the right --code ($rc): $out"
 
+# Replies lost (--loss, a seed whose first result is lost): each resend is
+# sealed anew to a fresh nonce, the first one being spent.
+devsim_stop
+unit lossy --sealed --unit-key "$work/unit.key" --loss 0.5 --seed "${MELVORIN_SEALED_SEED:-3}" || exit 1
+out=$(join --device "$mac" --retries 10 --timeout 12); rc=$?
+[ "$rc" -eq 0 ] && [ "$(json_get "$out" results/0/sealed)" = true ] || fail "the sealed join over loss ($rc): $out"
+nonces=$(grep -oE "request from 192.168.4.2:12345: ff 00 .. 03 01( ..){16}" "$work/lossy.log" | cut -d' ' -f9-)
+[ "$(wc -l <<<"$nonces")" -ge 2 ] && [ "$(sort -u <<<"$nonces" | wc -l)" -eq "$(wc -l <<<"$nonces")" ] ||
+  fail "the resends over loss did not each take a fresh nonce: $nonces"
+
 # An impostor at the pinned unit's addresses, without the seal: nothing sent.
 devsim_stop
 unit plain || exit 1
