@@ -158,14 +158,14 @@ int Record(units::RecordFile* record, const std::string& ssid, const TIdBytes& r
     return exitCode;
 }
 
-// Records the units that gave no result (the others were recorded as their
-// results came), then prints every result.
+// Records the units that gave no result or were refused the key (the others
+// were recorded as their results came), then prints every result.
 int Finish(const Options& opt, Session& session, const std::string& ssid, const TIdBytes& raw,
            std::vector<JoinReport> results, int exitCode, units::RecordFile* record) {
     const long long dropped = NoteDropped(session);
     std::vector<JoinReport> missing;
     std::copy_if(results.begin(), results.end(), std::back_inserter(missing),
-                 [](const JoinReport& r) { return r.verdict == Verdict::NoResult; });
+                 [](const JoinReport& r) { return !Answered(r.verdict); });
     exitCode = Record(record, ssid, raw, missing, exitCode);
     Print(opt.json ? JoinJson(ssid, raw, results, exitCode, dropped) : JoinTable(ssid, raw, results));
     return exitCode;
@@ -173,9 +173,9 @@ int Finish(const Options& opt, Session& session, const std::string& ssid, const 
 
 // join --watch: each result recorded as it is printed.
 int WatchJoinsOf(const Options& opt, Session& session, const TIdBytes& key, const std::optional<DeviceChoice>& choice,
-                 units::RecordFile* record, units::PinStore& pins) {
+                 units::RecordFile* record, units::PinStore* pins) {
     JoinWatch watch{opt.ssid, opt.ssidBytes, opt.hidden, key, opt.unicast, opt.timeout, opt.retries, opt.maxTries,
-                    choice, {&pins, opt.code, opt.requireSeal}, &pins, {}};
+                    choice, {pins, opt.code, opt.requireSeal}, pins, {}};
     watch.onResult = [&](const JoinReport& result, const TIdBytes& raw, const std::string& shown) {
         return Record(record, shown, raw, {result}, kExitOk) == kExitOk;
     };
@@ -223,13 +223,13 @@ int RunJoin(const Options& opt) {
             throw;
         }
     };
-    units::PinStore pins(units::PinStore::DefaultPath());  // read before anything is sent
+    std::optional<units::PinStore> pins = OpenPins(Note);  // read before anything is sent
     session.ResealKey = &key;
-    if (opt.watch) return WatchJoinsOf(opt, session, key, choice, record, pins);
+    if (opt.watch) return WatchJoinsOf(opt, session, key, choice, record, pins ? &*pins : nullptr);
     std::vector<Target> targets;
     std::string shown = opt.ssid;
     TIdBytes raw;
-    const bool sealAsked = opt.code || opt.requireSeal || !pins.All().empty();  // seals come with list replies
+    const bool sealAsked = opt.code || opt.requireSeal || (pins && !pins->All().empty());  // seals come with list replies
     if (opt.ssidBytes && !opt.hidden && !(choice && choice->hardware) && !sealAsked) {
         // No scan: the request goes towards the address, or to whoever answers.
         raw = *opt.ssidBytes;
@@ -279,7 +279,7 @@ int RunJoin(const Options& opt) {
         }
     }
 
-    for (const std::string& refused : SealTargets(targets, {&pins, opt.code, opt.requireSeal}, key)) Note(refused);
+    for (const std::string& refused : SealTargets(targets, {pins ? &*pins : nullptr, opt.code, opt.requireSeal}, key)) Note(refused);
 
     // Each verdict is recorded as it comes, so that a run killed later has
     // left its line; after the first that cannot be, none is tried.
@@ -289,7 +289,7 @@ int RunJoin(const Options& opt) {
         if (counted && recordCode == kExitOk) recordCode = Record(record, shown, raw, {*counted}, kExitOk);
     };
     session.Join(GroupByLink(targets, opt.unicast), opt.timeout, opt.retries);
-    const bool pinFailed = !PinSealed(targets, pins, Note);
+    const bool pinFailed = pins && !PinSealed(targets, *pins, Note);
     if (!refusedResend.empty()) Note("the join request was not sent again: " + refusedResend);
     if (sys::StopRequested()) Note("stopped by a signal: the devices that had not answered are reported as no_result");
     std::vector<JoinReport> results = AssembleResults(targets, session.Results());

@@ -298,7 +298,7 @@ join only:
   --record FILE        append one JSON line per addressed device to FILE
                        (created when missing): time (UTC), station, its
                        interface, address, mac, vendor, ssid, ssid_hex,
-                       verdict, message and program; never the key. The
+                       verdict, message, program and sealed; never the key. The
                        file is opened before anything is sent, never
                        through a symbolic link, and created with mode 0640
                        (less as the umask says); a link, or for root a file

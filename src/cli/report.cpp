@@ -33,6 +33,10 @@ VerdictFacts FactsOf(Verdict verdict) {
 
 const char* VerdictWord(Verdict verdict) { return FactsOf(verdict).word; }
 
+bool Answered(Verdict verdict) {
+    return verdict != Verdict::NoResult && verdict != Verdict::DowngradeRefused && verdict != Verdict::NotSealed;
+}
+
 int VerdictExitCode(Verdict verdict) { return FactsOf(verdict).exitCode; }
 
 int CombinedExitCode(const std::vector<JoinReport>& results) {

@@ -57,6 +57,9 @@ struct JoinReport {
 };
 
 const char* VerdictWord(Verdict verdict);
+// Whether a verdict is a unit's answer (not no_result, nor one of a unit
+// sent nothing).
+bool Answered(Verdict verdict);
 // The verdict of a join result as the exchange reads it.
 Verdict VerdictOf(JoinVerdict verdict);
 // Exit code of one verdict, and of several: the first of 1, 4, 10, 3 that

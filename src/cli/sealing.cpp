@@ -81,6 +81,17 @@ bool PinSealed(const std::vector<Target>& targets, units::PinStore& pins,
     return true;
 }
 
+std::optional<units::PinStore> OpenPins(const std::function<void(const std::string&)>& note) {
+    std::string path;
+    try {
+        path = units::PinStore::DefaultPath();
+    } catch (const units::PinError& e) {
+        note(std::string(e.what()) + ": no unit's key is pinned or checked");
+        return std::nullopt;
+    }
+    return units::PinStore(path);
+}
+
 int RunPins(const Options& opt, const std::function<void(const std::string&)>& print,
             const std::function<void(const std::string&)>& note) {
     units::PinStore pins(units::PinStore::DefaultPath());

@@ -35,6 +35,11 @@ std::vector<std::string> SealTargets(std::vector<Target>& targets, const SealRul
 bool PinSealed(const std::vector<Target>& targets, units::PinStore& pins,
                const std::function<void(const std::string&)>& note);
 
+// The pins in the user's state folder; none, told to `note`, when there is
+// no such folder (no HOME): nothing is pinned then. Raises units::PinError
+// when the file cannot be read.
+std::optional<units::PinStore> OpenPins(const std::function<void(const std::string&)>& note);
+
 // "pins list" or "pins forget MAC": the exit code.
 int RunPins(const Options& opt, const std::function<void(const std::string&)>& print,
             const std::function<void(const std::string&)>& note);

@@ -20,7 +20,7 @@ TEST(RecordLine, HoldsEveryFieldAsTheJoinJsonWritesItAndNoKey) {
               "\"address\": \"192.168.4.1\", \"mac\": \"24:6f:28:00:00:01\", "
               "\"vendor\": \"Joint Stock Company \\\"Espressif\\\"\", \"ssid\": \"办公室\\u202eWiFi\", "
               "\"ssid_hex\": \"b0ec22\", \"verdict\": \"accepted\", \"message\": \"提交成功，请检查设备状态\", "
-              "\"program\": \"melvorin-cli 0.2.0\"}");
+              "\"program\": \"melvorin-cli 0.2.0\", \"sealed\": false}");
 
     const JoinReport unknown{"10.0.0.7", "", Verdict::NoResult, "", std::nullopt, std::nullopt, false, {}};
     const std::string line = RecordLine(run, unknown, system_clock::time_point{milliseconds(951868799007)});
