@@ -8,6 +8,7 @@
 #  - A wrong --code sends nothing (exit 2); the right one joins.
 #  - An impostor at the pinned unit's address and hardware address without
 #    the seal gets nothing: downgrade_refused, exit 1, the unit named.
+#  - Bench mode seals, and refuses the impostor, alike.
 #  - pins forget lets it be joined in clear ("sealed": false; the key then on
 #    the wire: the capture's control); --require-seal refuses it: not_sealed,
 #    exit 1, no join at the unit. pins forget of a MAC without a pin: exit 1;
@@ -100,6 +101,12 @@ out=$(echo "$key" | in_station join --ssid HomeNet --key-file - --scan-timeout 1
   --code "${code_of_unit,,}"); rc=$?
 [ "$rc" -eq 0 ] && grep -qE "on $link: accepted \(sealed\)" <<<"$out" || fail "the right --code ($rc): $out"
 
+# Bench mode seals each unit as it comes.
+bench() { echo "$key" | ip netns exec "$st" timeout --preserve-status -s TERM 3 "$cli" join --watch --ssid HomeNet \
+  --key-file - --json 2>/dev/null | head -n 1; }
+out=$(bench)
+[ "$(json_get "$out" verdict)" = accepted ] && [ "$(json_get "$out" sealed)" = true ] || fail "bench mode, sealed: $out"
+
 # Replies lost (--loss, a seed whose first result is lost): each resend is
 # sealed anew to a fresh nonce, the first one being spent.
 devsim_stop
@@ -119,6 +126,8 @@ out=$(join 2>"$work/err"); rc=$?
 grep -qF "192.168.4.1 ($mac" "$work/err" &&
   grep -qF "the unit offered a sealed join before; refused to send the key in clear" "$work/err" ||
   fail "the impostor's refusal: $(cat "$work/err")"
+out=$(bench)
+[ "$(json_get "$out" verdict)" = downgrade_refused ] || fail "bench mode, the impostor: $out"
 [ "$(joins plain)" -eq 0 ] || fail "the impostor got a join"
 
 # Forgotten, the unit without the seal is refused by --require-seal only.
