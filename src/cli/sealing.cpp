@@ -49,7 +49,7 @@ std::vector<std::string> SealTargets(std::vector<Target>& targets, const SealRul
         }
         case seal::SealChoice::DowngradeRefused:
             t.refused = Verdict::DowngradeRefused;
-            t.refusal = t.advert ? "the unit offered a sealed join with another key before; refused to send it the key"
+            t.refusal = t.advert ? "the unit offers another key than the one pinned to it; refused to send the key"
                                  : "the unit offered a sealed join before; refused to send the key in clear";
             break;
         case seal::SealChoice::NotSealed:

@@ -7,7 +7,8 @@
 #    with the label code the unit printed.
 #  - A wrong --code sends nothing (exit 2); the right one joins.
 #  - An impostor at the pinned unit's address and hardware address without
-#    the seal gets nothing: downgrade_refused, exit 1, the unit named.
+#    the seal, or with another key, gets nothing: downgrade_refused, exit 1,
+#    the unit named.
 #  - Bench mode seals, and refuses the impostor, alike.
 #  - pins forget lets it be joined in clear ("sealed": false; the key then on
 #    the wire: the capture's control); --require-seal refuses it: not_sealed,
@@ -129,6 +130,17 @@ grep -qF "192.168.4.1 ($mac" "$work/err" &&
 out=$(bench)
 [ "$(json_get "$out" verdict)" = downgrade_refused ] || fail "bench mode, the impostor: $out"
 [ "$(joins plain)" -eq 0 ] || fail "the impostor got a join"
+
+# Nor an impostor with a key of its own.
+devsim_stop
+unit other --sealed --unit-key "$work/other.key" || exit 1
+out=$(join 2>"$work/err"); rc=$?
+[ "$rc" -eq 1 ] && [ "$(json_get "$out" results/0/verdict)" = downgrade_refused ] &&
+  grep -qF "the unit offers another key than the one pinned to it; refused to send the key" "$work/err" ||
+  fail "the impostor with another key ($rc): $out $(cat "$work/err")"
+[ "$(joins other)" -eq 0 ] || fail "the impostor with another key got a join"
+devsim_stop
+unit plain || exit 1
 
 # Forgotten, the unit without the seal is refused by --require-seal only.
 in_station pins forget "${mac^^}" || fail "pins forget exited with $?"
