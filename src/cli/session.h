@@ -109,7 +109,7 @@ public:
     const TIdBytes* ResealKey = nullptr;
     // Before a resend of a sealed request: seals it anew to the unit's
     // latest offer whose nonce is still unspent; false when there is none
-    // (a scan request asks for one: try again later).
+    // yet (the unit's next list reply brings one: try again then).
     bool SealAnew(JoinRequest& request);
 
     // Looked at every tenth of a second while Scan() and Join() wait: once it
