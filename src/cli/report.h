@@ -38,6 +38,7 @@ struct DeviceReport {
 // key: nothing sent), not_sealed (no seal offered and --require-seal:
 // nothing sent).
 enum class Verdict { Accepted, KeyFormat, SsidNotFound, NoResult, DowngradeRefused, NotSealed };
+inline constexpr int kVerdicts = 6;
 
 // Where a unit said it came online after joining ("online" in the JSON).
 struct Online {

@@ -103,8 +103,13 @@ out=$(echo "$key" | in_station join --ssid HomeNet --key-file - --scan-timeout 1
 [ "$rc" -eq 0 ] && grep -qE "on $link: accepted \(sealed\)" <<<"$out" || fail "the right --code ($rc): $out"
 
 # Bench mode seals each unit as it comes.
-bench() { echo "$key" | ip netns exec "$st" timeout --preserve-status -s TERM 3 "$cli" join --watch --ssid HomeNet \
-  --key-file - --json 2>/dev/null | head -n 1; }
+# bench: its first line (the unit's result); its summary line in $summary.
+bench() {
+  echo "$key" | ip netns exec "$st" timeout --preserve-status -s TERM 3 "$cli" join --watch --ssid HomeNet \
+    --key-file - --json >"$work/bench.out" 2>/dev/null
+  summary=$(tail -n 1 "$work/bench.out")
+  head -n 1 "$work/bench.out"
+}
 out=$(bench)
 [ "$(json_get "$out" verdict)" = accepted ] && [ "$(json_get "$out" sealed)" = true ] || fail "bench mode, sealed: $out"
 
@@ -127,8 +132,10 @@ out=$(join 2>"$work/err"); rc=$?
 grep -qF "192.168.4.1 ($mac" "$work/err" &&
   grep -qF "the unit offered a sealed join before; refused to send the key in clear" "$work/err" ||
   fail "the impostor's refusal: $(cat "$work/err")"
-out=$(bench)
-[ "$(json_get "$out" verdict)" = downgrade_refused ] || fail "bench mode, the impostor: $out"
+bench >"$work/first"
+out=$(cat "$work/first")
+[ "$(json_get "$out" verdict)" = downgrade_refused ] && [ "$(json_get "$summary" summary/refused)" = 1 ] &&
+  [ "$(json_get "$summary" summary/exit_code)" = 1 ] || fail "bench mode, the impostor: $out $summary"
 [ "$(joins plain)" -eq 0 ] || fail "the impostor got a join"
 
 # Nor an impostor with a key of its own.
