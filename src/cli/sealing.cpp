@@ -42,7 +42,7 @@ std::vector<std::string> SealTargets(std::vector<Target>& targets, const SealRul
                                  std::to_string(key.size()) + " bytes) are too long for a sealed join: together at most " +
                                  std::to_string(seal::kMaxSsidAndKey) + ". Nothing was sent");
             }
-            t.frame = std::move(sealed->frame);
+            t.frame.assign(sealed->frame.begin(), sealed->frame.end());
             t.sender = std::move(sealed->sender);
             t.pinNow = decisions[i].pinNow && t.mac.has_value();
             break;

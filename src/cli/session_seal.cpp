@@ -56,7 +56,7 @@ bool Session::SealAnew(JoinRequest& request) {
     }
     std::optional<seal::SealedJoin> sealed = seal::BuildSealedJoin(*offer, request.ssid, *ResealKey);
     if (!sealed) return false;
-    request.frame = std::move(sealed->frame);
+    request.frame.assign(sealed->frame.begin(), sealed->frame.end());
     request.sender = std::move(sealed->sender);
     request.advert = std::move(offer);
     return true;
