@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "cli/plan.h"
+#include "cli/route.h"
 #include "net/interfaces.h"
 #include "protocol/ports.h"
 #include "protocol/scan.h"
@@ -11,7 +12,7 @@ namespace melvorin::cli {
 
 UnitLink::UnitLink(std::uint16_t port, const DeviceReport& unit)
     : port_(port), address_(unit.address), interfaceIndex_(unit.interfaceIndex),
-      sendInterface_(TargetOf(unit, {}, net::BroadcastInterfaces()).sendInterface) {
+      sendInterface_(UsableInterface(unit.interfaceIndex, net::BroadcastInterfaces())) {
     endpoint_ = std::make_unique<net::TIdUDPServer>(handOver_, "check");
     endpoint_->SetBroadcastEnabled(true);
     endpoint_->SetDefaultPort(kReplyPort);

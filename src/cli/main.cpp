@@ -21,6 +21,7 @@
 #include "cli/record_line.h"
 #include "cli/report.h"
 #include "cli/route.h"
+#include "cli/sealing.h"
 #include "cli/session.h"
 #include "cli/system.h"
 #include "cli/watch.h"
@@ -33,6 +34,7 @@
 #include "protocol/join.h"
 #include "protocol/shown_name.h"
 #include "units/hardware_address.h"
+#include "units/pins.h"
 #include "units/record.h"
 
 namespace {
@@ -156,14 +158,14 @@ int Record(units::RecordFile* record, const std::string& ssid, const TIdBytes& r
     return exitCode;
 }
 
-// Records the units that gave no result (the others were recorded as their
-// results came), then prints every result.
+// Records the units that gave no result or were refused the key (the others
+// were recorded as their results came), then prints every result.
 int Finish(const Options& opt, Session& session, const std::string& ssid, const TIdBytes& raw,
            std::vector<JoinReport> results, int exitCode, units::RecordFile* record) {
     const long long dropped = NoteDropped(session);
     std::vector<JoinReport> missing;
     std::copy_if(results.begin(), results.end(), std::back_inserter(missing),
-                 [](const JoinReport& r) { return r.verdict == Verdict::NoResult; });
+                 [](const JoinReport& r) { return !Answered(r.verdict); });
     exitCode = Record(record, ssid, raw, missing, exitCode);
     Print(opt.json ? JoinJson(ssid, raw, results, exitCode, dropped) : JoinTable(ssid, raw, results));
     return exitCode;
@@ -171,9 +173,9 @@ int Finish(const Options& opt, Session& session, const std::string& ssid, const 
 
 // join --watch: each result recorded as it is printed.
 int WatchJoinsOf(const Options& opt, Session& session, const TIdBytes& key, const std::optional<DeviceChoice>& choice,
-                 units::RecordFile* record) {
+                 units::RecordFile* record, units::PinStore* pins) {
     JoinWatch watch{opt.ssid, opt.ssidBytes, opt.hidden, key, opt.unicast, opt.timeout, opt.retries, opt.maxTries,
-                    choice, {}};
+                    choice, {pins, opt.code, opt.requireSeal}, pins, {}};
     watch.onResult = [&](const JoinReport& result, const TIdBytes& raw, const std::string& shown) {
         return Record(record, shown, raw, {result}, kExitOk) == kExitOk;
     };
@@ -221,17 +223,21 @@ int RunJoin(const Options& opt) {
             throw;
         }
     };
-    if (opt.watch) return WatchJoinsOf(opt, session, key, choice, record);
+    std::optional<units::PinStore> pins = OpenPins(Note);  // read before anything is sent
+    session.ResealKey = &key;
+    if (opt.watch) return WatchJoinsOf(opt, session, key, choice, record, pins ? &*pins : nullptr);
     std::vector<Target> targets;
     std::string shown = opt.ssid;
     TIdBytes raw;
-    if (opt.ssidBytes && !opt.hidden && !(choice && choice->hardware)) {
+    const bool sealAsked = opt.code || opt.requireSeal || (pins && !pins->All().empty());  // seals come with list replies
+    if (opt.ssidBytes && !opt.hidden && !(choice && choice->hardware) && !sealAsked) {
         // No scan: the request goes towards the address, or to whoever answers.
         raw = *opt.ssidBytes;
         shown = BytesToText(raw);
         const std::string address = choice ? *choice->address : "";
         const unsigned towards = choice ? InterfaceTowards(address) : 0;
-        targets.push_back({{towards, address}, "", towards, JoinFrame(raw, key), {}, {}});
+        targets.push_back(
+            {{towards, address}, "", towards, JoinFrame(raw, key), {}, {}, raw, {}, {}, false, {}, {}});
     } else {
         session.Scan(opt.scanTimeout, choice);
         if (sys::StopRequested()) {
@@ -247,7 +253,7 @@ int RunJoin(const Options& opt) {
             devices = ChosenUnits(devices, *choice);
             if (devices.empty()) {
                 Note("device " + choice->text + " did not answer the scan");
-                JoinReport missing{choice->address.value_or(""), "", Verdict::NoResult, "", {}, {}};
+                JoinReport missing{choice->address.value_or(""), "", Verdict::NoResult, "", {}, {}, false, {}};
                 if (choice->hardware) missing.mac = units::FormatHardwareAddress(*choice->hardware);
                 return Finish(opt, session, shown, raw, {missing}, kExitTimeout, record);
             }
@@ -260,7 +266,7 @@ int RunJoin(const Options& opt) {
             // one unit a hardware address chose (--ssid-hex).
             raw = hiddenRaw;
             if (opt.ssidBytes) shown = BytesToText(raw);
-            for (const DeviceReport& device : devices) targets.push_back(TargetOf(device, JoinFrame(raw, key), broadcast));
+            for (const DeviceReport& device : devices) targets.push_back(TargetOf(device, raw, key, broadcast));
         } else {
             NetworkPlan plan = PlanByName(devices, opt.ssid, key, broadcast);
             targets = std::move(plan.targets);
@@ -273,6 +279,8 @@ int RunJoin(const Options& opt) {
         }
     }
 
+    for (const std::string& refused : SealTargets(targets, {pins ? &*pins : nullptr, opt.code, opt.requireSeal}, key)) Note(refused);
+
     // Each verdict is recorded as it comes, so that a run killed later has
     // left its line; after the first that cannot be, none is tried.
     int recordCode = kExitOk;
@@ -281,10 +289,11 @@ int RunJoin(const Options& opt) {
         if (counted && recordCode == kExitOk) recordCode = Record(record, shown, raw, {*counted}, kExitOk);
     };
     session.Join(GroupByLink(targets, opt.unicast), opt.timeout, opt.retries);
+    const bool pinFailed = pins && !PinSealed(targets, *pins, Note);
     if (!refusedResend.empty()) Note("the join request was not sent again: " + refusedResend);
     if (sys::StopRequested()) Note("stopped by a signal: the devices that had not answered are reported as no_result");
     std::vector<JoinReport> results = AssembleResults(targets, session.Results());
-    int code = recordCode != kExitOk ? recordCode : CombinedExitCode(results);
+    int code = recordCode != kExitOk || pinFailed ? kExitFailure : CombinedExitCode(results);
     const bool keyRefused = std::any_of(results.begin(), results.end(),
                                         [](const JoinReport& r) { return r.verdict == Verdict::KeyFormat; });
     if (const std::string hint = keyRefused ? KeyFormatHint(keyOwner) : ""; !hint.empty()) Note(hint);
@@ -314,6 +323,8 @@ int main(int argc, char** argv) {
             return RunScan(opt);
         case Command::Join:
             return RunJoin(opt);
+        case Command::Pins:
+            return RunPins(opt, Print, Note);
         case Command::Check:
             return RunCheck(opt, InterfaceIndexes(opt),
                             {Print, Note, [&opt](Session& s) {

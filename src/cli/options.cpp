@@ -5,6 +5,7 @@
 
 #include "cli/args.h"
 #include "cli/plan.h"
+#include "cli/sealing.h"
 #include "net/sockets.h"
 #include "protocol/errors.h"
 #include "protocol/hex.h"
@@ -75,6 +76,8 @@ Options ParseArgs(const std::vector<std::string>& args) {
     } else if (first == "join") {
         opt.command = Command::Join;
         opt.timeout = 10.0;
+    } else if (first == "pins") {
+        return ParsePinsArgs(args);
     } else if (first == "check") {
         opt.command = Command::Check;
         opt.timeout = 1.0;
@@ -153,6 +156,12 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (join && name == "--record") {
             opt.recordFile = arg.Value();
             if (opt.recordFile->empty()) throw UsageError("--record needs a file name");
+        } else if (join && name == "--code") {
+            opt.code = arg.Value();
+            if (opt.code->empty()) throw UsageError("--code needs the label code on the device");
+        } else if (join && name == "--require-seal") {
+            arg.Flag();
+            opt.requireSeal = true;
         } else if (check && name == "--secured") {
             opt.secured = arg.Value();
             if (opt.secured->empty()) throw UsageError("--secured needs a network name");
@@ -162,6 +171,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
     }
     if (opt.command == Command::Check && opt.watch) throw UsageError("check takes no --watch");
     if (opt.command == Command::Join && !ssidGiven) throw UsageError("join needs --ssid NAME or --ssid-hex HEX");
+    if (opt.code && !opt.device) throw UsageError("--code names the key of one device: give --device too");
     if (opt.maxTries != 0 && !opt.watch) throw UsageError("--max-tries counts the tries of bench mode: give --watch");
     if (opt.unicast && opt.ssidBytes && !opt.hidden && !opt.device) {
         throw UsageError("--unicast sends to each device's own address, and --ssid-hex without a scan knows none:"
@@ -174,6 +184,7 @@ std::string UsageText() {
     return R"(Usage: melvorin-cli scan [OPTIONS]
        melvorin-cli join (--ssid NAME | --ssid-hex HEX) [OPTIONS]
        melvorin-cli check [--device ADDRESS] [--secured NAME] [OPTIONS]
+       melvorin-cli pins list [--json] | pins forget MAC
        melvorin-cli --help | --version
 
 Puts Wi-Fi devices onto a wireless network over UDP broadcast, as the
@@ -198,7 +209,8 @@ join   scans, then sends the join request for the network whose shown name
        result. The key is read from --key-file, or asked for without echo
        when standard input is a terminal; never from the command line
        (--key, --password, --passphrase and --psk are refused).
-       The request carries the key in clear. Before it is broadcast, or
+       The request carries the key in clear, unless the device offers
+       the sealed join (see below). Before it is broadcast, or
        sent to an address of this computer, the sockets of this computer
        are read: when a program of another user (not root) is bound to the
        search port, where it would receive the key too, nothing is sent
@@ -286,7 +298,7 @@ join only:
   --record FILE        append one JSON line per addressed device to FILE
                        (created when missing): time (UTC), station, its
                        interface, address, mac, vendor, ssid, ssid_hex,
-                       verdict, message and program; never the key. The
+                       verdict, message, program and sealed; never the key. The
                        file is opened before anything is sent, never
                        through a symbolic link, and created with mode 0640
                        (less as the umask says); a link, or for root a file
@@ -295,11 +307,12 @@ join only:
                        at once never mix their lines; one that holds the
                        file's lock for more than 5 s fails the run (exit
                        code 1)
-
+)" + SealUsageText() + R"(
 Exit codes:
   0   scan: at least one device answered; join: every addressed device
       accepted
-  1   another failure (socket, system; port 12345 taken; another user's
+  1   a device was refused the key (downgrade_refused, not_sealed);
+      another failure (socket, system; port 12345 taken; another user's
       program on the search port, so nothing was sent; the record's lock
       held by another program; a stop during the scan)
   2   bad usage or bad input (nothing is sent); --device naming two
@@ -310,11 +323,12 @@ Exit codes:
   4   a device refused the key's format
   10  the network was not found (in no scan, or a device said the SSID is
       wrong)
-When devices disagree, the first of 4, 10, 3 that applies is the code.
+When devices disagree, the first of 1, 4, 10, 3 that applies is the code.
 
 With --json, each device and each result has "mac" (its hardware address,
 lower case with colons) and "vendor" (its maker in the IEEE registries),
-each null when unknown. "dropped" counts the datagrams the system dropped before they
+each null when unknown; each result has "sealed" (true when the join
+went sealed) and "online" (null). "dropped" counts the datagrams the system dropped before they
 could be read (the socket's receive buffer full; also told on stderr); it is
 null where the system cannot tell (Windows).
 )" + CheckUsageText();

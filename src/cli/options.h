@@ -29,7 +29,7 @@ public:
     explicit UsageError(const std::string& message) : std::runtime_error(message) {}
 };
 
-enum class Command { Scan, Join, Check, Help, Version };
+enum class Command { Scan, Join, Check, Pins, Help, Version };
 
 struct Options {
     Command command = Command::Help;
@@ -67,6 +67,12 @@ struct Options {
     // check: a listed network known to need a key, the one the join request
     // with a key no WPA2 network takes goes to (--secured).
     std::optional<std::string> secured;
+    // join: the label code of --device's key (--code); only sealed joins
+    // (--require-seal).
+    std::optional<std::string> code;
+    bool requireSeal = false;
+    // pins: "forget MAC" (the address as given); none: "list".
+    std::optional<std::string> forget;
 };
 
 // The arguments after the program name. Raises UsageError.

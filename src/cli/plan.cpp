@@ -64,9 +64,10 @@ SecretBytes JoinFrame(ByteView ssid, ByteView key) {
     }
 }
 
-Target TargetOf(const DeviceReport& device, SecretBytes frame, const std::vector<net::TIdInterface>& broadcast) {
-    return {KeyOf(device), device.interfaceName, UsableInterface(device.interfaceIndex, broadcast), std::move(frame),
-            device.mac, device.vendor};
+Target TargetOf(const DeviceReport& device, const TIdBytes& ssid, const TIdBytes& key,
+                const std::vector<net::TIdInterface>& broadcast) {
+    return {KeyOf(device), device.interfaceName, UsableInterface(device.interfaceIndex, broadcast), JoinFrame(ssid, key),
+            device.mac, device.vendor, ssid, device.advert, {}, false, {}, {}};
 }
 
 NetworkPlan PlanByName(const std::vector<DeviceReport>& devices, const std::string& name, const TIdBytes& key,
@@ -81,7 +82,7 @@ NetworkPlan PlanByName(const std::vector<DeviceReport>& devices, const std::stri
             plan.raw = offer->raw;
             plan.shown = offer->ssid;
         }
-        plan.targets.push_back(TargetOf(device, JoinFrame(offer->raw, key), broadcast));
+        plan.targets.push_back(TargetOf(device, offer->raw, key, broadcast));
     }
     return plan;
 }
@@ -89,14 +90,16 @@ NetworkPlan PlanByName(const std::vector<DeviceReport>& devices, const std::stri
 std::vector<JoinRequest> GroupByLink(const std::vector<Target>& targets, bool unicast) {
     std::vector<JoinRequest> requests;
     for (const Target& t : targets) {
-        if (unicast) {
-            requests.push_back({t.frame, t.sendInterface, {t.unit}, t.unit.address});
+        if (t.refused) continue;
+        if (unicast || t.sender) {
+            requests.push_back({t.frame, t.sendInterface, {t.unit}, unicast ? t.unit.address : "", t.sender, t.advert,
+                                t.ssid});
             continue;
         }
         auto same = std::find_if(requests.begin(), requests.end(), [&t](const JoinRequest& r) {
             return r.frame == t.frame && r.interfaceIndex == t.sendInterface;
         });
-        if (same == requests.end()) same = requests.insert(requests.end(), {t.frame, t.sendInterface, {}, {}});
+        if (same == requests.end()) same = requests.insert(requests.end(), {t.frame, t.sendInterface, {}, {}, {}, {}, {}});
         if (!t.unit.address.empty()) same->units.push_back(t.unit);
     }
     return requests;
@@ -121,7 +124,7 @@ void AddScanned(JoinReport& report, const Target& target) {
 std::optional<JoinReport> CountedResult(const std::vector<Target>& targets, const UnitKey& unit, JoinReport result) {
     if (targets.empty() || targets.front().unit.address.empty()) return result;
     const auto target = std::find_if(targets.begin(), targets.end(), [&unit](const Target& t) { return AnswersFor(t, unit); });
-    if (target == targets.end()) return std::nullopt;
+    if (target == targets.end() || target->refused) return std::nullopt;
     AddScanned(result, *target);
     return result;
 }
@@ -138,9 +141,14 @@ std::vector<JoinReport> AssembleResults(const std::vector<Target>& targets,
         if (t.unit.interfaceIndex == 0) {
             it = std::find_if(results.begin(), results.end(), [&t](const auto& entry) { return AnswersFor(t, entry.first); });
         }
+        // A unit refused the key answers no join of its own (one meant for
+        // others it heard does not count).
+        if (t.refused) it = results.end();
         JoinReport report = it != results.end()
                                 ? it->second
-                                : JoinReport{t.unit.address, t.interfaceName, Verdict::NoResult, "", {}, {}};
+                                : JoinReport{t.unit.address, t.interfaceName, t.refused.value_or(Verdict::NoResult),
+                                             t.refusal, {}, {}, false, {}};
+        report.sealed = t.sender.has_value();
         AddScanned(report, t);
         out.push_back(std::move(report));
     }

@@ -16,6 +16,7 @@
 #include "net/interfaces.h"
 #include "protocol/bytes.h"
 #include "protocol/secret_bytes.h"
+#include "seal/sealed_join.h"
 #include "units/hardware_address.h"
 
 namespace melvorin::cli {
@@ -61,6 +62,15 @@ struct Target {
     unsigned sendInterface = 0;    // the link it goes out of; 0: as the scan goes
     SecretBytes frame;
     std::optional<std::string> mac, vendor;
+    TIdBytes ssid;                        // the network's bytes in the frame
+    std::optional<seal::Advert> advert;   // the seal its unit offered
+    // Sealed (SealTargets()): the frame's sender, for its result's tag, and
+    // whether the key it went to is to be pinned to the unit.
+    std::optional<seal::Sender> sender;
+    bool pinNow = false;
+    // Nothing is sent to it: its verdict, downgrade_refused or not_sealed.
+    std::optional<Verdict> refused;
+    std::string refusal;  // why, as its result's message
 };
 
 struct NetworkPlan {
@@ -71,7 +81,9 @@ struct NetworkPlan {
 // `broadcast`: the interfaces a request can go out of (BroadcastInterfaces()).
 NetworkPlan PlanByName(const std::vector<DeviceReport>& devices, const std::string& name, const TIdBytes& key,
                        const std::vector<net::TIdInterface>& broadcast);
-Target TargetOf(const DeviceReport& device, SecretBytes frame, const std::vector<net::TIdInterface>& broadcast);
+// The target of a unit, in clear: the join request of `ssid` and `key`.
+Target TargetOf(const DeviceReport& device, const TIdBytes& ssid, const TIdBytes& key,
+                const std::vector<net::TIdInterface>& broadcast);
 
 // A join request, broadcast out of `interfaceIndex` (0: as the scan goes),
 // for the units it addresses (none: for whoever answers); sent to `host`
@@ -81,9 +93,15 @@ struct JoinRequest {
     unsigned interfaceIndex = 0;
     std::vector<UnitKey> units;
     std::string host;
+    // A sealed join (to its one unit): the frame's sender, the nonce it
+    // used and the network's bytes, to seal a resend anew.
+    std::optional<seal::Sender> sender;
+    std::optional<seal::Advert> advert;
+    TIdBytes ssid;
 };
-// One request for each frame and link: units on one link share it. With
-// `unicast`, one for each unit, sent to its own address.
+// One request for each frame and link: units on one link share it (a sealed
+// join goes to its unit alone). With `unicast`, one for each unit, sent to
+// its own address. Refused targets get none.
 std::vector<JoinRequest> GroupByLink(const std::vector<Target>& targets, bool unicast = false);
 
 // The result of `unit` as the results below report it (the hardware address

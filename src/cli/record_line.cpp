@@ -21,6 +21,7 @@ std::string RecordLine(const RecordRun& run, const JoinReport& result, std::chro
     field("verdict", JsonString(VerdictWord(result.verdict)));
     field("message", JsonString(result.message));
     field("program", JsonString(run.program));
+    field("sealed", result.sealed ? "true" : "false");
     return out + "}";
 }
 

@@ -22,6 +22,8 @@ VerdictFacts FactsOf(Verdict verdict) {
     case Verdict::Accepted: return {"accepted", kExitOk};
     case Verdict::KeyFormat: return {"key_format", kExitKeyFormat};
     case Verdict::SsidNotFound: return {"ssid_not_found", kExitNotFound};
+    case Verdict::DowngradeRefused: return {"downgrade_refused", kExitFailure};
+    case Verdict::NotSealed: return {"not_sealed", kExitFailure};
     case Verdict::NoResult: break;
     }
     return {"no_result", kExitTimeout};
@@ -31,10 +33,14 @@ VerdictFacts FactsOf(Verdict verdict) {
 
 const char* VerdictWord(Verdict verdict) { return FactsOf(verdict).word; }
 
+bool Answered(Verdict verdict) {
+    return verdict != Verdict::NoResult && verdict != Verdict::DowngradeRefused && verdict != Verdict::NotSealed;
+}
+
 int VerdictExitCode(Verdict verdict) { return FactsOf(verdict).exitCode; }
 
 int CombinedExitCode(const std::vector<JoinReport>& results) {
-    for (const int code : {kExitKeyFormat, kExitNotFound, kExitTimeout}) {
+    for (const int code : {kExitFailure, kExitKeyFormat, kExitNotFound, kExitTimeout}) {
         for (const JoinReport& r : results) {
             if (VerdictExitCode(r.verdict) == code) return code;
         }
@@ -169,12 +175,20 @@ std::string ResultJson(const JoinReport& r) {
     out += ", ";
     out += Field("message", JsonString(r.message));
     out += UnitFields(r.mac, r.vendor);
+    out += ", " + Field("sealed", r.sealed ? "true" : "false") + ", " + Field("online", OnlineJson(r.online));
     return out + "}";
 }
 
+std::string OnlineJson(const std::optional<Online>& online) {
+    if (!online) return "null";
+    return UnitObjectStart(online->address, online->interfaceName) + "}";
+}
+
 std::string ResultLine(const JoinReport& r) {
+    const bool sent = r.verdict != Verdict::DowngradeRefused && r.verdict != Verdict::NotSealed;
     return UnitHead(r.address.empty() ? "-" : r.address, r.mac, r.vendor, r.interfaceName) + ": " +
-           VerdictWord(r.verdict) + (r.message.empty() ? "" : "  " + ShowName(r.message).text);
+           VerdictWord(r.verdict) + (sent ? (r.sealed ? " (sealed)" : " (in clear)") : "") +
+           (r.message.empty() ? "" : "  " + ShowName(r.message).text);
 }
 
 std::string ScanJson(const std::vector<DeviceReport>& devices, long long dropped) {

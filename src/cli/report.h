@@ -10,6 +10,7 @@
 #include "protocol/bytes.h"
 #include "protocol/hex.h"
 #include "protocol/results.h"
+#include "seal/sealed_join.h"
 
 namespace melvorin::cli {
 
@@ -28,11 +29,22 @@ struct DeviceReport {
     // the system's neighbour table and the registries tell them.
     std::optional<std::string> mac;
     std::optional<std::string> vendor;
+    // The sealed join its last list reply offered, if any.
+    std::optional<seal::Advert> advert;
 };
 
 // Field values of the JSON "verdict": accepted, key_format, ssid_not_found,
-// no_result.
-enum class Verdict { Accepted, KeyFormat, SsidNotFound, NoResult };
+// no_result, downgrade_refused (pinned, but it offered no seal or another
+// key: nothing sent), not_sealed (no seal offered and --require-seal:
+// nothing sent).
+enum class Verdict { Accepted, KeyFormat, SsidNotFound, NoResult, DowngradeRefused, NotSealed };
+inline constexpr int kVerdicts = 6;
+
+// Where a unit said it came online after joining ("online" in the JSON).
+struct Online {
+    std::string address;
+    std::string interfaceName;
+};
 
 struct JoinReport {
     std::string address;
@@ -41,13 +53,18 @@ struct JoinReport {
     std::string message;  // the window's notice text; "" for no_result
     std::optional<std::string> mac;     // as DeviceReport's
     std::optional<std::string> vendor;
+    bool sealed = false;  // the join went sealed (and its result bore the tag)
+    std::optional<Online> online;
 };
 
 const char* VerdictWord(Verdict verdict);
+// Whether a verdict is a unit's answer (not no_result, nor one of a unit
+// sent nothing).
+bool Answered(Verdict verdict);
 // The verdict of a join result as the exchange reads it.
 Verdict VerdictOf(JoinVerdict verdict);
-// Exit code of one verdict, and of several: the first of 4, 10, 3 that any
-// of them gives, else 0.
+// Exit code of one verdict, and of several: the first of 1, 4, 10, 3 that
+// any of them gives, else 0.
 int VerdictExitCode(Verdict verdict);
 int CombinedExitCode(const std::vector<JoinReport>& results);
 
@@ -72,6 +89,8 @@ std::string DeviceJson(const DeviceReport& device);
 std::string DeviceLine(const DeviceReport& device);
 std::string ResultJson(const JoinReport& result);
 std::string ResultLine(const JoinReport& result);
+// "online": null, or the address and interface the unit came online at.
+std::string OnlineJson(const std::optional<Online>& online);
 
 // `dropped`: datagrams the system dropped, written as "dropped"; null where
 // the system cannot tell (-1).

@@ -105,11 +105,13 @@ void Session::OnRead(const TIdBytes& data, net::TIdSocketHandle& binding) {
 
     const UnitKey from{binding.PeerInterfaceIndex, binding.PeerIP};
     if (phase_ == Phase::Watching) {
-        OnWatchRead(kind, from, std::move(rows.rows), notice.result, binding);
+        OnWatchRead(kind, from, std::move(rows.rows), notice.result, binding, data);
         return;
     }
+    if (kind == TDatagramKind::ListReply) NoteOffer(from, data);
     if (kind == TDatagramKind::ListReply && phase_ == Phase::Scanning) {
         DeviceReport& device = devices_[from];  // a later reply's list replaces the earlier
+        device.advert = seal::FindAdvert(data);
         device.address = binding.PeerIP;
         device.interfaceName = binding.PeerInterface;
         device.interfaceIndex = binding.PeerInterfaceIndex;
@@ -126,6 +128,7 @@ void Session::OnRead(const TIdBytes& data, net::TIdSocketHandle& binding) {
         report.interfaceName = binding.PeerInterface;
         report.verdict = VerdictOf(notice.result->verdict);
         report.message = notice.result->text;
+        if (!Vouches(from, data, report)) return;
         const auto scanned = devices_.find(from);  // known from the scan: no reading needed
         if (scanned != devices_.end()) {
             report.mac = scanned->second.mac;
@@ -252,6 +255,10 @@ void Session::SendScan() {
 
 void Session::SendJoin(const JoinRequest& request, bool check) {
     if (check && BeforeJoin) BeforeJoin(port_, request.host);
+    {
+        const std::lock_guard<std::mutex> lock(lock_);
+        NoteSealedSend(request);
+    }
     if (!request.host.empty()) {
         endpoint_->SendDatagramOn(request.interfaceIndex, request.host, port_, request.frame);
     } else {
@@ -277,7 +284,8 @@ void Session::ReportSendFailures() {
     }
 }
 
-void Session::Join(const std::vector<JoinRequest>& requests, double seconds, int retries) {
+void Session::Join(std::vector<JoinRequest> requests, double seconds, int retries) {
+    if (requests.empty()) return;
     {
         const std::lock_guard<std::mutex> lock(lock_);
         for (const JoinRequest& request : requests) awaited_.insert(request.units.begin(), request.units.end());
@@ -285,11 +293,6 @@ void Session::Join(const std::vector<JoinRequest>& requests, double seconds, int
     }
     const bool addressed = std::any_of(requests.begin(), requests.end(),
                                        [](const JoinRequest& r) { return !r.units.empty(); });
-    // Asked under the lock.
-    const auto waiting = [this](const JoinRequest& request) {
-        return std::any_of(request.units.begin(), request.units.end(),
-                           [this](const UnitKey& u) { return awaited_.count(u) != 0; });
-    };
     const auto allIn = [this, addressed] { return addressed && awaited_.empty(); };
 
     const Clock::time_point start = Clock::now();
@@ -300,13 +303,9 @@ void Session::Join(const std::vector<JoinRequest>& requests, double seconds, int
             for (const JoinRequest& request : requests) BeforeJoin(port_, request.host);
         }
         for (int sent = 0; !Stopping(); ++sent) {
-            for (const JoinRequest& request : requests) {
-                if (sent > 0) {
-                    const std::lock_guard<std::mutex> lock(lock_);
-                    if (!waiting(request)) continue;
-                }
+            for (JoinRequest* request : Due(requests, sent > 0, end)) {
                 try {
-                    SendJoin(request, sent > 0);
+                    SendJoin(*request, sent > 0);
                 } catch (const Exception&) {
                     if (sent == 0) throw;
                     retries = sent;  // the link went away: wait for what is on its way

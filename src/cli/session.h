@@ -13,6 +13,7 @@
 // (and after the join) while a unit that answered has none yet; its maker
 // from the registries, loaded at the first one.
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -72,7 +73,10 @@ public:
     // send on; the first of each device is kept, and handed to OnJoinResult
     // as it comes. BeforeJoin is asked for every request before the first
     // one goes out.
-    void Join(const std::vector<JoinRequest>& requests, double seconds, int retries);
+    // A sealed request's resend is sealed anew (Reseal) to a nonce of the
+    // unit's later list reply, asked for by a scan request where needed.
+    // Without requests it returns at once.
+    void Join(std::vector<JoinRequest> requests, double seconds, int retries);
     // After a join: the first result of each unit, by the link it arrived on.
     const std::map<UnitKey, JoinReport>& Results() const { return results_; }
 
@@ -98,6 +102,15 @@ public:
     // Join(): each unit's result, on the joining thread, as it comes (its
     // hardware address read first).
     std::function<void(const UnitKey& unit, const JoinReport& result)> OnJoinResult;
+
+    // The key a resend is sealed with anew, to a nonce of the unit's later
+    // list reply (each nonce opens one join): the key's owner's bytes, not a
+    // copy. Without it a sealed join is not resent.
+    const TIdBytes* ResealKey = nullptr;
+    // Before a resend of a sealed request: seals it anew to the unit's
+    // latest offer whose nonce is still unspent; false when there is none
+    // yet (the unit's next list reply brings one: try again then).
+    bool SealAnew(JoinRequest& request);
 
     // Looked at every tenth of a second while Scan() and Join() wait: once it
     // says so, they end (no more sends) and return what came.
@@ -140,14 +153,28 @@ private:
 
     // On a listener's thread, while watching.
     void OnWatchRead(TDatagramKind kind, const UnitKey& from, std::vector<NetworkRow> rows,
-                     const std::optional<TJoinResult>& result, const net::TIdSocketHandle& binding);
+                     const std::optional<TJoinResult>& result, const net::TIdSocketHandle& binding,
+                     const TIdBytes& data);
     // Under the lock: the unit awaited with this hardware address, awaited
     // no more; and a unit's result, told as that unit's.
-    std::optional<UnitKey> TakeAwaited(const std::string& mac);
+    // A sealed join's result must bear its tag (Vouches()).
+    std::optional<UnitKey> TakeAwaited(const std::string& mac, const TIdBytes& result, JoinReport& report);
     void TakeResult(const UnitKey& unit, JoinReport report, std::vector<std::pair<UnitKey, JoinReport>>& into);
     // Hardware addresses and makers of these units, from one reading of the
     // neighbour table.
     std::map<UnitKey, std::pair<std::string, std::optional<std::string>>> LookUp(const std::vector<UnitKey>& keys);
+
+    // Sealed joins (session_seal.cpp). Under the lock: a sealed request as
+    // sent; a unit's later offer; whether a result of `from` counts (one to a
+    // sealed join must bear its tag: it is then marked sealed).
+    void NoteSealedSend(const JoinRequest& request);
+    void NoteOffer(const UnitKey& from, const TIdBytes& listReply);
+    bool Vouches(const UnitKey& unit, const TIdBytes& result, JoinReport& report) const;
+    // Join(): the requests to send in a round: every one first; on a resend,
+    // those whose units are still awaited, a sealed one sealed anew (a scan
+    // request asking for fresh offers where needed, awaited at most half a
+    // second), left out when it could not be.
+    std::vector<JoinRequest*> Due(std::vector<JoinRequest>& requests, bool resend, Clock::time_point end);
 
     // On a listener's thread.
     void OnRead(const TIdBytes& data, net::TIdSocketHandle& binding);
@@ -194,7 +221,20 @@ private:
     std::set<UnitKey> watchLists_;
     std::set<UnitKey> watchFresh_;
     std::vector<std::pair<UnitKey, JoinReport>> watchResults_;
-    std::vector<std::pair<UnitKey, JoinReport>> watchStrays_;
+    struct Stray {
+        UnitKey from;
+        JoinReport report;
+        TIdBytes result;
+    };
+    std::vector<Stray> watchStrays_;
+    // Each unit sent a sealed join: the senders of its frames (a result must
+    // bear one's tag), the nonces spent, and its latest offer.
+    struct SealedUnit {
+        std::vector<seal::Sender> senders;
+        std::set<std::array<std::uint8_t, seal::kNonceSize>> spent;
+        std::optional<seal::Advert> offer;
+    };
+    std::map<UnitKey, SealedUnit> sealed_;
     bool bufferTold_ = false;
     std::set<std::string> failedInterfaces_;
     // The endpoint's hand-over: its events run on the listeners' threads, so

@@ -34,11 +34,15 @@ void Session::SendWatchJoin(const JoinRequest& request) {
 
 void Session::StopAwaiting(const std::vector<UnitKey>& units) {
     const std::lock_guard<std::mutex> lock(lock_);
-    for (const UnitKey& unit : units) awaited_.erase(unit);
+    for (const UnitKey& unit : units) {
+        awaited_.erase(unit);
+        sealed_.erase(unit);
+    }
 }
 
 void Session::OnWatchRead(TDatagramKind kind, const UnitKey& from, std::vector<NetworkRow> rows,
-                          const std::optional<TJoinResult>& result, const net::TIdSocketHandle& binding) {
+                          const std::optional<TJoinResult>& result, const net::TIdSocketHandle& binding,
+                          const TIdBytes& data) {
     // Replies the bench's thread has not taken yet are held for at most
     // 4096 units (a bench's units answer in far fewer): beyond that, a flood
     // of them is dropped.
@@ -57,6 +61,8 @@ void Session::OnWatchRead(TDatagramKind kind, const UnitKey& from, std::vector<N
         device.interfaceName = binding.PeerInterface;
         device.interfaceIndex = binding.PeerInterfaceIndex;
         device.networks = std::move(rows);
+        device.advert = seal::FindAdvert(data);
+        NoteOffer(from, data);
         std::stable_sort(device.networks.begin(), device.networks.end(),
                          [](const NetworkRow& a, const NetworkRow& b) { return a.strength > b.strength; });
         watchLists_.insert(from);
@@ -74,21 +80,24 @@ void Session::OnWatchRead(TDatagramKind kind, const UnitKey& from, std::vector<N
     // hardware address, or, while that is still to be read, once it is.
     const DeviceReport* heard = watchDevices_.Find(from);
     std::optional<UnitKey> unit;
-    if (awaited_.erase(from) != 0) {
+    if (awaited_.count(from) != 0) {
+        if (!Vouches(from, data, report)) return;
+        awaited_.erase(from);
         unit = from;
     } else if (heard != nullptr && heard->mac) {
-        unit = TakeAwaited(*heard->mac);
+        unit = TakeAwaited(*heard->mac, data, report);
     } else if (heard != nullptr && !awaited_.empty() && watchStrays_.size() < kStrays) {
-        watchStrays_.emplace_back(from, std::move(report));
+        watchStrays_.push_back({from, std::move(report), data});
     }
     if (unit) TakeResult(*unit, std::move(report), watchResults_);
     if (unit) changed_.notify_all();
 }
 
-std::optional<UnitKey> Session::TakeAwaited(const std::string& mac) {
+std::optional<UnitKey> Session::TakeAwaited(const std::string& mac, const TIdBytes& result, JoinReport& report) {
     for (auto it = awaited_.begin(); it != awaited_.end(); ++it) {
         const DeviceReport* joined = watchDevices_.Find(*it);
         if (joined != nullptr && joined->mac == mac) {
+            if (!Vouches(*it, result, report)) return std::nullopt;
             const UnitKey unit = *it;
             awaited_.erase(it);
             return unit;
@@ -109,7 +118,8 @@ void Session::TakeResult(const UnitKey& unit, JoinReport report, std::vector<std
 
 Session::WatchEvents Session::WaitWatchEvents(Clock::time_point deadline) {
     std::set<UnitKey> lists, fresh;
-    std::vector<std::pair<UnitKey, JoinReport>> results, strays;
+    std::vector<std::pair<UnitKey, JoinReport>> results;
+    std::vector<Stray> strays;
     {
         std::unique_lock<std::mutex> lock(lock_);
         changed_.wait_until(lock, deadline, [this] { return !watchLists_.empty() || !watchResults_.empty(); });
@@ -131,10 +141,11 @@ Session::WatchEvents Session::WaitWatchEvents(Clock::time_point deadline) {
         events.lists.push_back(*device);
         events.fresh.push_back(fresh.count(key) != 0);
     }
-    for (auto& [key, report] : strays) {
-        const DeviceReport* device = watchDevices_.Find(key);
-        const std::optional<UnitKey> unit = device != nullptr && device->mac ? TakeAwaited(*device->mac) : std::nullopt;
-        if (unit) TakeResult(*unit, std::move(report), results);
+    for (Stray& stray : strays) {
+        const DeviceReport* device = watchDevices_.Find(stray.from);
+        const std::optional<UnitKey> unit =
+            device != nullptr && device->mac ? TakeAwaited(*device->mac, stray.result, stray.report) : std::nullopt;
+        if (unit) TakeResult(*unit, std::move(stray.report), results);
     }
     for (auto& [key, report] : results) {
         const DeviceReport* device = watchDevices_.Find(key);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "cli/sealing.h"
 #include "cli/watch_book.h"
 #include "net/interfaces.h"
 #include "net/local_listeners.h"
@@ -26,6 +27,7 @@ constexpr auto kGone = 3500ms;
 
 struct Pending {
     DeviceReport unit;
+    Target target;  // as sealed, or refused
     JoinRequest request;
     TIdBytes raw;
     std::string shown;
@@ -47,7 +49,7 @@ std::optional<Pending> PlanFor(const JoinWatch& watch, const DeviceReport& devic
                                         [&p](const NetworkRow& n) { return n.raw == p.raw; });
         if (!watch.hidden && !listed) return std::nullopt;
         p.shown = watch.ssidBytes ? BytesToText(p.raw) : watch.ssid;
-        target = TargetOf(device, JoinFrame(p.raw, watch.key), broadcast);
+        target = TargetOf(device, p.raw, watch.key, broadcast);
     } else {
         NetworkPlan plan = PlanByName({device}, watch.ssid, watch.key, broadcast);
         if (plan.targets.empty()) return std::nullopt;
@@ -55,7 +57,10 @@ std::optional<Pending> PlanFor(const JoinWatch& watch, const DeviceReport& devic
         p.raw = plan.raw;
         p.shown = plan.shown;
     }
-    p.request = GroupByLink({*target}, watch.unicast).front();
+    std::vector<Target> sealing{*target};
+    SealTargets(sealing, watch.seal, watch.key);
+    p.target = std::move(sealing.front());
+    if (!p.target.refused) p.request = GroupByLink({p.target}, watch.unicast).front();
     return p;
 }
 
@@ -110,8 +115,11 @@ int WatchJoins(Session& session, const JoinWatch& watch, const WatchOutput& out)
         if (last) out.note(LastTryNote(it->second.unit, watch.maxTries));
         pending.erase(it);
     };
-    const auto noResult = [](const DeviceReport& unit) {
-        return JoinReport{unit.address, unit.interfaceName, Verdict::NoResult, "", unit.mac, unit.vendor};
+    const auto noResult = [&pending](const DeviceReport& unit) {
+        JoinReport report{unit.address, unit.interfaceName, Verdict::NoResult, "", unit.mac, unit.vendor, false, {}};
+        const auto it = pending.find(KeyOf(unit));
+        report.sealed = it != pending.end() && it->second.target.sender.has_value();
+        return report;
     };
 
     Clock::time_point nextScan = Clock::now();
@@ -132,8 +140,11 @@ int WatchJoins(Session& session, const JoinWatch& watch, const WatchOutput& out)
                 continue;
             }
             if (!stopAt && now >= p.nextSend && p.sent <= watch.retries) {
-                if (!Send(session, p.request, out, "the join request was not sent again: ")) p.sent = watch.retries;
-                ++p.sent;
+                // A sealed resend waits for a fresh nonce from the unit's next list reply.
+                if (session.SealAnew(p.request)) {
+                    if (!Send(session, p.request, out, "the join request was not sent again: ")) p.sent = watch.retries;
+                    ++p.sent;
+                }
                 p.nextSend += 1s;
             }
             wake = std::min({wake, p.deadline, p.nextSend});
@@ -155,7 +166,16 @@ int WatchJoins(Session& session, const JoinWatch& watch, const WatchOutput& out)
             plan->nextSend = now + 1s;
             plan->deadline = now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(watch.timeout));
             pending[key] = std::move(*plan);
-            if (!Send(session, pending[key].request, out, "")) finish(key, noResult(device));
+            const Target& target = pending[key].target;
+            if (target.refused) {
+                out.note(UnitHead(device.address, device.mac, device.vendor, device.interfaceName) + ": " + target.refusal);
+                finish(key, JoinReport{device.address, device.interfaceName, *target.refused, target.refusal, device.mac,
+                                       device.vendor, false, {}});
+            } else if (!Send(session, pending[key].request, out, "")) {
+                finish(key, noResult(device));
+            } else if (watch.pins && target.pinNow) {
+                PinSealed({target}, *watch.pins, out.note);
+            }
         }
     }
     if (recordFailed) {

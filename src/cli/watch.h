@@ -12,6 +12,7 @@
 
 #include "cli/plan.h"
 #include "cli/report.h"
+#include "cli/sealing.h"
 #include "cli/session.h"
 #include "protocol/bytes.h"
 
@@ -34,6 +35,8 @@ struct JoinWatch {
     int retries = 5;
     int maxTries = 0;  // joins of a unit that gives no result; 0: no end (--max-tries)
     std::optional<DeviceChoice> choice;  // --device: only that unit
+    SealRules seal;                      // each unit sealed, in clear or refused, per its latest list reply
+    units::PinStore* pins = nullptr;     // where first sights are pinned
     // Each result as it is printed, with the network's bytes and name; false
     // when it could not be recorded, which ends the bench (exit code 1).
     std::function<bool(const JoinReport& result, const TIdBytes& raw, const std::string& shown)> onResult;

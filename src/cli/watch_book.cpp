@@ -1,5 +1,7 @@
 #include "cli/watch_book.h"
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "cli/options.h"
@@ -74,18 +76,20 @@ void WatchBook::Retire(const Unit& unit) {
 }
 
 WatchBook::Summary WatchBook::Summarise() const {
-    std::size_t count[4] = {retired_[0], retired_[1], retired_[2], retired_[3]};
+    std::size_t count[kVerdicts];
+    std::copy(std::begin(retired_), std::end(retired_), std::begin(count));
     units_.ForEach([&count](const std::string&, const Unit& unit) {
         ++count[static_cast<int>(unit.verdict.value_or(Verdict::NoResult))];
     });
     Summary summary;
     std::vector<JoinReport> verdicts;
-    for (const Verdict verdict : {Verdict::Accepted, Verdict::KeyFormat, Verdict::SsidNotFound, Verdict::NoResult}) {
+    for (int v = 0; v < kVerdicts; ++v) {
+        const auto verdict = static_cast<Verdict>(v);
         const std::size_t n = count[static_cast<int>(verdict)];
         summary.units += n;
         (verdict == Verdict::Accepted ? summary.accepted
          : verdict == Verdict::NoResult ? summary.noResult : summary.refused) += n;
-        if (n != 0) verdicts.push_back(JoinReport{"", "", verdict, "", {}, {}});
+        if (n != 0) verdicts.push_back(JoinReport{"", "", verdict, "", {}, {}, false, {}});
     }
     summary.exitCode = verdicts.empty() ? kExitTimeout : CombinedExitCode(verdicts);
     return summary;

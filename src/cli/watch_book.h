@@ -48,7 +48,7 @@ public:
     struct Summary {
         std::size_t units = 0;     // units joined at least once
         std::size_t accepted = 0;
-        std::size_t refused = 0;   // key_format or ssid_not_found
+        std::size_t refused = 0;   // key_format, ssid_not_found, downgrade_refused or not_sealed
         std::size_t noResult = 0;  // no result yet, or the last join gave none
         int exitCode = 0;          // as join's over every unit; 3 when none came
     };
@@ -72,7 +72,7 @@ private:
     Limits limits_;
     RecentMap<std::string, Unit> units_;
     // Forgotten units, by their last verdict.
-    std::size_t retired_[4] = {};
+    std::size_t retired_[kVerdicts] = {};
 };
 
 }  // namespace melvorin::cli

@@ -144,6 +144,13 @@ Bytes derive_scalar(View ikm) {
 
 }  // namespace
 
+Bytes RandomBytes(std::size_t count) {
+  StartLibrary();
+  Bytes bytes(count);
+  gcry_randomize(bytes.data(), bytes.size(), GCRY_STRONG_RANDOM);
+  return bytes;
+}
+
 std::optional<Sender> Sender::setup(View recipient_key, View info, View ikmE) {
   StartLibrary();
   std::array<std::uint8_t, kScalarSize> fresh{};

@@ -46,4 +46,7 @@ class Sender {
   std::uint64_t sequence_ = 0;
 };
 
+// `count` fresh random bytes from the library's strong generator.
+Bytes RandomBytes(std::size_t count);
+
 }  // namespace melvorin::seal

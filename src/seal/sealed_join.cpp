@@ -87,6 +87,10 @@ std::optional<SealedJoin> BuildSealedJoin(const Advert& advert, View ssid, View 
   return SealedJoin{std::move(frame), std::move(*sender)};
 }
 
+std::optional<SealedJoin> BuildSealedJoin(const Advert& advert, View ssid, View key) {
+  return BuildSealedJoin(advert, ssid, key, RandomBytes(kTokenSize));
+}
+
 bool ResultIsTagged(const Sender& sender, View result) {
   if (result.size() != 6 + kTagSize + 1 || result[3] != JoinResult) return false;
   const Bytes tag = sender.export_secret(result_context(result[4], result[5]), kTagSize);

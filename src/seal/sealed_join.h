@@ -38,6 +38,8 @@ struct SealedJoin {
 // The sealed join to the unit of `advert`. Empty when the unit's key is no
 // P-256 point or the SSID is empty or SSID and key exceed kMaxSsidAndKey.
 std::optional<SealedJoin> BuildSealedJoin(const Advert& advert, View ssid, View key, View token);
+// The same with a fresh random token: what a station sends.
+std::optional<SealedJoin> BuildSealedJoin(const Advert& advert, View ssid, View key);
 
 // Whether a join result carries the tag of this sealed join for its verdicts.
 bool ResultIsTagged(const Sender& sender, View result);

@@ -56,7 +56,7 @@ public:
 
 std::string Result(const std::string& address, const char* verdict, const char* message) {
     return std::string("{\"address\": \"") + address + "\", \"interface\": \"lo\", \"verdict\": \"" + verdict +
-           "\", \"message\": \"" + message + "\", \"mac\": null, \"vendor\": null}";
+           "\", \"message\": \"" + message + "\", \"mac\": null, \"vendor\": null, \"sealed\": false, \"online\": null}";
 }
 
 TEST(CliProcess, ScanListsEveryDeviceWithItsNetworksStrongestFirst) {
@@ -462,7 +462,7 @@ TEST(CliProcess, JoinRecordsALinePerDeviceAfterATornOneAndABadFileStopsItEarly) 
                     "\", \"interface\": \"lo\", \"address\": \"" + address +
                     "\", \"mac\": null, \"vendor\": null, \"ssid\": \"HomeNet\", \"ssid_hex\": \"486f6d654e6574\", "
                     "\"verdict\": \"accepted\", \"message\": \"提交成功，请检查设备状态\", \"program\": \"" +
-                    version + "\"}\n";
+                    version + "\", \"sealed\": false}\n";
     }
     // The time aside, which is checked for its form.
     // Each "time" value has the form 2026-12-09T18:24:30.123Z; it is
@@ -503,7 +503,7 @@ TEST(CliProcess, TakenPortTwelveThreeFourFiveGivesTheMessageAndOne) {
 TEST(CliExitCode, DevicesThatDisagreeGiveTheFirstOfFourTenThree) {
     const auto code = [](std::vector<Verdict> verdicts) {
         std::vector<JoinReport> results;
-        for (const Verdict v : verdicts) results.push_back({"", "", v, "", {}, {}});
+        for (const Verdict v : verdicts) results.push_back({"", "", v, "", {}, {}, false, {}});
         return CombinedExitCode(results);
     };
     EXPECT_EQ(code({Verdict::Accepted, Verdict::NoResult, Verdict::SsidNotFound, Verdict::KeyFormat}), 4);

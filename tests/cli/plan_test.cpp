@@ -17,7 +17,7 @@ TIdBytes Bytes(const std::string& s) { return TIdBytes(s.begin(), s.end()); }
 DeviceReport Unit(unsigned link, const std::string& address, const std::string& ssid = "HomeNet",
                   std::optional<std::string> mac = std::nullopt, TIdBytes raw = {}) {
     return {address, link == 2 ? "wlan0" : link == 3 ? "wlan1" : "lo", link,
-            {{ssid, raw.empty() ? Bytes(ssid) : raw, 50}}, std::move(mac), std::nullopt};
+            {{ssid, raw.empty() ? Bytes(ssid) : raw, 50}}, std::move(mac), std::nullopt, std::nullopt};
 }
 
 // By the shown name (markers), the JSON's name, or the other reading; the
@@ -55,7 +55,7 @@ TEST(Plan, GroupsByLinkAndKeepsUnitsAtOneAddressApart) {
     EXPECT_EQ(requests[2].units, (std::vector<UnitKey>{{1, "127.0.0.1"}}));
 
     std::map<UnitKey, JoinReport> results;
-    results[{2, "192.168.4.1"}] = {"192.168.4.1", "wlan0", Verdict::Accepted, "a", {}, {}};
+    results[{2, "192.168.4.1"}] = {"192.168.4.1", "wlan0", Verdict::Accepted, "a", {}, {}, false, {}};
     const std::vector<JoinReport> out = AssembleResults(plan.targets, results);
     ASSERT_EQ(out.size(), 4u);
     EXPECT_EQ(out[0].verdict, Verdict::Accepted);

@@ -9,8 +9,9 @@ import json
 
 # What melvorin-cli's exit status says, for the station's message.
 EXIT_MEANINGS = {
-    1: ("melvorin-cli failed (socket or system error, UDP port 12345 taken, or another user's program"
-        " on the search port, which a broadcast would hand the key)"),
+    1: ("a device was refused the key (downgrade_refused: it offered a sealed join before; not_sealed:"
+        " melvorin_require_seal), or melvorin-cli failed (socket or system error, UDP port 12345 taken, or"
+        " another user's program on the search port, which a broadcast would hand the key)"),
     2: "melvorin-cli refused its input (bad usage, or a name and key too long for one request)",
     3: "time-out: no device answered the scan, or an addressed device gave no result",
     4: "a device refused the key's format",
@@ -21,6 +22,9 @@ RESULT_FIELDS = ("address", "interface", "verdict", "message")
 # The unit's hardware address and maker, as melvorin-cli reports them: null
 # (an empty column in the CSV) when it does not know them.
 UNIT_FIELDS = ("mac", "vendor")
+# Whether the join went sealed: true or false (null, an empty column, in
+# check mode, which joins nothing).
+SEAL_FIELDS = ("sealed",)
 
 
 def _parse(stdout):
@@ -31,6 +35,7 @@ def _parse(stdout):
 def _row(fields):
     row = {name: str(fields.get(name, "") or "") for name in RESULT_FIELDS}
     row.update((name, fields.get(name) or None) for name in UNIT_FIELDS)
+    row.update((name, fields[name] if isinstance(fields.get(name), bool) else None) for name in SEAL_FIELDS)
     return row
 
 
@@ -107,15 +112,16 @@ def melvorin_report(hosts, hostvars):
 
 def melvorin_csv(report):
     """report.csv: one row per device, and one for a station without any,
-    carrying the station's message; the unit's hardware address and maker
-    last."""
+    carrying the station's message; the unit's hardware address and maker,
+    then whether the join went sealed ("true", "false"), last."""
     out = io.StringIO()
     writer = csv.writer(out, lineterminator="\n")
-    writer.writerow(("station",) + RESULT_FIELDS + UNIT_FIELDS)
+    writer.writerow(("station",) + RESULT_FIELDS + UNIT_FIELDS + SEAL_FIELDS)
     for station in report["stations"]:
         rows = station["results"] or [{"message": station["message"]}]
         for row in rows:
-            writer.writerow([station["station"]] + [row.get(name) or "" for name in RESULT_FIELDS + UNIT_FIELDS])
+            sealed = [{True: "true", False: "false"}.get(row.get(name), "") for name in SEAL_FIELDS]
+            writer.writerow([station["station"]] + [row.get(name) or "" for name in RESULT_FIELDS + UNIT_FIELDS] + sealed)
     return out.getvalue()
 
 
