@@ -24,9 +24,9 @@ extern "C" {
 #endif
 
 #define MLVD_VERSION_MAJOR 0
-#define MLVD_VERSION_MINOR 3
+#define MLVD_VERSION_MINOR 4
 #define MLVD_VERSION_PATCH 0
-#define MLVD_VERSION "0.3.0"
+#define MLVD_VERSION "0.4.0"
 
 /* Replies go to the requesting station's address at this port. */
 #define MLVD_REPLY_PORT 12345u
