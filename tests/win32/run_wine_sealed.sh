@@ -8,6 +8,7 @@
 #    join (command 03) and saw no clear one; the unit's key is pinned in the
 #    prefix's %LOCALAPPDATA%\melvorin\pins (pins list names the unit's label
 #    code); nothing on stderr (no note of libgcrypt's entropy gatherer).
+#    The right --code joins again, with a fresh ephemeral key.
 #  - A unit at the pinned addresses without the seal: downgrade_refused;
 #    after pins forget, --require-seal: not_sealed; exit 1, no join sent.
 #
@@ -72,6 +73,13 @@ list=$(in_station pins list --json)
 [ "$(json_get "$list" "pins/mac=$mac/label_code")" = "$code_of_unit" ] || fail "pins list: $list"
 grep -qxE "$mac 04[0-9a-f]{128}" "$pins" && grep -qx "$mac $(json_get "$list" "pins/mac=$mac/key")" "$pins" ||
   fail "the unit's key is not pinned in $pins: $(cat "$pins" 2>&1)"
+
+# The right --code joins too, its ephemeral key fresh (libgcrypt's random
+# under Wine).
+out=$(join --device "$mac" --code "${code_of_unit,,}"); rc=$?
+[ "$rc" -eq 0 ] && [ "$(json_get "$out" results/0/sealed)" = true ] || fail "the right --code ($rc): $out"
+encs=$(grep -oE "request from 192.168.4.2:12345: ff 00 .. 03 01( ..){81}" "$work/sealed.log" | cut -d' ' -f25-)
+[ "$(sort -u <<<"$encs" | grep -c '^04 ')" -ge 2 ] || fail "the sealed joins' ephemeral keys are not fresh: $encs"
 
 devsim_stop
 unit plain || exit 1
