@@ -211,12 +211,14 @@ failed=0
 fail() { echo "run_fleet: $*" >&2; failed=1; }
 
 # Samples every process's command line and environment until $work/stop
-# exists: how often a join was seen running, how often the key was.
+# exists: how often a join was seen running, how often the key was
+# ($work/online-seen once a join --online was).
 sample_processes() {
   local seen=0 leaked=0
   while [ ! -e "$work/stop" ]; do
     cat /proc/[0-9]*/cmdline /proc/[0-9]*/environ 2>/dev/null | tr '\0' '\n' >"$work/procs"
     grep -qxF -- --key-file "$work/procs" && seen=$((seen + 1))
+    grep -qxF -- --online "$work/procs" && : >"$work/online-seen"
     grep -qF -f "$work/key" "$work/procs" && leaked=$((leaked + 1))
     sleep 0.2
   done
@@ -228,7 +230,7 @@ sample_processes() {
 play() {
   local name=$1
   shift
-  rm -f "$work/stop" "$work/sampled" "$work/report"/*
+  rm -f "$work/stop" "$work/sampled" "$work/online-seen" "$work/report"/*
   sample_processes &
   sampler=$!
   ip netns exec "$ctl" timeout 240 ansible-playbook -vvv -i "$ansible_dir/inventory.example.yml" \
@@ -370,6 +372,7 @@ name=join
 play join
 [ "$code" -eq 2 ] || fail "join: ansible-playbook exited with $code, not 2"
 [ "$seen" -gt 0 ] || fail "join: no sample of the process lists saw melvorin-cli join running"
+[ -e "$work/online-seen" ] || fail "join: melvorin_online_seconds gave no melvorin-cli join --online"
 # Each device received its station's key as it is written: after the
 # network's name and CR LF, and then only the request's check byte.
 hex() { printf '%s' "$1" | od -An -tx1 | tr -s ' \n' ' ' | sed 's/ $//'; }
