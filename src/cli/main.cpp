@@ -112,6 +112,7 @@ net::TIdLogEvent WireLogOf(const Options& opt) {
 void LogWire(Session& session, const Options& opt) {
     if (!opt.verbose) return;
     session.OnMakersNote(Note);
+    session.OnForgedOnline = [](const std::string& mac) { Note("ignored a forged online announcement of " + mac); };
     session.SetWireLog(WireLogOf(opt));
 }
 
@@ -146,16 +147,7 @@ int Record(units::RecordFile* record, const std::string& ssid, const TIdBytes& r
     // The station's name is read once: bench mode records result by result.
     static const std::string station = units::StationName();
     const RecordRun run{station, std::string(kProg) + " " + kVersion, ssid, raw};
-    const auto now = std::chrono::system_clock::now();
-    std::vector<std::string> lines;
-    for (const JoinReport& result : results) lines.push_back(RecordLine(run, result, now));
-    try {
-        record->Append(lines);
-    } catch (const units::RecordError& e) {
-        Note(e.what());
-        return kExitFailure;
-    }
-    return exitCode;
+    return AppendRecords(*record, run, results, Note) ? exitCode : kExitFailure;
 }
 
 // Records the units that gave no result or were refused the key (the others
@@ -282,13 +274,21 @@ int RunJoin(const Options& opt) {
     for (const std::string& refused : SealTargets(targets, {pins ? &*pins : nullptr, opt.code, opt.requireSeal}, key)) Note(refused);
 
     // Each verdict is recorded as it comes, so that a run killed later has
-    // left its line; after the first that cannot be, none is tried.
+    // left its line (with --online, an accepted one's after the wait); after
+    // the first that cannot be, none is tried.
     int recordCode = kExitOk;
+    std::vector<UnitKey> accepted;
     session.OnJoinResult = [&](const UnitKey& unit, const JoinReport& result) {
         const std::optional<JoinReport> counted = CountedResult(targets, unit, result);
+        if (counted && opt.online > 0 && counted->verdict == Verdict::Accepted) return accepted.push_back(unit);
         if (counted && recordCode == kExitOk) recordCode = Record(record, shown, raw, {*counted}, kExitOk);
     };
     session.Join(GroupByLink(targets, opt.unicast), opt.timeout, opt.retries);
+    if (!accepted.empty() && !sys::StopRequested()) session.AwaitOnline(accepted, opt.online);
+    for (const UnitKey& unit : accepted) {
+        const std::optional<JoinReport> counted = CountedResult(targets, unit, session.Results().at(unit));
+        if (recordCode == kExitOk) recordCode = Record(record, shown, raw, {*counted}, kExitOk);
+    }
     const bool pinFailed = pins && !PinSealed(targets, *pins, Note);
     if (!refusedResend.empty()) Note("the join request was not sent again: " + refusedResend);
     if (sys::StopRequested()) Note("stopped by a signal: the devices that had not answered are reported as no_result");

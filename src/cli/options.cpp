@@ -127,6 +127,9 @@ Options ParseArgs(const std::vector<std::string>& args) {
             opt.scanTimeout = ParseSeconds(name, arg.Value());
         } else if (join && name == "--retries") {
             opt.retries = ParseCount(name, arg.Value(), 0);
+        } else if (join && name == "--online") {
+            const std::string seconds = arg.Value();
+            opt.online = seconds == "0" ? 0.0 : ParseSeconds(name, seconds);
         } else if (join && name == "--max-tries") {
             opt.maxTries = ParseCount(name, arg.Value(), 1);
         } else if (join && name == "--ssid") {
@@ -172,6 +175,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
     if (opt.command == Command::Check && opt.watch) throw UsageError("check takes no --watch");
     if (opt.command == Command::Join && !ssidGiven) throw UsageError("join needs --ssid NAME or --ssid-hex HEX");
     if (opt.code && !opt.device) throw UsageError("--code names the key of one device: give --device too");
+    if (opt.online > 0 && opt.watch) throw UsageError("--online waits after a one-shot join: bench mode (--watch) takes none");
     if (opt.maxTries != 0 && !opt.watch) throw UsageError("--max-tries counts the tries of bench mode: give --watch");
     if (opt.unicast && opt.ssidBytes && !opt.hidden && !opt.device) {
         throw UsageError("--unicast sends to each device's own address, and --ssid-hex without a scan knows none:"
@@ -292,18 +296,24 @@ join only:
                        times (default 5; 0 sends it once); the first result
                        of each device counts. Without a device to wait for
                        (--ssid-hex without --device) it is sent once.
+  --online SECONDS     after the verdicts, wait up to SECONDS (default 0)
+                       for each accepted device's online announcement, on
+                       any link (a device whose hardware address is not
+                       known is not awaited); not with --watch
   --max-tries N        with --watch: join a device that gives no result at
                        most N times (1 to 1000; default: no end); its last
                        no_result line ends its tries
   --record FILE        append one JSON line per addressed device to FILE
                        (created when missing): time (UTC), station, its
                        interface, address, mac, vendor, ssid, ssid_hex,
-                       verdict, message, program and sealed; never the key. The
+                       verdict, message, program, sealed and online (the
+                       address it came online at, or null); never the key. The
                        file is opened before anything is sent, never
                        through a symbolic link, and created with mode 0640
                        (less as the umask says); a link, or for root a file
                        of another user, is refused (exit code 2). Each line
-                       is written as its result comes. Programs appending
+                       is written as its result comes (with --online, an
+                       accepted device's after the wait). Programs appending
                        at once never mix their lines; one that holds the
                        file's lock for more than 5 s fails the run (exit
                        code 1)
@@ -328,7 +338,9 @@ When devices disagree, the first of 1, 4, 10, 3 that applies is the code.
 With --json, each device and each result has "mac" (its hardware address,
 lower case with colons) and "vendor" (its maker in the IEEE registries),
 each null when unknown; each result has "sealed" (true when the join
-went sealed) and "online" (null). "dropped" counts the datagrams the system dropped before they
+went sealed) and "online": null, or (--online) the "address" it announced,
+the "interface" it was heard on and "authenticated" (a sealed join's tag
+verified); a forged one is ignored (told with --verbose). "dropped" counts the datagrams the system dropped before they
 could be read (the socket's receive buffer full; also told on stderr); it is
 null where the system cannot tell (Windows).
 )" + CheckUsageText();

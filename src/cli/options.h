@@ -45,6 +45,9 @@ struct Options {
     bool showSecrets = false;
     // Bench mode: scan once a second until SIGINT or SIGTERM (--watch).
     bool watch = false;
+    // join: how long to wait after the verdicts for the accepted units'
+    // online announcements (--online; 0: no wait).
+    double online = 0.0;
     // join
     std::string ssid;                  // the shown name (--ssid)
     std::optional<TIdBytes> ssidBytes; // the raw bytes (--ssid-hex)

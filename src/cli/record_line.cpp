@@ -22,7 +22,22 @@ std::string RecordLine(const RecordRun& run, const JoinReport& result, std::chro
     field("message", JsonString(result.message));
     field("program", JsonString(run.program));
     field("sealed", result.sealed ? "true" : "false");
+    field("online", result.online ? JsonString(result.online->address) : "null");
     return out + "}";
+}
+
+bool AppendRecords(units::RecordFile& file, const RecordRun& run, const std::vector<JoinReport>& results,
+                   const std::function<void(const std::string&)>& note) {
+    const auto now = std::chrono::system_clock::now();
+    std::vector<std::string> lines;
+    for (const JoinReport& result : results) lines.push_back(RecordLine(run, result, now));
+    try {
+        file.Append(lines);
+    } catch (const units::RecordError& e) {
+        note(e.what());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace melvorin::cli

@@ -4,10 +4,13 @@
 // its strings written as the join's JSON writes them. The key is never in it.
 
 #include <chrono>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "cli/report.h"
 #include "protocol/bytes.h"
+#include "units/record.h"
 
 namespace melvorin::cli {
 
@@ -21,7 +24,13 @@ struct RecordRun {
 
 // {"time": ..., "station": ..., "interface": ..., "address": ..., "mac": ...,
 // "vendor": ..., "ssid": ..., "ssid_hex": ..., "verdict": ..., "message": ...,
-// "program": ...}, without a line break.
+// "program": ..., "sealed": ..., "online": ...}, without a line break;
+// "online" the address the unit announced (--online), else null.
 std::string RecordLine(const RecordRun& run, const JoinReport& result, std::chrono::system_clock::time_point when);
+
+// Appends a line for each result, stamped now; false, told to `note`, when
+// the file cannot take them.
+bool AppendRecords(units::RecordFile& file, const RecordRun& run, const std::vector<JoinReport>& results,
+                   const std::function<void(const std::string&)>& note);
 
 }  // namespace melvorin::cli

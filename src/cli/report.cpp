@@ -181,14 +181,18 @@ std::string ResultJson(const JoinReport& r) {
 
 std::string OnlineJson(const std::optional<Online>& online) {
     if (!online) return "null";
-    return UnitObjectStart(online->address, online->interfaceName) + "}";
+    return UnitObjectStart(online->address, online->interfaceName) + ", " +
+           Field("authenticated", online->authenticated ? "true" : "false") + "}";
 }
 
 std::string ResultLine(const JoinReport& r) {
     const bool sent = r.verdict != Verdict::DowngradeRefused && r.verdict != Verdict::NotSealed;
     return UnitHead(r.address.empty() ? "-" : r.address, r.mac, r.vendor, r.interfaceName) + ": " +
            VerdictWord(r.verdict) + (sent ? (r.sealed ? " (sealed)" : " (in clear)") : "") +
-           (r.message.empty() ? "" : "  " + ShowName(r.message).text);
+           (r.message.empty() ? "" : "  " + ShowName(r.message).text) +
+           (r.online ? "\n  online at " + r.online->address + " on " + Shown(r.online->interfaceName) +
+                           (r.online->authenticated ? "" : " (unauthenticated)")
+                     : "");
 }
 
 std::string ScanJson(const std::vector<DeviceReport>& devices, long long dropped) {

@@ -43,7 +43,9 @@ inline constexpr int kVerdicts = 6;
 // Where a unit said it came online after joining ("online" in the JSON).
 struct Online {
     std::string address;
-    std::string interfaceName;
+    std::string interfaceName;  // the link it was heard on
+    // The join went sealed and the announcement bore its tag.
+    bool authenticated = false;
 };
 
 struct JoinReport {
@@ -89,7 +91,8 @@ std::string DeviceJson(const DeviceReport& device);
 std::string DeviceLine(const DeviceReport& device);
 std::string ResultJson(const JoinReport& result);
 std::string ResultLine(const JoinReport& result);
-// "online": null, or the address and interface the unit came online at.
+// "online": null, or the address and interface the unit came online at,
+// and whether that is authenticated.
 std::string OnlineJson(const std::optional<Online>& online);
 
 // `dropped`: datagrams the system dropped, written as "dropped"; null where

@@ -92,6 +92,8 @@ Session::~Session() {
 }
 
 void Session::OnRead(const TIdBytes& data, net::TIdSocketHandle& binding) {
+    // The network a unit joined may be on any link.
+    if (OnOnlineRead(data, binding)) return;
     if (!interfaces_.empty() && binding.PeerInterfaceIndex != 0 &&
         std::find(interfaces_.begin(), interfaces_.end(), binding.PeerInterfaceIndex) == interfaces_.end()) {
         return;  // arrived on an interface we were told to leave alone

@@ -80,6 +80,16 @@ public:
     // After a join: the first result of each unit, by the link it arrived on.
     const std::map<UnitKey, JoinReport>& Results() const { return results_; }
 
+    // After Join(): waits up to `seconds` for the online announcement
+    // (docs/sealed-join.md) of each of these units whose result accepted the
+    // join and whose hardware address is known, heard on any link, ending
+    // when every one has come (or at a stop request); each unit's result's
+    // `online` is filled from the first that matches its join (session_online.cpp).
+    void AwaitOnline(const std::vector<UnitKey>& units, double seconds);
+    // Told, on a listener's thread, of an announcement with an awaited
+    // unit's hardware address but without its sealed join's tag (ignored).
+    std::function<void(const std::string& mac)> OnForgedOnline;
+
     // Where the endpoint reports each datagram and dropped error (the wire
     // log); called on the listeners' threads too.
     void SetWireLog(net::TIdLogEvent log) { endpoint_->OnLog = std::move(log); }
@@ -149,7 +159,7 @@ public:
 private:
     class Sender;
 
-    enum class Phase { Idle, Scanning, Joining, Watching };
+    enum class Phase { Idle, Scanning, Joining, Watching, Online };
 
     // On a listener's thread, while watching.
     void OnWatchRead(TDatagramKind kind, const UnitKey& from, std::vector<NetworkRow> rows,
@@ -176,6 +186,9 @@ private:
     // second), left out when it could not be.
     std::vector<JoinRequest*> Due(std::vector<JoinRequest>& requests, bool resend, Clock::time_point end);
 
+    // On a listener's thread: true when the datagram was read as an
+    // announcement awaited by AwaitOnline().
+    bool OnOnlineRead(const TIdBytes& data, const net::TIdSocketHandle& binding);
     // On a listener's thread.
     void OnRead(const TIdBytes& data, net::TIdSocketHandle& binding);
     // Waits until `deadline` or until `done` (asked under the lock) says so.
@@ -235,6 +248,8 @@ private:
         std::optional<seal::Advert> offer;
     };
     std::map<UnitKey, SealedUnit> sealed_;
+    // AwaitOnline(): the units whose announcement is still to come.
+    std::set<UnitKey> awaitedOnline_;
     bool bufferTold_ = false;
     std::set<std::string> failedInterfaces_;
     // The endpoint's hand-over: its events run on the listeners' threads, so

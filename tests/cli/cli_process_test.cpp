@@ -462,7 +462,7 @@ TEST(CliProcess, JoinRecordsALinePerDeviceAfterATornOneAndABadFileStopsItEarly) 
                     "\", \"interface\": \"lo\", \"address\": \"" + address +
                     "\", \"mac\": null, \"vendor\": null, \"ssid\": \"HomeNet\", \"ssid_hex\": \"486f6d654e6574\", "
                     "\"verdict\": \"accepted\", \"message\": \"提交成功，请检查设备状态\", \"program\": \"" +
-                    version + "\", \"sealed\": false}\n";
+                    version + "\", \"sealed\": false, \"online\": null}\n";
     }
     // The time aside, which is checked for its form.
     // Each "time" value has the form 2026-12-09T18:24:30.123Z; it is

@@ -20,7 +20,11 @@ TEST(RecordLine, HoldsEveryFieldAsTheJoinJsonWritesItAndNoKey) {
               "\"address\": \"192.168.4.1\", \"mac\": \"24:6f:28:00:00:01\", "
               "\"vendor\": \"Joint Stock Company \\\"Espressif\\\"\", \"ssid\": \"办公室\\u202eWiFi\", "
               "\"ssid_hex\": \"b0ec22\", \"verdict\": \"accepted\", \"message\": \"提交成功，请检查设备状态\", "
-              "\"program\": \"melvorin-cli 0.2.0\", \"sealed\": false}");
+              "\"program\": \"melvorin-cli 0.2.0\", \"sealed\": false, \"online\": null}");
+    JoinReport online = known;
+    online.online = Online{"10.41.9.57", "eth1", true};
+    const std::string onlineLine = RecordLine(run, online, when);
+    EXPECT_EQ(onlineLine.substr(onlineLine.rfind(", \"sealed\"")), ", \"sealed\": false, \"online\": \"10.41.9.57\"}");
 
     const JoinReport unknown{"10.0.0.7", "", Verdict::NoResult, "", std::nullopt, std::nullopt, false, {}};
     const std::string line = RecordLine(run, unknown, system_clock::time_point{milliseconds(951868799007)});

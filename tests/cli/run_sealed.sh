@@ -14,6 +14,12 @@
 #    the wire: the capture's control); --require-seal refuses it: not_sealed,
 #    exit 1, no join at the unit. pins forget of a MAC without a pin: exit 1;
 #    of a malformed one: exit 2.
+#  - join --online, with a second link to the network the unit joins (the
+#    unit 10.41.9.57 there, the same hardware address; the join sent out of
+#    the first link only): a clear join's announcement is reported
+#    unauthenticated (JSON, table, record line), a sealed one's
+#    authenticated, on the second link; a forged announcement (the unit's
+#    hardware address without the join's tag) is ignored: online null.
 #
 # Usage: run_sealed.sh MELVORIN_CLI MELVORIN_DEVSIM
 # Exit: 0 passed, 1 failed, 77 skipped (namespaces cannot be made).
@@ -26,14 +32,15 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 netns_preflight run_sealed
 failed=0
 
-st=mlv-ss-$$ u=mlv-su-$$ link=mlvsu$$ mac=24:6f:28:00:00:01
+st=mlv-ss-$$ u=mlv-su-$$ link=mlvsu$$ tlink=mlvst$$ mac=24:6f:28:00:00:01
 key=Sealed-Secret-4711
 work=$(mktemp -d /tmp/mlv-sealed.XXXXXX)
-capture=
+capture= forger=
 cleanup() {
   devsim_stop
   [ -z "$capture" ] || { kill "$capture" 2>/dev/null; wait "$capture" 2>/dev/null; }
-  netns_remove "$st" "$u" -- "$link"
+  [ -z "$forger" ] || { kill "$forger" 2>/dev/null; wait "$forger" 2>/dev/null; }
+  netns_remove "$st" "$u" -- "$link" "$tlink"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -164,6 +171,51 @@ in_station pins forget "$mac" 2>/dev/null; rc=$?
 [ "$rc" -eq 1 ] || fail "pins forget of a MAC without a pin exited with $rc"
 in_station pins forget 24:6f:28 2>/dev/null; rc=$?
 [ "$rc" -eq 2 ] || fail "pins forget of a malformed MAC exited with $rc"
+
+# --online: the network the unit joins, on a second link (made only now: the
+# scans before went out of one link alone).
+netns_veth "$tlink" "$u" "${tlink}p" 10.41.9.57 "$st" "$tlink" 10.41.9.1 &&
+  ip -n "$u" link set "${tlink}p" address "$mac" || fail "the target link could not be made"
+devsim_stop
+unit clearon --target-link "${tlink}p" || exit 1
+online() { join --interface "$link" --online "$@"; }
+out=$(online 10); rc=$?
+[ "$rc" -eq 0 ] && [ "$(json_get "$out" results/0/sealed)" = false ] &&
+  [ "$(json_get "$out" results/0/online/address)" = 10.41.9.57 ] &&
+  [ "$(json_get "$out" results/0/online/interface)" = "$tlink" ] &&
+  [ "$(json_get "$out" results/0/online/authenticated)" = false ] || fail "--online, clear ($rc): $out"
+out=$(echo "$key" | in_station join --ssid HomeNet --key-file - --scan-timeout 1 --interface "$link" --online 10 \
+  --record "$work/record"); rc=$?
+[ "$rc" -eq 0 ] && grep -qxF "  online at 10.41.9.57 on $tlink (unauthenticated)" <<<"$out" &&
+  [ "$(json_get "$(tail -n 1 "$work/record")" online)" = 10.41.9.57 ] ||
+  fail "--online, clear, the table and record ($rc): $out $(cat "$work/record")"
+
+devsim_stop
+unit sealedon --sealed --unit-key "$work/unit.key" --target-link "${tlink}p" || exit 1
+out=$(online 10); rc=$?
+[ "$rc" -eq 0 ] && [ "$(json_get "$out" results/0/sealed)" = true ] &&
+  [ "$(json_get "$out" results/0/online/address)" = 10.41.9.57 ] &&
+  [ "$(json_get "$out" results/0/online/interface)" = "$tlink" ] &&
+  [ "$(json_get "$out" results/0/online/authenticated)" = true ] || fail "--online, sealed ($rc): $out"
+
+# Forged: the unit's hardware address, a token and tag of no join, sent
+# from the unit's side over the second link; the unit announces nothing.
+devsim_stop
+unit sealed --sealed --unit-key "$work/unit.key" || exit 1
+ip netns exec "$u" python3 -c '
+import socket, sys, time
+body = bytes([0x00, 45, 0x84, 0x01]) + bytes.fromhex(sys.argv[1].replace(":", "")) + bytes([10, 41, 9, 57, 1]) + bytes(range(32))
+frame = b"\xff" + body + bytes([sum(body) & 0xFF])
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+for _ in range(60):
+    s.sendto(frame, ("10.41.9.1", 12345))
+    time.sleep(0.1)
+' "$mac" &
+forger=$!
+out=$(online 2 --verbose 2>"$work/err"); rc=$?
+[ "$rc" -eq 0 ] && [ "$(json_get "$out" results/0/sealed)" = true ] && [ "$(json_get "$out" results/0/online)" = null ] &&
+  grep -qF "ignored a forged online announcement of $mac" "$work/err" ||
+  fail "--online, forged ($rc): $out $(grep -v ' request \| reply ' "$work/err")"
 
 if [ "$failed" -ne 0 ]; then
   for f in "$work"/*.log; do echo "--- $f ---"; cat "$f"; done

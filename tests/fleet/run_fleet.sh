@@ -194,6 +194,7 @@ melvorin_stations:
     bench-a: {ansible_host: 10.214.0.2, melvorin_unicast: true}
     bench-b:
       ansible_host: 10.214.0.3
+      melvorin_online_seconds: 1
 $(sed 's/^/      /' "$work/key-b.yml")
     bench-c: {ansible_host: 10.214.0.4}
   vars:
@@ -210,12 +211,14 @@ failed=0
 fail() { echo "run_fleet: $*" >&2; failed=1; }
 
 # Samples every process's command line and environment until $work/stop
-# exists: how often a join was seen running, how often the key was.
+# exists: how often a join was seen running, how often the key was
+# ($work/online-seen once a join --online was).
 sample_processes() {
   local seen=0 leaked=0
   while [ ! -e "$work/stop" ]; do
     cat /proc/[0-9]*/cmdline /proc/[0-9]*/environ 2>/dev/null | tr '\0' '\n' >"$work/procs"
     grep -qxF -- --key-file "$work/procs" && seen=$((seen + 1))
+    grep -qxF -- --online "$work/procs" && : >"$work/online-seen"
     grep -qF -f "$work/key" "$work/procs" && leaked=$((leaked + 1))
     sleep 0.2
   done
@@ -227,7 +230,7 @@ sample_processes() {
 play() {
   local name=$1
   shift
-  rm -f "$work/stop" "$work/sampled" "$work/report"/*
+  rm -f "$work/stop" "$work/sampled" "$work/online-seen" "$work/report"/*
   sample_processes &
   sampler=$!
   ip netns exec "$ctl" timeout 240 ansible-playbook -vvv -i "$ansible_dir/inventory.example.yml" \
@@ -255,8 +258,9 @@ json_rows() {
     n=$(json_get "$1" "stations/station=$station/results/*/address" | wc -l)
     for ((i = 0; i < n; i++)); do
       row=$station
-      for field in address interface verdict message mac vendor sealed; do
+      for field in address interface verdict message mac vendor sealed online; do
         value=$(json_get "$1" "stations/station=$station/results/$i/$field")
+        [ "$value" = null ] || [ "$field" != online ] || value=$(json_get "$value" address)
         [ "$value" != null ] || value=
         row+=",$value"
       done
@@ -269,7 +273,7 @@ json_rows() {
 # (lines) with the same results as the CSV's rows of devices.
 expect_report() {
   local json
-  printf 'station,address,interface,verdict,message,mac,vendor,sealed\n%s\n' "$1" | diff - "$work/report/report.csv" >&2 ||
+  printf 'station,address,interface,verdict,message,mac,vendor,sealed,online\n%s\n' "$1" | diff - "$work/report/report.csv" >&2 ||
     fail "$name: report.csv differs (above)"
   json=$(cat "$work/report/report.json")
   [ "$(json_get "$json" ssid)" = HomeNet ] || fail "$name: report.json's ssid is not HomeNet"
@@ -289,7 +293,7 @@ no_device='bench-c: exit 3, time-out: no device answered the scan, or an address
 
 # rows_a VERDICT MESSAGE: station A's rows in report.csv.
 rows_a() {
-  printf 'bench-a,10.215.1.%s,bench0,%s,%s,%s,Espressif Inc.,%s\n' 10 "$1" "$2" "$mac_a" "$3" 11 "$1" "$2" "$mac_a" "$3"
+  printf 'bench-a,10.215.1.%s,bench0,%s,%s,%s,Espressif Inc.,%s,\n' 10 "$1" "$2" "$mac_a" "$3" 11 "$1" "$2" "$mac_a" "$3"
 }
 
 # Hosts outside the group: refused at once, the group named; with the group
@@ -358,9 +362,9 @@ grep -qF "$port_taken" "$work/check.log" || fail "check: bench-c's failure not t
 grep -qF 'bench-b: would join 2 device(s) to HomeNet: 10.215.2.10, 10.215.2.11' "$work/check.log" ||
   fail "check: bench-b's devices to join not told"
 expect_report "$(rows_a would_join '' '')
-bench-b,10.215.2.10,bench0,would_join,,$mac_b,,
-bench-b,10.215.2.11,bench0,would_join,,$mac_b,,
-bench-c,,,,\"$port_taken\",,," "bench-a 0 2
+bench-b,10.215.2.10,bench0,would_join,,$mac_b,,,
+bench-b,10.215.2.11,bench0,would_join,,$mac_b,,,
+bench-c,,,,\"$port_taken\",,,," "bench-a 0 2
 bench-b 0 2
 bench-c null 0"
 
@@ -368,6 +372,7 @@ name=join
 play join
 [ "$code" -eq 2 ] || fail "join: ansible-playbook exited with $code, not 2"
 [ "$seen" -gt 0 ] || fail "join: no sample of the process lists saw melvorin-cli join running"
+[ -e "$work/online-seen" ] || fail "join: melvorin_online_seconds gave no melvorin-cli join --online"
 # Each device received its station's key as it is written: after the
 # network's name and CR LF, and then only the request's check byte.
 hex() { printf '%s' "$1" | od -An -tx1 | tr -s ' \n' ' ' | sed 's/ $//'; }
@@ -386,9 +391,9 @@ grep -qF "bench-b: exit 4, a device refused the key's format: 10.215.2.10 accept
   "$work/join.log" || fail "join: bench-b's failure does not name its devices and verdicts"
 grep -qF "$no_device" "$work/join.log" || fail "join: bench-c's failure not told"
 expect_report "$(rows_a accepted "$accepted" false)
-bench-b,10.215.2.10,bench0,accepted,$accepted,$mac_b,,false
-bench-b,10.215.2.11,bench0,key_format,$refused,$mac_b,,false
-bench-c,,,,\"$no_device\",,," "bench-a 0 2
+bench-b,10.215.2.10,bench0,accepted,$accepted,$mac_b,,false,
+bench-b,10.215.2.11,bench0,key_format,$refused,$mac_b,,false,
+bench-c,,,,\"$no_device\",,,," "bench-a 0 2
 bench-b 4 2
 bench-c 3 0"
 [ "$(stat -c %a "$work/report" "$work/report/report.json" "$work/report/report.csv" | paste -sd' ')" = "700 600 600" ] ||

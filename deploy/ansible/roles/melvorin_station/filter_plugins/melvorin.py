@@ -25,6 +25,9 @@ UNIT_FIELDS = ("mac", "vendor")
 # Whether the join went sealed: true or false (null, an empty column, in
 # check mode, which joins nothing).
 SEAL_FIELDS = ("sealed",)
+# Where the unit came online (join --online): melvorin-cli's object (address,
+# interface, authenticated), or null; its address in the CSV.
+ONLINE_FIELDS = ("online",)
 
 
 def _parse(stdout):
@@ -36,6 +39,7 @@ def _row(fields):
     row = {name: str(fields.get(name, "") or "") for name in RESULT_FIELDS}
     row.update((name, fields.get(name) or None) for name in UNIT_FIELDS)
     row.update((name, fields[name] if isinstance(fields.get(name), bool) else None) for name in SEAL_FIELDS)
+    row.update((name, fields[name] if isinstance(fields.get(name), dict) else None) for name in ONLINE_FIELDS)
     return row
 
 
@@ -113,15 +117,18 @@ def melvorin_report(hosts, hostvars):
 def melvorin_csv(report):
     """report.csv: one row per device, and one for a station without any,
     carrying the station's message; the unit's hardware address and maker,
-    then whether the join went sealed ("true", "false"), last."""
+    then whether the join went sealed ("true", "false") and the address it
+    came online at, last."""
     out = io.StringIO()
     writer = csv.writer(out, lineterminator="\n")
-    writer.writerow(("station",) + RESULT_FIELDS + UNIT_FIELDS + SEAL_FIELDS)
+    writer.writerow(("station",) + RESULT_FIELDS + UNIT_FIELDS + SEAL_FIELDS + ONLINE_FIELDS)
     for station in report["stations"]:
         rows = station["results"] or [{"message": station["message"]}]
         for row in rows:
             sealed = [{True: "true", False: "false"}.get(row.get(name), "") for name in SEAL_FIELDS]
-            writer.writerow([station["station"]] + [row.get(name) or "" for name in RESULT_FIELDS + UNIT_FIELDS] + sealed)
+            online = [str((row.get(name) or {}).get("address") or "") for name in ONLINE_FIELDS]
+            writer.writerow([station["station"]] + [row.get(name) or "" for name in RESULT_FIELDS + UNIT_FIELDS]
+                            + sealed + online)
     return out.getvalue()
 
 
