@@ -274,20 +274,20 @@ int RunJoin(const Options& opt) {
     for (const std::string& refused : SealTargets(targets, {pins ? &*pins : nullptr, opt.code, opt.requireSeal}, key)) Note(refused);
 
     // Each verdict is recorded as it comes, so that a run killed later has
-    // left its line (with --online, an accepted one's after the wait); after
-    // the first that cannot be, none is tried.
+    // left its line, and a unit that comes online (--online) gets a second
+    // line then; after the first that cannot be, none is tried.
     int recordCode = kExitOk;
     std::vector<UnitKey> accepted;
     session.OnJoinResult = [&](const UnitKey& unit, const JoinReport& result) {
         const std::optional<JoinReport> counted = CountedResult(targets, unit, result);
-        if (counted && opt.online > 0 && counted->verdict == Verdict::Accepted) return accepted.push_back(unit);
+        if (counted && opt.online > 0 && counted->verdict == Verdict::Accepted) accepted.push_back(unit);
         if (counted && recordCode == kExitOk) recordCode = Record(record, shown, raw, {*counted}, kExitOk);
     };
     session.Join(GroupByLink(targets, opt.unicast), opt.timeout, opt.retries);
     if (!accepted.empty() && !sys::StopRequested()) session.AwaitOnline(accepted, opt.online);
     for (const UnitKey& unit : accepted) {
         const std::optional<JoinReport> counted = CountedResult(targets, unit, session.Results().at(unit));
-        if (recordCode == kExitOk) recordCode = Record(record, shown, raw, {*counted}, kExitOk);
+        if (counted->online && recordCode == kExitOk) recordCode = Record(record, shown, raw, {*counted}, kExitOk);
     }
     const bool pinFailed = pins && !PinSealed(targets, *pins, Note);
     if (!refusedResend.empty()) Note("the join request was not sent again: " + refusedResend);

@@ -18,7 +18,7 @@ std::string RecordLine(const RecordRun& run, const JoinReport& result, std::chro
     field("vendor", Nullable(result.vendor));
     field("ssid", JsonString(run.ssid));
     field("ssid_hex", JsonString(Hex(run.raw)));
-    field("verdict", JsonString(VerdictWord(result.verdict)));
+    field("verdict", JsonString(result.online ? "online" : VerdictWord(result.verdict)));
     field("message", JsonString(result.message));
     field("program", JsonString(run.program));
     field("sealed", result.sealed ? "true" : "false");

@@ -25,7 +25,9 @@ struct RecordRun {
 // {"time": ..., "station": ..., "interface": ..., "address": ..., "mac": ...,
 // "vendor": ..., "ssid": ..., "ssid_hex": ..., "verdict": ..., "message": ...,
 // "program": ..., "sealed": ..., "online": ...}, without a line break;
-// "online" the address the unit announced (--online), else null.
+// "online" null: the unit's result, written as it comes. A unit that came
+// online (--online) gets a second line after it: its "verdict" "online" and
+// "online" the address it announced.
 std::string RecordLine(const RecordRun& run, const JoinReport& result, std::chrono::system_clock::time_point when);
 
 // Appends a line for each result, stamped now; false, told to `note`, when

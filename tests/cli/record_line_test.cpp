@@ -25,6 +25,7 @@ TEST(RecordLine, HoldsEveryFieldAsTheJoinJsonWritesItAndNoKey) {
     online.online = Online{"10.41.9.57", "eth1", true};
     const std::string onlineLine = RecordLine(run, online, when);
     EXPECT_EQ(onlineLine.substr(onlineLine.rfind(", \"sealed\"")), ", \"sealed\": false, \"online\": \"10.41.9.57\"}");
+    EXPECT_NE(onlineLine.find("\"verdict\": \"online\""), std::string::npos) << onlineLine;
 
     const JoinReport unknown{"10.0.0.7", "", Verdict::NoResult, "", std::nullopt, std::nullopt, false, {}};
     const std::string line = RecordLine(run, unknown, system_clock::time_point{milliseconds(951868799007)});

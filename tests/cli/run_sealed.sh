@@ -187,7 +187,10 @@ out=$(online 10); rc=$?
 out=$(echo "$key" | in_station join --ssid HomeNet --key-file - --scan-timeout 1 --interface "$link" --online 10 \
   --record "$work/record"); rc=$?
 [ "$rc" -eq 0 ] && grep -qxF "  online at 10.41.9.57 on $tlink (unauthenticated)" <<<"$out" &&
-  [ "$(json_get "$(tail -n 1 "$work/record")" online)" = 10.41.9.57 ] ||
+  [ "$(json_get "$(tail -n 1 "$work/record")" online)" = 10.41.9.57 ] &&
+  [ "$(json_get "$(tail -n 1 "$work/record")" verdict)" = online ] &&
+  [ "$(json_get "$(tail -n 2 "$work/record" | head -n 1)" verdict)" = accepted ] &&
+  [ "$(json_get "$(tail -n 2 "$work/record" | head -n 1)" online)" = null ] ||
   fail "--online, clear, the table and record ($rc): $out $(cat "$work/record")"
 
 devsim_stop
