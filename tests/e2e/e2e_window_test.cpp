@@ -286,6 +286,7 @@ private slots:
         QString lineAtNotice;
         boxes_.onNotice = [&](const QString&) { lineAtNotice = Status(); };
         QCOMPARE(JoinRow(0, QStringLiteral("correct horse")), QString::fromUtf8(melvorin::kMsgJoined));
+        boxes_.onNotice = {};  // it writes to this function's own line
         QCOMPARE(lineAtNotice, QStringLiteral("The device answered the join request for \u201cHomeNet\u201d, sent "
                                               "sealed: ") + QString::fromUtf8(melvorin::kMsgJoined));
         const melvorin::units::PinStore pins(melvorin::units::PinStore::DefaultPath());
