@@ -87,6 +87,14 @@ TEST(DevsimSealed, JoinedSealedOnceWithNothingOfTheKeyOnTheWireOrInTheLog) {
     EXPECT_EQ(again.WaitExit(), 0);
     EXPECT_TRUE(HoldsRun(again.Stdout(), "label code: " + code + "\n")) << again.Stdout();
   }
+  {
+    // For the label: the code alone, as a QR code encoder takes it.
+    std::vector<std::string> label = args;
+    label.push_back("--label");
+    testing::ChildProcess print(MELVORIN_DEVSIM_PATH, label);
+    EXPECT_EQ(print.WaitExit(), 0);
+    EXPECT_EQ(print.Stdout(), code + "\n");
+  }
   std::filesystem::remove_all(folder);
 }
 

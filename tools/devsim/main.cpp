@@ -297,6 +297,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: %s\n", kProg, e.what());
             return kExitUsage;
         }
+        if (opt.label) {
+            std::printf("%s\n", gSealed->LabelCode().c_str());
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
         std::printf("label code: %s\n", gSealed->LabelCode().c_str());
         std::fflush(stdout);
     }

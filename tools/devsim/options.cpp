@@ -178,6 +178,9 @@ Options ParseArgs(const std::vector<std::string>& args) {
         } else if (name == "--sealed") {
             arg.Flag();
             opt.sealed = true;
+        } else if (name == "--label") {
+            arg.Flag();
+            opt.label = true;
         } else if (name == "--unit-key") {
             opt.unitKey = arg.Value();
             if (opt.unitKey.empty()) throw UsageError("--unit-key must not be empty");
@@ -198,6 +201,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
     }
     if (opt.help || opt.version) return opt;
     if (opt.sealed != !opt.unitKey.empty()) throw UsageError("--sealed and --unit-key FILE go together");
+    if (opt.label && !opt.sealed) throw UsageError("--label needs --sealed and --unit-key FILE");
     if (!opt.targetLink.empty() && opt.devices > 0) {
         throw UsageError("--target-link is for one device, not with --devices or --first-address");
     }
@@ -273,6 +277,10 @@ Options:
                       to stdout at start. Needs --unit-key.
   --unit-key FILE     the unit's secret key, made (mode 0600) when FILE does
                       not exist
+  --label             with --sealed: print the unit's label code alone and
+                      exit, for its label; as a QR code:
+                      melvorin-devsim --sealed --unit-key FILE --label |
+                      qrencode -t ansiutf8
   --target-link IFACE
                       the link of the network a join puts the device on:
                       after each join it accepts, it announces itself there

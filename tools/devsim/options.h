@@ -44,6 +44,8 @@ struct Options {
     Fault fault = Fault::None;
     // Offer the sealed join, with the unit key kept in `unitKey`.
     bool sealed = false;
+    // Print the unit's label code alone and end.
+    bool label = false;
     std::string unitKey;
     // The link of the network a join puts the device on, where it announces
     // itself after a join it accepts (--target-link); empty: none.
