@@ -4,7 +4,8 @@
 # frame of the link captured on the station's side (AF_PACKET).
 #  - melvorin-devsim --sealed is joined sealed: accepted, "sealed": true, no
 #    run of the key on the wire; the unit's key is pinned; pins list shows it
-#    with the label code the unit printed.
+#    with the label code the unit printed. The captured sealed join sent
+#    again is not answered.
 #  - A wrong --code sends nothing (exit 2); the right one joins.
 #  - An impostor at the pinned unit's address and hardware address without
 #    the seal, or with another key, gets nothing: downgrade_refused, exit 1,
@@ -100,6 +101,23 @@ out=$(join); rc=$?
   fail "the sealed join ($rc): $out"
 [ "$(joins sealed)" -ge 1 ] || fail "the sealed unit saw no join"
 on_wire && fail "the sealed join put the key on the wire"
+# The captured sealed join, sent again: the unit ignores it (its nonce is
+# spent) and answers nothing.
+replies() { grep -cE "reply to 192.168.4.2:[0-9]+: ff 00 13 82 " "$work/sealed.log"; }
+ignored() { grep -cE "ignored [0-9]+ bytes from 192.168.4.2:12345: ff 00 .. 03 01 " "$work/sealed.log"; }
+before=$(replies) seen=$(ignored)
+ip netns exec "$st" python3 -c '
+import re, socket, sys
+wire = open(sys.argv[1], "rb").read()
+frame = next(m.group(0)[:m.group(0)[2] + 4] for m in re.finditer(rb"\xff\x00[\x00-\xff]\x03\x01[\x00-\xff]{100,}", wire))
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("192.168.4.2", 12345))
+s.sendto(frame, ("192.168.4.1", 1902))
+' "$work/wire" || fail "no sealed join in the capture"
+for _ in $(seq 30); do [ "$(ignored)" -gt "$seen" ] && break; sleep 0.1; done
+sleep 0.2
+[ "$(ignored)" -gt "$seen" ] && [ "$(replies)" -eq "$before" ] ||
+  fail "the replayed sealed join: ignored $seen -> $(ignored), results $before -> $(replies)"
 pins=$(in_station pins list --json)
 [ "$(json_get "$pins" "pins/mac=$mac/label_code")" = "$code_of_unit" ] || fail "pins list: $pins"
 grep -qE "^$mac  $code_of_unit  04[0-9a-f]{128}$" <<<"$(in_station pins list)" || fail "pins list table"
