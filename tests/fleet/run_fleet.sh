@@ -196,7 +196,7 @@ melvorin_stations:
       ansible_host: 10.214.0.3
       melvorin_online_seconds: 1
 $(sed 's/^/      /' "$work/key-b.yml")
-    bench-c: {ansible_host: 10.214.0.4}
+    bench-c: {ansible_host: 10.214.0.4, melvorin_require_seal: true}
   vars:
     ansible_user: root
     ansible_python_interpreter: /usr/bin/python3
@@ -212,13 +212,15 @@ fail() { echo "run_fleet: $*" >&2; failed=1; }
 
 # Samples every process's command line and environment until $work/stop
 # exists: how often a join was seen running, how often the key was
-# ($work/online-seen once a join --online was).
+# ($work/online-seen once a join --online was, $work/seal-required-seen
+# once a join --require-seal was).
 sample_processes() {
   local seen=0 leaked=0
   while [ ! -e "$work/stop" ]; do
     cat /proc/[0-9]*/cmdline /proc/[0-9]*/environ 2>/dev/null | tr '\0' '\n' >"$work/procs"
     grep -qxF -- --key-file "$work/procs" && seen=$((seen + 1))
     grep -qxF -- --online "$work/procs" && : >"$work/online-seen"
+    grep -qxF -- --require-seal "$work/procs" && : >"$work/seal-required-seen"
     grep -qF -f "$work/key" "$work/procs" && leaked=$((leaked + 1))
     sleep 0.2
   done
@@ -230,7 +232,7 @@ sample_processes() {
 play() {
   local name=$1
   shift
-  rm -f "$work/stop" "$work/sampled" "$work/online-seen" "$work/report"/*
+  rm -f "$work/stop" "$work/sampled" "$work/online-seen" "$work/seal-required-seen" "$work/report"/*
   sample_processes &
   sampler=$!
   ip netns exec "$ctl" timeout 240 ansible-playbook -vvv -i "$ansible_dir/inventory.example.yml" \
@@ -373,6 +375,7 @@ play join
 [ "$code" -eq 2 ] || fail "join: ansible-playbook exited with $code, not 2"
 [ "$seen" -gt 0 ] || fail "join: no sample of the process lists saw melvorin-cli join running"
 [ -e "$work/online-seen" ] || fail "join: melvorin_online_seconds gave no melvorin-cli join --online"
+[ -e "$work/seal-required-seen" ] || fail "join: melvorin_require_seal gave no melvorin-cli join --require-seal"
 # Each device received its station's key as it is written: after the
 # network's name and CR LF, and then only the request's check byte.
 hex() { printf '%s' "$1" | od -An -tx1 | tr -s ' \n' ' ' | sed 's/ $//'; }
