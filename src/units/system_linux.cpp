@@ -87,7 +87,7 @@ std::string InFolder(const std::string& folder, const std::string& name) { retur
 
 std::string StateFolder() {
     const char* state = std::getenv("XDG_STATE_HOME");
-    // The base directory specification: a relative path is to be ignored.
+    // XDG's base directory rules: a relative path is to be ignored.
     if (state != nullptr && state[0] == '/') return std::string(state) + "/melvorin";
     const char* home = std::getenv("HOME");
     if (home == nullptr || home[0] != '/') throw SystemError("neither XDG_STATE_HOME nor HOME names a folder");
