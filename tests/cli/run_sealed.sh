@@ -72,16 +72,10 @@ join() { echo "$key" | in_station join --ssid HomeNet --key-file - --scan-timeou
 on_wire() { grep -qaF "$key" "$work/wire"; }
 joins() { grep -cE "request from 192.168.4.2:12345: ff 00 .. 0[23] " "$work/$1.log"; }
 # unit NAME ARGS...: a unit in the unit's namespace, its stdout in NAME.out.
-unit() {
-  local name=$1
-  shift
-  devsim_start "$work/$name.log" bash -c 'out=$1; shift; exec "$@" >"$out"' - "$work/$name.out" \
-    ip netns exec "$u" "$devsim" --key "$key" --verbose "$@"
-}
+unit() { devsim_in "$u" "$work/$1.log" "$work/$1.out" "$devsim" --key "$key" --verbose "${@:2}"; }
 
 unit sealed --sealed --unit-key "$work/unit.key" || exit 1
-for _ in $(seq 20); do grep -q "^label code: " "$work/sealed.out" && break; sleep 0.1; done
-code_of_unit=$(sed -n 's/^label code: //p' "$work/sealed.out")
+code_of_unit=$(label_code "$work/sealed.out")
 [ -n "$code_of_unit" ] || fail "the sealed unit printed no label code"
 
 # A wrong --code: nothing sent, exit 2, the codes named.

@@ -42,6 +42,21 @@ devsim_start() {
   done
 }
 
+# devsim_in NS LOG OUT COMMAND...: devsim_start of COMMAND in network
+# namespace NS, its standard output in OUT.
+devsim_in() {
+  local ns=$1 log=$2 out=$3
+  shift 3
+  devsim_start "$log" bash -c 'out=$1; shift; exec "$@" >"$out"' - "$out" ip netns exec "$ns" "$@"
+}
+
+# label_code OUT: the label code a sealed melvorin-devsim printed to OUT
+# (waited for up to 2 s); nothing when it printed none.
+label_code() {
+  for _ in $(seq 20); do grep -q "^label code: " "$1" && break; sleep 0.1; done
+  sed -n 's/^label code: //p' "$1"
+}
+
 # devsim_stop: stops every device devsim_start started and waits for them.
 devsim_stop() {
   local pid alive=()

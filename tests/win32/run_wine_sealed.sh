@@ -47,15 +47,10 @@ failed=0
 in_station() { ip netns exec "$st" bash "$wine_run" "$prefix" "$exe" "$@"; }
 join() { echo "$key" | in_station join --ssid HomeNet --key-file - --scan-timeout 1 --timeout 3 --json "$@"; }
 joins() { grep -cE "request from 192.168.4.2:12345: ff 00 .. $2 " "$work/$1.log"; }
-unit() {
-  local name=$1
-  shift
-  devsim_start "$work/$name.log" bash -c 'out=$1; shift; exec "$@" >"$out"' - "$work/$name.out" \
-    ip netns exec "$u" "$devsim" --key "$key" --verbose "$@"
-}
+unit() { devsim_in "$u" "$work/$1.log" "$work/$1.out" "$devsim" --key "$key" --verbose "${@:2}"; }
 
 unit sealed --sealed --unit-key "$work/unit.key" || exit 1
-code_of_unit=$(sed -n 's/^label code: //p' "$work/sealed.out")
+code_of_unit=$(label_code "$work/sealed.out")
 [ -n "$code_of_unit" ] || fail "the sealed unit printed no label code"
 
 out=$(join --device "$mac" --code AAAA-AAAA-AAAA-AAAA-AAAA-AAAA-AA 2>&1); rc=$?
